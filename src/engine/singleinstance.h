@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+class QLocalServer;
+class QLockFile;
+
+// The marker that tells a second copy that Korvane already runs: a lock file (which a
+// crashed instance never leaves blocking, since a stale lock is taken over) and a local
+// server of the same name that lives until the process ends.
+class SingleInstance
+{
+public:
+    // "KorvaneRuningNow-" + the user's name.
+    static QString defaultName();
+
+    explicit SingleInstance(const QString &name = defaultName());
+    ~SingleInstance();
+    SingleInstance(const SingleInstance &) = delete;
+    SingleInstance &operator=(const SingleInstance &) = delete;
+
+    // True when another live instance holds the marker. When none does, this instance
+    // takes the lock, so that two copies started together cannot both pass.
+    bool FindWin();
+
+    // Publishes the marker's server; call once start-up has passed FindWin().
+    bool publish();
+
+private:
+    QString m_name;
+    std::unique_ptr<QLockFile> m_lock;
+    std::unique_ptr<QLocalServer> m_server;
+};
