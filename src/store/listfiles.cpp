@@ -1,0 +1,214 @@
+#include "listfiles.h"
+
+#include "numbers.h"
+#include "password.h"
+#include "services.h"
+#include "platform/datadir.h"
+#include "platform/prompter.h"
+#include "platform/textfile.h"
+
+#include <QFile>
+
+namespace {
+
+// Walks the lines of a list file record by record.
+class LineCursor
+{
+public:
+    explicit LineCursor(const QList<QByteArray> &lines)
+        : m_lines(lines)
+    {
+    }
+    bool atEnd() const { return m_next >= m_lines.size(); }
+    // The next line, or nothing when the file ends inside a record.
+    std::optional<QByteArray> next()
+    {
+        if (atEnd())
+            return std::nullopt;
+        return m_lines.at(m_next++);
+    }
+
+private:
+    const QList<QByteArray> &m_lines;
+    qsizetype m_next = 0;
+};
+
+bool readAccount(LineCursor &cursor, MailAccount &account)
+{
+    QByteArray *texts[] = {&account.ServerType, &account.AccountName, &account.MailServer,
+                           &account.UserName, &account.Password};
+    for (QByteArray *field : texts) {
+        const auto line = cursor.next();
+        if (!line)
+            return false;
+        *field = *line;
+    }
+    account.Password = DecodePassword(account.Password);
+    const auto port = cursor.next();
+    const auto number = port ? toInt16(*port) : std::nullopt;
+    if (!number)
+        return false;
+    account.Port = *number;
+    return true;
+}
+
+bool readSpamWord(LineCursor &cursor, SpamWord &word)
+{
+    const auto text = cursor.next();
+    if (!text)
+        return false;
+    word.Word = *text;
+    const auto valueLine = cursor.next();
+    const auto value = valueLine ? toInt16(*valueLine) : std::nullopt;
+    if (!value)
+        return false;
+    word.Value = *value;
+    return true;
+}
+
+bool readAddress(LineCursor &cursor, AddressPattern &address)
+{
+    const auto line = cursor.next();
+    if (!line)
+        return false;
+    address = *line;
+    return true;
+}
+
+// Reads records until the end of the file. A file without lines leaves the list and its
+// flag as they were; otherwise the list becomes exactly what the file holds, a record cut
+// short included. False when the file could not be read or a record was cut short.
+template<typename Record, typename ReadRecord>
+bool loadList(const QString &path, QList<Record> &list, bool &loaded, ReadRecord readRecord)
+{
+    const auto lines = TextFile::readLines(path);
+    if (!lines)
+        return false;
+    if (lines->isEmpty())
+        return true;
+    QList<Record> records;
+    LineCursor cursor(*lines);
+    bool complete = true;
+    while (complete && !cursor.atEnd()) {
+        Record record{};
+        complete = readRecord(cursor, record);
+        records.append(record);
+        if (complete)
+            loaded = true;
+    }
+    list = records;
+    return complete;
+}
+
+} // namespace
+
+ListFiles::ListFiles(const QString &dataDir, MailLists &lists, Services &services)
+    : m_dataDir(dataDir)
+    , m_lists(lists)
+    , m_services(services)
+{
+}
+
+QString ListFiles::accountsPath() const
+{
+    return dataPath(m_dataDir, QStringLiteral("\\Accounts.ini"));
+}
+
+QString ListFiles::badWordsPath() const
+{
+    return dataPath(m_dataDir, QStringLiteral("\\BadWords.ini"));
+}
+
+QString ListFiles::friendListPath() const
+{
+    return dataPath(m_dataDir, QStringLiteral("\\FriendList.ini"));
+}
+
+QString ListFiles::blockedListPath() const
+{
+    return dataPath(m_dataDir, QStringLiteral("\\BlockedList.ini"));
+}
+
+void ListFiles::reportCorrupt(const QString &path, const QString &key, const QString &defaultText)
+{
+    m_services.prompter.critical(m_services.caption(key, defaultText));
+    TextFile::moveAside(path);
+}
+
+void ListFiles::LoadAccounts(bool isChecking)
+{
+    // The check in progress walks this list; it must not change under it.
+    if (isChecking)
+        return;
+    if (!loadList(accountsPath(), m_lists.Accounts, m_lists.AccountsLoaded, readAccount))
+        reportCorrupt(accountsPath(), QStringLiteral("270004"),
+                      QStringLiteral("Accounts.ini is corrupted, it will be reset."));
+}
+
+bool ListFiles::SaveAccounts()
+{
+    QList<QByteArray> lines;
+    for (const MailAccount &account : std::as_const(m_lists.Accounts)) {
+        if (account.AccountName.isEmpty())
+            continue; // deleted in the account editor
+        lines << account.ServerType << account.AccountName << account.MailServer
+              << account.UserName << EncodePassword(account.Password)
+              << QByteArray::number(account.Port);
+    }
+    return reportSaveFailure(TextFile::writeLines(accountsPath(), lines), accountsPath(),
+                             QStringLiteral("SaveAccounts"));
+}
+
+void ListFiles::LoadBadWords()
+{
+    if (!QFile::exists(badWordsPath()))
+        m_services.prompter.critical(m_services.caption(QStringLiteral("270002"),
+                                                        QStringLiteral("BadWords.ini is not exist")));
+    if (!loadList(badWordsPath(), m_lists.BadWords, m_lists.BadWordsLoaded, readSpamWord))
+        reportCorrupt(badWordsPath(), QStringLiteral("270003"),
+                      QStringLiteral("BadWords.ini is corrupted, it will be rest."));
+}
+
+void ListFiles::LoadFriendList()
+{
+    if (!loadList(friendListPath(), m_lists.FriendList, m_lists.FriendListLoaded, readAddress))
+        reportCorrupt(friendListPath(), QStringLiteral("270000"),
+                      QStringLiteral("FriendList.ini is corrupted , it will be reset."));
+}
+
+void ListFiles::LoadBlockedList()
+{
+    if (!loadList(blockedListPath(), m_lists.BlockedList, m_lists.BlockedListLoaded, readAddress))
+        reportCorrupt(blockedListPath(), QStringLiteral("270001"),
+                      QStringLiteral("BockedList.ini is corrupted, it will be reset."));
+}
+
+bool ListFiles::SaveFriendList()
+{
+    return saveAddresses(m_lists.FriendList, friendListPath(), QStringLiteral("SaveFriendList"));
+}
+
+bool ListFiles::SaveBlockedList()
+{
+    return saveAddresses(m_lists.BlockedList, blockedListPath(), QStringLiteral("SaveBlockedList"));
+}
+
+bool ListFiles::saveAddresses(const QList<AddressPattern> &list, const QString &path,
+                              const QString &procedure)
+{
+    // An empty list leaves the file as it is.
+    if (list.isEmpty())
+        return true;
+    return reportSaveFailure(TextFile::writeLines(path, list), path, procedure);
+}
+
+bool ListFiles::reportSaveFailure(bool saved, const QString &path, const QString &procedure)
+{
+    // The old file stays whole; say that the new content did not reach the disk.
+    if (!saved)
+        m_services.ErrorReport(m_services.caption(QStringLiteral("280001"),
+                                                  QStringLiteral("Cannot write %1"))
+                                   .arg(path),
+                               procedure);
+    return saved;
+}
