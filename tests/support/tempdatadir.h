@@ -1,5 +1,7 @@
 #pragma once
 
+#include "qtprinters.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>

@@ -1,0 +1,66 @@
+#include "korvanecore.h"
+
+#include "platform/trayhost.h"
+
+#include <algorithm>
+
+KorvaneCore::KorvaneCore(const CoreEnvironment &environment)
+    : env(environment)
+    , lang(environment.dataDir)
+    , log(environment.dataDir, settings, environment.clock)
+    , services{lang, log, environment.notifier, environment.prompter}
+    , listFiles(environment.dataDir, lists, services)
+    , settingsFile(environment.dataDir, services)
+    , settingsStore(environment.registry, services, environment.clock, environment.programPath,
+                    environment.autostartEntry)
+    , history(environment.dataDir, services, environment.clock)
+{
+}
+
+void KorvaneCore::LoadAllData()
+{
+    listFiles.LoadAccounts(IsChecking);
+    settingsFile.LoadSettingsFile(settings.WatchedExtensions);
+    history.LoadHistory();
+    listFiles.LoadBadWords();
+    listFiles.LoadFriendList();
+    listFiles.LoadBlockedList();
+    settingsStore.LoadSettings(settings);
+}
+
+void KorvaneCore::armTimers()
+{
+    tmrCheck.setIntervalUnit(1);
+    tmrCheck.setInterval(settings.ChekPeriod);
+    tmrTimeOut.setIntervalUnit(0);
+    tmrTimeOut.setInterval(settings.ConnectionTimeOut);
+}
+
+void KorvaneCore::setCheckingEnabled(bool enabled)
+{
+    tmrCheck.setEnabled(enabled);
+    settings.Enabled = enabled;
+    env.tray.SetTrayIcon(enabled ? 0 : 2);
+}
+
+QString KorvaneCore::disableEnableCaption() const
+{
+    return tmrCheck.Enabled()
+               ? services.caption(QStringLiteral("10108"), QStringLiteral("Disable Korvane"))
+               : services.caption(QStringLiteral("10107"), QStringLiteral("Enable Korvane"));
+}
+
+void KorvaneCore::saveForShutdown()
+{
+    settings.Enabled = tmrCheck.Enabled();
+    settings.Language = lang.LanguageFile;
+    settingsStore.SaveSettings(settings);
+    history.SaveHist();
+}
+
+void KorvaneCore::applyStoredSecurityLevel()
+{
+    static constexpr double factors[] = {0.4, 0.8, 1.0, 1.4, 1.4};
+    const int level = std::clamp(settings.SecurityLevel, 1, 5);
+    settings.EffectiveThreshold = float(double(settings.SpamThreshold) * factors[level - 1]);
+}

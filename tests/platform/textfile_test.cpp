@@ -1,0 +1,98 @@
+#include "support/tempdatadir.h"
+#include "platform/autostart.h"
+#include "platform/cregister.h"
+#include "platform/datadir.h"
+#include "platform/textfile.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+TEST(TextFile, ReadsCrLfAndLfLinesAndTheLastLineWithoutEnd)
+{
+    TempDataDir dir;
+    const struct
+    {
+        QByteArray content;
+        QList<QByteArray> lines;
+    } cases[] = {
+        {"", {}},
+        {"a\r\nb\r\n", {"a", "b"}},
+        {"a\nb", {"a", "b"}},
+        {"\r\n\r\n", {"", ""}},
+        {"x\ry\r\n", {"x\ry"}},
+        {QByteArray("n\0ul\r\n", 6), {QByteArray("n\0ul", 4)}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.content.constData());
+        dir.write("f.txt", c.content);
+        EXPECT_EQ(TextFile::readLines(dir.file("f.txt")), c.lines);
+    }
+    EXPECT_EQ(TextFile::readLines(dir.file("missing.txt")), std::nullopt);
+}
+
+TEST(TextFile, WritesCrLfAtomicallyAndMovesBadFilesAside)
+{
+    TempDataDir dir;
+    ASSERT_TRUE(TextFile::writeLines(dir.file("f.txt"), {"one", "", "three"}));
+    EXPECT_EQ(dir.read("f.txt"), "one\r\n\r\nthree\r\n");
+    // A write that cannot happen leaves the old file whole.
+    EXPECT_FALSE(TextFile::writeLines(dir.file("nofolder/f.txt"), {"x"}));
+
+    dir.write("f.txt.bad", "older");
+    ASSERT_TRUE(TextFile::moveAside(dir.file("f.txt")));
+    EXPECT_FALSE(QFile::exists(dir.file("f.txt")));
+    EXPECT_EQ(dir.read("f.txt.bad"), "one\r\n\r\nthree\r\n");
+}
+
+TEST(DataDir, FallsBackWhenTheProgramFolderCannotBeWritten)
+{
+    TempDataDir dir;
+    const DataDirChoice own = resolveDataDir(dir.path());
+    EXPECT_EQ(own.path, dir.path());
+    EXPECT_FALSE(own.isFallback);
+
+    dir.write("plain-file", "x");
+    qputenv("XDG_DATA_HOME", dir.file("xdg").toUtf8());
+    const DataDirChoice fallback = resolveDataDir(dir.file("plain-file/bin"));
+    qunsetenv("XDG_DATA_HOME");
+    EXPECT_TRUE(fallback.isFallback);
+    EXPECT_EQ(fallback.path, dir.file("xdg/Korvane"));
+
+    EXPECT_EQ(dataPath("/d", "\\Lang\\"), "/d/Lang/");
+    EXPECT_EQ(dataPath("/d", "\\Accounts.ini"), "/d/Accounts.ini");
+}
+
+TEST(CRegister, KeepsStringValuesAndDefaults)
+{
+    TempDataDir dir;
+    const QString path = dir.file("Tessaly/Korvane 3.2.conf");
+    {
+        CRegister reg(path);
+        EXPECT_EQ(reg.REGGetSetting("Days", "30"), "30");
+        EXPECT_TRUE(reg.REGSaveSetting("Days", "7"));
+        EXPECT_TRUE(reg.REGSaveSetting("SoundPath", "a,b;c=d \"e\""));
+        EXPECT_TRUE(reg.REGSaveSetting("Empty", ""));
+    }
+    CRegister reg(path);
+    EXPECT_EQ(reg.REGGetSetting("Days", "30"), "7");
+    EXPECT_EQ(reg.REGGetSetting("SoundPath", ""), "a,b;c=d \"e\"");
+    EXPECT_EQ(reg.REGGetSetting("Empty", "default"), "default");
+    EXPECT_TRUE(reg.REGDeleteSetting("Days"));
+    EXPECT_EQ(reg.REGGetSetting("Days", "30"), "30");
+    EXPECT_TRUE(reg.REGDeleteSetting(""));
+    EXPECT_EQ(reg.REGGetSetting("SoundPath", "none"), "none");
+}
+
+TEST(Autostart, EntryQuotesThePathAndRemovingTwiceIsFine)
+{
+    TempDataDir dir;
+    const QString entry = dir.file("autostart/Korvane.desktop");
+    ASSERT_TRUE(Autostart::write("/home/joe/My Apps/$korvane", entry));
+    const QByteArray text = dir.read("autostart/Korvane.desktop");
+    EXPECT_TRUE(text.startsWith("[Desktop Entry]\n"));
+    EXPECT_TRUE(text.contains("Exec=\"/home/joe/My Apps/\\$korvane\"\n"));
+    EXPECT_TRUE(Autostart::remove(entry));
+    EXPECT_FALSE(QFile::exists(entry));
+    EXPECT_TRUE(Autostart::remove(entry));
+}
