@@ -1,0 +1,181 @@
+#include "history.h"
+
+#include "numbers.h"
+#include "services.h"
+#include "platform/clock.h"
+#include "platform/datadir.h"
+#include "platform/prompter.h"
+#include "platform/textfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+constexpr int linesPerRecord = 9;
+
+// Fills one record from nine lines starting at first. False when the ninth line is not
+// a whole number.
+bool readRecord(const QList<QByteArray> &lines, qsizetype first, HistoryRecord &record)
+{
+    QByteArray *texts[] = {&record.Sender, &record.Subject, &record.SendDate,
+                           &record.Size, &record.Status, &record.Reason,
+                           &record.CheckedAt, &record.AccountName};
+    qsizetype line = first;
+    for (QByteArray *field : texts)
+        *field = lines.at(line++);
+    const auto number = toWholeNumber(lines.at(line), std::numeric_limits<int>::min(),
+                                      std::numeric_limits<int>::max());
+    if (!number)
+        return false;
+    record.MailNumber = *number;
+    return true;
+}
+
+} // namespace
+
+QByteArray historyField(QByteArray text)
+{
+    // A line break inside a field would shift every later record of the nine-line file.
+    text.replace('\r', ' ');
+    text.replace('\n', ' ');
+    return text;
+}
+
+History::History(const QString &dataDir, Services &services, const Clock &clock)
+    : m_dataDir(dataDir)
+    , m_services(services)
+    , m_clock(clock)
+{
+}
+
+QString History::path() const
+{
+    return dataPath(m_dataDir, QStringLiteral("\\History.ini"));
+}
+
+QString History::mailPath(int mailNumber) const
+{
+    return dataPath(m_dataDir, QStringLiteral("\\Mails\\") + QString::number(mailNumber)
+                                   + QStringLiteral(".mal"));
+}
+
+QByteArray History::checkedAtNow() const
+{
+    return m_clock.now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1();
+}
+
+History::Key History::keyOf(const HistoryRecord &record)
+{
+    return Key{record.Sender, record.Subject, record.Status, record.SendDate};
+}
+
+void History::clear()
+{
+    m_records.clear();
+    m_index.clear();
+    m_highestMailNumber = 0;
+}
+
+void History::append(const HistoryRecord &record)
+{
+    HistoryRecord stored = record;
+    for (QByteArray *field : {&stored.Sender, &stored.Subject, &stored.SendDate, &stored.Size,
+                              &stored.Status, &stored.Reason, &stored.CheckedAt,
+                              &stored.AccountName})
+        *field = historyField(*field);
+    m_records.append(stored);
+    m_index.insert(keyOf(stored));
+    m_highestMailNumber = std::max(m_highestMailNumber, stored.MailNumber);
+}
+
+void History::markDeleted(int index)
+{
+    if (index < 1 || index > count())
+        return;
+    // The lookup keeps the record: a deleted message is not recorded again.
+    m_records[index - 1].AccountName = deletedMark;
+}
+
+bool History::contains(const QByteArray &sender, const QByteArray &subject,
+                       const QByteArray &status, const QByteArray &sendDate) const
+{
+    return m_index.contains(
+        Key{historyField(sender), historyField(subject), historyField(status), historyField(sendDate)});
+}
+
+bool History::saveCopy(int mailNumber, const QByteArray &messageBody)
+{
+    // Each copy gets a number no record holds, so there is no older content to protect
+    // and a plain write suffices; a short write is reported all the same.
+    const QString file = mailPath(mailNumber);
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    QFile out(file);
+    const QByteArray content = QByteArrayLiteral("<html>") + messageBody;
+    const bool written = out.open(QIODevice::WriteOnly) && out.write(content) == content.size();
+    out.close();
+    if (!written || out.error() != QFileDevice::NoError) {
+        m_services.ErrorReport(m_services.caption(QStringLiteral("280001"),
+                                                  QStringLiteral("Cannot write %1"))
+                                   .arg(file),
+                               QStringLiteral("Add2Hist"));
+        return false;
+    }
+    return true;
+}
+
+bool History::SaveHist()
+{
+    QList<QByteArray> lines;
+    lines.reserve(m_records.size() * linesPerRecord);
+    for (const HistoryRecord &record : std::as_const(m_records)) {
+        if (record.AccountName == deletedMark)
+            continue;
+        lines << record.Sender << record.Subject << record.SendDate << record.Size
+              << record.Status << record.Reason << record.CheckedAt << record.AccountName
+              << QByteArray::number(record.MailNumber);
+    }
+    if (TextFile::writeLines(path(), lines))
+        return true;
+    // The previous file is still whole and the records are still in memory: the next
+    // save writes them all.
+    m_services.ErrorReport(m_services.caption(QStringLiteral("280001"),
+                                              QStringLiteral("Cannot write %1"))
+                               .arg(path()),
+                           QStringLiteral("SaveHist"));
+    return false;
+}
+
+void History::LoadHistory()
+{
+    clear();
+    if (!QFile::exists(path()))
+        return;
+    const auto lines = TextFile::readLines(path());
+    bool complete = lines.has_value();
+    if (lines) {
+        qsizetype first = 0;
+        for (; first + linesPerRecord <= lines->size(); first += linesPerRecord) {
+            HistoryRecord record;
+            if (!readRecord(*lines, first, record)) {
+                complete = false;
+                break;
+            }
+            append(record);
+        }
+        if (first < lines->size())
+            complete = false; // the file ends inside a record
+    }
+    if (complete)
+        return;
+    // The records read so far stay, so the next SaveHist writes them back; the damaged
+    // file is kept aside rather than deleted.
+    m_services.prompter.critical(
+        m_services.caption(QStringLiteral("10052"),
+                           QStringLiteral("History.ini is corrupted, it will be reset.")));
+    TextFile::moveAside(path());
+}

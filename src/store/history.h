@@ -1,0 +1,89 @@
+#pragma once
+
+#include "historyrecord.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+
+class Clock;
+struct Services;
+
+// The history of examined messages, "History.ini" in the data folder, and the saved copies
+// "Mails/<n>.mal" of their bodies. Records count from 1 in order of recording; a record
+// deleted in the history window keeps its place, marked, until the next save and load.
+class History
+{
+public:
+    History(const QString &dataDir, Services &services, const Clock &clock);
+
+    static constexpr const char *deletedMark = "-1";
+
+    // N: the records are at(1) .. at(count()).
+    int count() const { return int(m_records.size()); }
+    const HistoryRecord &at(int index) const { return m_records.at(index - 1); }
+
+    // Marks record index (1 .. N) as deleted: it stays in memory and in the lookup, and
+    // the next SaveHist leaves it out of the file. Its saved copy is not touched.
+    void markDeleted(int index);
+
+    // Appends one record as it is, except that CR and LF in its texts become blanks, and
+    // keeps the lookup in step. Add2Hist gives the record its MailNumber first.
+    void append(const HistoryRecord &record);
+
+    // True when a record (marked ones included) has exactly this sender, subject, status and
+    // date. The texts are compared as a record would hold them, line breaks made blanks.
+    bool contains(const QByteArray &sender, const QByteArray &subject, const QByteArray &status,
+                  const QByteArray &sendDate) const;
+
+    // One more than the highest MailNumber in memory, so a new copy never replaces the copy
+    // of a record that is still there.
+    int nextMailNumber() const { return m_highestMailNumber + 1; }
+
+    // Writes the saved copy of a record: "<html>" followed by the body. False (reported
+    // as an error of Add2Hist) when the file could not be written whole.
+    bool saveCopy(int mailNumber, const QByteArray &messageBody);
+
+    // Rewrites "History.ini" with every record not marked deleted. A failed write is
+    // reported and leaves the previous file whole; the records stay in memory.
+    bool SaveHist();
+
+    // Replaces the records with the content of "History.ini". A file that ends inside a
+    // record or has a ninth line that is not a number is announced, keeps the records read
+    // before the fault and is moved aside to "History.ini.bad".
+    void LoadHistory();
+
+    QString path() const;
+    QString mailPath(int mailNumber) const;
+
+    // The time of recording as the history writes it.
+    QByteArray checkedAtNow() const;
+
+private:
+    struct Key
+    {
+        QByteArray sender;
+        QByteArray subject;
+        QByteArray status;
+        QByteArray sendDate;
+        bool operator==(const Key &) const = default;
+        friend size_t qHash(const Key &key, size_t seed = 0)
+        {
+            return qHashMulti(seed, key.sender, key.subject, key.status, key.sendDate);
+        }
+    };
+    static Key keyOf(const HistoryRecord &record);
+    void clear();
+
+    QString m_dataDir;
+    Services &m_services;
+    const Clock &m_clock;
+    QList<HistoryRecord> m_records;
+    QSet<Key> m_index;
+    int m_highestMailNumber = 0;
+};
+
+// A text as a history field holds it: every CR and every LF made a blank.
+QByteArray historyField(QByteArray text);

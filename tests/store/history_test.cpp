@@ -1,0 +1,211 @@
+#include "support/servicesbed.h"
+#include "store/history.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+HistoryRecord record(const QByteArray &subject, int mailNumber, const QByteArray &status = "70044")
+{
+    HistoryRecord r;
+    r.Sender = "Ann <ann@example.com>";
+    r.Subject = subject;
+    r.SendDate = "Mon, 2 Mar 2026 10:00:00 +0000";
+    r.Size = "1234";
+    r.Status = status;
+    r.Reason = status == "70043" ? "10154" : "10152";
+    r.CheckedAt = "2026-03-14 09:05:07";
+    r.AccountName = "home";
+    r.MailNumber = mailNumber;
+    return r;
+}
+
+QByteArray recordLines(const HistoryRecord &r)
+{
+    return r.Sender + "\r\n" + r.Subject + "\r\n" + r.SendDate + "\r\n" + r.Size + "\r\n"
+           + r.Status + "\r\n" + r.Reason + "\r\n" + r.CheckedAt + "\r\n" + r.AccountName
+           + "\r\n" + QByteArray::number(r.MailNumber) + "\r\n";
+}
+
+void expectSameRecord(const HistoryRecord &actual, const HistoryRecord &expected)
+{
+    EXPECT_EQ(actual.Sender, expected.Sender);
+    EXPECT_EQ(actual.Subject, expected.Subject);
+    EXPECT_EQ(actual.SendDate, expected.SendDate);
+    EXPECT_EQ(actual.Size, expected.Size);
+    EXPECT_EQ(actual.Status, expected.Status);
+    EXPECT_EQ(actual.Reason, expected.Reason);
+    EXPECT_EQ(actual.CheckedAt, expected.CheckedAt);
+    EXPECT_EQ(actual.AccountName, expected.AccountName);
+    EXPECT_EQ(actual.MailNumber, expected.MailNumber);
+}
+
+// Makes every write beyond `bytes` of any file fail, as a full disk would, while in scope.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_saved{};
+    void (*m_oldHandler)(int) = nullptr;
+};
+
+} // namespace
+
+TEST(History, RoundTripLeavesOutDeletedRecordsAndKeepsMailNumbers)
+{
+    ServicesBed bed;
+    History history(bed.dir.path(), bed.services, bed.clock);
+    const HistoryRecord first = record("first", 1);
+    const HistoryRecord second = record("second", 2, "70043");
+    const HistoryRecord third = record("third", 3);
+    history.append(first);
+    history.append(second);
+    history.append(third);
+    history.markDeleted(1);
+
+    ASSERT_TRUE(history.SaveHist());
+    EXPECT_EQ(bed.dir.read(QStringLiteral("History.ini")), recordLines(second) + recordLines(third));
+    EXPECT_EQ(history.count(), 3) << "a marked record stays in memory until the next load";
+
+    history.LoadHistory();
+    ASSERT_EQ(history.count(), 2);
+    expectSameRecord(history.at(1), second);
+    expectSameRecord(history.at(2), third);
+    // Numbered by position, record 3 would now take the copy of "third".
+    EXPECT_EQ(history.nextMailNumber(), 4);
+    EXPECT_TRUE(bed.prompter.criticals.isEmpty());
+}
+
+TEST(History, MissingOrEmptyFileGivesEmptyHistory)
+{
+    ServicesBed bed;
+    History history(bed.dir.path(), bed.services, bed.clock);
+    history.append(record("old", 7));
+    history.LoadHistory();
+    EXPECT_EQ(history.count(), 0);
+    EXPECT_EQ(history.nextMailNumber(), 1);
+
+    bed.dir.write(QStringLiteral("History.ini"), QByteArray());
+    history.LoadHistory();
+    EXPECT_EQ(history.count(), 0);
+    EXPECT_TRUE(bed.prompter.criticals.isEmpty());
+}
+
+TEST(History, CorruptFileKeepsRecordsReadBeforeTheFaultAndIsMovedAside)
+{
+    const HistoryRecord good = record("good", 5);
+    QByteArray eightLines = recordLines(record("cut", 6));
+    eightLines.chop(QByteArray("6\r\n").size());
+    QByteArray badNumber = recordLines(record("bad", 6));
+    badNumber.replace("\r\n6\r\n", "\r\nsix\r\n");
+    const struct
+    {
+        const char *name;
+        QByteArray tail;
+    } cases[] = {
+        {"last record has eight lines", eightLines},
+        {"ninth line is not a number", badNumber},
+        {"last record has one line", "orphan\r\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ServicesBed bed;
+        const QByteArray original = recordLines(good) + c.tail;
+        bed.dir.write(QStringLiteral("History.ini"), original);
+        History history(bed.dir.path(), bed.services, bed.clock);
+
+        history.LoadHistory();
+
+        EXPECT_EQ(bed.prompter.criticals,
+                  QStringList{QStringLiteral("History.ini is corrupted, it will be reset.")});
+        ASSERT_EQ(history.count(), 1);
+        expectSameRecord(history.at(1), good);
+        EXPECT_FALSE(QFile::exists(bed.dir.file(QStringLiteral("History.ini"))));
+        EXPECT_EQ(bed.dir.read(QStringLiteral("History.ini.bad")), original);
+
+        ASSERT_TRUE(history.SaveHist());
+        EXPECT_EQ(bed.dir.read(QStringLiteral("History.ini")), recordLines(good));
+    }
+}
+
+TEST(History, FailedSaveLeavesFileAndMemoryWhole)
+{
+    ServicesBed bed;
+    History history(bed.dir.path(), bed.services, bed.clock);
+    history.append(record("first", 1));
+    ASSERT_TRUE(history.SaveHist());
+    const QByteArray before = bed.dir.read(QStringLiteral("History.ini"));
+    for (int n = 2; n <= 200; ++n)
+        history.append(record("more " + QByteArray::number(n), n));
+
+    {
+        // Large enough for a part of the new file, too small for all of it.
+        FileSizeLimit limit(before.size() * 3);
+        EXPECT_FALSE(history.SaveHist());
+    }
+
+    EXPECT_EQ(bed.dir.read(QStringLiteral("History.ini")), before);
+    const QString expected = QStringLiteral("Error: Cannot write %1(SaveHist)").arg(history.path());
+    EXPECT_EQ(bed.notifier.popups, QStringList{expected});
+    EXPECT_EQ(history.count(), 200);
+
+    ASSERT_TRUE(history.SaveHist());
+    history.LoadHistory();
+    ASSERT_EQ(history.count(), 200);
+    EXPECT_EQ(history.at(200).Subject, "more 200");
+}
+
+TEST(History, LineBreaksInFieldsBecomeBlanks)
+{
+    ServicesBed bed;
+    History history(bed.dir.path(), bed.services, bed.clock);
+    HistoryRecord folded = record("two\r\nlines", 1);
+    folded.Sender = "Ann\n<ann@example.com>";
+    history.append(folded);
+    history.append(record("after", 2));
+    EXPECT_TRUE(history.contains(folded.Sender, folded.Subject, folded.Status, folded.SendDate));
+
+    ASSERT_TRUE(history.SaveHist());
+    history.LoadHistory();
+
+    ASSERT_EQ(history.count(), 2);
+    EXPECT_EQ(history.at(1).Subject, "two  lines");
+    EXPECT_EQ(history.at(1).Sender, "Ann <ann@example.com>");
+    EXPECT_EQ(history.at(2).Subject, "after");
+    EXPECT_TRUE(history.contains(folded.Sender, folded.Subject, folded.Status, folded.SendDate));
+}
+
+TEST(History, LookupMatchesSenderSubjectStatusAndDateExactly)
+{
+    ServicesBed bed;
+    History history(bed.dir.path(), bed.services, bed.clock);
+    const HistoryRecord r = record("Offer", 1);
+    history.append(r);
+    history.markDeleted(1);
+
+    EXPECT_TRUE(history.contains(r.Sender, r.Subject, r.Status, r.SendDate))
+        << "deleted records still count";
+    EXPECT_FALSE(history.contains(r.Sender, "offer", r.Status, r.SendDate));
+    EXPECT_FALSE(history.contains(r.Sender, r.Subject, "70043", r.SendDate));
+    EXPECT_FALSE(history.contains("ann@example.com", r.Subject, r.Status, r.SendDate));
+    EXPECT_FALSE(history.contains(r.Sender, r.Subject, r.Status, r.SendDate + " "));
+}
