@@ -1,0 +1,175 @@
+#include "support/servicesbed.h"
+#include "classify/securitylevel.h"
+#include "classify/securitylevelpanel.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+
+using namespace SecurityLevels;
+
+namespace {
+
+// The five toggle buttons and two labels of the settings window's level tab.
+class FakeLevelView final : public SecurityLevelView
+{
+public:
+    bool isLevelPressed(int level) const override { return pressed.at(level - 1); }
+    void setLevelPressed(int level, bool isPressed) override { pressed.at(level - 1) = isPressed; }
+    void setLevelName(const QString &text) override { name = text; }
+    void setLevelDescription(const QString &text) override { description = text; }
+
+    std::array<bool, 5> pressed{};
+    QString name;
+    QString description;
+};
+
+struct PanelBed : ServicesBed
+{
+    FakeLevelView view;
+    SecurityLevelPanel panel{settings, services, view};
+};
+
+} // namespace
+
+TEST(SecurityLevel, EffectiveThresholdScalesTypedValueInDoublePrecision)
+{
+    const struct
+    {
+        int typed;
+        int level;
+        std::optional<float> expected;
+    } cases[] = {
+        {200, 1, 80.0f}, {200, 2, 160.0f}, {200, 3, 200.0f}, {200, 4, 280.0f},
+        {200, 5, std::nullopt}, {200, 0, std::nullopt}, {200, 6, std::nullopt},
+        // 9 x 0.4 in float arithmetic gives 3.6000001; the double product rounds to 3.5999999.
+        {9, 1, 3.6f}, {9, 2, 7.2f}, {9, 4, 12.6f},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.typed << " at level " << c.level);
+        EXPECT_EQ(effectiveThreshold(c.typed, c.level), c.expected);
+    }
+}
+
+TEST(SecurityLevel, NamesAndDescriptionsJoinCaptionsWithCrLf)
+{
+    ServicesBed bed;
+    EXPECT_EQ(levelName(bed.services, 1), QStringLiteral("Very High"));
+    EXPECT_EQ(levelName(bed.services, 2), QStringLiteral("High"));
+    EXPECT_EQ(levelName(bed.services, 3), QStringLiteral("Normal"));
+    EXPECT_EQ(levelName(bed.services, 4), QStringLiteral("Low"));
+    EXPECT_EQ(levelName(bed.services, 5), QStringLiteral("Very Low"));
+    EXPECT_EQ(levelName(bed.services, 0), QString());
+
+    EXPECT_EQ(levelDescription(bed.services, 3),
+              QStringLiteral("*Attachment Filter(.exe, .scr only) will be run\r\n"
+                             "*Spam-Word checking threshold will be set to a meduim value,\r\n"
+                             "   most spam mails will be deleted.\r\n"
+                             "*Large message check will be applied on non-friend senders(if checked)"));
+    EXPECT_EQ(levelDescription(bed.services, 2).split(QStringLiteral("\r\n")).size(), 5);
+    EXPECT_TRUE(levelDescription(bed.services, 1).contains(QStringLiteral("\r\n*No spam word checking.\r\n")));
+    EXPECT_TRUE(levelDescription(bed.services, 5).contains(QStringLiteral("\r\n*No Spam-Word checking\r\n")));
+    EXPECT_TRUE(levelDescription(bed.services, 4).startsWith(
+        QStringLiteral("*Attachment Filter(.exe, .scr only) will be run on non-friend senders\r\n")));
+    EXPECT_EQ(levelDescription(bed.services, 9), QString());
+}
+
+TEST(SecurityLevel, LanguagePackSuppliesOneTextForSharedKey)
+{
+    ServicesBed bed;
+    bed.dir.write(QStringLiteral("Lang/Test.ini"),
+                  "[Korvane]\r\n10145=Keine Wortpruefung\r\n10101=Normal-DE\r\n");
+    bed.lang.LanguageFile = QStringLiteral("Test.ini");
+
+    EXPECT_EQ(levelName(bed.services, 3), QStringLiteral("Normal-DE"));
+    EXPECT_EQ(levelDescription(bed.services, 1).split(QStringLiteral("\r\n")).at(2),
+              QStringLiteral("Keine Wortpruefung"));
+    EXPECT_EQ(levelDescription(bed.services, 5).split(QStringLiteral("\r\n")).at(1),
+              QStringLiteral("Keine Wortpruefung"));
+}
+
+TEST(SecurityLevelPanel, ShowingStoredLevelPressesOnlyItsButtonAndSetsThreshold)
+{
+    PanelBed bed;
+    bed.settings.SecurityLevel = 4;
+    bed.view.pressed = {true, false, true, false, false};
+
+    bed.panel.showStoredLevel();
+
+    EXPECT_EQ(bed.view.pressed, (std::array<bool, 5>{false, false, false, true, false}));
+    EXPECT_EQ(bed.view.name, QStringLiteral("Low"));
+    EXPECT_EQ(bed.view.description, levelDescription(bed.services, 4));
+    EXPECT_EQ(bed.settings.EffectiveThreshold, 280.0f);
+}
+
+TEST(SecurityLevelPanel, ClickShowsLevelButOnlyOkCommitsIt)
+{
+    PanelBed bed;
+    bed.settings.SecurityLevel = 3;
+    bed.panel.showStoredLevel();
+
+    bed.panel.levelClicked(1);
+    EXPECT_EQ(bed.view.pressed, (std::array<bool, 5>{true, false, false, false, false}));
+    EXPECT_EQ(bed.view.name, QStringLiteral("Very High"));
+    EXPECT_EQ(bed.settings.SecurityLevel, 3) << "a click alone changes nothing";
+    EXPECT_EQ(bed.settings.EffectiveThreshold, 200.0f);
+
+    // Cancel: the window is shown again later and presses the stored level.
+    bed.panel.showStoredLevel();
+    EXPECT_EQ(bed.view.pressed, (std::array<bool, 5>{false, false, true, false, false}));
+    EXPECT_EQ(bed.settings.SecurityLevel, 3);
+
+    bed.panel.levelClicked(2);
+    bed.settings.SpamThreshold = 300; // the threshold box at the moment of OK counts
+    bed.panel.commitLevel();
+    EXPECT_EQ(bed.settings.SecurityLevel, 2);
+    EXPECT_EQ(bed.settings.EffectiveThreshold, 240.0f);
+}
+
+TEST(SecurityLevelPanel, VeryLowKeepsThresholdOfLevelBefore)
+{
+    PanelBed bed;
+    bed.settings.SecurityLevel = 2;
+    bed.panel.showStoredLevel();
+    ASSERT_EQ(bed.settings.EffectiveThreshold, 160.0f);
+
+    bed.panel.levelClicked(5);
+    bed.panel.commitLevel();
+    EXPECT_EQ(bed.settings.SecurityLevel, 5);
+    EXPECT_EQ(bed.settings.EffectiveThreshold, 160.0f);
+
+    bed.panel.showStoredLevel();
+    EXPECT_EQ(bed.view.name, QStringLiteral("Very Low"));
+    EXPECT_EQ(bed.settings.EffectiveThreshold, 160.0f);
+}
+
+TEST(SecurityLevelPanel, CommitTakesLastPressedButtonAndNothingWhenNonePressed)
+{
+    PanelBed bed;
+    bed.settings.SecurityLevel = 3;
+    bed.view.pressed = {false, true, false, true, false};
+    bed.panel.commitLevel();
+    EXPECT_EQ(bed.settings.SecurityLevel, 4);
+    EXPECT_EQ(bed.settings.EffectiveThreshold, 280.0f);
+
+    bed.view.pressed = {};
+    bed.settings.SpamThreshold = 50;
+    bed.panel.commitLevel();
+    EXPECT_EQ(bed.settings.SecurityLevel, 4);
+    EXPECT_EQ(bed.settings.EffectiveThreshold, 280.0f);
+}
+
+TEST(SecurityLevelPanel, StoredValueOutsideLevelsPressesNothing)
+{
+    for (int stored : {0, 6, -1}) {
+        SCOPED_TRACE(stored);
+        PanelBed bed;
+        bed.settings.SecurityLevel = stored;
+        bed.settings.EffectiveThreshold = 123.0f;
+        bed.view.pressed = {true, true, true, true, true};
+        bed.panel.showStoredLevel();
+        EXPECT_EQ(bed.view.pressed, (std::array<bool, 5>{}));
+        EXPECT_EQ(bed.settings.EffectiveThreshold, 123.0f);
+        EXPECT_EQ(bed.settings.SecurityLevel, stored);
+    }
+}
