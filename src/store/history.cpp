@@ -1,6 +1,8 @@
 #include "history.h"
 
 #include "numbers.h"
+#include "message/cmessage.h"
+#include "message/cmessages.h"
 #include "services.h"
 #include "platform/clock.h"
 #include "platform/datadir.h"
@@ -34,6 +36,13 @@ bool readRecord(const QList<QByteArray> &lines, qsizetype first, HistoryRecord &
         return false;
     record.MailNumber = *number;
     return true;
+}
+
+// Who sent the message as the history names it: the "sender" header, else "from", as
+// written in the header rather than reduced to an address.
+const QByteArray &senderOf(const CMessage &message)
+{
+    return message.Sender.isEmpty() ? message.from : message.Sender;
 }
 
 } // namespace
@@ -108,24 +117,59 @@ bool History::contains(const QByteArray &sender, const QByteArray &subject,
         Key{historyField(sender), historyField(subject), historyField(status), historyField(sendDate)});
 }
 
+bool History::IsRecordExistInHist(const CMessage &message) const
+{
+    return contains(senderOf(message), message.Subject, message.Status, message.SendDate);
+}
+
+bool History::Add2Hist(const CMessages &messages, const QByteArray &accountName)
+{
+    const QByteArray checkedAt = checkedAtNow();
+    QString failedCopy;
+    for (const CMessage &message : messages) {
+        if (IsRecordExistInHist(message))
+            continue;
+        HistoryRecord record;
+        record.Sender = senderOf(message);
+        record.Subject = message.Subject;
+        record.SendDate = message.SendDate;
+        record.Size = QByteArray::number(message.SIZE);
+        record.Status = message.Status;
+        record.Reason = message.Reason;
+        record.CheckedAt = checkedAt;
+        record.AccountName = accountName;
+        record.MailNumber = nextMailNumber();
+        // The record is kept even when its copy fails: a lost copy must not lose the fact
+        // that the message was seen, and perhaps deleted.
+        append(record);
+        if (!saveCopy(record.MailNumber, message.MessageBody) && failedCopy.isEmpty())
+            failedCopy = mailPath(record.MailNumber);
+    }
+    // One report for the batch: a folder that cannot be written fails every copy.
+    if (!failedCopy.isEmpty())
+        m_services.ErrorReport(m_services.caption(QStringLiteral("280001"),
+                                                  QStringLiteral("Cannot write %1"))
+                                   .arg(failedCopy),
+                               QStringLiteral("Add2Hist"));
+    const bool saved = SaveHist();
+    return failedCopy.isEmpty() && saved;
+}
+
 bool History::saveCopy(int mailNumber, const QByteArray &messageBody)
 {
     // Each copy gets a number no record holds, so there is no older content to protect
-    // and a plain write suffices; a short write is reported all the same.
+    // and a plain write suffices.
     const QString file = mailPath(mailNumber);
-    QDir().mkpath(QFileInfo(file).absolutePath());
     QFile out(file);
-    const QByteArray content = QByteArrayLiteral("<html>") + messageBody;
-    const bool written = out.open(QIODevice::WriteOnly) && out.write(content) == content.size();
-    out.close();
-    if (!written || out.error() != QFileDevice::NoError) {
-        m_services.ErrorReport(m_services.caption(QStringLiteral("280001"),
-                                                  QStringLiteral("Cannot write %1"))
-                                   .arg(file),
-                               QStringLiteral("Add2Hist"));
-        return false;
+    if (!out.open(QIODevice::WriteOnly)) {
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        if (!out.open(QIODevice::WriteOnly))
+            return false;
     }
-    return true;
+    const QByteArray content = QByteArrayLiteral("<html>") + messageBody;
+    const bool written = out.write(content) == content.size() && out.flush();
+    out.close();
+    return written && out.error() == QFileDevice::NoError;
 }
 
 bool History::SaveHist()

@@ -8,6 +8,8 @@
 #include <QSet>
 #include <QString>
 
+class CMessage;
+class CMessages;
 class Clock;
 struct Services;
 
@@ -24,6 +26,16 @@ public:
     // N: the records are at(1) .. at(count()).
     int count() const { return int(m_records.size()); }
     const HistoryRecord &at(int index) const { return m_records.at(index - 1); }
+
+    // Records every message of the mailbox that is not in the history yet, under the
+    // account being checked, writes its saved copy and then saves the history. False when
+    // a copy or the history could not be written (each failure is reported); every record
+    // stays in memory all the same.
+    bool Add2Hist(const CMessages &messages, const QByteArray &accountName);
+
+    // True when a record (deleted ones included) has the message's sender as Add2Hist
+    // records it, its subject, its status and its date, compared exactly.
+    bool IsRecordExistInHist(const CMessage &message) const;
 
     // Marks record index (1 .. N) as deleted: it stays in memory and in the lookup, and
     // the next SaveHist leaves it out of the file. Its saved copy is not touched.
@@ -42,8 +54,8 @@ public:
     // of a record that is still there.
     int nextMailNumber() const { return m_highestMailNumber + 1; }
 
-    // Writes the saved copy of a record: "<html>" followed by the body. False (reported
-    // as an error of Add2Hist) when the file could not be written whole.
+    // Writes the saved copy of a record: "<html>" followed by the body, creating the
+    // "Mails" folder when needed. False when the file could not be written whole.
     bool saveCopy(int mailNumber, const QByteArray &messageBody);
 
     // Rewrites "History.ini" with every record not marked deleted. A failed write is

@@ -1,4 +1,5 @@
 #include "support/servicesbed.h"
+#include "message/cmessages.h"
 #include "store/history.h"
 
 #include <QFile>
@@ -43,6 +44,28 @@ void expectSameRecord(const HistoryRecord &actual, const HistoryRecord &expected
     EXPECT_EQ(actual.CheckedAt, expected.CheckedAt);
     EXPECT_EQ(actual.AccountName, expected.AccountName);
     EXPECT_EQ(actual.MailNumber, expected.MailNumber);
+}
+
+CMessage message(const QByteArray &subject, const QByteArray &status = "70044")
+{
+    CMessage m;
+    m.from = "Bob Example <bob@example.com>";
+    m.ReturnPath = "bob@example.com";
+    m.Subject = subject;
+    m.SendDate = "Tue, 3 Mar 2026 08:00:00 +0100";
+    m.MessageBody = "Hello<BR>" + subject;
+    m.SIZE = 2048;
+    m.Status = status;
+    m.Reason = status == "70043" ? "10155" : "10152";
+    return m;
+}
+
+CMessages mailbox(const QList<CMessage> &list)
+{
+    CMessages messages;
+    for (const CMessage &m : list)
+        EXPECT_TRUE(messages.Add(m));
+    return messages;
 }
 
 // Makes every write beyond `bytes` of any file fail, as a full disk would, while in scope.
@@ -208,4 +231,94 @@ TEST(History, LookupMatchesSenderSubjectStatusAndDateExactly)
     EXPECT_FALSE(history.contains(r.Sender, r.Subject, "70043", r.SendDate));
     EXPECT_FALSE(history.contains("ann@example.com", r.Subject, r.Status, r.SendDate));
     EXPECT_FALSE(history.contains(r.Sender, r.Subject, r.Status, r.SendDate + " "));
+}
+
+TEST(History, Add2HistRecordsNewMessagesWithTheirCopiesOnce)
+{
+    ServicesBed bed;
+    CMessage withSender = message("second", "70043");
+    withSender.Sender = "Ann <ann@example.com>";
+    const CMessages messages = mailbox({message("first"), withSender});
+    {
+        History history(bed.dir.path(), bed.services, bed.clock);
+        ASSERT_TRUE(history.Add2Hist(messages, "home"));
+        ASSERT_EQ(history.count(), 2);
+        const HistoryRecord &first = history.at(1);
+        EXPECT_EQ(first.Sender, "Bob Example <bob@example.com>");
+        EXPECT_EQ(first.Subject, "first");
+        EXPECT_EQ(first.SendDate, "Tue, 3 Mar 2026 08:00:00 +0100");
+        EXPECT_EQ(first.Size, "2048");
+        EXPECT_EQ(first.Status, "70044");
+        EXPECT_EQ(first.Reason, "10152");
+        EXPECT_EQ(first.CheckedAt, "2026-03-14 09:05:07");
+        EXPECT_EQ(first.AccountName, "home");
+        EXPECT_EQ(first.MailNumber, 1);
+        EXPECT_EQ(history.at(2).Sender, "Ann <ann@example.com>");
+        EXPECT_EQ(history.at(2).MailNumber, 2);
+        EXPECT_EQ(bed.dir.read(QStringLiteral("Mails/1.mal")), "<html>Hello<BR>first");
+        EXPECT_EQ(bed.dir.read(QStringLiteral("Mails/2.mal")), "<html>Hello<BR>second");
+        EXPECT_EQ(bed.dir.read(QStringLiteral("History.ini")),
+                  recordLines(history.at(1)) + recordLines(history.at(2)));
+    }
+
+    // The next check, after a restart, sees the same mailbox in another account.
+    History history(bed.dir.path(), bed.services, bed.clock);
+    history.LoadHistory();
+    const QByteArray before = bed.dir.read(QStringLiteral("History.ini"));
+    ASSERT_TRUE(history.Add2Hist(messages, "work"));
+    EXPECT_EQ(history.count(), 2);
+    EXPECT_EQ(bed.dir.read(QStringLiteral("History.ini")), before);
+    EXPECT_FALSE(QFile::exists(bed.dir.file(QStringLiteral("Mails/3.mal"))));
+
+    // Kept before, deleted now by a changed rule: a second record.
+    const CMessages again = mailbox({message("first", "70043")});
+    ASSERT_TRUE(history.Add2Hist(again, "home"));
+    ASSERT_EQ(history.count(), 3);
+    EXPECT_EQ(history.at(3).Status, "70043");
+    EXPECT_EQ(history.at(3).MailNumber, 3);
+    EXPECT_TRUE(bed.notifier.popups.isEmpty());
+}
+
+TEST(History, EmptyMailboxRewritesSameContent)
+{
+    ServicesBed bed;
+    const QByteArray content = recordLines(record("kept", 4));
+    bed.dir.write(QStringLiteral("History.ini"), content);
+    History history(bed.dir.path(), bed.services, bed.clock);
+    history.LoadHistory();
+    const CMessages none;
+    ASSERT_TRUE(history.Add2Hist(none, "home"));
+    EXPECT_EQ(bed.dir.read(QStringLiteral("History.ini")), content);
+}
+
+TEST(History, NewCopyNeverReplacesCopyOfSurvivingRecord)
+{
+    ServicesBed bed;
+    History history(bed.dir.path(), bed.services, bed.clock);
+    ASSERT_TRUE(history.Add2Hist(mailbox({message("one"), message("two"), message("three")}), "home"));
+    history.markDeleted(1);
+    ASSERT_TRUE(history.SaveHist());
+    history.LoadHistory();
+    ASSERT_EQ(history.count(), 2);
+
+    ASSERT_TRUE(history.Add2Hist(mailbox({message("four")}), "home"));
+    ASSERT_EQ(history.count(), 3);
+    EXPECT_EQ(history.at(3).MailNumber, 4);
+    EXPECT_EQ(bed.dir.read(QStringLiteral("Mails/3.mal")), "<html>Hello<BR>three");
+    EXPECT_EQ(bed.dir.read(QStringLiteral("Mails/4.mal")), "<html>Hello<BR>four");
+}
+
+TEST(History, FailedCopiesAreReportedOnceAndRecordsStillSaved)
+{
+    ServicesBed bed;
+    bed.dir.write(QStringLiteral("Mails"), "a file where the folder should be");
+    History history(bed.dir.path(), bed.services, bed.clock);
+
+    EXPECT_FALSE(history.Add2Hist(mailbox({message("one"), message("two")}), "home"));
+
+    EXPECT_EQ(bed.notifier.popups,
+              QStringList{QStringLiteral("Error: Cannot write %1(Add2Hist)").arg(history.mailPath(1))});
+    EXPECT_EQ(history.count(), 2);
+    history.LoadHistory();
+    EXPECT_EQ(history.count(), 2);
 }
