@@ -1,7 +1,52 @@
+#include "engine/korvanecore.h"
+#include "engine/singleinstance.h"
+#include "engine/startup.h"
+#include "platform/autostart.h"
+#include "platform/clock.h"
+#include "platform/cregister.h"
+#include "platform/datadir.h"
+#include "ui/editors/frmmain.h"
+#include "ui/editors/korvanewindows.h"
+#include "ui/tray/messageboxprompter.h"
+#include "ui/tray/trayicon.h"
+#include "ui/tray/traymenu.h"
+
 #include <QApplication>
+#include <QSystemTrayIcon>
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("Korvane"));
+    // The program lives in the tray: closing its last window does not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const DataDirChoice dataDir = resolveDataDir(QCoreApplication::applicationDirPath());
+    SystemClock clock;
+    CRegister registry;
+    MessageBoxPrompter prompter;
+    TrayMenu menu;
+    TrayIcon tray(menu);
+    KorvaneCore core(CoreEnvironment{dataDir.path, prompter, tray, clock, registry, tray,
+                                     QCoreApplication::applicationFilePath(), Autostart::entryPath()});
+    tray.setFallbackLog([&core](const QString &text) { core.log.Log(text); });
+
+    KorvaneWindows windows(core, tray, menu);
+    SingleInstance instance;
+    Startup startup(core, instance, windows);
+    windows.setShutdown([&startup] { startup.shutdown(); });
+    if (!startup.run())
+        return 0;
+    prompter.setParent(&windows.settingsWindow());
+    if (dataDir.isFallback)
+        core.log.Log(core.services
+                         .caption(QStringLiteral("280005"),
+                                  QStringLiteral("The program folder cannot be written; the data "
+                                                 "files are in %1"))
+                         .arg(dataDir.path));
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        core.log.Log(core.services.caption(
+            QStringLiteral("280006"),
+            QStringLiteral("The desktop has no system tray; Korvane is reached through its windows.")));
+    return app.exec();
 }

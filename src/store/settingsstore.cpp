@@ -86,9 +86,9 @@ void SettingsStore::LoadSettings(AppSettings &s)
     s.TodayOption = readBool(QStringLiteral("TodayOption"), defaults.TodayOption);
     s.FromDate = m_store.REGGetSetting(QStringLiteral("FromDate"), today);
     s.ToDate = m_store.REGGetSetting(QStringLiteral("ToDate"), today);
-    s.MessagesIndex = readNumber(QStringLiteral("MessagesIndex"), defaults.MessagesIndex, 0, 32767);
-    s.AccountIndex = readNumber(QStringLiteral("AccountIndex"), defaults.AccountIndex, 0, 32767);
-    s.SenderIndex = readNumber(QStringLiteral("SenderIndex"), defaults.SenderIndex, 0, 32767);
+    s.MessagesIndex = readNumber(QStringLiteral("MessagesIndex"), defaults.MessagesIndex, -1, 32767);
+    s.AccountIndex = readNumber(QStringLiteral("AccountIndex"), defaults.AccountIndex, -1, 32767);
+    s.SenderIndex = readNumber(QStringLiteral("SenderIndex"), defaults.SenderIndex, -1, 32767);
     s.Enabled = readBool(QStringLiteral("Enabled"), defaults.Enabled);
     s.Language = m_store.REGGetSetting(QStringLiteral("Language"), QString());
 }

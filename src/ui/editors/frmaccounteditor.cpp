@@ -1,0 +1,161 @@
+#include "frmaccounteditor.h"
+
+#include "engine/korvanecore.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+struct frmAccountEditor::Labels
+{
+    QLabel *account = new QLabel(QStringLiteral("Account"));
+    QLabel *serverType = new QLabel(QStringLiteral("Server Type"));
+    QLabel *mailServer = new QLabel(QStringLiteral("Mail Server"));
+    QLabel *userName = new QLabel(QStringLiteral("User Name"));
+    QLabel *password = new QLabel(QStringLiteral("Password"));
+    QLabel *port = new QLabel(QStringLiteral("Port"));
+};
+
+namespace {
+
+QLineEdit *readOnlyBox(const QString &name)
+{
+    auto *box = new QLineEdit;
+    box->setObjectName(name);
+    box->setReadOnly(true);
+    return box;
+}
+
+QPushButton *button(const QString &name, const QString &text)
+{
+    auto *b = new QPushButton(text);
+    b->setObjectName(name);
+    return b;
+}
+
+QString shownText(const QByteArray &bytes)
+{
+    QString text = QString::fromUtf8(bytes);
+    if (text.contains(QChar::ReplacementCharacter))
+        text = QString::fromLatin1(bytes);
+    return text;
+}
+
+} // namespace
+
+frmAccountEditor::frmAccountEditor(KorvaneCore &core, QWidget *parent)
+    : QDialog(parent)
+    , m_core(core)
+    , m_labels(std::make_unique<Labels>())
+{
+    setObjectName(QStringLiteral("frmAccountEditor"));
+    setWindowTitle(QStringLiteral("Account Editor"));
+    cmbAccount = new QComboBox;
+    cmbAccount->setObjectName(QStringLiteral("cmbAccount"));
+    txtServerType = readOnlyBox(QStringLiteral("txtServerType"));
+    txtMailServer = readOnlyBox(QStringLiteral("txtMailServer"));
+    txtuserName = readOnlyBox(QStringLiteral("txtuserName"));
+    txtPassword = readOnlyBox(QStringLiteral("txtPassword"));
+    txtPassword->setEchoMode(QLineEdit::Password);
+    txtPort = readOnlyBox(QStringLiteral("txtPort"));
+    cmdAdd = button(QStringLiteral("cmdAdd"), QStringLiteral("&Add"));
+    cmdEdit = button(QStringLiteral("cmdEdit"), QStringLiteral("&Edit"));
+    cmdDelete = button(QStringLiteral("cmdDelete"), QStringLiteral("&Delete"));
+    cmdOK = button(QStringLiteral("cmdOK"), QStringLiteral("&Ok"));
+    cmdCancel = button(QStringLiteral("cmdCancel"), QStringLiteral("&Cancel"));
+
+    Frame1 = new QGroupBox(QStringLiteral("Mail Accounts"));
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    auto *fields = new QFormLayout(Frame1);
+    fields->addRow(m_labels->account, cmbAccount);
+    fields->addRow(m_labels->serverType, txtServerType);
+    fields->addRow(m_labels->mailServer, txtMailServer);
+    fields->addRow(m_labels->userName, txtuserName);
+    fields->addRow(m_labels->password, txtPassword);
+    fields->addRow(m_labels->port, txtPort);
+
+    auto *commands = new QVBoxLayout;
+    for (QPushButton *b : {cmdAdd, cmdEdit, cmdDelete})
+        commands->addWidget(b);
+    commands->addStretch();
+    auto *top = new QHBoxLayout;
+    top->addWidget(Frame1, 1);
+    top->addLayout(commands);
+    auto *bottom = new QHBoxLayout;
+    bottom->addStretch();
+    bottom->addWidget(cmdOK);
+    bottom->addWidget(cmdCancel);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addLayout(bottom);
+
+    connect(cmbAccount, &QComboBox::currentIndexChanged, this, &frmAccountEditor::showAccount);
+    connect(cmdOK, &QPushButton::clicked, this, &frmAccountEditor::onOk);
+    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    if (m_core.lang.isRightToLeft())
+        setLayoutDirection(Qt::RightToLeft);
+    if (!m_core.lang.LanguageFailed)
+        SetCaptions();
+    reload();
+}
+
+frmAccountEditor::~frmAccountEditor() = default;
+
+void frmAccountEditor::reload()
+{
+    m_core.listFiles.LoadAccounts(m_core.IsChecking);
+    const QSignalBlocker block(cmbAccount);
+    cmbAccount->clear();
+    m_recordOfEntry.clear();
+    for (int i = 0; i < m_core.lists.Accounts.size(); ++i) {
+        cmbAccount->addItem(shownText(m_core.lists.Accounts.at(i).AccountName));
+        m_recordOfEntry << i;
+    }
+    cmbAccount->setCurrentIndex(cmbAccount->count() > 0 ? 0 : -1);
+    showAccount(cmbAccount->currentIndex());
+}
+
+void frmAccountEditor::showAccount(int entry)
+{
+    const bool valid = entry >= 0 && entry < m_recordOfEntry.size();
+    const MailAccount account = valid ? m_core.lists.Accounts.value(m_recordOfEntry.at(entry))
+                                      : MailAccount{};
+    txtServerType->setText(shownText(account.ServerType));
+    txtMailServer->setText(shownText(account.MailServer));
+    txtuserName->setText(shownText(account.UserName));
+    txtPassword->setText(shownText(account.Password));
+    txtPort->setText(valid ? QString::number(account.Port) : QString());
+}
+
+void frmAccountEditor::onOk()
+{
+    m_core.listFiles.SaveAccounts();
+    m_core.listFiles.LoadAccounts(m_core.IsChecking);
+    accept();
+}
+
+void frmAccountEditor::SetCaptions()
+{
+    const auto c = [this](const char *key, const char *text) {
+        return m_core.services.caption(QString::fromLatin1(key), QString::fromLatin1(text));
+    };
+    setWindowTitle(c("120000", "Account Editor"));
+    cmdAdd->setText(c("10005", "&Add"));
+    cmdDelete->setText(c("10006", "&Delete"));
+    cmdEdit->setText(c("70017", "&Edit"));
+    cmdOK->setText(c("10001", "&Ok"));
+    cmdCancel->setText(c("10002", "&Cancel"));
+    Frame1->setTitle(c("120005", "Mail Accounts"));
+    m_labels->account->setText(c("120007", "Account"));
+    m_labels->serverType->setText(c("20004", "Server Type"));
+    m_labels->mailServer->setText(c("20009", "Mail Server"));
+    m_labels->userName->setText(c("20008", "User Name"));
+    m_labels->password->setText(c("20007", "Password"));
+    m_labels->port->setText(c("20005", "Port"));
+}

@@ -1,0 +1,434 @@
+#include "frmmain.h"
+
+#include "engine/korvanecore.h"
+#include "platform/prompter.h"
+#include "store/numbers.h"
+#include "ui/tray/traymenu.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+struct frmMain::Labels
+{
+    QLabel *Label7 = new QLabel(QStringLiteral("Connection Time Out:"));
+    QLabel *Label8 = new QLabel(QStringLiteral("Seconds"));
+    QLabel *Label12 = new QLabel(QStringLiteral("Check for new Messages every:"));
+    QLabel *Label13 = new QLabel(QStringLiteral("Minutes"));
+    QLabel *Label4 = new QLabel(QStringLiteral("KB"));
+    QLabel *Label16 = new QLabel(QStringLiteral("KB  as spam"));
+    QLabel *Label1 = new QLabel(QStringLiteral("Days"));
+    QLabel *Label2 = new QLabel(QStringLiteral("Check the following attachments (See security level tab):-"));
+    QLabel *Label14 = new QLabel(QStringLiteral(
+        "In Normal security level, mail is considered to be spam if the total weighting  of spam "
+        "words found is more than:"));
+    QLabel *Label3 = new QLabel(QStringLiteral("This value will be increased/decreased with the security level"));
+};
+
+namespace {
+
+QLineEdit *numberBox(const QString &name)
+{
+    auto *box = new QLineEdit;
+    box->setObjectName(name);
+    box->setMaximumWidth(70);
+    return box;
+}
+
+QCheckBox *checkBox(const QString &name, const QString &text)
+{
+    auto *box = new QCheckBox(text);
+    box->setObjectName(name);
+    return box;
+}
+
+QToolButton *levelButton(const QString &name, const QString &text)
+{
+    auto *button = new QToolButton;
+    button->setObjectName(name);
+    button->setText(text);
+    button->setCheckable(true);
+    button->setAutoExclusive(true);
+    button->setMinimumSize(64, 40);
+    return button;
+}
+
+// A row of widgets, packed to the left.
+QHBoxLayout *row(std::initializer_list<QWidget *> widgets)
+{
+    auto *layout = new QHBoxLayout;
+    for (QWidget *w : widgets)
+        layout->addWidget(w);
+    layout->addStretch();
+    return layout;
+}
+
+} // namespace
+
+frmMain::frmMain(KorvaneCore &core, TrayMenu &trayMenu, QWidget *parent)
+    : QWidget(parent)
+    , m_core(core)
+    , m_trayMenu(trayMenu)
+    , m_labels(std::make_unique<Labels>())
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Korvane Settings"));
+    SSTab1 = new QTabWidget;
+    SSTab1->setObjectName(QStringLiteral("SSTab1"));
+    SSTab1->addTab(buildGeneralTab(), QStringLiteral("General Settings"));
+    SSTab1->addTab(buildSpamTab(), QStringLiteral("Spam Settings"));
+    SSTab1->addTab(buildLevelTab(), QStringLiteral("Security Level"));
+
+    cmdOK = new QPushButton(QStringLiteral("&Ok"));
+    cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    cmdOK->setDefault(true);
+    cmdCancel = new QPushButton(QStringLiteral("&Cancel"));
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdOK);
+    buttons->addWidget(cmdCancel);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(SSTab1);
+    layout->addLayout(buttons);
+    connectControls();
+    showSettings();
+}
+
+frmMain::~frmMain() = default;
+
+QWidget *frmMain::buildGeneralTab()
+{
+    txtTimeOut = numberBox(QStringLiteral("txtTimeOut"));
+    txtCheckPeriod = numberBox(QStringLiteral("txtCheckPeriod"));
+    chkStartWWin = checkBox(QStringLiteral("chkStartWWin"), QStringLiteral("Start Korvane at windows Startup"));
+    chkNotAfterDel = checkBox(QStringLiteral("chkNotAfterDel"),
+                              QStringLiteral("Notify me for deleting spam mails (Tray window)"));
+    chkAsk = checkBox(QStringLiteral("chkAsk"), QStringLiteral("Ask me before deleting messages in inbox folder"));
+    chkNotifyNew = checkBox(QStringLiteral("chkNotifyNew"),
+                            QStringLiteral("Notify me for new messages  for IMAP accounts only (tray window)."));
+    chkPlay = checkBox(QStringLiteral("chkPlay"), QStringLiteral("Play the following sound file with tray window:"));
+    txtSoundFile = new QLineEdit;
+    txtSoundFile->setObjectName(QStringLiteral("txtSoundFile"));
+    cmdBrowse = new QPushButton(QStringLiteral("..."));
+    cmdBrowse->setObjectName(QStringLiteral("cmdBrowse"));
+    chkLog = checkBox(QStringLiteral("chkLog"), QStringLiteral("Write actions log file"));
+    chkDeleteLog = checkBox(QStringLiteral("chkDeleteLog"),
+                            QStringLiteral("Delete this log file if its size is greater than"));
+    txtLogSize = numberBox(QStringLiteral("txtLogSize"));
+
+    auto *tab = new QWidget;
+    auto *layout = new QVBoxLayout(tab);
+    layout->addLayout(row({m_labels->Label7, txtTimeOut, m_labels->Label8}));
+    layout->addLayout(row({m_labels->Label12, txtCheckPeriod, m_labels->Label13}));
+    layout->addWidget(chkPlay);
+    auto *sound = new QHBoxLayout;
+    sound->addSpacing(20);
+    sound->addWidget(txtSoundFile, 1);
+    sound->addWidget(cmdBrowse);
+    layout->addLayout(sound);
+    layout->addWidget(chkStartWWin);
+    layout->addWidget(chkNotAfterDel);
+    layout->addWidget(chkAsk);
+    layout->addWidget(chkNotifyNew);
+    layout->addWidget(chkLog);
+    layout->addLayout(row({chkDeleteLog, txtLogSize, m_labels->Label4}));
+    layout->addStretch();
+    return tab;
+}
+
+QWidget *frmMain::buildSpamTab()
+{
+    ckhLargerThan = checkBox(QStringLiteral("ckhLargerThan"), QStringLiteral("Consider a non-friend message larger than"));
+    txtMaxSize = numberBox(QStringLiteral("txtMaxSize"));
+    chkDelMess = checkBox(QStringLiteral("chkDelMess"), QStringLiteral("Delete Messages older than"));
+    txtDelMess = numberBox(QStringLiteral("txtDelMess"));
+    chkMultiple = checkBox(QStringLiteral("chkMultiple"),
+                           QStringLiteral("Consider the repeated  messages come form the same sender with the "
+                                          "same subject as spam (will be disabled in Very Low Security level)"));
+    chkMultiple->setStyleSheet(QStringLiteral("QCheckBox { max-width: 520px; }"));
+    cmbExt = new QComboBox;
+    cmbExt->setObjectName(QStringLiteral("cmbExt"));
+    cmbExt->setMinimumWidth(120);
+    cmdAddExt = new QPushButton(QStringLiteral("&Add"));
+    cmdAddExt->setObjectName(QStringLiteral("cmdAddExt"));
+    cmdDelExt = new QPushButton(QStringLiteral("&Delete"));
+    cmdDelExt->setObjectName(QStringLiteral("cmdDelExt"));
+    txtThreshold = numberBox(QStringLiteral("txtThreshold"));
+    m_labels->Label14->setWordWrap(true);
+    m_labels->Label2->setWordWrap(true);
+
+    auto *tab = new QWidget;
+    auto *layout = new QVBoxLayout(tab);
+    layout->addLayout(row({ckhLargerThan, txtMaxSize, m_labels->Label16}));
+    layout->addLayout(row({chkDelMess, txtDelMess, m_labels->Label1}));
+    layout->addWidget(chkMultiple);
+    layout->addWidget(m_labels->Label2);
+    layout->addLayout(row({cmbExt, cmdAddExt, cmdDelExt}));
+    layout->addWidget(m_labels->Label14);
+    layout->addLayout(row({txtThreshold}));
+    layout->addWidget(m_labels->Label3);
+    layout->addStretch();
+    return tab;
+}
+
+QWidget *frmMain::buildLevelTab()
+{
+    cmdVeryHigh = levelButton(QStringLiteral("cmdVeryHigh"), QStringLiteral("1"));
+    cmdHigh = levelButton(QStringLiteral("cmdHigh"), QStringLiteral("2"));
+    cmdNormal = levelButton(QStringLiteral("cmdNormal"), QStringLiteral("3"));
+    cmdLow = levelButton(QStringLiteral("cmdLow"), QStringLiteral("4"));
+    cmdVeryLow = levelButton(QStringLiteral("cmdVeryLow"), QStringLiteral("5"));
+    lblLevel = new QLabel;
+    lblLevel->setObjectName(QStringLiteral("lblLevel"));
+    QFont bold = lblLevel->font();
+    bold.setBold(true);
+    lblLevel->setFont(bold);
+    lblSecurity = new QLabel;
+    lblSecurity->setObjectName(QStringLiteral("lblSecurity"));
+    lblSecurity->setWordWrap(true);
+    lblSecurity->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+
+    auto *tab = new QWidget;
+    auto *layout = new QHBoxLayout(tab);
+    auto *buttons = new QVBoxLayout;
+    for (QToolButton *button : {cmdVeryHigh, cmdHigh, cmdNormal, cmdLow, cmdVeryLow})
+        buttons->addWidget(button);
+    buttons->addStretch();
+    auto *texts = new QVBoxLayout;
+    texts->addWidget(lblLevel);
+    texts->addWidget(lblSecurity, 1);
+    layout->addLayout(buttons);
+    layout->addLayout(texts, 1);
+    return tab;
+}
+
+void frmMain::bindNumber(QLineEdit *box, int &field, int minimum)
+{
+    // Only a whole number in range reaches the settings; anything else is refused at OK.
+    connect(box, &QLineEdit::textEdited, this, [&field, minimum](const QString &text) {
+        if (const auto number = toWholeNumber(text.toUtf8(), minimum, 32767))
+            field = *number;
+    });
+}
+
+void frmMain::connectControls()
+{
+    AppSettings &s = m_core.settings;
+    const auto bindCheck = [this](QCheckBox *box, bool &field) {
+        connect(box, &QCheckBox::toggled, this, [&field](bool on) { field = on; });
+    };
+    bindCheck(chkStartWWin, s.StartWithWindows);
+    bindCheck(chkNotAfterDel, s.NotifyAfterDel);
+    bindCheck(chkAsk, s.AskBeforeDel);
+    bindCheck(chkNotifyNew, s.NotifyNew);
+    bindCheck(chkPlay, s.PlaySound);
+    bindCheck(chkLog, s.WriteLog);
+    bindCheck(chkDeleteLog, s.DeleteLog);
+    bindCheck(ckhLargerThan, s.CheckLargerThan);
+    bindCheck(chkDelMess, s.DelOld);
+    bindCheck(chkMultiple, s.DeleteRepeated);
+    bindNumber(txtTimeOut, s.ConnectionTimeOut, 0);
+    bindNumber(txtCheckPeriod, s.ChekPeriod, 2);
+    bindNumber(txtLogSize, s.LogSize, 0);
+    bindNumber(txtMaxSize, s.MaxSizeKB, 0);
+    bindNumber(txtDelMess, s.Days, 2);
+    bindNumber(txtThreshold, s.SpamThreshold, 0);
+    connect(txtSoundFile, &QLineEdit::textChanged, this, [&s](const QString &text) { s.SoundPath = text; });
+    connect(chkLog, &QCheckBox::toggled, this, &frmMain::onLogToggled);
+    connect(cmdOK, &QPushButton::clicked, this, &frmMain::onOk);
+    connect(cmdCancel, &QPushButton::clicked, this, &QWidget::hide);
+    int level = 1;
+    for (QToolButton *button : {cmdVeryHigh, cmdHigh, cmdNormal, cmdLow, cmdVeryLow}) {
+        connect(button, &QToolButton::clicked, this, [this, level] { onLevelClicked(level); });
+        ++level;
+    }
+}
+
+void frmMain::showSettings()
+{
+    const AppSettings &s = m_core.settings;
+    // Copies of the values: setting one control must not feed back into the next.
+    const AppSettings shown = s;
+    chkStartWWin->setChecked(shown.StartWithWindows);
+    chkNotAfterDel->setChecked(shown.NotifyAfterDel);
+    chkAsk->setChecked(shown.AskBeforeDel);
+    chkNotifyNew->setChecked(shown.NotifyNew);
+    chkPlay->setChecked(shown.PlaySound);
+    txtSoundFile->setText(shown.SoundPath);
+    chkLog->setChecked(shown.WriteLog);
+    chkDeleteLog->setChecked(shown.DeleteLog);
+    txtLogSize->setText(QString::number(shown.LogSize));
+    ckhLargerThan->setChecked(shown.CheckLargerThan);
+    txtMaxSize->setText(QString::number(shown.MaxSizeKB));
+    chkDelMess->setChecked(shown.DelOld);
+    txtDelMess->setText(QString::number(shown.Days));
+    chkMultiple->setChecked(shown.DeleteRepeated);
+    txtTimeOut->setText(QString::number(shown.ConnectionTimeOut));
+    txtCheckPeriod->setText(QString::number(shown.ChekPeriod));
+    txtThreshold->setText(QString::number(shown.SpamThreshold));
+    cmbExt->clear();
+    for (const QByteArray &extension : shown.WatchedExtensions)
+        cmbExt->addItem(QString::fromUtf8(extension));
+    cmbExt->setCurrentIndex(cmbExt->count() > 0 ? 0 : -1);
+    onLogToggled();
+    showLevel();
+}
+
+void frmMain::showFromTray()
+{
+    m_core.LoadAllData();
+    showSettings();
+    SSTab1->setCurrentIndex(0);
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void frmMain::onLogToggled()
+{
+    const bool on = chkLog->isChecked();
+    chkDeleteLog->setEnabled(on);
+    txtLogSize->setEnabled(on);
+    m_labels->Label4->setEnabled(on);
+}
+
+void frmMain::onLevelClicked(int level)
+{
+    m_core.settings.SecurityLevel = level;
+    m_core.applyStoredSecurityLevel();
+    showLevel();
+}
+
+void frmMain::showLevel()
+{
+    QToolButton *buttons[] = {cmdVeryHigh, cmdHigh, cmdNormal, cmdLow, cmdVeryLow};
+    const int level = std::clamp(m_core.settings.SecurityLevel, 1, 5);
+    buttons[level - 1]->setChecked(true);
+}
+
+bool frmMain::refuseInvalidNumbers()
+{
+    const struct
+    {
+        QLineEdit *box;
+        int minimum;
+    } boxes[] = {{txtTimeOut, 0}, {txtCheckPeriod, 2}, {txtLogSize, 0},
+                 {txtMaxSize, 0}, {txtDelMess, 2},     {txtThreshold, 0}};
+    for (const auto &b : boxes) {
+        if (!toWholeNumber(b.box->text().toUtf8(), b.minimum, 32767)) {
+            m_core.env.prompter.warning(
+                m_core.services
+                    .caption(QStringLiteral("280004"),
+                             QStringLiteral("\"%1\" is not a whole number from %2 to 32767."))
+                    .arg(b.box->text())
+                    .arg(b.minimum));
+            SSTab1->setCurrentWidget(b.box->parentWidget());
+            b.box->setFocus();
+            b.box->selectAll();
+            return true;
+        }
+    }
+    return false;
+}
+
+void frmMain::onOk()
+{
+    m_core.applyStoredSecurityLevel();
+    if (refuseInvalidNumbers())
+        return;
+    AppSettings &s = m_core.settings;
+    s.WatchedExtensions.clear();
+    for (int i = 0; i < cmbExt->count(); ++i)
+        s.WatchedExtensions << cmbExt->itemText(i).toUtf8();
+    m_core.armTimers();
+    s.Enabled = m_core.tmrCheck.Enabled();
+    s.Language = m_core.lang.LanguageFile;
+    m_core.settingsStore.SaveSettings(s);
+    m_core.settingsFile.SaveSettingsFile(s.WatchedExtensions);
+    m_core.settingsStore.LoadSettings(s);
+    m_core.settingsFile.LoadSettingsFile(s.WatchedExtensions);
+    showSettings();
+    hide();
+}
+
+void frmMain::applyLanguage()
+{
+    // Only the history viewer ever turns right-to-left back off.
+    if (m_core.lang.isRightToLeft())
+        setLayoutDirection(Qt::RightToLeft);
+    if (!m_core.lang.LanguageFailed)
+        SetCaptions();
+}
+
+void frmMain::SetCaptions()
+{
+    const auto c = [this](const char *key, const char *text) {
+        return m_core.services.caption(QString::fromLatin1(key), QString::fromLatin1(text));
+    };
+    Labels &l = *m_labels;
+    setWindowTitle(c("10000", "Korvane Settings"));
+    SSTab1->setTabText(0, c("10139", "General Settings"));
+    SSTab1->setTabText(1, c("10140", "Spam Settings"));
+    SSTab1->setTabText(2, c("10141", "Security Level"));
+    l.Label7->setText(c("10030", "Connection Time Out:"));
+    l.Label8->setText(c("10029", "Seconds"));
+    l.Label12->setText(c("10026", "Check for new Messages every:"));
+    l.Label13->setText(c("10025", "Minutes"));
+    chkStartWWin->setText(c("10013", "Start Korvane at windows Startup"));
+    chkNotAfterDel->setText(c("10012", "Notify me for deleting spam mails (Tray window)"));
+    chkAsk->setText(c("10011", "Ask me before deleting messages in inbox folder"));
+    chkNotifyNew->setText(c("10136", "Notify me for new messages  for IMAP accounts only (tray window)."));
+    chkPlay->setText(c("10137", "Play the following sound file with tray window:"));
+    chkLog->setText(c("10004", "Write actions log file"));
+    chkDeleteLog->setText(c("10138", "Delete this log file if its size is greater than"));
+    l.Label4->setText(c("10017", "KB"));
+    ckhLargerThan->setText(c("10016", "Consider a non-friend message larger than"));
+    l.Label16->setText(c("10024", "KB  as spam"));
+    chkDelMess->setText(c("10015", "Delete Messages older than"));
+    l.Label1->setText(c("10020", "Days"));
+    chkMultiple->setText(c("10142", "Consider the repeated  messages come form the same sender with the same "
+                                    "subject as spam (will be disabled in Very Low Security level)"));
+    l.Label2->setText(c("10021", "Check the following attachments (See security level tab):-"));
+    cmdAddExt->setText(c("10005", "&Add"));
+    cmdDelExt->setText(c("10006", "&Delete"));
+    l.Label14->setText(c("10019", "In Normal security level, mail is considered to be spam if the total "
+                                  "weighting  of spam words found is more than:"));
+    l.Label3->setText(c("10018", "This value will be increased/decreased with the security level"));
+    cmdOK->setText(c("10001", "&Ok"));
+    cmdCancel->setText(c("10002", "&Cancel"));
+
+    m_trayMenu.setTitle(c("10031", "TRAYMENU"));
+    m_trayMenu.mnuSettings->setText(c("10112", "&Settings"));
+    m_trayMenu.mnuCheckNow->setText(m_core.IsChecking ? c("10163", "&Stop Checking")
+                                                      : c("10033", "&Check  Now"));
+    m_trayMenu.mnuHelp->setText(c("10034", "&Help"));
+    m_trayMenu.mnuDisableEnable->setText(m_core.disableEnableCaption());
+    m_trayMenu.mnuExit->setText(c("10036", "E&xit Korvane"));
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    // The program lives on in the tray; only the tray menu's Exit ends it.
+    event->ignore();
+    hide();
+}
+
+void frmMain::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        applyLanguage();
+        m_core.applyStoredSecurityLevel();
+        showLevel();
+    }
+    QWidget::changeEvent(event);
+}

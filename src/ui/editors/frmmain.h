@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QWidget>
+
+class KorvaneCore;
+class TrayMenu;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class QToolButton;
+
+// The settings window, the program's main window. Its controls hold the live settings:
+// every change is in effect at once for the engine. Closing it only hides it.
+class frmMain : public QWidget
+{
+    Q_OBJECT
+
+public:
+    frmMain(KorvaneCore &core, TrayMenu &trayMenu, QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // Direction and captions of the active language pack, unless packs failed to list.
+    void applyLanguage();
+    // Copies the current settings into the controls.
+    void showSettings();
+    // Reloads all data, selects the first tab, shows the window and activates it.
+    void showFromTray();
+
+    QTabWidget *SSTab1;
+    QLineEdit *txtTimeOut;
+    QLineEdit *txtCheckPeriod;
+    QCheckBox *chkStartWWin;
+    QCheckBox *chkNotAfterDel;
+    QCheckBox *chkAsk;
+    QCheckBox *chkNotifyNew;
+    QCheckBox *chkPlay;
+    QLineEdit *txtSoundFile;
+    QPushButton *cmdBrowse;
+    QCheckBox *chkLog;
+    QCheckBox *chkDeleteLog;
+    QLineEdit *txtLogSize;
+    QCheckBox *ckhLargerThan;
+    QLineEdit *txtMaxSize;
+    QCheckBox *chkDelMess;
+    QLineEdit *txtDelMess;
+    QCheckBox *chkMultiple;
+    QComboBox *cmbExt;
+    QPushButton *cmdAddExt;
+    QPushButton *cmdDelExt;
+    QLineEdit *txtThreshold;
+    QToolButton *cmdVeryHigh;
+    QToolButton *cmdHigh;
+    QToolButton *cmdNormal;
+    QToolButton *cmdLow;
+    QToolButton *cmdVeryLow;
+    QLabel *lblLevel;
+    QLabel *lblSecurity;
+    QPushButton *cmdOK;
+    QPushButton *cmdCancel;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    struct Labels;
+    QWidget *buildGeneralTab();
+    QWidget *buildSpamTab();
+    QWidget *buildLevelTab();
+    void connectControls();
+    void bindNumber(QLineEdit *box, int &field, int minimum);
+    void SetCaptions();
+    void onOk();
+    void onLogToggled();
+    void onLevelClicked(int level);
+    void showLevel();
+    bool refuseInvalidNumbers();
+
+    KorvaneCore &m_core;
+    TrayMenu &m_trayMenu;
+    std::unique_ptr<Labels> m_labels;
+};

@@ -1,0 +1,92 @@
+#include "korvanewindows.h"
+
+#include "frmaccounteditor.h"
+#include "frmmain.h"
+#include "engine/korvanecore.h"
+#include "ui/tray/trayicon.h"
+#include "ui/tray/traymenu.h"
+#include "ui/viewer/frmstat.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QUrl>
+
+KorvaneWindows::KorvaneWindows(KorvaneCore &core, TrayIcon &tray, TrayMenu &menu)
+    : m_core(core)
+    , m_tray(tray)
+    , m_menu(menu)
+{
+    connect(&m_tray, &TrayIcon::leftButtonPressed, this, &KorvaneWindows::onTrayLeftButton);
+    connect(m_menu.mnuSettings, &QAction::triggered, this, [this] { m_main->showFromTray(); });
+    connect(m_menu.mnuStat, &QAction::triggered, this, &KorvaneWindows::onTrayLeftButton);
+    connect(m_menu.mnuHelp, &QAction::triggered, this, [this] {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(m_core.env.dataDir + QStringLiteral("/Korvane.chm")));
+    });
+    connect(m_menu.mnuDisableEnable, &QAction::triggered, this, &KorvaneWindows::onDisableEnable);
+    connect(m_menu.mnuExit, &QAction::triggered, this, &KorvaneWindows::onExit);
+}
+
+KorvaneWindows::~KorvaneWindows() = default;
+
+void KorvaneWindows::loadViewer()
+{
+    m_viewer = std::make_unique<frmStat>(m_core);
+    m_viewer->load();
+    m_main = std::make_unique<frmMain>(m_core, m_menu);
+}
+
+void KorvaneWindows::applyMainCaptions()
+{
+    m_main->applyLanguage();
+}
+
+void KorvaneWindows::showViewer()
+{
+    m_viewer->FillCombos();
+    m_viewer->showNormal();
+    m_viewer->raise();
+    m_viewer->activateWindow();
+}
+
+void KorvaneWindows::showAccountEditorModal()
+{
+    frmAccountEditor editor(m_core, m_viewer.get());
+    editor.exec();
+}
+
+void KorvaneWindows::showMainWindow()
+{
+    m_main->showSettings();
+    m_main->show();
+}
+
+void KorvaneWindows::setDisableEnableCaption(const QString &caption)
+{
+    m_menu.mnuDisableEnable->setText(caption);
+}
+
+void KorvaneWindows::onTrayLeftButton()
+{
+    m_core.LoadAllData();
+    m_viewer->showNormal();
+    m_viewer->raise();
+    m_viewer->activateWindow();
+    m_viewer->FillCombos();
+}
+
+void KorvaneWindows::onDisableEnable()
+{
+    // The switch waits while a check runs.
+    if (m_core.IsChecking)
+        return;
+    m_core.setCheckingEnabled(!m_core.tmrCheck.Enabled());
+    setDisableEnableCaption(m_core.disableEnableCaption());
+}
+
+void KorvaneWindows::onExit()
+{
+    if (m_shutdown)
+        m_shutdown();
+    QCoreApplication::exit(0);
+}

@@ -1,0 +1,166 @@
+#include "support/coretestbed.h"
+#include "engine/singleinstance.h"
+#include "engine/startup.h"
+#include "ui/editors/frmaccounteditor.h"
+#include "ui/editors/frmmain.h"
+#include "ui/editors/korvanewindows.h"
+#include "ui/tray/trayicon.h"
+#include "ui/tray/traymenu.h"
+#include "ui/viewer/frmstat.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The real windows over a core with fakes, as start-up builds them.
+struct WindowsBed : CoreTestbed
+{
+    WindowsBed() { windows.loadViewer(); }
+    TrayMenu menu;
+    TrayIcon trayIcon{menu};
+    KorvaneWindows windows{*core, trayIcon, menu};
+};
+
+} // namespace
+
+TEST(Windows, CaptionsComeFromTheActivePack)
+{
+    WindowsBed bed;
+    bed.dir.write("data/Lang/English.ini", "[Korvane]\r\n10001=&Yes\r\n");
+    bed.core->lang.LanguageFile = "English.ini";
+    bed.windows.applyMainCaptions();
+    frmMain &main = bed.windows.settingsWindow();
+    EXPECT_EQ(main.windowTitle(), "Korvane Settings");
+    EXPECT_EQ(main.cmdOK->text(), "&Yes");
+    EXPECT_EQ(main.cmdCancel->text(), "&Cancel");
+    EXPECT_EQ(main.SSTab1->tabText(2), "Security Level");
+    EXPECT_EQ(bed.menu.mnuExit->text(), "E&xit Korvane");
+    EXPECT_EQ(bed.menu.mnuStat->text(), "K&orvane");
+
+    frmAccountEditor editor(*bed.core);
+    EXPECT_EQ(editor.windowTitle(), "Account Editor");
+    EXPECT_EQ(editor.cmdOK->text(), "&Yes");
+    EXPECT_EQ(bed.windows.viewer().windowTitle(), " Korvane");
+}
+
+TEST(Windows, ArabicPackTurnsTheWindowsRightToLeft)
+{
+    WindowsBed bed;
+    bed.dir.write("data/Lang/Arabic.ini", "[Korvane]\r\n70001=Al-yawm\r\n");
+    bed.dir.write("data/Lang/English.ini", "[Korvane]\r\n");
+    bed.core->lang.LanguageFile = "Arabic.ini";
+    bed.windows.viewer().load();
+    bed.windows.applyMainCaptions();
+    EXPECT_EQ(bed.windows.settingsWindow().layoutDirection(), Qt::RightToLeft);
+    frmStat &viewer = bed.windows.viewer();
+    EXPECT_EQ(viewer.layoutDirection(), Qt::RightToLeft);
+    EXPECT_EQ(viewer.optToday->text(), "Al-yawm");
+    ASSERT_EQ(viewer.ComboLang->count(), 2);
+    EXPECT_EQ(viewer.ComboLang->currentText(), "Arabic");
+
+    // Switching to English turns the viewer back at once; the settings window stays.
+    viewer.ComboLang->setCurrentIndex(1);
+    emit viewer.ComboLang->activated(1);
+    EXPECT_EQ(bed.core->lang.LanguageFile, "English.ini");
+    EXPECT_EQ(viewer.layoutDirection(), Qt::LeftToRight);
+    EXPECT_EQ(viewer.optToday->text(), "Today");
+    EXPECT_EQ(bed.windows.settingsWindow().layoutDirection(), Qt::RightToLeft);
+}
+
+TEST(Windows, SettingsControlsHoldTheLiveSettings)
+{
+    WindowsBed bed;
+    frmMain &main = bed.windows.settingsWindow();
+    main.chkDelMess->setChecked(false);
+    EXPECT_FALSE(bed.core->settings.DelOld);
+    main.txtMaxSize->setText("750");
+    emit main.txtMaxSize->textEdited("750");
+    EXPECT_EQ(bed.core->settings.MaxSizeKB, 750);
+    emit main.txtMaxSize->textEdited("lots");
+    EXPECT_EQ(bed.core->settings.MaxSizeKB, 750);
+
+    main.chkLog->setChecked(false);
+    EXPECT_FALSE(main.chkDeleteLog->isEnabled());
+    EXPECT_FALSE(main.txtLogSize->isEnabled());
+    main.chkLog->setChecked(true);
+    EXPECT_TRUE(main.chkDeleteLog->isEnabled());
+}
+
+TEST(Windows, OkRefusesANumberBoxThatIsNoWholeNumber)
+{
+    WindowsBed bed;
+    frmMain &main = bed.windows.settingsWindow();
+    main.show();
+    main.txtDelMess->setText("abc");
+    main.cmdOK->click();
+    EXPECT_EQ(bed.prompter.warnings, QStringList{"\"abc\" is not a whole number from 2 to 32767."});
+    EXPECT_TRUE(main.isVisible());
+    EXPECT_FALSE(QFile::exists(bed.settingsPath()));
+
+    main.txtDelMess->setText("45");
+    emit main.txtDelMess->textEdited("45");
+    main.cmdOK->click();
+    EXPECT_FALSE(main.isVisible());
+    EXPECT_EQ(CRegister(bed.settingsPath()).REGGetSetting("Days", "?"), "45");
+    EXPECT_EQ(bed.dir.read("data/Settings.ini"), "EXE;SRC;COM;BMP;JPG;\r\n");
+}
+
+TEST(Windows, ClosingTheSettingsWindowOnlyHidesIt)
+{
+    WindowsBed bed;
+    frmMain &main = bed.windows.settingsWindow();
+    main.show();
+    EXPECT_FALSE(main.close());
+    EXPECT_FALSE(main.isVisible());
+}
+
+TEST(Windows, TrayMenuSwitchesCheckingAndShowsTheViewer)
+{
+    WindowsBed bed;
+    bed.core->setCheckingEnabled(true);
+    bed.menu.mnuDisableEnable->trigger();
+    EXPECT_FALSE(bed.core->tmrCheck.Enabled());
+    EXPECT_EQ(bed.menu.mnuDisableEnable->text(), "Enable Korvane");
+    EXPECT_EQ(bed.tray.events.last(), "set 2");
+
+    bed.core->IsChecking = true; // ignored while a check runs
+    bed.menu.mnuDisableEnable->trigger();
+    EXPECT_FALSE(bed.core->tmrCheck.Enabled());
+    bed.core->IsChecking = false;
+    bed.menu.mnuDisableEnable->trigger();
+    EXPECT_TRUE(bed.core->tmrCheck.Enabled());
+    EXPECT_EQ(bed.menu.mnuDisableEnable->text(), "Disable Korvane");
+
+    bed.dir.write("data/Accounts.ini", "POP3\r\nHome\r\nh\r\nu\r\nYGFi\r\n110\r\n");
+    emit bed.trayIcon.leftButtonPressed();
+    EXPECT_TRUE(bed.windows.viewer().isVisible());
+    EXPECT_EQ(bed.windows.viewer().cmbAccounts->count(), 2);
+    EXPECT_EQ(bed.windows.viewer().cmbAccounts->itemText(1), "Home");
+}
+
+TEST(Windows, AccountEditorListsTheAccountsFromTheFile)
+{
+    WindowsBed bed;
+    bed.dir.write("data/Accounts.ini", "POP3\r\nHome\r\npop.example.com\r\njoe\r\nYGFi\r\n110\r\n"
+                                       "IMAP\r\nWork\r\nimap.example.com\r\nann\r\nYGFi\r\n143\r\n");
+    frmAccountEditor editor(*bed.core);
+    ASSERT_EQ(editor.cmbAccount->count(), 2);
+    EXPECT_EQ(editor.txtMailServer->text(), "pop.example.com");
+    EXPECT_EQ(editor.txtPassword->text(), "abc");
+    EXPECT_EQ(editor.txtPassword->echoMode(), QLineEdit::Password);
+    editor.cmbAccount->setCurrentIndex(1);
+    EXPECT_EQ(editor.txtServerType->text(), "IMAP");
+    EXPECT_EQ(editor.txtPort->text(), "143");
+}
