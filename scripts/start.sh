@@ -10,6 +10,11 @@ bash scripts/build.sh
 home=${KORVANE_HOME:-$HOME/Korvane}
 mkdir -p "$home"
 install -m 755 build/src/korvane "$home/korvane"
+# The shipped language packs; a pack the user has edited is kept.
+mkdir -p "$home/Lang"
+for pack in lang/*.ini; do
+    [ -e "$home/Lang/$(basename "$pack")" ] || install -m 644 "$pack" "$home/Lang/"
+done
 
 if [ -z "${DISPLAY:-}" ]; then
     display=:42
