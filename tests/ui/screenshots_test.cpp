@@ -6,6 +6,7 @@
 #include "ui/viewer/frmstat.h"
 
 #include <QDir>
+#include <QFile>
 #include <QPixmap>
 
 #include <gtest/gtest.h>
@@ -15,6 +16,9 @@
 TEST(Screenshots, SettingsWindowAndHistoryViewerRender)
 {
     CoreTestbed bed;
+    QDir().mkpath(bed.dir.file("data/Lang"));
+    QFile::copy(QStringLiteral(TEST_DATA_DIR "/../../lang/English.ini"), bed.dir.file("data/Lang/English.ini"));
+    bed.core->lang.LanguageFile = "English.ini";
     TrayMenu menu;
     TrayIcon tray(menu);
     KorvaneWindows windows(*bed.core, tray, menu);
@@ -29,6 +33,7 @@ TEST(Screenshots, SettingsWindowAndHistoryViewerRender)
     main.resize(620, 460);
     main.show();
     frmStat &viewer = windows.viewer();
+    viewer.resize(1260, 480);
     viewer.show();
     viewer.FillCombos();
 
