@@ -1,8 +1,7 @@
 #include "korvanecore.h"
 
+#include "classify/securitylevel.h"
 #include "platform/trayhost.h"
-
-#include <algorithm>
 
 KorvaneCore::KorvaneCore(const CoreEnvironment &environment)
     : env(environment)
@@ -60,7 +59,8 @@ void KorvaneCore::saveForShutdown()
 
 void KorvaneCore::applyStoredSecurityLevel()
 {
-    static constexpr double factors[] = {0.4, 0.8, 1.0, 1.4, 1.4};
-    const int level = std::clamp(settings.SecurityLevel, 1, 5);
-    settings.EffectiveThreshold = float(double(settings.SpamThreshold) * factors[level - 1]);
+    // Very Low runs no spam word test and so keeps the threshold it had.
+    if (const auto threshold = SecurityLevels::effectiveThreshold(settings.SpamThreshold,
+                                                                  settings.SecurityLevel))
+        settings.EffectiveThreshold = *threshold;
 }

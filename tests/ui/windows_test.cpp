@@ -13,10 +13,12 @@
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QUuid>
 
@@ -163,4 +165,27 @@ TEST(Windows, AccountEditorListsTheAccountsFromTheFile)
     editor.cmbAccount->setCurrentIndex(1);
     EXPECT_EQ(editor.txtServerType->text(), "IMAP");
     EXPECT_EQ(editor.txtPort->text(), "143");
+}
+
+TEST(Windows, LevelButtonsShowALevelThatOnlyOkCommits)
+{
+    WindowsBed bed;
+    frmMain &main = bed.windows.settingsWindow();
+    main.showSettings();
+    EXPECT_TRUE(main.cmdNormal->isChecked());
+    EXPECT_FALSE(main.lblLevel->text().isEmpty());
+
+    main.cmdVeryHigh->click();
+    EXPECT_TRUE(main.cmdVeryHigh->isChecked());
+    EXPECT_FALSE(main.cmdNormal->isChecked());
+    EXPECT_EQ(bed.core->settings.SecurityLevel, 3);
+    main.cmdCancel->click();
+    main.showSettings();
+    EXPECT_TRUE(main.cmdNormal->isChecked());
+
+    main.cmdHigh->click();
+    main.cmdOK->click();
+    EXPECT_EQ(bed.core->settings.SecurityLevel, 2);
+    EXPECT_FLOAT_EQ(bed.core->settings.EffectiveThreshold, 160.0f);
+    EXPECT_EQ(CRegister(bed.settingsPath()).REGGetSetting("SecurityLevel", "?"), "2");
 }

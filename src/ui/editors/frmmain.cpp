@@ -50,13 +50,13 @@ QCheckBox *checkBox(const QString &name, const QString &text)
     return box;
 }
 
-QToolButton *levelButton(const QString &name, const QString &text)
+QToolButton *newLevelButton(const QString &name, const QString &text)
 {
     auto *button = new QToolButton;
     button->setObjectName(name);
     button->setText(text);
+    // The level panel keeps one button pressed; the buttons themselves only toggle.
     button->setCheckable(true);
-    button->setAutoExclusive(true);
     button->setMinimumSize(64, 40);
     return button;
 }
@@ -100,6 +100,7 @@ frmMain::frmMain(KorvaneCore &core, TrayMenu &trayMenu, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(SSTab1);
     layout->addLayout(buttons);
+    m_levels = std::make_unique<SecurityLevelPanel>(m_core.settings, m_core.services, *this);
     connectControls();
     showSettings();
 }
@@ -183,11 +184,11 @@ QWidget *frmMain::buildSpamTab()
 
 QWidget *frmMain::buildLevelTab()
 {
-    cmdVeryHigh = levelButton(QStringLiteral("cmdVeryHigh"), QStringLiteral("1"));
-    cmdHigh = levelButton(QStringLiteral("cmdHigh"), QStringLiteral("2"));
-    cmdNormal = levelButton(QStringLiteral("cmdNormal"), QStringLiteral("3"));
-    cmdLow = levelButton(QStringLiteral("cmdLow"), QStringLiteral("4"));
-    cmdVeryLow = levelButton(QStringLiteral("cmdVeryLow"), QStringLiteral("5"));
+    cmdVeryHigh = newLevelButton(QStringLiteral("cmdVeryHigh"), QStringLiteral("1"));
+    cmdHigh = newLevelButton(QStringLiteral("cmdHigh"), QStringLiteral("2"));
+    cmdNormal = newLevelButton(QStringLiteral("cmdNormal"), QStringLiteral("3"));
+    cmdLow = newLevelButton(QStringLiteral("cmdLow"), QStringLiteral("4"));
+    cmdVeryLow = newLevelButton(QStringLiteral("cmdVeryLow"), QStringLiteral("5"));
     lblLevel = new QLabel;
     lblLevel->setObjectName(QStringLiteral("lblLevel"));
     QFont bold = lblLevel->font();
@@ -247,11 +248,9 @@ void frmMain::connectControls()
     connect(chkLog, &QCheckBox::toggled, this, &frmMain::onLogToggled);
     connect(cmdOK, &QPushButton::clicked, this, &frmMain::onOk);
     connect(cmdCancel, &QPushButton::clicked, this, &QWidget::hide);
-    int level = 1;
-    for (QToolButton *button : {cmdVeryHigh, cmdHigh, cmdNormal, cmdLow, cmdVeryLow}) {
-        connect(button, &QToolButton::clicked, this, [this, level] { onLevelClicked(level); });
-        ++level;
-    }
+    for (int level = 1; level <= 5; ++level)
+        connect(levelButton(level), &QToolButton::clicked, this,
+                [this, level] { m_levels->levelClicked(level); });
 }
 
 void frmMain::showSettings()
@@ -281,7 +280,7 @@ void frmMain::showSettings()
         cmbExt->addItem(QString::fromUtf8(extension));
     cmbExt->setCurrentIndex(cmbExt->count() > 0 ? 0 : -1);
     onLogToggled();
-    showLevel();
+    m_levels->showStoredLevel();
 }
 
 void frmMain::showFromTray()
@@ -302,18 +301,30 @@ void frmMain::onLogToggled()
     m_labels->Label4->setEnabled(on);
 }
 
-void frmMain::onLevelClicked(int level)
+QToolButton *frmMain::levelButton(int level) const
 {
-    m_core.settings.SecurityLevel = level;
-    m_core.applyStoredSecurityLevel();
-    showLevel();
+    QToolButton *const buttons[] = {cmdVeryHigh, cmdHigh, cmdNormal, cmdLow, cmdVeryLow};
+    return buttons[level - 1];
 }
 
-void frmMain::showLevel()
+bool frmMain::isLevelPressed(int level) const
 {
-    QToolButton *buttons[] = {cmdVeryHigh, cmdHigh, cmdNormal, cmdLow, cmdVeryLow};
-    const int level = std::clamp(m_core.settings.SecurityLevel, 1, 5);
-    buttons[level - 1]->setChecked(true);
+    return levelButton(level)->isChecked();
+}
+
+void frmMain::setLevelPressed(int level, bool pressed)
+{
+    levelButton(level)->setChecked(pressed);
+}
+
+void frmMain::setLevelName(const QString &text)
+{
+    lblLevel->setText(text);
+}
+
+void frmMain::setLevelDescription(const QString &text)
+{
+    lblSecurity->setText(text);
 }
 
 bool frmMain::refuseInvalidNumbers()
@@ -343,7 +354,8 @@ bool frmMain::refuseInvalidNumbers()
 
 void frmMain::onOk()
 {
-    m_core.applyStoredSecurityLevel();
+    // The level picked is in effect even when a box below is refused.
+    m_levels->commitLevel();
     if (refuseInvalidNumbers())
         return;
     AppSettings &s = m_core.settings;
@@ -427,8 +439,7 @@ void frmMain::changeEvent(QEvent *event)
 {
     if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
         applyLanguage();
-        m_core.applyStoredSecurityLevel();
-        showLevel();
+        m_levels->showStoredLevel();
     }
     QWidget::changeEvent(event);
 }

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "classify/securitylevelpanel.h"
+
 #include <QWidget>
+
+#include <memory>
 
 class KorvaneCore;
 class TrayMenu;
@@ -14,7 +18,7 @@ class QToolButton;
 
 // The settings window, the program's main window. Its controls hold the live settings:
 // every change is in effect at once for the engine. Closing it only hides it.
-class frmMain : public QWidget
+class frmMain : public QWidget, public SecurityLevelView
 {
     Q_OBJECT
 
@@ -61,6 +65,11 @@ public:
     QPushButton *cmdOK;
     QPushButton *cmdCancel;
 
+    bool isLevelPressed(int level) const override;
+    void setLevelPressed(int level, bool pressed) override;
+    void setLevelName(const QString &text) override;
+    void setLevelDescription(const QString &text) override;
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
@@ -75,11 +84,11 @@ private:
     void SetCaptions();
     void onOk();
     void onLogToggled();
-    void onLevelClicked(int level);
-    void showLevel();
+    QToolButton *levelButton(int level) const;
     bool refuseInvalidNumbers();
 
     KorvaneCore &m_core;
     TrayMenu &m_trayMenu;
     std::unique_ptr<Labels> m_labels;
+    std::unique_ptr<SecurityLevelPanel> m_levels;
 };
