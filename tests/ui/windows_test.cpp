@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
@@ -188,4 +189,47 @@ TEST(Windows, LevelButtonsShowALevelThatOnlyOkCommits)
     EXPECT_EQ(bed.core->settings.SecurityLevel, 2);
     EXPECT_FLOAT_EQ(bed.core->settings.EffectiveThreshold, 160.0f);
     EXPECT_EQ(CRegister(bed.settingsPath()).REGGetSetting("SecurityLevel", "?"), "2");
+}
+
+TEST(Windows, ViewerFiltersTheHistory)
+{
+    WindowsBed bed;
+    bed.core->lists.FriendList = {"*@friends.example"};
+    bed.core->lists.BlockedList = {"spam@*"};
+    bed.core->lists.BlockedListLoaded = true;
+    const auto add = [&](const char *sender, const char *status, const char *checkedAt,
+                         const char *account, int number) {
+        bed.core->history.append(HistoryRecord{sender, "s", "d", "1024", status, "10152", checkedAt,
+                                               account, number});
+    };
+    add("ann@friends.example", "70044", "2026-03-14 09:00:00", "Home", 1);
+    add("spam@lottery.example", "70043", "2026-03-14 09:00:01", "Home", 2);
+    add("bob@else.example", "70044", "2026-03-13 23:59:59", "Work", 3);
+    add("eve@else.example", "70043", "garbage", "Work", 4);
+    frmStat &viewer = bed.windows.viewer();
+    viewer.FillCombos();
+    const auto shown = [&viewer] {
+        QStringList numbers;
+        for (int i = 0; i < viewer.lstStat->topLevelItemCount(); ++i)
+            numbers << viewer.lstStat->topLevelItem(i)->text(8);
+        return numbers.join(',');
+    };
+    EXPECT_EQ(shown(), "1,2,4"); // from today to today; an unreadable check day drops nothing
+    EXPECT_EQ(viewer.lstStat->topLevelItem(0)->text(4), "1 KB");
+    EXPECT_EQ(viewer.lstStat->topLevelItem(2)->text(0), "3");
+
+    viewer.DTPickerFrom->setDate(QDate(2026, 3, 13));
+    EXPECT_EQ(shown(), "1,2,3,4");
+    viewer.cmbSender->setCurrentIndex(1);
+    emit viewer.cmbSender->activated(1);
+    EXPECT_EQ(shown(), "1");
+    viewer.cmbSender->setCurrentIndex(3);
+    emit viewer.cmbSender->activated(3);
+    EXPECT_EQ(shown(), "3,4");
+    EXPECT_EQ(bed.core->settings.SenderIndex, 3);
+    viewer.cmbAccounts->setCurrentIndex(-1);
+    viewer.cmbSender->setCurrentIndex(0);
+    emit viewer.cmbSender->activated(0);
+    viewer.DTPickerFrom->setDate(QDate(2026, 3, 15)); // first day after the last
+    EXPECT_EQ(shown(), "4");
 }

@@ -1,5 +1,7 @@
 #include "frmstat.h"
 
+#include "classify/matching.h"
+#include "classify/textformat.h"
 #include "engine/korvanecore.h"
 #include "platform/clock.h"
 #include "platform/cregister.h"
@@ -295,16 +297,35 @@ void frmStat::FillList()
         const int messages = cmbMessages->currentIndex();
         if ((messages == 1 || messages == 2) && cmbMessages->currentText() != status)
             continue;
+        if (!senderCategoryShown(cmbSender->currentIndex(), r.Sender))
+            continue;
         auto *item = new QTreeWidgetItem(lstStat);
         item->setText(0, QString::number(n++));
         item->setText(1, shownText(r.Sender));
         item->setText(2, shownText(r.Subject));
         item->setText(3, shownText(r.SendDate));
-        item->setText(4, shownText(r.Size));
+        bool isNumber = false;
+        const float size = r.Size.toFloat(&isNumber);
+        item->setText(4, isNumber ? FormatSize(size) : QString());
         item->setText(5, status);
         item->setText(6, m_core.services.caption(QString::fromLatin1(r.Reason), QStringLiteral("??ERROR??")));
         item->setText(7, shownText(r.CheckedAt));
         item->setText(8, QString::number(r.MailNumber));
+    }
+}
+
+bool frmStat::senderCategoryShown(int category, const QByteArray &sender) const
+{
+    // Against the lists as they are now, not as they were at the time of the check.
+    switch (category) {
+    case 1:
+        return IsInFriendList(m_core.lists, sender);
+    case 2:
+        return IsInBlockedList(m_core.lists, sender);
+    case 3:
+        return !IsInFriendList(m_core.lists, sender) && !IsInBlockedList(m_core.lists, sender);
+    default:
+        return true;
     }
 }
 

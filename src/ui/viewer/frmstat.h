@@ -54,6 +54,7 @@ private:
     void fillLanguages();
     void onLanguagePicked(int index);
     void applyDirection();
+    bool senderCategoryShown(int category, const QByteArray &sender) const;
 
     KorvaneCore &m_core;
     std::unique_ptr<Labels> m_labels;
