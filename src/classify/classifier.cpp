@@ -1,0 +1,228 @@
+#include "classifier.h"
+
+#include "maildate.h"
+#include "matching.h"
+#include "securitylevel.h"
+#include "spamwords.h"
+#include "message/cmessages.h"
+#include "platform/clock.h"
+#include "platform/notifier.h"
+#include "store/appsettings.h"
+#include "store/maillists.h"
+#include "store/services.h"
+
+#include <QHash>
+
+#include <QSet>
+
+#include <exception>
+
+using namespace SecurityLevels;
+
+namespace {
+
+struct RepeatKey
+{
+    QByteArray returnPath;
+    QByteArray subject;
+    bool operator==(const RepeatKey &) const = default;
+    friend size_t qHash(const RepeatKey &key, size_t seed = 0)
+    {
+        return qHashMulti(seed, key.returnPath, key.subject);
+    }
+};
+
+// The extension of a file name in lower case: the text after its last ".", empty without.
+QByteArray extensionOf(const QByteArray &name)
+{
+    const qsizetype dot = name.lastIndexOf('.');
+    return dot < 0 ? QByteArray() : name.mid(dot + 1).toLower();
+}
+
+bool isExecutable(const QByteArray &extension)
+{
+    return extension == "exe" || extension == "scr";
+}
+
+void mark(DeleteFlags &flags, qsizetype index)
+{
+    flags[index] = true;
+    flags[0] = true;
+}
+
+} // namespace
+
+Classifier::Classifier(const AppSettings &settings, const MailLists &lists, Services &services,
+                       const Clock &clock)
+    : m_settings(settings)
+    , m_lists(lists)
+    , m_services(services)
+    , m_clock(clock)
+{
+}
+
+DeleteFlags Classifier::CheckAllMessages(CMessages &messages)
+{
+    DeleteFlags flags(messages.Count() + 1, false);
+    // The spam words are prepared once for the whole mailbox.
+    const SpamWordScanner words(m_lists);
+    qsizetype index = 0;
+    for (CMessage &message : messages) {
+        ++index;
+        message.Status = Verdict::kept;
+        message.Reason = Verdict::noRule;
+        if (judge(message, words)) {
+            mark(flags, index);
+            message.Status = Verdict::deleted;
+        }
+    }
+    if (m_settings.DeleteRepeated && m_settings.SecurityLevel < veryLow)
+        markRepeated(messages, flags);
+    announceDeletions(flags);
+    return flags;
+}
+
+void Classifier::markRepeated(CMessages &messages, DeleteFlags &flags) const
+{
+    // Grouping by (sender, subject) finds the same pairs as comparing every two messages:
+    // the first of a group stays, every later one is marked, whatever rule fired before.
+    QSet<RepeatKey> seen;
+    seen.reserve(messages.Count());
+    qsizetype index = 0;
+    for (CMessage &message : messages) {
+        ++index;
+        if (seen.contains(RepeatKey{message.ReturnPath, message.Subject})) {
+            mark(flags, index);
+            message.Status = Verdict::deleted;
+            message.Reason = Verdict::repeated;
+        } else {
+            seen.insert(RepeatKey{message.ReturnPath, message.Subject});
+        }
+    }
+}
+
+void Classifier::announceDeletions(const DeleteFlags &flags)
+{
+    const int count = NumberOfMes2Del(flags);
+    if (count <= 0 || !m_settings.NotifyAfterDel)
+        return;
+    m_services.notifier.ShowTrayWindow(
+        QString::number(count) + u' '
+        + m_services.caption(QStringLiteral("10162"), QStringLiteral("spam messages will be deleted!")));
+}
+
+bool Classifier::IsBadMessage(CMessage &message)
+{
+    return judge(message, std::nullopt);
+}
+
+bool Classifier::judge(CMessage &message, OptionalScanner words)
+{
+    // A failure keeps the message: no rule fired, since a firing rule returns at once.
+    try {
+        return isBadMessage(message, words);
+    } catch (const std::exception &error) {
+        m_services.ErrorReport(QString::fromLocal8Bit(error.what()), QStringLiteral("IsBadMessage"));
+        return false;
+    }
+}
+
+bool Classifier::isBadMessage(CMessage &message, OptionalScanner words)
+{
+    const QByteArray &sender = message.ReturnPath;
+    const int level = m_settings.SecurityLevel;
+    const bool isFriend = IsInFriendList(m_lists, sender);
+    if (isFriend)
+        message.Reason = Verdict::friendSender;
+
+    // A friend that is also blocked is deleted.
+    if (IsInBlockedList(m_lists, sender)) {
+        message.Reason = Verdict::blockedSender;
+        return true;
+    }
+    if (level != veryLow && IsBlockedExt(message.Attachment, isFriend)) {
+        message.Reason = Verdict::blockedAttachment;
+        return true;
+    }
+    // At Very High the size limit holds for friends too.
+    if (m_settings.CheckLargerThan && (level == veryHigh || !isFriend) && isLarger(message)) {
+        message.Reason = Verdict::tooLarge;
+        return true;
+    }
+    // The age limit holds for friends too, at every level.
+    if (m_settings.DelOld && isOld(message)) {
+        message.Reason = Verdict::tooOld;
+        return true;
+    }
+    if (isFriend)
+        return false;
+    if (isSpamByWords(message, words)) {
+        message.Reason = Verdict::spamWords;
+        return true;
+    }
+    return false;
+}
+
+bool Classifier::isLarger(const CMessage &message) const
+{
+    // Sizes compare in KB without rounding: exactly the limit is not larger.
+    return double(message.SIZE) / 1024.0 > double(m_settings.MaxSizeKB);
+}
+
+bool Classifier::isOld(const CMessage &message) const
+{
+    // A date that is not a whole calendar date says nothing about the age: such a message
+    // is never old, and the remaining tests still apply to it.
+    const auto age = MessageAgeInDays(ParseMailDate(message.SendDate), m_clock);
+    return age && *age > m_settings.Days;
+}
+
+bool Classifier::isSpamByWords(const CMessage &message, OptionalScanner words) const
+{
+    // Very Low runs no word test, and a threshold of zero or below would call every
+    // message spam that has no negative weights.
+    if (m_settings.SecurityLevel == veryLow || !(m_settings.EffectiveThreshold > 0.0f))
+        return false;
+    if (words)
+        return IsSpamByWords(words->get(), message.Subject, message.MessageBody,
+                             m_settings.EffectiveThreshold);
+    return IsSpamByWords(m_lists, message.Subject, message.MessageBody,
+                         m_settings.EffectiveThreshold);
+}
+
+bool Classifier::IsBlockedExt(const QList<QByteArray> &names, bool isFriend)
+{
+    try {
+        return isBlockedExt(names, isFriend);
+    } catch (const std::exception &error) {
+        m_services.ErrorReport(QString::fromLocal8Bit(error.what()), QStringLiteral("IsBlockedExt"));
+        return false;
+    }
+}
+
+bool Classifier::isBlockedExt(const QList<QByteArray> &names, bool isFriend) const
+{
+    const int level = m_settings.SecurityLevel;
+    for (qsizetype i = 1; i < names.size(); ++i) {
+        const QByteArray extension = extensionOf(names.at(i));
+        // Which senders have every watched type checked, and which only "exe" and "scr":
+        // friends at levels 1 to 3, everyone at 3, non-friends at 4.
+        const bool onlyExecutables = (isFriend && level < low) || level == normal
+                                     || (!isFriend && level == low);
+        if (onlyExecutables && !isExecutable(extension))
+            continue;
+        for (const QByteArray &watched : m_settings.WatchedExtensions) {
+            if (watched.compare(extension, Qt::CaseInsensitive) == 0)
+                return true;
+        }
+    }
+    return false;
+}
+
+int NumberOfMes2Del(const DeleteFlags &flags)
+{
+    int count = 0;
+    for (qsizetype i = 1; i < flags.size(); ++i)
+        count += flags.at(i) ? 1 : 0;
+    return count;
+}
