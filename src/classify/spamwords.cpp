@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr int alphabet = 256;
 constexpr int noCount = -1;
 
 bool fitsInt16(qint64 value)
@@ -47,57 +46,77 @@ SpamWordScanner::SpamWordScanner(const MailLists &lists) : m_loaded(lists.BadWor
     if (!m_loaded)
         return;
     QHash<QByteArray, int> keyIds;
-    m_next.assign(alphabet, 0);
-    m_keyAt.assign(1, -1);
+    QList<QByteArray> keys;
     for (const SpamWord &word : lists.BadWords) {
         const QByteArray key = ' ' + word.Word.toLower() + ' ';
         auto it = keyIds.constFind(key);
         if (it == keyIds.cend()) {
-            it = keyIds.insert(key, int(m_keyLength.size()));
+            it = keyIds.insert(key, int(keys.size()));
+            keys.append(key);
             m_keyLength.push_back(int(key.size()));
-            addKey(key);
         }
         m_entries.push_back({*it, word.Value});
     }
+    assignClasses(keys);
+    m_next.assign(size_t(m_classes), 0);
+    m_keyAt.assign(1, -1);
+    for (qsizetype i = 0; i < keys.size(); ++i)
+        addKey(keys[i], qint32(i));
     buildAutomaton();
 }
 
-void SpamWordScanner::addKey(const QByteArray &key)
+void SpamWordScanner::assignClasses(const QList<QByteArray> &keys)
+{
+    m_classOf.fill(0);
+    for (const QByteArray &key : keys) {
+        for (char c : key) {
+            if (m_classOf[quint8(c)] == 0)
+                m_classOf[quint8(c)] = quint16(m_classes++);
+        }
+    }
+    // Keys are lower case, so an upper-case letter in the text moves like its lower-case form.
+    for (int c = 'A'; c <= 'Z'; ++c)
+        m_classOf[size_t(c)] = m_classOf[size_t(c + 32)];
+}
+
+void SpamWordScanner::addKey(const QByteArray &key, qint32 id)
 {
     // Trie first: 0 marks a missing edge (the root is never a child).
+    const size_t width = size_t(m_classes);
     qint32 state = 0;
     for (char c : key) {
-        qint32 &edge = m_next[size_t(state) * alphabet + quint8(c)];
-        if (edge == 0) {
-            edge = qint32(m_keyAt.size());
+        const size_t slot = size_t(state) * width + m_classOf[quint8(c)];
+        if (m_next[slot] == 0) {
+            m_next[slot] = qint32(m_keyAt.size());
             m_keyAt.push_back(-1);
-            m_next.resize(m_next.size() + alphabet, 0);
+            m_next.resize(m_next.size() + width, 0);
         }
-        state = m_next[size_t(state) * alphabet + quint8(c)];
+        state = m_next[slot];
     }
-    m_keyAt[size_t(state)] = qint32(m_keyLength.size() - 1);
+    m_keyAt[size_t(state)] = id;
 }
 
 void SpamWordScanner::buildAutomaton()
 {
-    // Aho-Corasick: breadth-first, every missing edge borrows the edge of the failure state,
-    // which turns the trie into a complete automaton.
+    // Breadth-first: every missing edge borrows the edge of the failure state, which turns
+    // the trie into a complete automaton.
+    const size_t width = size_t(m_classes);
     const size_t states = m_keyAt.size();
     std::vector<qint32> failure(states, 0);
     m_outputLink.assign(states, -1);
     std::vector<qint32> queue;
     queue.reserve(states);
-    for (int c = 0; c < alphabet; ++c) {
-        if (const qint32 child = m_next[size_t(c)]; child != 0)
+    for (size_t c = 0; c < width; ++c) {
+        if (const qint32 child = m_next[c]; child != 0)
             queue.push_back(child);
     }
     for (size_t head = 0; head < queue.size(); ++head) {
         const qint32 state = queue[head];
         const qint32 fail = failure[size_t(state)];
         m_outputLink[size_t(state)] = m_keyAt[size_t(fail)] >= 0 ? fail : m_outputLink[size_t(fail)];
-        for (int c = 0; c < alphabet; ++c) {
-            qint32 &edge = m_next[size_t(state) * alphabet + size_t(c)];
-            const qint32 borrowed = m_next[size_t(fail) * alphabet + size_t(c)];
+        for (size_t c = 0; c < width; ++c) {
+            qint32 &edge = m_next[size_t(state) * width + c];
+            const qint32 borrowed = m_next[size_t(fail) * width + c];
             if (edge == 0) {
                 edge = borrowed;
             } else {
@@ -106,11 +125,9 @@ void SpamWordScanner::buildAutomaton()
             }
         }
     }
-    // Keys are lower case, so an upper-case letter in the text moves like its lower-case form.
-    for (size_t state = 0; state < states; ++state) {
-        for (int c = 'A'; c <= 'Z'; ++c)
-            m_next[state * alphabet + size_t(c)] = m_next[state * alphabet + size_t(c + 32)];
-    }
+    m_firstOutput.resize(states);
+    for (size_t state = 0; state < states; ++state)
+        m_firstOutput[state] = m_keyAt[state] >= 0 ? qint32(state) : m_outputLink[state];
 }
 
 void SpamWordScanner::countKeys(QByteArrayView text, std::vector<int> &counts) const
@@ -123,6 +140,9 @@ void SpamWordScanner::countKeys(QByteArrayView text, std::vector<int> &counts) c
     std::vector<qsizetype> lastStart(m_keyLength.size(), std::numeric_limits<qsizetype>::min() / 2);
     const char *data = text.data();
     const qsizetype n = text.size();
+    const qint32 *next = m_next.data();
+    const quint16 *classOf = m_classOf.data();
+    const size_t width = size_t(m_classes);
     qint32 state = 0;
     for (qsizetype i = 0; i < n; ++i) {
         if (state == 0) {
@@ -132,9 +152,8 @@ void SpamWordScanner::countKeys(QByteArrayView text, std::vector<int> &counts) c
                 break;
             i = static_cast<const char *>(blank) - data;
         }
-        state = m_next[size_t(state) * alphabet + quint8(data[i])];
-        for (qint32 s = m_keyAt[size_t(state)] >= 0 ? state : m_outputLink[size_t(state)]; s >= 0;
-             s = m_outputLink[size_t(s)]) {
+        state = next[size_t(state) * width + classOf[quint8(data[i])]];
+        for (qint32 s = m_firstOutput[size_t(state)]; s >= 0; s = m_outputLink[size_t(s)]) {
             const int key = m_keyAt[size_t(s)];
             const qsizetype start = i - m_keyLength[size_t(key)] + 1;
             if (start >= lastStart[size_t(key)] + 2 && counts[size_t(key)] != noCount) {

@@ -5,6 +5,7 @@
 #include <QByteArrayView>
 #include <QList>
 
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -34,19 +35,23 @@ private:
         int key;
         qint16 weight;
     };
-    void addKey(const QByteArray &key);
+    void assignClasses(const QList<QByteArray> &keys);
+    void addKey(const QByteArray &key, qint32 id);
     void buildAutomaton();
     void countKeys(QByteArrayView text, std::vector<int> &counts) const;
 
     bool m_loaded = false;
     std::vector<Entry> m_entries; // list order
     std::vector<int> m_keyLength;
-    // Dense automaton over bytes, ASCII letters folded to lower case: next state per byte,
-    // the key ending at a state (-1 for none) and the next state on the suffix chain that
-    // ends a key (-1 for none).
-    std::vector<qint32> m_next;
-    std::vector<qint32> m_keyAt;
-    std::vector<qint32> m_outputLink;
+    // Aho-Corasick automaton over byte classes: every byte that occurs in a key has a class of
+    // its own (an upper-case ASCII letter shares that of its lower-case form), all other bytes
+    // share class 0, which keeps the table small enough to stay in cache.
+    std::array<quint16, 256> m_classOf{};
+    int m_classes = 1;
+    std::vector<qint32> m_next; // state * m_classes + class -> state
+    std::vector<qint32> m_keyAt; // the key ending at a state, -1 for none
+    std::vector<qint32> m_outputLink; // next state on the suffix chain that ends a key
+    std::vector<qint32> m_firstOutput; // the state itself or its output link
 };
 
 // Whether subject and body score at least threshold against the spam words. False when the
