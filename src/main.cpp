@@ -44,9 +44,8 @@ int main(int argc, char **argv)
                                   QStringLiteral("The program folder cannot be written; the data "
                                                  "files are in %1"))
                          .arg(dataDir.path));
+    // Said on the terminal, not in the log, so that a start changes no data file.
     if (!QSystemTrayIcon::isSystemTrayAvailable())
-        core.log.Log(core.services.caption(
-            QStringLiteral("280006"),
-            QStringLiteral("The desktop has no system tray; Korvane is reached through its windows.")));
+        qWarning("The desktop has no system tray; Korvane is reached through its windows.");
     return app.exec();
 }

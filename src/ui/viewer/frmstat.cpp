@@ -5,6 +5,7 @@
 #include "engine/korvanecore.h"
 #include "platform/clock.h"
 #include "platform/cregister.h"
+#include "platform/prompter.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -194,6 +195,13 @@ void frmStat::fillLanguages()
     const QDir folder(m_core.lang.langFolder());
     if (!folder.exists())
         return;
+    if (!folder.isReadable()) {
+        // Without the list of packs no window takes captions from a pack for this run.
+        m_core.lang.LanguageFailed = true;
+        m_core.env.prompter.critical(
+            QStringLiteral("Error in language files,language pack will not loaded."));
+        return;
+    }
     const QStringList files = folder.entryList(QDir::Files, QDir::Name);
     QList<QIcon> pictures;
     for (const QString &name : files)
