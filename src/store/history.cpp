@@ -174,16 +174,28 @@ bool History::saveCopy(int mailNumber, const QByteArray &messageBody)
 
 bool History::SaveHist()
 {
-    QList<QByteArray> lines;
-    lines.reserve(m_records.size() * linesPerRecord);
+    // One buffer for the whole file: the history is rewritten after every check and can
+    // hold hundreds of thousands of lines.
+    qsizetype total = 0;
+    for (const HistoryRecord &record : std::as_const(m_records))
+        total += record.Sender.size() + record.Subject.size() + record.SendDate.size()
+                 + record.Size.size() + record.Status.size() + record.Reason.size()
+                 + record.CheckedAt.size() + record.AccountName.size() + 12 + 2 * linesPerRecord;
+    QByteArray bytes;
+    bytes.reserve(total);
     for (const HistoryRecord &record : std::as_const(m_records)) {
         if (record.AccountName == deletedMark)
             continue;
-        lines << record.Sender << record.Subject << record.SendDate << record.Size
-              << record.Status << record.Reason << record.CheckedAt << record.AccountName
-              << QByteArray::number(record.MailNumber);
+        for (const QByteArray *field : {&record.Sender, &record.Subject, &record.SendDate,
+                                        &record.Size, &record.Status, &record.Reason,
+                                        &record.CheckedAt, &record.AccountName}) {
+            bytes.append(*field);
+            bytes.append("\r\n", 2);
+        }
+        bytes.append(QByteArray::number(record.MailNumber));
+        bytes.append("\r\n", 2);
     }
-    if (TextFile::writeLines(path(), lines))
+    if (TextFile::writeAll(path(), bytes))
         return true;
     // The previous file is still whole and the records are still in memory: the next
     // save writes them all.
