@@ -1,5 +1,7 @@
 #include "cmessage.h"
 
+#include "bytetext.h"
+
 #include <limits>
 #include <utility>
 
@@ -9,7 +11,9 @@
 namespace {
 
 // A boundary parameter costs one walk over the message; hostile mail could declare thousands.
-constexpr qsizetype maxBoundaryMarkers = 64;
+constexpr qsizetype maxBoundaryMarkers = 32;
+// RFC 2046 allows 70 characters; a longer marker would make every delimiter test costly.
+constexpr qsizetype maxMarkerLength = 256;
 
 QByteArray trimBlanks(QByteArrayView text)
 {
@@ -75,9 +79,17 @@ LineArray splitAtCrLf(QByteArrayView text)
     }
 }
 
-bool lowerHolds(const QByteArray &line, QByteArrayView text)
+// What a part is, judged by its "Content-Type:" line.
+enum class PartType : qint8 { Unknown, Container, Text, Attachment };
+
+PartType partTypeOf(const QByteArray &contentTypeLine)
 {
-    return line.toLower().contains(text);
+    const QByteArray lower = contentTypeLine.toLower();
+    if (lower.contains("boundary="))
+        return PartType::Container;
+    if (lower.contains("text") || lower.contains("multipart"))
+        return PartType::Text;
+    return PartType::Attachment;
 }
 
 class PartWalker
@@ -104,12 +116,15 @@ private:
     QList<QByteArray> &m_bodies;
     // For each index, the first line from there on that FindLine finds for "Content-Type:".
     QList<qsizetype> m_nextContentType;
+    // The type a "Content-Type:" line gives, judged once per line: many parts can share one.
+    QList<PartType> m_partType;
 };
 
 void PartWalker::indexContentTypeLines()
 {
     const qsizetype n = m_lines.size();
     m_nextContentType.resize(n + 1, -1);
+    m_partType.resize(n, PartType::Unknown);
     for (qsizetype i = n - 2; i >= 0; --i) {
         m_nextContentType[i] =
             FindToken(m_lines[i], "Content-Type:") > 0 ? i : m_nextContentType[i + 1];
@@ -148,13 +163,18 @@ void PartWalker::walk(qsizetype first, const QByteArray &marker)
         // The part's type is the first "Content-Type:" line from its delimiter on, also when
         // that line belongs to a later part.
         const qsizetype contentType = m_nextContentType[b];
-        const QByteArray &typeLine = contentType >= 0 ? m_lines[contentType] : QByteArray();
-        if (contentType >= 0 && lowerHolds(typeLine, "boundary=")) {
+        PartType type = PartType::Text; // no "Content-Type:" line at all
+        if (contentType >= 0) {
+            if (m_partType[contentType] == PartType::Unknown)
+                m_partType[contentType] = partTypeOf(m_lines[contentType]);
+            type = m_partType[contentType];
+        }
+        if (type == PartType::Container) {
             b = next; // a nested container: its parts come up with their own marker
             continue;
         }
         const LineArray part = m_lines.mid(b + 1, next - b - 1);
-        if (contentType < 0 || lowerHolds(typeLine, "text") || lowerHolds(typeLine, "multipart"))
+        if (type == PartType::Text)
             m_body += m_message.DecodeAttachment(part);
         else
             addAttachment(part);
@@ -245,8 +265,10 @@ void CMessage::ParseMessage(QByteArrayView Text)
         }
         PartWalker walker(*this, msgLines, body, Attachment, AttachmentBodies);
         const qsizetype first = FindLine(0, "boundary=", msgLines, false);
-        for (const QByteArray &marker : std::as_const(markers))
-            walker.walk(first, marker);
+        for (const QByteArray &marker : std::as_const(markers)) {
+            if (marker.size() <= maxMarkerLength)
+                walker.walk(first, marker);
+        }
     }
-    MessageBody = body.replace("\r\n", "<BR>");
+    MessageBody = replaceAll(body, "\r\n", "<BR>");
 }

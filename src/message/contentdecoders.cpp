@@ -1,5 +1,7 @@
 #include "cmessage.h"
 
+#include "bytetext.h"
+
 #include <array>
 
 // The content decoders of CMessage: transfer encodings of MIME entities and the encoded words
@@ -72,7 +74,7 @@ QByteArray joinLines(const LineArray &lines, qsizetype from, qsizetype to, QByte
 
 QByteArray withoutNulBytes(QByteArray text)
 {
-    text.replace('\0', QByteArray());
+    text.removeIf([](char c) { return c == '\0'; });
     return text;
 }
 
@@ -126,9 +128,7 @@ QByteArray CMessage::DecodeQP(QByteArrayView Text) const
 {
     // DecodeAttachment joins the lines with "=_": a soft line break ("=" at the end of a
     // line) thus reads "==_" and joins its line to the next; every other "=_" is a line end.
-    QByteArray text = Text.toByteArray();
-    text.replace("==_", "");
-    text.replace("=_", "\r\n");
+    const QByteArray text = replaceAll(replaceAll(Text, "==_", ""), "=_", "\r\n");
 
     // One pass, so a decoded byte never forms a new escape with the text around it. Only
     // upper-case hex digits make an escape; "=" followed by anything else stays as it is.

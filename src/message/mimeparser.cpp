@@ -119,7 +119,7 @@ QByteArray GetParam(qsizetype Index, QByteArrayView Key, const LineArray &Lines)
         if (value.endsWith('"'))
             value.chop(1);
     }
-    value.replace(' ', QByteArray());
+    value.removeIf([](char c) { return c == ' '; });
     return value;
 }
 

@@ -186,6 +186,12 @@ TEST(ParseMessage, SurvivesHostileInput)
         manyBoundaries += "boundary=\"" + QByteArray::number(i) + "\"\r\n--" + QByteArray::number(i)
                           + "\r\n";
     const QByteArray longLine = head + "--b\r\n" + QByteArray(1 << 20, 'x') + "\r\n--b--\r\n";
+    // Thousands of parts that all take their type from one far, long "Content-Type:" line.
+    const QByteArray sharedType = head + QByteArray("--b\r\n\r\nx\r\n").repeated(10000)
+                                  + "Content-Type: " + QByteArray(1 << 20, 'a') + "\r\n\r\n";
+    // A boundary of a megabyte against lines of dashes.
+    const QByteArray longBoundary = "Content-Type: multipart/mixed; boundary=\"" + QByteArray(1 << 20, '-')
+                                    + "\"\r\n\r\n" + QByteArray(1 << 21, '-') + "\r\n\r\n";
     const QByteArray garbage[] = {
         head,
         head + "--b",
@@ -200,6 +206,8 @@ TEST(ParseMessage, SurvivesHostileInput)
         manyParts,
         manyBoundaries,
         longLine,
+        sharedType,
+        longBoundary,
     };
     for (const QByteArray &text : garbage) {
         SCOPED_TRACE(text.left(60).constData());
