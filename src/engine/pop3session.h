@@ -1,0 +1,82 @@
+#pragma once
+
+#include "linereader.h"
+#include "mailsession.h"
+#include "message/cmessages.h"
+#include "store/records.h"
+
+#include <QList>
+
+class MailboxFilter;
+class Transport;
+struct Services;
+
+// One POP3 session over one account: USER, PASS, STAT, RETR of every message one at a time,
+// then the verdicts, DELE of the marked messages one per reply, the history, and QUIT.
+// Every outcome is told in the popup and the log before finished() is emitted.
+class Pop3Session final : public MailSession
+{
+    Q_OBJECT
+
+public:
+    // The numbers are those the engine has always used for these steps.
+    enum class State {
+        Greeting = 0, // connecting, waiting for the greeting
+        UserSent = 1,
+        PassSent = 2,
+        StatSent = 3,
+        Retrieving = 4, // RETR CurrentMessage sent
+        Deleting = 5, // DELE sent
+        Quitting = 6, // QUIT sent and the connection dropped without waiting
+        QuitSent = 7,
+    };
+
+    Pop3Session(Transport &transport, const MailAccount &account, Services &services,
+                MailboxFilter &filter, QObject *parent = nullptr);
+    ~Pop3Session() override;
+
+    // ConnectPop3: connects and starts at the greeting with an empty mailbox.
+    void start(const QString &server, quint16 port) override;
+    void abort() override;
+
+    State state() const { return m_state; }
+    int MessageCount() const { return m_messageCount; }
+    const CMessages &Pop3Messages() const { return m_messages; }
+
+private:
+    void onReceived(const QByteArray &data);
+    void onClosed();
+    void onFailed(int code, const QString &description);
+
+    void processBuffered();
+    void onReply(const QByteArray &reply);
+    void onStat(const QByteArray &reply);
+    void onMessageText(const QByteArray &text);
+    void afterMessage();
+    void classifyMailbox();
+    void deleteNext();
+    void recordAndQuit();
+
+    void send(const QByteArray &command);
+    void tell(const QString &text);
+    void failWithReply(const QByteArray &reply);
+    void failUnexpected(const QString &description);
+    void end();
+    void continueLater(void (Pop3Session::*step)());
+
+    Transport &m_transport;
+    const MailAccount m_account;
+    Services &m_services;
+    MailboxFilter &m_filter;
+
+    LineReader m_reader;
+    State m_state = State::Greeting;
+    int m_messageCount = 0;
+    int m_currentMessage = 0;
+    bool m_hasRetrStatus = false; // the "+OK" line of the current RETR is in
+    bool m_isWaiting = false; // a continuation is queued; arrivals wait for it
+    bool m_hasEnded = false;
+    CMessages m_messages;
+    QList<bool> m_deleteFlags;
+    int m_deleting = 0; // the message of the outstanding DELE
+};

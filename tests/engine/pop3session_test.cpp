@@ -1,0 +1,273 @@
+#include "engine/pop3session.h"
+#include "support/fakemailboxfilter.h"
+#include "support/faketransport.h"
+#include "support/logentries.h"
+#include "support/servicesbed.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray mail(const QByteArray &subject, const QByteArray &body = "Hello\r\n")
+{
+    return "From: Jo <jo@example.org>\r\nSubject: " + subject + "\r\n\r\n" + body;
+}
+
+QByteArray retrReply(const QByteArray &message)
+{
+    return "+OK " + QByteArray::number(message.size()) + " octets\r\n" + message + ".\r\n";
+}
+
+MailAccount homeAccount()
+{
+    MailAccount account;
+    account.ServerType = "POP3";
+    account.AccountName = "Home";
+    account.UserName = "joe";
+    account.Password = "se cret";
+    account.Port = 110;
+    return account;
+}
+
+// One POP3 session over a fake connection, with recording services and verdicts.
+struct Pop3Bed
+{
+    Pop3Bed()
+    {
+        QObject::connect(&session, &MailSession::finished, [this] { ++finishedCount; });
+        QObject::connect(&session, &MailSession::activity, [this] { ++activityCount; });
+        session.start(QStringLiteral("pop.example.com"), 110);
+    }
+
+    // The server's bytes, whole or one byte per arrival.
+    void send(const QByteArray &bytes)
+    {
+        if (!isBytewise)
+            return net.serverSends(bytes);
+        for (char byte : bytes)
+            net.serverSends(QByteArray(1, byte));
+    }
+    // Greeting, USER, PASS and STAT with the given count.
+    void login(int count)
+    {
+        send("+OK POP3 ready\r\n");
+        EXPECT_EQ(net.takeWritten(), "USER joe\r\n");
+        send("+OK\r\n");
+        EXPECT_EQ(net.takeWritten(), "PASS se cret\r\n");
+        send("+OK Logged in.\r\n");
+        EXPECT_EQ(net.takeWritten(), "STAT\r\n");
+        send("+OK " + QByteArray::number(count) + " 4096\r\n");
+    }
+    QStringList log() const { return logEntries(services.log.path()); }
+
+    bool isBytewise = false;
+    ServicesBed services;
+    FakeTransport net;
+    FakeMailboxFilter filter;
+    MailAccount account = homeAccount();
+    Pop3Session session{net, account, services.services, filter};
+    int finishedCount = 0;
+    int activityCount = 0;
+};
+
+using Recorded = FakeMailboxFilter::Recorded;
+
+} // namespace
+
+TEST(Pop3Session, FetchesEveryMessageThenDeletesTheSpamAndQuits)
+{
+    for (bool isBytewise : {false, true}) {
+        SCOPED_TRACE(isBytewise ? "one byte per arrival" : "one reply per arrival");
+        Pop3Bed bed;
+        bed.isBytewise = isBytewise;
+        EXPECT_EQ(bed.net.host, "pop.example.com");
+        EXPECT_EQ(bed.net.port, 110);
+        bed.login(3);
+        EXPECT_EQ(bed.net.takeWritten(), "RETR 1\r\n");
+        bed.send(retrReply(mail("hello")));
+        EXPECT_EQ(bed.net.takeWritten(), "RETR 2\r\n");
+        bed.send(retrReply(mail("spam one")));
+        EXPECT_EQ(bed.net.takeWritten(), "RETR 3\r\n");
+        EXPECT_EQ(bed.filter.checks, 0);
+        bed.send(retrReply(mail("spam two")));
+        EXPECT_EQ(bed.filter.checks, 1);
+        EXPECT_EQ(bed.net.takeWritten(), "DELE 2\r\n");
+        bed.send("+OK Marked to be deleted.\r\n");
+        EXPECT_EQ(bed.net.takeWritten(), "DELE 3\r\n");
+        EXPECT_TRUE(bed.filter.recorded.isEmpty());
+        bed.send("+OK Marked to be deleted.\r\n");
+        // Every message is in the history before QUIT makes the deletions final.
+        EXPECT_EQ(bed.filter.recorded,
+                  (QList<Recorded>{{"Home", "hello", "70044"}, {"Home", "spam one", "70043"},
+                                   {"Home", "spam two", "70043"}}));
+        EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
+        EXPECT_EQ(bed.finishedCount, 0);
+        bed.send("+OK Logging out, messages deleted.\r\n");
+        EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_FALSE(bed.net.isOpen);
+        EXPECT_EQ(bed.session.Pop3Messages().Count(), 3);
+        EXPECT_EQ(bed.session.Pop3Messages().Item(QStringLiteral("2"))->Subject, "spam one");
+        EXPECT_TRUE(bed.services.notifier.popups.isEmpty());
+        EXPECT_GE(bed.activityCount, 10);
+    }
+}
+
+TEST(Pop3Session, MailboxWithoutSpamIsRecordedAndLeftAlone)
+{
+    Pop3Bed bed;
+    bed.login(1);
+    EXPECT_EQ(bed.net.takeWritten(), "RETR 1\r\n");
+    bed.send(retrReply(mail("hello")));
+    EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
+    EXPECT_EQ(bed.filter.recorded, (QList<Recorded>{{"Home", "hello", "70044"}}));
+    bed.send("+OK bye\r\n");
+    EXPECT_EQ(bed.finishedCount, 1);
+}
+
+TEST(Pop3Session, MessageTextIsHandedOverUnstuffedAndWhole)
+{
+    Pop3Bed bed;
+    bed.login(1);
+    bed.net.takeWritten();
+    const QByteArray text = mail("dots", "First\r\n.\r\n..two\r\nLast\r\n");
+    QByteArray stuffed = text;
+    stuffed.replace("\r\n.", "\r\n..");
+    // The end line arrives split, and right behind it comes nothing else.
+    const QByteArray wire = retrReply(stuffed);
+    bed.net.serverSends(wire.first(wire.size() - 2));
+    EXPECT_EQ(bed.net.takeWritten(), "");
+    bed.net.serverSends(wire.last(2));
+    EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
+    const CMessage *message = bed.session.Pop3Messages().Item(1);
+    ASSERT_NE(message, nullptr);
+    EXPECT_EQ(message->SIZE, text.size());
+    EXPECT_TRUE(message->MessageBody.contains("First<BR>.<BR>..two<BR>Last")) << message->MessageBody.constData();
+}
+
+TEST(Pop3Session, EmptyMailboxIsAnnouncedAndTheSessionEnds)
+{
+    Pop3Bed bed;
+    bed.login(0);
+    EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
+    EXPECT_FALSE(bed.net.isOpen);
+    EXPECT_EQ(bed.finishedCount, 1);
+    EXPECT_EQ(bed.services.notifier.popups, QStringList{"Home ,There are no messages in this account."});
+    EXPECT_EQ(bed.log(), QStringList{"There are no messages in this account."});
+    EXPECT_EQ(bed.filter.checks, 0);
+    EXPECT_TRUE(bed.filter.recorded.isEmpty());
+}
+
+TEST(Pop3Session, NegativeReplyEndsTheSessionWithTheServersLine)
+{
+    struct Case
+    {
+        const char *name;
+        int okRepliesBefore; // greeting, USER, PASS, STAT, RETR 1 status
+        QByteArray written; // the last command before the refusal
+    };
+    const Case cases[] = {
+        {"greeting", 0, ""},
+        {"USER", 1, "USER joe\r\n"},
+        {"PASS", 2, "PASS se cret\r\n"},
+        {"STAT", 3, "STAT\r\n"},
+        {"RETR", 4, "RETR 1\r\n"},
+    };
+    const QByteArray okReplies[] = {"+OK ready\r\n", "+OK\r\n", "+OK in\r\n", "+OK 2 99\r\n"};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Pop3Bed bed;
+        for (int i = 0; i < c.okRepliesBefore; ++i) {
+            bed.net.takeWritten();
+            bed.send(okReplies[i]);
+        }
+        EXPECT_EQ(bed.net.takeWritten(), c.written);
+        // A refusal split over two arrivals is judged once, whole.
+        bed.send("-ERR [AUTH] Authenti");
+        EXPECT_EQ(bed.finishedCount, 0);
+        bed.send("cation failed.\r\n");
+        EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_FALSE(bed.net.isOpen);
+        EXPECT_EQ(bed.net.takeWritten(), "");
+        EXPECT_EQ(bed.services.notifier.popups,
+                  QStringList{"POP3 Error:-ERR [AUTH] Authentication failed.\r\n"});
+        EXPECT_EQ(bed.log(), (QStringList{"POP3 Error:-ERR [AUTH] Authentication failed.", ""}));
+        EXPECT_TRUE(bed.filter.recorded.isEmpty());
+    }
+}
+
+TEST(Pop3Session, RefusedDeleIsReportedAndTheMessageRecordedAsKept)
+{
+    Pop3Bed bed;
+    bed.login(2);
+    bed.net.takeWritten();
+    bed.send(retrReply(mail("spam a")));
+    bed.net.takeWritten();
+    bed.send(retrReply(mail("spam b")));
+    EXPECT_EQ(bed.net.takeWritten(), "DELE 1\r\n");
+    bed.send("-ERR Message is locked\r\n");
+    EXPECT_EQ(bed.net.takeWritten(), "DELE 2\r\n");
+    bed.send("+OK\r\n");
+    EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
+    EXPECT_EQ(bed.services.notifier.popups, QStringList{"POP3 Error:-ERR Message is locked\r\n"});
+    EXPECT_EQ(bed.filter.recorded,
+              (QList<Recorded>{{"Home", "spam a", "70044"}, {"Home", "spam b", "70043"}}));
+    bed.send("+OK\r\n");
+    EXPECT_EQ(bed.finishedCount, 1);
+}
+
+TEST(Pop3Session, HangUpOrConnectionErrorEndsTheSessionWithoutDeleting)
+{
+    {
+        SCOPED_TRACE("hang-up in the middle of a message");
+        Pop3Bed bed;
+        bed.login(2);
+        bed.net.takeWritten();
+        bed.send("+OK 900 octets\r\nFrom: a@b.c\r\nSubject: half");
+        bed.net.drop();
+        EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_EQ(bed.filter.checks, 0);
+        EXPECT_TRUE(bed.filter.recorded.isEmpty());
+        EXPECT_TRUE(bed.services.notifier.popups.isEmpty());
+    }
+    {
+        SCOPED_TRACE("refused connection");
+        Pop3Bed bed;
+        bed.net.fail(0, QStringLiteral("Connection refused"));
+        EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_EQ(bed.services.notifier.popups, QStringList{"POP3 Connection Error 0 : Connection refused"});
+        EXPECT_EQ(bed.log(), QStringList{"POP3 Connection Error 0 : Connection refused"});
+    }
+}
+
+TEST(Pop3Session, StatWithoutACountIsReportedAsAFailure)
+{
+    Pop3Bed bed;
+    for (int i = 0; i < 3; ++i)
+        bed.send("+OK\r\n");
+    bed.net.takeWritten();
+    bed.send("+OK many\r\n");
+    EXPECT_EQ(bed.finishedCount, 1);
+    EXPECT_FALSE(bed.net.isOpen);
+    EXPECT_EQ(bed.net.takeWritten(), "");
+    EXPECT_EQ(bed.services.notifier.popups,
+              QStringList{"Error: The STAT reply holds no message count: +OK many"});
+}
+
+TEST(Pop3Session, AbortBetweenTwoMessagesSendsNothingMore)
+{
+    Pop3Bed bed;
+    bed.login(2);
+    EXPECT_EQ(bed.net.takeWritten(), "RETR 1\r\n");
+    // The message is in; its continuation waits on the event loop when the stop lands.
+    bed.net.deliver(retrReply(mail("spam")));
+    bed.session.abort();
+    FakeTransport::runPending();
+    EXPECT_FALSE(bed.net.isOpen);
+    EXPECT_EQ(bed.net.takeWritten(), "");
+    EXPECT_EQ(bed.net.lostWrites, "");
+    EXPECT_EQ(bed.finishedCount, 0);
+    EXPECT_EQ(bed.filter.checks, 0);
+    // A late arrival after the stop is ignored.
+    bed.net.serverSends("+OK\r\n");
+    EXPECT_EQ(bed.finishedCount, 0);
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "engine/transport.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QString>
+
+// A synchronous Transport for session transcripts: the test plays the server's bytes in any
+// split and takes what the client wrote.
+class FakeTransport final : public Transport
+{
+public:
+    void connectToHost(const QString &toHost, quint16 toPort) override
+    {
+        host = toHost;
+        port = toPort;
+        isOpen = true;
+        ++connects;
+    }
+    void write(const QByteArray &data) override
+    {
+        if (isOpen)
+            m_written += data;
+        else
+            lostWrites += data;
+    }
+    void close() override
+    {
+        if (isOpen)
+            ++closes;
+        isOpen = false;
+    }
+
+    // One arrival, then every continuation it queued runs, as the event loop would run it.
+    void serverSends(const QByteArray &bytes)
+    {
+        deliver(bytes);
+        runPending();
+    }
+    // One arrival and nothing more: queued continuations wait for runPending().
+    void deliver(const QByteArray &bytes) { emit received(bytes); }
+    static void runPending() { QCoreApplication::sendPostedEvents(); }
+    // The server hangs up, or the connection fails.
+    void drop()
+    {
+        isOpen = false;
+        emit closed();
+    }
+    void fail(int code, const QString &description)
+    {
+        isOpen = false;
+        emit failed(code, description);
+    }
+
+    QByteArray takeWritten() { return std::exchange(m_written, QByteArray()); }
+
+    QString host;
+    quint16 port = 0;
+    bool isOpen = false;
+    int connects = 0;
+    int closes = 0;
+    QByteArray lostWrites; // written after close
+
+private:
+    QByteArray m_written;
+};
