@@ -1,6 +1,8 @@
 #include "frmaccounteditor.h"
 
+#include "frmaddaccount.h"
 #include "engine/korvanecore.h"
+#include "platform/prompter.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -95,8 +97,11 @@ frmAccountEditor::frmAccountEditor(KorvaneCore &core, QWidget *parent)
     layout->addLayout(bottom);
 
     connect(cmbAccount, &QComboBox::currentIndexChanged, this, &frmAccountEditor::showAccount);
+    connect(cmdAdd, &QPushButton::clicked, this, &frmAccountEditor::onAdd);
+    connect(cmdEdit, &QPushButton::clicked, this, &frmAccountEditor::onEdit);
+    connect(cmdDelete, &QPushButton::clicked, this, &frmAccountEditor::onDelete);
     connect(cmdOK, &QPushButton::clicked, this, &frmAccountEditor::onOk);
-    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmAccountEditor::reject);
 
     if (m_core.lang.isRightToLeft())
         setLayoutDirection(Qt::RightToLeft);
@@ -110,10 +115,12 @@ frmAccountEditor::~frmAccountEditor() = default;
 void frmAccountEditor::reload()
 {
     m_core.listFiles.LoadAccounts(m_core.IsChecking);
+    m_accountsAtOpening = m_core.lists.Accounts;
+    m_loadedAtOpening = m_core.lists.AccountsLoaded;
     const QSignalBlocker block(cmbAccount);
     cmbAccount->clear();
     m_recordOfEntry.clear();
-    for (int i = 0; i < m_core.lists.Accounts.size(); ++i) {
+    for (int i = 0; m_core.lists.AccountsLoaded && i < m_core.lists.Accounts.size(); ++i) {
         cmbAccount->addItem(shownText(m_core.lists.Accounts.at(i).AccountName));
         m_recordOfEntry << i;
     }
@@ -133,11 +140,76 @@ void frmAccountEditor::showAccount(int entry)
     txtPort->setText(valid ? QString::number(account.Port) : QString());
 }
 
+std::optional<MailAccount> frmAccountEditor::askForAccount(bool editMode, const MailAccount *shown)
+{
+    frmAddAccount dialog(m_core, editMode, this);
+    if (shown)
+        dialog.showAccount(*shown);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.account();
+}
+
+void frmAccountEditor::onAdd()
+{
+    const auto account = askForAccount(false, nullptr);
+    if (!account)
+        return;
+    m_core.lists.Accounts.append(*account);
+    m_recordOfEntry << int(m_core.lists.Accounts.size() - 1);
+    cmbAccount->addItem(shownText(account->AccountName));
+    cmbAccount->setCurrentIndex(cmbAccount->count() - 1);
+    showAccount(cmbAccount->currentIndex());
+}
+
+void frmAccountEditor::onEdit()
+{
+    const int entry = cmbAccount->currentIndex();
+    if (entry < 0 || entry >= m_recordOfEntry.size())
+        return;
+    const int record = m_recordOfEntry.at(entry);
+    const MailAccount current = m_core.lists.Accounts.value(record);
+    const auto account = askForAccount(true, &current);
+    if (!account || record >= m_core.lists.Accounts.size())
+        return;
+    m_core.lists.Accounts[record] = *account;
+    cmbAccount->setItemText(entry, shownText(account->AccountName));
+    showAccount(entry);
+}
+
+void frmAccountEditor::onDelete()
+{
+    if (cmbAccount->count() == 0)
+        return;
+    if (!m_core.env.prompter.question(m_core.services.caption(QStringLiteral("270008"),
+                                                              QStringLiteral("Delete this account?!"))))
+        return;
+    const int entry = cmbAccount->currentIndex();
+    if (entry < 0 || entry >= m_recordOfEntry.size())
+        return;
+    // The record stays in the list with an empty name until OK writes the file.
+    const int record = m_recordOfEntry.takeAt(entry);
+    if (record < m_core.lists.Accounts.size())
+        m_core.lists.Accounts[record].AccountName.clear();
+    const QSignalBlocker block(cmbAccount);
+    cmbAccount->removeItem(entry);
+    cmbAccount->setCurrentIndex(-1);
+    showAccount(-1);
+}
+
 void frmAccountEditor::onOk()
 {
     m_core.listFiles.SaveAccounts();
     m_core.listFiles.LoadAccounts(m_core.IsChecking);
+    m_core.lists.AccountsLoaded = cmbAccount->count() > 0;
     accept();
+}
+
+void frmAccountEditor::reject()
+{
+    m_core.lists.Accounts = m_accountsAtOpening;
+    m_core.lists.AccountsLoaded = m_loadedAtOpening;
+    QDialog::reject();
 }
 
 void frmAccountEditor::SetCaptions()

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "store/records.h"
+
 #include <QDialog>
+
+#include <optional>
 
 class KorvaneCore;
 class QComboBox;
@@ -8,8 +12,9 @@ class QGroupBox;
 class QLineEdit;
 class QPushButton;
 
-// The account editor: the configured mailboxes with their fields. OK writes
-// "Accounts.ini" and reads it back.
+// The account editor: the configured mailboxes with their fields. Add, Edit and Delete
+// change the shared list at once; OK writes "Accounts.ini" and reads it back, Cancel puts
+// the list back as it was when the editor opened.
 class frmAccountEditor : public QDialog
 {
     Q_OBJECT
@@ -20,6 +25,9 @@ public:
 
     // Reloads the accounts from the file and lists them.
     void reload();
+    // Cancel, Escape and the close box: nothing is written, and the list goes back to what
+    // the file held when the editor opened.
+    void reject() override;
 
     QGroupBox *Frame1;
     QComboBox *cmbAccount;
@@ -38,10 +46,17 @@ private:
     struct Labels;
     void SetCaptions();
     void showAccount(int entry);
+    void onAdd();
+    void onEdit();
+    void onDelete();
     void onOk();
+    // The dialog for one account; nothing when it was cancelled.
+    std::optional<MailAccount> askForAccount(bool editMode, const MailAccount *shown);
 
     KorvaneCore &m_core;
     std::unique_ptr<Labels> m_labels;
     // For every entry of cmbAccount, the index in Accounts of the record it stands for.
     QList<int> m_recordOfEntry;
+    QList<MailAccount> m_accountsAtOpening;
+    bool m_loadedAtOpening = false;
 };

@@ -1,0 +1,162 @@
+#include "frmaddaccount.h"
+
+#include "engine/korvanecore.h"
+#include "platform/prompter.h"
+#include "store/numbers.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+struct frmAddAccount::Labels
+{
+    QLabel *serverType = new QLabel(QStringLiteral("Server Type"));
+    QLabel *accountName = new QLabel(QStringLiteral("Account Name"));
+    QLabel *mailServer = new QLabel(QStringLiteral("Mail Server"));
+    QLabel *userName = new QLabel(QStringLiteral("User Name"));
+    QLabel *password = new QLabel(QStringLiteral("Password"));
+    QLabel *port = new QLabel(QStringLiteral("Port"));
+};
+
+namespace {
+
+QLineEdit *textBox(const QString &name)
+{
+    auto *box = new QLineEdit;
+    box->setObjectName(name);
+    return box;
+}
+
+QString shownText(const QByteArray &bytes)
+{
+    QString text = QString::fromUtf8(bytes);
+    if (text.contains(QChar::ReplacementCharacter))
+        text = QString::fromLatin1(bytes);
+    return text;
+}
+
+} // namespace
+
+frmAddAccount::frmAddAccount(KorvaneCore &core, bool EditMode, QWidget *parent)
+    : QDialog(parent)
+    , m_core(core)
+    , m_editMode(EditMode)
+    , m_labels(std::make_unique<Labels>())
+{
+    setObjectName(QStringLiteral("frmAddAccount"));
+    setWindowTitle(QStringLiteral("Add Account"));
+    cmbServerType = new QComboBox;
+    cmbServerType->setObjectName(QStringLiteral("cmbServerType"));
+    cmbServerType->addItems({QStringLiteral("POP3"), QStringLiteral("IMAP")});
+    Text1 = textBox(QStringLiteral("Text1"));
+    Text2 = textBox(QStringLiteral("Text2"));
+    Text3 = textBox(QStringLiteral("Text3"));
+    Text4 = textBox(QStringLiteral("Text4"));
+    Text4->setEchoMode(QLineEdit::Password);
+    chkShowPass = new QCheckBox(QStringLiteral("Show"));
+    chkShowPass->setObjectName(QStringLiteral("chkShowPass"));
+    Text5 = textBox(QStringLiteral("Text5"));
+    Text5->setText(QStringLiteral("110"));
+    Label7 = new QLabel(QStringLiteral("If you do not know the port, leave this default value as it  is."));
+    Label7->setObjectName(QStringLiteral("Label7"));
+    Label7->setWordWrap(true);
+    cmdAdd = new QPushButton(QStringLiteral("&Add"));
+    cmdAdd->setObjectName(QStringLiteral("cmdAdd"));
+    cmdAdd->setDefault(true);
+    cmdCancel = new QPushButton(QStringLiteral("&Cancel"));
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+
+    auto *password = new QHBoxLayout;
+    password->addWidget(Text4, 1);
+    password->addWidget(chkShowPass);
+    auto *fields = new QFormLayout;
+    fields->addRow(m_labels->serverType, cmbServerType);
+    fields->addRow(m_labels->accountName, Text1);
+    fields->addRow(m_labels->mailServer, Text2);
+    fields->addRow(m_labels->userName, Text3);
+    fields->addRow(m_labels->password, password);
+    fields->addRow(m_labels->port, Text5);
+    fields->addRow(QString(), Label7);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdAdd);
+    buttons->addWidget(cmdCancel);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(fields);
+    layout->addLayout(buttons);
+
+    connect(cmbServerType, &QComboBox::currentIndexChanged, this, &frmAddAccount::onServerTypeChosen);
+    connect(chkShowPass, &QCheckBox::toggled, this, [this](bool shown) {
+        Text4->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
+    });
+    connect(cmdAdd, &QPushButton::clicked, this, &frmAddAccount::onAdd);
+    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    if (m_core.lang.isRightToLeft())
+        setLayoutDirection(Qt::RightToLeft);
+    if (!m_core.lang.LanguageFailed)
+        SetCaptions();
+}
+
+frmAddAccount::~frmAddAccount() = default;
+
+void frmAddAccount::showAccount(const MailAccount &account)
+{
+    // Choosing the type sets its default port first; the account's own port follows.
+    cmbServerType->setCurrentText(shownText(account.ServerType));
+    Text1->setText(shownText(account.AccountName));
+    Text2->setText(shownText(account.MailServer));
+    Text3->setText(shownText(account.UserName));
+    Text4->clear();
+    Text5->setText(QString::number(account.Port));
+}
+
+void frmAddAccount::onServerTypeChosen(int index)
+{
+    Text5->setText(index == 1 ? QStringLiteral("143") : QStringLiteral("110"));
+}
+
+void frmAddAccount::onAdd()
+{
+    const auto c = [this](const char *key, const char *text) {
+        return m_core.services.caption(QString::fromLatin1(key), QString::fromLatin1(text));
+    };
+    for (const QLineEdit *box : {Text1, Text2, Text3, Text4, Text5}) {
+        if (box->text().isEmpty()) {
+            m_core.env.prompter.warning(c("20020", "Fill All Text boxes first.!!!"));
+            return;
+        }
+    }
+    // A port is a whole number that the account file can hold; nothing else is stored.
+    const auto port = toWholeNumber(Text5->text().toUtf8(), 1, 32767);
+    if (!port) {
+        m_core.env.prompter.warning(c("20021", "Enter a numeric value in port text box.!!"));
+        return;
+    }
+    m_account = MailAccount{cmbServerType->currentText().toUtf8(), Text1->text().toUtf8(),
+                            Text2->text().toUtf8(),           Text3->text().toUtf8(),
+                            Text4->text().toUtf8(),           qint16(*port)};
+    accept();
+}
+
+void frmAddAccount::SetCaptions()
+{
+    const auto c = [this](const char *key, const char *text) {
+        return m_core.services.caption(QString::fromLatin1(key), QString::fromLatin1(text));
+    };
+    setWindowTitle(m_editMode ? c("20070", "Edit an account") : c("20000", "Add Account"));
+    cmdAdd->setText(m_editMode ? c("20071", "&Ok") : c("10005", "&Add"));
+    chkShowPass->setText(c("20002", "Show"));
+    Label7->setText(c("20003", "If you do not know the port, leave this default value as it  is."));
+    m_labels->serverType->setText(c("20004", "Server Type"));
+    m_labels->accountName->setText(c("20006", "Account Name"));
+    m_labels->mailServer->setText(c("20009", "Mail Server"));
+    m_labels->userName->setText(c("20008", "User Name"));
+    m_labels->password->setText(c("20007", "Password"));
+    m_labels->port->setText(c("20005", "Port"));
+}
