@@ -9,4 +9,9 @@ if [ ! -f "$build_dir/build.ninja" ]; then
 elif [ $# -gt 0 ]; then
     cmake "$build_dir" "$@" >/dev/null
 fi
-cmake --build "$build_dir" -- --quiet
+# Quiet when there is nothing to do; the whole output when the build fails.
+if ! output=$(cmake --build "$build_dir" -- --quiet 2>&1); then
+    printf '%s\n' "$output"
+    exit 1
+fi
+printf '%s\n' "$output" | grep -v -e '^ninja: no work to do' -e 'Re-checking globbed directories' || true

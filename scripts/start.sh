@@ -8,6 +8,11 @@ bash scripts/deps.sh run
 bash scripts/build.sh
 
 home=${KORVANE_HOME:-$HOME/Korvane}
+if pgrep -f -x "$home/korvane" >/dev/null; then
+    echo "Korvane already runs from $home."
+    exit 0
+fi
+
 mkdir -p "$home"
 install -m 755 build/src/korvane "$home/korvane"
 # The shipped language packs; a pack the user has edited is kept.
@@ -15,6 +20,11 @@ mkdir -p "$home/Lang"
 for pack in lang/*.ini; do
     [ -e "$home/Lang/$(basename "$pack")" ] || install -m 644 "$pack" "$home/Lang/"
 done
+
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    export XDG_RUNTIME_DIR=/tmp/runtime-$(id -un)
+    mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+fi
 
 if [ -z "${DISPLAY:-}" ]; then
     display=:42
