@@ -1,5 +1,6 @@
 #pragma once
 
+#include "checkcycle.h"
 #include "extratimer.h"
 #include "lang/language.h"
 #include "store/actionlog.h"
@@ -74,4 +75,6 @@ public:
     bool IsChecking = false;
     // Dates are always shown as yyyy-MM-dd, so the day never comes first.
     int DateOrder = 2;
+    // The check over every account; last, as it works on everything above.
+    CheckCycle checkCycle{*this};
 };

@@ -23,6 +23,9 @@ KorvaneWindows::KorvaneWindows(KorvaneCore &core, TrayIcon &tray, TrayMenu &menu
     connect(m_menu.mnuHelp, &QAction::triggered, this, [this] {
         QDesktopServices::openUrl(QUrl::fromLocalFile(m_core.env.dataDir + QStringLiteral("/Korvane.chm")));
     });
+    connect(m_menu.mnuCheckNow, &QAction::triggered, this, [this] { m_core.checkCycle.CheckNow(); });
+    connect(&m_core.checkCycle, &CheckCycle::checkNowCaptionChanged, m_menu.mnuCheckNow,
+            &QAction::setText);
     connect(m_menu.mnuDisableEnable, &QAction::triggered, this, &KorvaneWindows::onDisableEnable);
     connect(m_menu.mnuExit, &QAction::triggered, this, &KorvaneWindows::onExit);
 }

@@ -1,0 +1,254 @@
+#include "checkcycle.h"
+
+#include "korvanecore.h"
+#include "mailboxfilter.h"
+#include "pop3session.h"
+#include "tcptransport.h"
+#include "classify/classifier.h"
+#include "classify/textformat.h"
+#include "platform/notifier.h"
+#include "platform/prompter.h"
+#include "platform/trayhost.h"
+
+#include <exception>
+
+namespace {
+
+// The real verdicts and history of a fetched mailbox.
+class CoreMailboxFilter final : public MailboxFilter
+{
+public:
+    explicit CoreMailboxFilter(KorvaneCore &core)
+        : m_core(core)
+        , m_classifier(core.settings, core.lists, core.services, core.env.clock)
+    {
+    }
+    QList<bool> CheckAllMessages(CMessages &messages) override
+    {
+        return m_classifier.CheckAllMessages(messages);
+    }
+    void Add2Hist(const CMessages &messages, const QByteArray &accountName) override
+    {
+        // A failed write has been reported; the records stay in memory all the same.
+        m_core.history.Add2Hist(messages, accountName);
+    }
+
+private:
+    KorvaneCore &m_core;
+    Classifier m_classifier;
+};
+
+QString shownText(const QByteArray &bytes)
+{
+    return QUtf8StringView(bytes).isValidUtf8() ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
+}
+
+QString describe(const std::exception_ptr &failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception &e) {
+        return QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        return QStringLiteral("Unknown failure");
+    }
+}
+
+} // namespace
+
+CheckCycle::CheckCycle(KorvaneCore &core, QObject *parent)
+    : QObject(parent)
+    , m_core(core)
+    , m_coreFilter(std::make_unique<CoreMailboxFilter>(core))
+    , m_filter(m_coreFilter.get())
+    , m_makeTransport([] { return std::make_unique<TcpTransport>(); })
+{
+    tmrIcon.setInterval(500);
+    connect(&tmrIcon, &QTimer::timeout, this, &CheckCycle::onIconTick);
+    connect(&m_core.tmrCheck, &ExtraTimer::Timer, this, &CheckCycle::onCheckTimer);
+    connect(&m_core.tmrTimeOut, &ExtraTimer::Timer, this, &CheckCycle::onTimeOut);
+}
+
+CheckCycle::~CheckCycle()
+{
+    if (m_session)
+        m_session->abort();
+}
+
+QString CheckCycle::caption(const char *key, const char *defaultText) const
+{
+    return m_core.services.caption(QString::fromLatin1(key), QString::fromLatin1(defaultText));
+}
+
+QString CheckCycle::checkNowCaption() const
+{
+    return m_core.IsChecking ? caption("10163", "&Stop Checking") : caption("10033", "&Check  Now");
+}
+
+void CheckCycle::tell(const QString &text)
+{
+    m_core.env.notifier.ShowTrayWindow(text);
+    m_core.log.Log(text);
+}
+
+void CheckCycle::CheckNow()
+{
+    // While a check runs the menu item reads "&Stop Checking" and is the stop command.
+    if (m_core.IsChecking)
+        return EndCheck();
+    startCheck();
+}
+
+void CheckCycle::onCheckTimer()
+{
+    // A firing during a check is dropped, not queued.
+    if (!m_core.IsChecking)
+        startCheck();
+}
+
+void CheckCycle::startCheck()
+{
+    m_core.IsChecking = true;
+    emit checkNowCaptionChanged(checkNowCaption());
+    BeginCheckMailList();
+}
+
+void CheckCycle::BeginCheckMailList()
+{
+    try {
+        m_core.log.Log(caption("10119", "Begin checking mail accounts"));
+        restartTimeOut();
+        tmrIcon.start();
+        if (!m_core.lists.AccountsLoaded || m_core.lists.Accounts.isEmpty()) {
+            tell(caption("10121", "NO accounts to check.!"));
+            return EndCheck();
+        }
+        m_nextAccountIndex = 1;
+        startAccount(0, true);
+    } catch (...) {
+        const QString text = caption("10133", "Error:") + describe(std::current_exception())
+                             + QStringLiteral("(BeginCheckMailList)");
+        m_core.env.prompter.critical(text);
+        m_core.log.Log(text);
+        EndCheck();
+    }
+}
+
+void CheckCycle::CheckNextAccount()
+{
+    // A session that ends after the check was stopped has nothing to go on with.
+    if (!m_core.IsChecking)
+        return;
+    try {
+        releaseSession();
+        const auto &accounts = m_core.lists.Accounts;
+        if (m_nextAccountIndex < accounts.size()) {
+            const int index = m_nextAccountIndex;
+            m_core.log.Log(caption("10134", "Finished checking ") + QLatin1Char(' ')
+                           + shownText(accounts.at(index - 1).AccountName) + QLatin1Char(' ')
+                           + caption("10135", " Account"));
+            restartTimeOut();
+            m_nextAccountIndex = index + 1;
+            startAccount(index, false);
+            return;
+        }
+        EndCheck();
+        tell(caption("10124", "Finished Checking All Account's"));
+        m_core.history.LoadHistory();
+        emit checkFinished();
+    } catch (...) {
+        const QString description = describe(std::current_exception());
+        const QString error = caption("10133", "Error:");
+        m_core.env.prompter.critical(error + description + QStringLiteral("(checkNwxtAccount)"));
+        m_core.log.Log(error + description + QStringLiteral("(CheckNextAccount)"));
+        m_core.history.LoadHistory();
+        EndCheck();
+    }
+}
+
+// NextAccountIndex already points past this account, so a session that ends at once goes on
+// with the right one.
+void CheckCycle::startAccount(int index, bool isFirst)
+{
+    const MailAccount &account = m_core.lists.Accounts.at(index);
+    const QString name = shownText(account.AccountName);
+    // The first account's line has always read "Begin Checking" with key 10123 for the word
+    // "Account"; the others "Begin checking" with key 10135.
+    const QString beginLine
+        = isFirst ? caption("10122", "Begin Checking ") + QLatin1Char(' ') + name + QLatin1Char(' ')
+                        + caption("10123", " Account")
+                  : caption("10122", "Begin checking ") + QLatin1Char(' ') + name + QLatin1Char(' ')
+                        + caption("10135", " Account");
+    const bool isPop3 = account.ServerType == "POP3";
+    const bool isImap = account.ServerType == "IMAP" && m_makeImapSession;
+    if (!isPop3 && !isImap) {
+        // Without a session nothing would move until the time-out cancelled the whole check.
+        m_core.log.Log(caption("270020", "Unknown server type, account skipped: ") + name);
+        return CheckNextAccount();
+    }
+    m_core.log.Log(beginLine);
+    std::unique_ptr<Transport> transport = m_makeTransport();
+    MailSession *session = isPop3
+                               ? new Pop3Session(*transport, account, m_core.services, *m_filter)
+                               : m_makeImapSession(*transport, account, *m_filter);
+    startSession(session, transport.release(), account);
+}
+
+void CheckCycle::startSession(MailSession *session, Transport *transport, const MailAccount &account)
+{
+    session->setParent(this);
+    transport->setParent(session);
+    m_session = session;
+    connect(session, &MailSession::activity, this, [this, session] {
+        if (session == m_session)
+            restartTimeOut();
+    });
+    connect(session, &MailSession::finished, this, [this, session] { onSessionFinished(session); });
+    session->start(NormalizeServerName(shownText(account.MailServer)), quint16(account.Port));
+}
+
+void CheckCycle::onSessionFinished(MailSession *session)
+{
+    if (session != m_session)
+        return;
+    CheckNextAccount();
+}
+
+void CheckCycle::releaseSession()
+{
+    if (!m_session)
+        return;
+    MailSession *session = m_session;
+    m_session = nullptr;
+    session->abort();
+    // It may be the one whose handler is on the stack now.
+    session->deleteLater();
+}
+
+void CheckCycle::EndCheck()
+{
+    releaseSession();
+    m_core.tmrTimeOut.setEnabled(false);
+    tmrIcon.stop();
+    m_core.IsChecking = false;
+    emit checkNowCaptionChanged(checkNowCaption());
+    m_core.env.tray.SetTrayIcon(0);
+}
+
+void CheckCycle::onTimeOut()
+{
+    tell(caption("270013", "Connection Time Out, Checking has been cancelled."));
+    EndCheck();
+}
+
+void CheckCycle::restartTimeOut()
+{
+    m_core.tmrTimeOut.setEnabled(false);
+    m_core.tmrTimeOut.setEnabled(true);
+}
+
+void CheckCycle::onIconTick()
+{
+    IconFrame = IconFrame < 1 ? IconFrame + 1 : 0;
+    m_core.env.tray.SetTrayIcon(IconFrame);
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+class KorvaneCore;
+class MailboxFilter;
+class MailSession;
+class Transport;
+struct MailAccount;
+
+// The check over every account: the start and stop commands, one session per account in
+// index order, the connection time-out, the tray blink and the end of a check. Its texts go
+// to the popup and the log.
+class CheckCycle : public QObject
+{
+    Q_OBJECT
+
+public:
+    using TransportFactory = std::function<std::unique_ptr<Transport>()>;
+    // Makes the session of an IMAP account over the given connection.
+    using ImapSessionFactory
+        = std::function<MailSession *(Transport &, const MailAccount &, MailboxFilter &)>;
+
+    explicit CheckCycle(KorvaneCore &core, QObject *parent = nullptr);
+    ~CheckCycle() override;
+
+    void setTransportFactory(TransportFactory factory) { m_makeTransport = std::move(factory); }
+    void setImapSessionFactory(ImapSessionFactory factory) { m_makeImapSession = std::move(factory); }
+    // The verdicts and the history of fetched mailboxes; the real rules unless replaced.
+    void setMailboxFilter(MailboxFilter &filter) { m_filter = &filter; }
+
+    // The check-now switch: stops a running check, else starts one.
+    void CheckNow();
+    void BeginCheckMailList();
+    // A session has ended: starts the next account, or ends the check after the last.
+    void CheckNextAccount();
+    // Stops everything (the open session without logging out) and returns to idle.
+    void EndCheck();
+
+    int NextAccountIndex() const { return m_nextAccountIndex; }
+    // "&Stop Checking" while a check runs, "&Check  Now" otherwise.
+    QString checkNowCaption() const;
+
+    // tmrIcon: alternates the tray icon between 0 and 1 every 500 ms while a check runs.
+    QTimer tmrIcon;
+    int IconFrame = 0;
+    void onIconTick();
+
+signals:
+    void checkNowCaptionChanged(const QString &caption);
+    // The last account is done and the history has been reloaded.
+    void checkFinished();
+
+private:
+    void onCheckTimer();
+    void onTimeOut();
+    void startCheck();
+    void startAccount(int index, bool isFirst);
+    void startSession(MailSession *session, Transport *transport, const MailAccount &account);
+    void onSessionFinished(MailSession *session);
+    void releaseSession();
+    void restartTimeOut();
+    void tell(const QString &text);
+    QString caption(const char *key, const char *defaultText) const;
+
+    KorvaneCore &m_core;
+    std::unique_ptr<MailboxFilter> m_coreFilter;
+    MailboxFilter *m_filter;
+    TransportFactory m_makeTransport;
+    ImapSessionFactory m_makeImapSession;
+    QPointer<MailSession> m_session;
+    int m_nextAccountIndex = 0;
+};

@@ -1,0 +1,241 @@
+#include "engine/checkcycle.h"
+#include "support/coretestbed.h"
+#include "support/fakemailboxfilter.h"
+#include "support/faketransport.h"
+#include "support/logentries.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace {
+
+MailAccount account(const QByteArray &type, const QByteArray &name, const QByteArray &server)
+{
+    MailAccount a;
+    a.ServerType = type;
+    a.AccountName = name;
+    a.MailServer = server;
+    a.UserName = "joe";
+    a.Password = "pw";
+    a.Port = 110;
+    return a;
+}
+
+// A core whose sessions run over fake connections, one per started account.
+struct CycleBed : CoreTestbed
+{
+    CycleBed()
+    {
+        core->armTimers();
+        cycle.setMailboxFilter(filter);
+        cycle.setTransportFactory([this]() -> std::unique_ptr<Transport> {
+            if (failingFactoryCall == int(nets.size()))
+                throw std::runtime_error("out of sockets");
+            auto net = std::make_unique<FakeTransport>();
+            nets << net.get();
+            return net;
+        });
+        QObject::connect(&cycle, &CheckCycle::checkNowCaptionChanged,
+                         [this](const QString &caption) { captions << caption; });
+    }
+    void setAccounts(const QList<MailAccount> &accounts)
+    {
+        core->lists.Accounts = accounts;
+        core->lists.AccountsLoaded = true;
+    }
+    // Login and an empty mailbox: the session ends by itself.
+    static void emptyMailbox(FakeTransport &net)
+    {
+        for (const char *reply : {"+OK ready\r\n", "+OK\r\n", "+OK in\r\n", "+OK 0 0\r\n"})
+            net.serverSends(reply);
+    }
+    QStringList log() const { return logEntries(core->log.path()); }
+
+    CheckCycle &cycle = core->checkCycle;
+    FakeMailboxFilter filter;
+    QList<FakeTransport *> nets; // owned by their sessions
+    int failingFactoryCall = -1;
+    QStringList captions;
+};
+
+} // namespace
+
+TEST(CheckCycle, NoAccountsEndsTheCheckAtOnce)
+{
+    CycleBed bed;
+    bed.cycle.CheckNow();
+    EXPECT_FALSE(bed.core->IsChecking);
+    EXPECT_EQ(bed.captions, (QStringList{"&Stop Checking", "&Check  Now"}));
+    EXPECT_EQ(bed.notifier.popups, QStringList{"NO accounts to check.!"});
+    EXPECT_EQ(bed.log(), (QStringList{"Begin checking mail accounts", "NO accounts to check.!"}));
+    EXPECT_FALSE(bed.core->tmrTimeOut.Enabled());
+    EXPECT_FALSE(bed.cycle.tmrIcon.isActive());
+    EXPECT_EQ(bed.tray.events, QStringList{"set 0"});
+    EXPECT_TRUE(bed.nets.isEmpty());
+}
+
+TEST(CheckCycle, WalksTheAccountsInOrderWithTheirLogLines)
+{
+    CycleBed bed;
+    bed.setAccounts({account("POP3", "Home", "http://www.pop.home.test"),
+                     account("POP3", "Work", "pop.work.test"), account("POP3", "Club", "pop.club.test")});
+    bed.cycle.CheckNow();
+    EXPECT_TRUE(bed.core->IsChecking);
+    EXPECT_TRUE(bed.cycle.tmrIcon.isActive());
+    EXPECT_TRUE(bed.core->tmrTimeOut.Enabled());
+    ASSERT_EQ(bed.nets.size(), 1);
+    EXPECT_EQ(bed.nets[0]->host, "pop.home.test");
+    EXPECT_EQ(bed.cycle.NextAccountIndex(), 1);
+    // A wrong password ends only its own account.
+    bed.nets[0]->serverSends("+OK ready\r\n");
+    bed.nets[0]->serverSends("+OK\r\n");
+    bed.nets[0]->serverSends("-ERR [AUTH] Authentication failed.\r\n");
+    ASSERT_EQ(bed.nets.size(), 2);
+    EXPECT_EQ(bed.nets[1]->host, "pop.work.test");
+    EXPECT_EQ(bed.cycle.NextAccountIndex(), 2);
+    CycleBed::emptyMailbox(*bed.nets[1]);
+    ASSERT_EQ(bed.nets.size(), 3);
+    bed.nets[2]->fail(0, QStringLiteral("Connection refused"));
+    EXPECT_FALSE(bed.core->IsChecking);
+    EXPECT_EQ(bed.log(), (QStringList{"Begin checking mail accounts",
+                                      "Begin Checking  Home  Account",
+                                      "POP3 Error:-ERR [AUTH] Authentication failed.",
+                                      "",
+                                      "Finished checking  Home  Account",
+                                      "Begin checking  Work  Account",
+                                      "There are no messages in this account.",
+                                      "Finished checking  Work  Account",
+                                      "Begin checking  Club  Account",
+                                      "POP3 Connection Error 0 : Connection refused",
+                                      "Finished Checking All Account's"}));
+    EXPECT_EQ(bed.notifier.popups.last(), "Finished Checking All Account's");
+    EXPECT_EQ(bed.captions, (QStringList{"&Stop Checking", "&Check  Now"}));
+    EXPECT_FALSE(bed.cycle.tmrIcon.isActive());
+    EXPECT_FALSE(bed.core->tmrTimeOut.Enabled());
+    EXPECT_EQ(bed.tray.events.last(), "set 0");
+}
+
+TEST(CheckCycle, StopCommandClosesTheSessionWithoutQuit)
+{
+    CycleBed bed;
+    bed.setAccounts({account("POP3", "Home", "pop.home.test"), account("POP3", "Work", "pop.work.test")});
+    bed.cycle.CheckNow();
+    FakeTransport &net = *bed.nets[0];
+    for (const char *reply : {"+OK ready\r\n", "+OK\r\n", "+OK in\r\n", "+OK 2 99\r\n"})
+        net.serverSends(reply);
+    net.takeWritten();
+    // The stop lands while the session waits on the event loop between two messages.
+    net.deliver("+OK\r\nSubject: spam\r\n\r\nx\r\n.\r\n");
+    bed.cycle.CheckNow();
+    FakeTransport::runPending();
+    EXPECT_FALSE(bed.core->IsChecking);
+    EXPECT_FALSE(net.isOpen);
+    EXPECT_EQ(net.takeWritten(), "");
+    EXPECT_EQ(net.lostWrites, "");
+    EXPECT_EQ(bed.nets.size(), 1);
+    EXPECT_TRUE(bed.filter.recorded.isEmpty());
+    EXPECT_FALSE(bed.notifier.popups.contains("Finished Checking All Account's"));
+    EXPECT_EQ(bed.captions, (QStringList{"&Stop Checking", "&Check  Now"}));
+    // A late reply after the stop moves nothing.
+    net.serverSends("+OK\r\n");
+    EXPECT_EQ(bed.nets.size(), 1);
+}
+
+TEST(CheckCycle, SilentServerEndsTheWholeCheckAfterTheTimeOut)
+{
+    CycleBed bed;
+    bed.core->settings.ConnectionTimeOut = 5;
+    bed.core->armTimers();
+    bed.setAccounts({account("POP3", "Home", "pop.home.test"), account("POP3", "Work", "pop.work.test")});
+    bed.cycle.CheckNow();
+    ExtraTimer &timeOut = bed.core->tmrTimeOut;
+    for (int i = 0; i < 4; ++i)
+        timeOut.tick();
+    // Data from the server starts the count again.
+    bed.nets[0]->serverSends("+OK ready\r\n");
+    for (int i = 0; i < 4; ++i)
+        timeOut.tick();
+    EXPECT_TRUE(bed.core->IsChecking);
+    timeOut.tick();
+    EXPECT_FALSE(bed.core->IsChecking);
+    EXPECT_FALSE(bed.nets[0]->isOpen);
+    EXPECT_EQ(bed.nets.size(), 1);
+    EXPECT_EQ(bed.notifier.popups, QStringList{"Connection Time Out, Checking has been cancelled."});
+    EXPECT_EQ(bed.log().last(), "Connection Time Out, Checking has been cancelled.");
+}
+
+TEST(CheckCycle, CheckTimerStartsACheckOnlyWhenIdle)
+{
+    CycleBed bed;
+    bed.setAccounts({account("POP3", "Home", "pop.home.test")});
+    bed.core->tmrCheck.setInterval(0);
+    bed.core->tmrCheck.tick();
+    EXPECT_TRUE(bed.core->IsChecking);
+    bed.core->tmrCheck.tick();
+    EXPECT_EQ(bed.nets.size(), 1);
+    CycleBed::emptyMailbox(*bed.nets[0]);
+    EXPECT_FALSE(bed.core->IsChecking);
+    EXPECT_EQ(bed.log(), (QStringList{"Begin checking mail accounts", "Begin Checking  Home  Account",
+                                      "There are no messages in this account.",
+                                      "Finished Checking All Account's"}));
+}
+
+TEST(CheckCycle, AccountOfUnknownTypeIsSkipped)
+{
+    CycleBed bed;
+    bed.setAccounts({account("pop3", "Odd", "pop.odd.test"), account("POP3", "Home", "pop.home.test")});
+    bed.cycle.CheckNow();
+    ASSERT_EQ(bed.nets.size(), 1);
+    EXPECT_EQ(bed.nets[0]->host, "pop.home.test");
+    CycleBed::emptyMailbox(*bed.nets[0]);
+    EXPECT_FALSE(bed.core->IsChecking);
+    EXPECT_EQ(bed.log(), (QStringList{"Begin checking mail accounts",
+                                      "Unknown server type, account skipped: Odd",
+                                      "Finished checking  Odd  Account",
+                                      "Begin checking  Home  Account",
+                                      "There are no messages in this account.",
+                                      "Finished Checking All Account's"}));
+}
+
+TEST(CheckCycle, UnexpectedFailureIsShownInABoxAndEndsTheCheck)
+{
+    {
+        SCOPED_TRACE("first account");
+        CycleBed bed;
+        bed.setAccounts({account("POP3", "Home", "pop.home.test")});
+        bed.failingFactoryCall = 0;
+        bed.cycle.CheckNow();
+        EXPECT_FALSE(bed.core->IsChecking);
+        EXPECT_EQ(bed.prompter.criticals, QStringList{"Error:out of sockets(BeginCheckMailList)"});
+        EXPECT_EQ(bed.log().last(), "Error:out of sockets(BeginCheckMailList)");
+        EXPECT_EQ(bed.captions.last(), "&Check  Now");
+    }
+    {
+        SCOPED_TRACE("next account");
+        CycleBed bed;
+        bed.setAccounts({account("POP3", "Home", "pop.home.test"), account("POP3", "Work", "pop.work.test")});
+        bed.failingFactoryCall = 1;
+        bed.cycle.CheckNow();
+        CycleBed::emptyMailbox(*bed.nets[0]);
+        EXPECT_FALSE(bed.core->IsChecking);
+        EXPECT_EQ(bed.prompter.criticals, QStringList{"Error:out of sockets(checkNwxtAccount)"});
+        EXPECT_EQ(bed.log().last(), "Error:out of sockets(CheckNextAccount)");
+        EXPECT_FALSE(bed.notifier.popups.contains("Finished Checking All Account's"));
+    }
+}
+
+TEST(CheckCycle, TrayIconBlinksDuringACheckAndIsResetAfterIt)
+{
+    CycleBed bed;
+    bed.setAccounts({account("POP3", "Home", "pop.home.test")});
+    bed.cycle.CheckNow();
+    EXPECT_EQ(bed.cycle.tmrIcon.interval(), 500);
+    bed.cycle.onIconTick();
+    bed.cycle.onIconTick();
+    bed.cycle.onIconTick();
+    bed.cycle.CheckNow();
+    EXPECT_EQ(bed.tray.events, (QStringList{"set 1", "set 0", "set 1", "set 0"}));
+    // The frame carries over to the next check.
+    EXPECT_EQ(bed.cycle.IconFrame, 1);
+}
