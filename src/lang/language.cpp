@@ -2,21 +2,13 @@
 
 #include "inireader.h"
 #include "platform/datadir.h"
+#include "platform/showntext.h"
 
 #include <QFile>
 
 namespace {
 
 constexpr qsizetype maxCaptionLength = 499;
-
-// Pack files are single-byte text in the ANSI tradition; UTF-8 packs are taken as such.
-QString decodeShownText(const QByteArray &bytes)
-{
-    QString text = QString::fromUtf8(bytes);
-    if (text.contains(QChar::ReplacementCharacter))
-        text = QString::fromLatin1(bytes);
-    return text;
-}
 
 } // namespace
 
@@ -36,7 +28,7 @@ QString Language::SetCaptionfromINI(const QString &key, const QString &defaultTe
     const auto value = readIniValue(pack.readAll(), "Korvane", key.toLatin1());
     if (!value)
         return defaultText;
-    return decodeShownText(*value).left(maxCaptionLength);
+    return shownText(*value).left(maxCaptionLength);
 }
 
 QString Language::normalizedFileName(const QString &name)

@@ -17,6 +17,8 @@ struct Services
     Prompter &prompter;
 
     QString caption(const QString &key, const QString &defaultText) const;
+    // The same for a key and an English default written in the code.
+    QString caption(const char *key, const char *defaultText) const;
 
     // The program-wide error report: "Error:", a blank, the description and the failed
     // procedure in parentheses, shown in the popup and written to the log:

@@ -2,6 +2,7 @@
 
 #include "frmaddaccount.h"
 #include "engine/korvanecore.h"
+#include "platform/showntext.h"
 #include "platform/prompter.h"
 
 #include <QComboBox>
@@ -38,14 +39,6 @@ QPushButton *button(const QString &name, const QString &text)
     auto *b = new QPushButton(text);
     b->setObjectName(name);
     return b;
-}
-
-QString shownText(const QByteArray &bytes)
-{
-    QString text = QString::fromUtf8(bytes);
-    if (text.contains(QChar::ReplacementCharacter))
-        text = QString::fromLatin1(bytes);
-    return text;
 }
 
 } // namespace
@@ -215,7 +208,7 @@ void frmAccountEditor::reject()
 void frmAccountEditor::SetCaptions()
 {
     const auto c = [this](const char *key, const char *text) {
-        return m_core.services.caption(QString::fromLatin1(key), QString::fromLatin1(text));
+        return m_core.services.caption(key, text);
     };
     setWindowTitle(c("120000", "Account Editor"));
     cmdAdd->setText(c("10005", "&Add"));

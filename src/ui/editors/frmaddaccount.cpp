@@ -1,6 +1,7 @@
 #include "frmaddaccount.h"
 
 #include "engine/korvanecore.h"
+#include "platform/showntext.h"
 #include "platform/prompter.h"
 #include "store/numbers.h"
 
@@ -30,14 +31,6 @@ QLineEdit *textBox(const QString &name)
     auto *box = new QLineEdit;
     box->setObjectName(name);
     return box;
-}
-
-QString shownText(const QByteArray &bytes)
-{
-    QString text = QString::fromUtf8(bytes);
-    if (text.contains(QChar::ReplacementCharacter))
-        text = QString::fromLatin1(bytes);
-    return text;
 }
 
 } // namespace
@@ -124,7 +117,7 @@ void frmAddAccount::onServerTypeChosen(int index)
 void frmAddAccount::onAdd()
 {
     const auto c = [this](const char *key, const char *text) {
-        return m_core.services.caption(QString::fromLatin1(key), QString::fromLatin1(text));
+        return m_core.services.caption(key, text);
     };
     for (const QLineEdit *box : {Text1, Text2, Text3, Text4, Text5}) {
         if (box->text().isEmpty()) {
@@ -147,7 +140,7 @@ void frmAddAccount::onAdd()
 void frmAddAccount::SetCaptions()
 {
     const auto c = [this](const char *key, const char *text) {
-        return m_core.services.caption(QString::fromLatin1(key), QString::fromLatin1(text));
+        return m_core.services.caption(key, text);
     };
     setWindowTitle(m_editMode ? c("20070", "Edit an account") : c("20000", "Add Account"));
     cmdAdd->setText(m_editMode ? c("20071", "&Ok") : c("10005", "&Add"));

@@ -385,7 +385,7 @@ void frmMain::applyLanguage()
 void frmMain::SetCaptions()
 {
     const auto c = [this](const char *key, const char *text) {
-        return m_core.services.caption(QString::fromLatin1(key), QString::fromLatin1(text));
+        return m_core.services.caption(key, text);
     };
     Labels &l = *m_labels;
     setWindowTitle(c("10000", "Korvane Settings"));

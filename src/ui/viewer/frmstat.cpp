@@ -3,6 +3,7 @@
 #include "classify/matching.h"
 #include "classify/textformat.h"
 #include "engine/korvanecore.h"
+#include "platform/showntext.h"
 #include "platform/clock.h"
 #include "platform/cregister.h"
 #include "platform/prompter.h"
@@ -51,14 +52,6 @@ QDateEdit *datePicker(const QString &name)
     picker->setCalendarPopup(true);
     picker->setDisplayFormat(dateFormat);
     return picker;
-}
-
-QString shownText(const QByteArray &bytes)
-{
-    QString text = QString::fromUtf8(bytes);
-    if (text.contains(QChar::ReplacementCharacter))
-        text = QString::fromLatin1(bytes);
-    return text;
 }
 
 } // namespace
@@ -232,7 +225,7 @@ void frmStat::onLanguagePicked(int index)
 void frmStat::SetStatCaptions()
 {
     const auto c = [this](const char *key, const char *text) {
-        return m_core.services.caption(QString::fromLatin1(key), QString::fromLatin1(text));
+        return m_core.services.caption(key, text);
     };
     setWindowTitle(c("70000", " Korvane"));
     optToday->setText(c("70001", "Today"));
@@ -256,7 +249,7 @@ void frmStat::SetStatCaptions()
 void frmStat::FillCombos()
 {
     const auto c = [this](const char *key, const char *text) {
-        return m_core.services.caption(QString::fromLatin1(key), QString::fromLatin1(text));
+        return m_core.services.caption(key, text);
     };
     m_filling = true;
     cmbAccounts->clear();
