@@ -35,7 +35,8 @@ qint64 parse(const QByteArray &text)
 }
 
 // Best of several runs, in seconds; the checksum keeps the work from being optimised away.
-double bestOf(int runs, const QList<QByteArray> &messages, const std::function<qint64(const QByteArray &)> &work)
+double bestOf(int runs, const QList<QByteArray> &messages,
+              const std::function<qint64(const QByteArray &)> &work)
 {
     double best = 1e30;
     qint64 checksum = 0;
@@ -69,13 +70,15 @@ int main()
 
     // One message of 1 MB and one of 20 MB of the same shape.
     MailboxGenerator shaped(99);
-    const QList<QByteArray> small = {shaped.message(MailboxGenerator::Kind::MixedAttachments, 1 << 20)};
-    const QList<QByteArray> large = {shaped.message(MailboxGenerator::Kind::MixedAttachments, 20 << 20)};
+    const QList<QByteArray> small
+        = {shaped.message(MailboxGenerator::Kind::MixedAttachments, 1 << 20)};
+    const QList<QByteArray> large
+        = {shaped.message(MailboxGenerator::Kind::MixedAttachments, 20 << 20)};
     const double smallTime = bestOf(5, small, parse);
     const double largeTime = bestOf(3, large, parse);
     const double sizeRatio = double(large.first().size()) / double(small.first().size());
-    std::printf("1 MB message: %.4f s, 20 MB message: %.4f s (size ratio %.2f)\n", smallTime, largeTime,
-                sizeRatio);
+    std::printf("1 MB message: %.4f s, 20 MB message: %.4f s (size ratio %.2f)\n", smallTime,
+                largeTime, sizeRatio);
 
     std::printf("ParseMessage throughput: %.1f MB/s\n", double(total) / 1048576 / parsed);
     std::printf("figure: parse_over_line_split = %.2f (target <= 10)\n", parsed / split);

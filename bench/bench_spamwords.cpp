@@ -81,8 +81,8 @@ int main()
         texts.append({m.Subject, m.MessageBody});
         bytes += m.Subject.size() + m.MessageBody.size();
     }
-    std::printf("%lld messages, %.1f MB of subjects and bodies\n", static_cast<long long>(texts.size()),
-                double(bytes) / 1048576);
+    std::printf("%lld messages, %.1f MB of subjects and bodies\n",
+                static_cast<long long>(texts.size()), double(bytes) / 1048576);
 
     const MailLists lists = spamWords();
     QElapsedTimer buildTimer;
@@ -120,6 +120,7 @@ int main()
     std::printf("scanner built in %.4f s; lower-casing %.3f s, scoring %.3f s; %lld mismatches "
                 "against word-by-word counting\n",
                 buildTime, lowerTime, scanTime, static_cast<long long>(mismatches));
-    std::printf("figure: spamwords_500_over_lowercase = %.2f (target <= 5)\n", scanTime / lowerTime);
+    std::printf("figure: spamwords_500_over_lowercase = %.2f (target <= 5)\n",
+                scanTime / lowerTime);
     return mismatches == 0 ? 0 : 1;
 }

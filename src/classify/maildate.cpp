@@ -45,7 +45,8 @@ std::optional<qint16> readNumber(QByteArrayView text)
     if (!hasDigit)
         return std::nullopt;
     const double rounded = std::nearbyint(negative ? -value : value);
-    if (rounded < std::numeric_limits<qint16>::min() || rounded > std::numeric_limits<qint16>::max())
+    if (rounded < std::numeric_limits<qint16>::min()
+        || rounded > std::numeric_limits<qint16>::max())
         return std::nullopt;
     return qint16(rounded);
 }
@@ -59,8 +60,8 @@ QByteArrayView midOf(QByteArrayView text, qsizetype from, qsizetype length)
 
 qint16 monthNumber(QByteArrayView name)
 {
-    static constexpr const char *names[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    static constexpr const char *names[]
+        = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     for (int i = 0; i < 12; ++i) {
         if (name == QByteArrayView(names[i]))
             return qint16(i + 1);
@@ -77,8 +78,9 @@ void addSevenHours(MailDateTime &d)
     const QDateTime shifted = QDateTime(date, time, QTimeZone::utc()).addSecs(7 * 3600);
     if (shifted.date().year() > std::numeric_limits<qint16>::max())
         return;
-    d = {qint16(shifted.date().year()), qint16(shifted.date().month()), qint16(shifted.date().day()),
-         qint16(shifted.time().hour()), qint16(shifted.time().minute()), qint16(shifted.time().second())};
+    d = {qint16(shifted.date().year()),   qint16(shifted.date().month()),
+         qint16(shifted.date().day()),    qint16(shifted.time().hour()),
+         qint16(shifted.time().minute()), qint16(shifted.time().second())};
 }
 
 } // namespace

@@ -23,7 +23,8 @@ std::optional<bool> MatchAddressPattern(QByteArrayView pattern, QByteArrayView a
     const qsizetype at = address.indexOf('@');
     if (pattern.startsWith('*')) {
         const QByteArrayView domain = at < 0 ? address : address.sliced(at + 1);
-        const QByteArrayView patternDomain = pattern.size() > 2 ? pattern.sliced(2) : QByteArrayView();
+        const QByteArrayView patternDomain
+            = pattern.size() > 2 ? pattern.sliced(2) : QByteArrayView();
         return patternDomain == domain;
     }
     if (pattern.endsWith('*')) {

@@ -13,7 +13,8 @@ constexpr int noCount = -1;
 
 bool fitsInt16(qint64 value)
 {
-    return value >= std::numeric_limits<qint16>::min() && value <= std::numeric_limits<qint16>::max();
+    return value >= std::numeric_limits<qint16>::min()
+        && value <= std::numeric_limits<qint16>::max();
 }
 
 // The weighted hits of one count, or nothing when the count or the product overflows.
@@ -41,7 +42,8 @@ std::optional<float> CountWordHits(QByteArrayView text, QByteArrayView key, qint
     return weightedHits(count, weight);
 }
 
-SpamWordScanner::SpamWordScanner(const MailLists &lists) : m_loaded(lists.BadWordsLoaded)
+SpamWordScanner::SpamWordScanner(const MailLists &lists)
+    : m_loaded(lists.BadWordsLoaded)
 {
     if (!m_loaded)
         return;
@@ -113,7 +115,8 @@ void SpamWordScanner::buildAutomaton()
     for (size_t head = 0; head < queue.size(); ++head) {
         const qint32 state = queue[head];
         const qint32 fail = failure[size_t(state)];
-        m_outputLink[size_t(state)] = m_keyAt[size_t(fail)] >= 0 ? fail : m_outputLink[size_t(fail)];
+        m_outputLink[size_t(state)]
+            = m_keyAt[size_t(fail)] >= 0 ? fail : m_outputLink[size_t(fail)];
         for (size_t c = 0; c < width; ++c) {
             qint32 &edge = m_next[size_t(state) * width + c];
             const qint32 borrowed = m_next[size_t(fail) * width + c];

@@ -46,7 +46,7 @@ private:
     // Aho-Corasick automaton over byte classes: every byte that occurs in a key has a class of
     // its own (an upper-case ASCII letter shares that of its lower-case form), all other bytes
     // share class 0, which keeps the table small enough to stay in cache.
-    std::array<quint16, 256> m_classOf{};
+    std::array<quint16, 256> m_classOf {};
     int m_classes = 1;
     std::vector<qint32> m_next; // state * m_classes + class -> state
     std::vector<qint32> m_keyAt; // the key ending at a state, -1 for none

@@ -58,7 +58,8 @@ QByteArray sourceIpOf(const QByteArray &received)
         return c == '(' || c == ')' || c == '[' || c == ']' || c == '<' || c == '>';
     });
     for (const QByteArray &word : text.split(' ')) {
-        if (!word.isEmpty() && readsAsNumber(QByteArrayView(word).first(qMin<qsizetype>(2, word.size()))))
+        if (!word.isEmpty()
+            && readsAsNumber(QByteArrayView(word).first(qMin<qsizetype>(2, word.size()))))
             return word;
     }
     return {};
@@ -97,7 +98,11 @@ class PartWalker
 public:
     PartWalker(const CMessage &message, const LineArray &lines, QByteArray &body,
                QList<QByteArray> &names, QList<QByteArray> &bodies)
-        : m_message(message), m_lines(lines), m_body(body), m_names(names), m_bodies(bodies)
+        : m_message(message)
+        , m_lines(lines)
+        , m_body(body)
+        , m_names(names)
+        , m_bodies(bodies)
     {
         indexContentTypeLines();
     }
@@ -126,8 +131,8 @@ void PartWalker::indexContentTypeLines()
     m_nextContentType.resize(n + 1, -1);
     m_partType.resize(n, PartType::Unknown);
     for (qsizetype i = n - 2; i >= 0; --i) {
-        m_nextContentType[i] =
-            FindToken(m_lines[i], "Content-Type:") > 0 ? i : m_nextContentType[i + 1];
+        m_nextContentType[i]
+            = FindToken(m_lines[i], "Content-Type:") > 0 ? i : m_nextContentType[i + 1];
     }
 }
 

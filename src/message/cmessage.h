@@ -32,8 +32,8 @@ public:
     QByteArray SendDate; // the "Date" header as text
     QByteArray Received; // the last "Received" header
     QByteArray ReturnPath; // without its angle brackets
-    QList<QByteArray> Attachment{QByteArray()}; // element 0 always empty, names from 1
-    QList<QByteArray> AttachmentBodies{QByteArray()}; // parallel to Attachment
+    QList<QByteArray> Attachment {QByteArray()}; // element 0 always empty, names from 1
+    QList<QByteArray> AttachmentBodies {QByteArray()}; // parallel to Attachment
     QByteArray Status; // caption key, written by the classifier
     QByteArray Reason; // caption key, written by the classifier
     qint32 SIZE = 0; // length of the whole message text

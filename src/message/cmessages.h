@@ -62,7 +62,10 @@ public:
     using reference = CMessage &;
 
     Iterator() = default;
-    explicit Iterator(Base it) : m_it(it) {}
+    explicit Iterator(Base it)
+        : m_it(it)
+    {
+    }
     CMessage &operator*() const { return *m_it->message; }
     CMessage *operator->() const { return m_it->message.get(); }
     Iterator &operator++()

@@ -12,12 +12,12 @@ namespace {
 // Base64 lookup tables: each output byte is one OR of two entries.
 struct Base64Tables
 {
-    std::array<quint8, 256> value{};
-    std::array<quint8, 256> times4{};
-    std::array<quint8, 256> div16{};
-    std::array<quint8, 256> low4times16{};
-    std::array<quint8, 256> div4{};
-    std::array<quint8, 256> low2times64{};
+    std::array<quint8, 256> value {};
+    std::array<quint8, 256> times4 {};
+    std::array<quint8, 256> div16 {};
+    std::array<quint8, 256> low4times16 {};
+    std::array<quint8, 256> div4 {};
+    std::array<quint8, 256> low2times64 {};
 };
 
 constexpr Base64Tables makeBase64Tables()
@@ -98,8 +98,8 @@ QByteArray CMessage::DecodeAttachment(const LineArray &Lines) const
         return {};
     static constexpr QByteArrayView encodingKey = "Content-Transfer-Encoding:";
     const qsizetype encodingLine = FindLine(0, encodingKey, Lines, false);
-    const QByteArray encoding =
-        encodingLine >= 0 ? GetParam(encodingLine, encodingKey, Lines).toLower() : QByteArray();
+    const QByteArray encoding
+        = encodingLine >= 0 ? GetParam(encodingLine, encodingKey, Lines).toLower() : QByteArray();
     const qsizetype blank = FindBlankLine(qMax<qsizetype>(encodingLine, 0), Lines);
     const qsizetype bodyStart = blank >= 0 ? blank + 1 : 0;
     qsizetype bodyEnd = Lines.size();
@@ -246,8 +246,8 @@ QByteArray CMessage::DecodeUUE(QByteArrayView Text) const
                 if (s[k] < 0)
                     return {};
             }
-            const int bytes[3] = {s[0] * 4 + s[1] / 16, (s[1] % 16) * 16 + s[2] / 4,
-                                  (s[2] % 4) * 64 + s[3]};
+            const int bytes[3]
+                = {s[0] * 4 + s[1] / 16, (s[1] % 16) * 16 + s[2] / 4, (s[2] % 4) * 64 + s[3]};
             for (int b : bytes) {
                 if (b > 255)
                     return {};

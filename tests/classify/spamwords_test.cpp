@@ -49,7 +49,7 @@ TEST(CountWordHits, ResumesTwoBytesAfterEachOccurrence)
         {"negative weight", " x  x ", " x ", -3, -6.0f},
         {"product overflows", " x  x ", " x ", 20000, std::nullopt},
         {"product at the limit", " x ", " x ", 32767, 32767.0f},
-        {"count overflows", QByteArray(" x") .repeated(32768) + ' ', " x ", 1, std::nullopt},
+        {"count overflows", QByteArray(" x").repeated(32768) + ' ', " x ", 1, std::nullopt},
         {"count at the limit", QByteArray(" x").repeated(32767) + ' ', " x ", 1, 32767.0f},
     };
     for (const Case &c : cases) {
@@ -120,6 +120,7 @@ TEST(IsSpamByWords, ScannerMatchesWordByWordCounting)
         const QByteArray subject = randomText(random.bounded(0, 30));
         const QByteArray body = randomText(random.bounded(0, 300));
         SCOPED_TRACE(round);
-        EXPECT_EQ(SpamWordScanner(lists).score(subject, body), referenceScore(lists, subject, body));
+        EXPECT_EQ(SpamWordScanner(lists).score(subject, body),
+                  referenceScore(lists, subject, body));
     }
 }

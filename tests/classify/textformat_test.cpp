@@ -34,18 +34,12 @@ TEST(IsValidEmail, NeedsOneCharacterOnEachSideOfTheFirstAt)
 TEST(FormatSize, UsesOneDecimalRoundedHalfToEven)
 {
     const std::pair<float, const char *> cases[] = {
-        {0, "0 Bytes"},
-        {1023, "1023 Bytes"},
-        {1024, "1 KB"},
-        {1280, "1.2 KB"}, // 1.25 rounds to even
-        {1331.2f, "1.3 KB"},
-        {1536, "1.5 KB"},
-        {2048, "2 KB"},
-        {1048575, "1024 KB"},
-        {1048576, "1 MB"},
-        {3.5f * 1048576, "3.5 MB"},
-        {1073741824.0f, "1 GB"},
-        {1099511627776.0f / 2, "512 GB"},
+        {0, "0 Bytes"},          {1023, "1023 Bytes"},
+        {1024, "1 KB"},          {1280, "1.2 KB"}, // 1.25 rounds to even
+        {1331.2f, "1.3 KB"},     {1536, "1.5 KB"},
+        {2048, "2 KB"},          {1048575, "1024 KB"},
+        {1048576, "1 MB"},       {3.5f * 1048576, "3.5 MB"},
+        {1073741824.0f, "1 GB"}, {1099511627776.0f / 2, "512 GB"},
         {1099511627776.0f, ""},
     };
     for (const auto &[size, expected] : cases) {

@@ -96,7 +96,7 @@ TEST(ParseMessage, TextWithoutEmptyLineIsNotParsed)
     EXPECT_EQ(m.Subject, "");
     EXPECT_EQ(m.ReturnPath, "");
     EXPECT_EQ(m.MessageBody, "");
-    EXPECT_EQ(m.Attachment, QList<QByteArray>{QByteArray()});
+    EXPECT_EQ(m.Attachment, QList<QByteArray> {QByteArray()});
 }
 
 TEST(ParseMessage, ParsesTheSampleMessages)
@@ -155,8 +155,8 @@ TEST(ParseMessage, ParsesTheSampleMessages)
         const CMessage m = parsed(text);
         EXPECT_EQ(m.SIZE, text.size());
         EXPECT_EQ(m.MessageBody, c.body);
-        EXPECT_EQ(m.Attachment, QList<QByteArray>{QByteArray()} + c.names);
-        EXPECT_EQ(m.AttachmentBodies, QList<QByteArray>{QByteArray()} + c.contents);
+        EXPECT_EQ(m.Attachment, QList<QByteArray> {QByteArray()} + c.names);
+        EXPECT_EQ(m.AttachmentBodies, QList<QByteArray> {QByteArray()} + c.contents);
     }
 }
 
@@ -180,18 +180,18 @@ TEST(ParseMessage, SurvivesHostileInput)
     QByteArray manyParts = head;
     for (int i = 0; i < 10000; ++i)
         manyParts += "--b\r\nContent-Type: application/x; name=\"f" + QByteArray::number(i)
-                     + "\"\r\n\r\ndata\r\n";
+            + "\"\r\n\r\ndata\r\n";
     QByteArray manyBoundaries = "Subject: x\r\n\r\n";
     for (int i = 0; i < 5000; ++i)
-        manyBoundaries += "boundary=\"" + QByteArray::number(i) + "\"\r\n--" + QByteArray::number(i)
-                          + "\r\n";
+        manyBoundaries
+            += "boundary=\"" + QByteArray::number(i) + "\"\r\n--" + QByteArray::number(i) + "\r\n";
     const QByteArray longLine = head + "--b\r\n" + QByteArray(1 << 20, 'x') + "\r\n--b--\r\n";
     // Thousands of parts that all take their type from one far, long "Content-Type:" line.
     const QByteArray sharedType = head + QByteArray("--b\r\n\r\nx\r\n").repeated(10000)
-                                  + "Content-Type: " + QByteArray(1 << 20, 'a') + "\r\n\r\n";
+        + "Content-Type: " + QByteArray(1 << 20, 'a') + "\r\n\r\n";
     // A boundary of a megabyte against lines of dashes.
-    const QByteArray longBoundary = "Content-Type: multipart/mixed; boundary=\"" + QByteArray(1 << 20, '-')
-                                    + "\"\r\n\r\n" + QByteArray(1 << 21, '-') + "\r\n\r\n";
+    const QByteArray longBoundary = "Content-Type: multipart/mixed; boundary=\""
+        + QByteArray(1 << 20, '-') + "\"\r\n\r\n" + QByteArray(1 << 21, '-') + "\r\n\r\n";
     const QByteArray garbage[] = {
         head,
         head + "--b",

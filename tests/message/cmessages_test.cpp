@@ -30,7 +30,7 @@ TEST(CMessages, KeepsOrderAndFindsByPositionOrKey)
     EXPECT_TRUE(messages.Add(withSubject("three"), "3"));
     EXPECT_FALSE(messages.Add(withSubject("again"), "1")); // keys are unique
     ASSERT_EQ(messages.Count(), 3);
-    EXPECT_EQ(subjects(messages), (QList<QByteArray>{"one", "anonymous", "three"}));
+    EXPECT_EQ(subjects(messages), (QList<QByteArray> {"one", "anonymous", "three"}));
 
     EXPECT_EQ(messages.Item(1)->Subject, "one"); // positions count from 1
     EXPECT_EQ(messages.Item(3)->Subject, "three");
@@ -58,7 +58,7 @@ TEST(CMessages, RemoveKeepsKeysInStep)
     EXPECT_TRUE(messages.Remove("2"));
     EXPECT_FALSE(messages.Remove("2"));
     EXPECT_FALSE(messages.Remove(5));
-    EXPECT_EQ(subjects(messages), QList<QByteArray>{"three"});
+    EXPECT_EQ(subjects(messages), QList<QByteArray> {"three"});
     EXPECT_TRUE(messages.Add(withSubject("one again"), "1")); // a removed key is free again
 
     messages.Clear();

@@ -56,15 +56,15 @@ TEST(MimeParser, BlankAndLastLineSearchesKeepTheirIndexRules)
     EXPECT_EQ(FindBlankLine(1, lines), 2);
     EXPECT_EQ(FindBlankLine(3, lines), 4);
     // From 0 at most size - 1 lines are examined, so the last one is not.
-    EXPECT_EQ(FindBlankLine(0, LineArray{"a", "b", ""}), -1);
+    EXPECT_EQ(FindBlankLine(0, LineArray {"a", "b", ""}), -1);
     EXPECT_EQ(FindBlankLine(-1, lines), -1);
     EXPECT_EQ(FindBlankLine(5, lines), -1);
 
     EXPECT_EQ(FindLastLine("end", lines), 3);
-    EXPECT_EQ(FindLastLine("end", LineArray{"end", "x"}), -1); // index 0 is never examined
+    EXPECT_EQ(FindLastLine("end", LineArray {"end", "x"}), -1); // index 0 is never examined
     EXPECT_EQ(FindLastLine("x", LineArray()), -1);
     EXPECT_EQ(FindLastEmptyLine(lines), 4);
-    EXPECT_EQ(FindLastEmptyLine(LineArray{"", "a"}), -1);
+    EXPECT_EQ(FindLastEmptyLine(LineArray {"", "a"}), -1);
 }
 
 TEST(MimeParser, GetParamKeepsEverythingAfterTheValue)
@@ -88,10 +88,10 @@ TEST(MimeParser, GetParamKeepsEverythingAfterTheValue)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.line);
-        EXPECT_EQ(GetParam(0, c.key, LineArray{c.line}), c.expected);
+        EXPECT_EQ(GetParam(0, c.key, LineArray {c.line}), c.expected);
     }
-    EXPECT_EQ(GetParam(1, "name=", LineArray{"name=a"}), "");
-    EXPECT_EQ(GetParam(-1, "name=", LineArray{"name=a"}), "");
+    EXPECT_EQ(GetParam(1, "name=", LineArray {"name=a"}), "");
+    EXPECT_EQ(GetParam(-1, "name=", LineArray {"name=a"}), "");
 }
 
 TEST(MimeParser, MoveLinesEmptiesTheSourceRange)
@@ -99,24 +99,31 @@ TEST(MimeParser, MoveLinesEmptiesTheSourceRange)
     LineArray source = {"a", "b", "c", "d"};
     LineArray target = {"old"};
     MoveLines(source, target, 1, 2);
-    EXPECT_EQ(target, (LineArray{"b", "c"}));
-    EXPECT_EQ(source, (LineArray{"a", "", "", "d"}));
+    EXPECT_EQ(target, (LineArray {"b", "c"}));
+    EXPECT_EQ(source, (LineArray {"a", "", "", "d"}));
 
     MoveLines(source, target, 3, 2); // To below From: nothing changes
-    EXPECT_EQ(target, (LineArray{"b", "c"}));
+    EXPECT_EQ(target, (LineArray {"b", "c"}));
 
     MoveLines(source, target, 2, 5); // outside the source: empty lines, source untouched
     EXPECT_EQ(target, LineArray(4));
-    EXPECT_EQ(source, (LineArray{"a", "", "", "d"}));
+    EXPECT_EQ(source, (LineArray {"a", "", "", "d"}));
 }
 
 TEST(MimeParser, UnfoldHeaderJoinsContinuationLines)
 {
-    const LineArray lines = {"Content-Type: a;", "\tname=\"x\"", " y", "\x0bz", "\xff" "w", "Next: 1",
-                             "", "body"};
+    const LineArray lines = {"Content-Type: a;",
+                             "\tname=\"x\"",
+                             " y",
+                             "\x0bz",
+                             "\xff"
+                             "w",
+                             "Next: 1",
+                             "",
+                             "body"};
     EXPECT_EQ(UnfoldHeader(0, 6, lines),
-              (LineArray{"Content-Type: a; name=\"x\" y z w", "Next: 1", ""}));
-    EXPECT_EQ(UnfoldHeader(6, 7, lines), (LineArray{"", "body"}));
+              (LineArray {"Content-Type: a; name=\"x\" y z w", "Next: 1", ""}));
+    EXPECT_EQ(UnfoldHeader(6, 7, lines), (LineArray {"", "body"}));
     EXPECT_TRUE(UnfoldHeader(0, 8, lines).isEmpty());
     EXPECT_TRUE(UnfoldHeader(-1, 2, lines).isEmpty());
 }

@@ -3,35 +3,70 @@
 namespace {
 
 const char *const wordList[] = {
-    "the", "of", "and", "to", "in", "is", "you", "that", "it", "he", "was", "for", "on", "are",
-    "as", "with", "his", "they", "at", "be", "this", "have", "from", "or", "one", "had", "by",
-    "word", "but", "not", "what", "all", "were", "we", "when", "your", "can", "said", "there",
-    "use", "an", "each", "which", "she", "do", "how", "their", "if", "will", "up", "other",
-    "about", "out", "many", "then", "them", "these", "so", "some", "her", "would", "make",
-    "like", "him", "into", "time", "has", "look", "two", "more", "write", "go", "see",
-    "number", "no", "way", "could", "people", "my", "than", "first", "water", "been", "call",
-    "who", "oil", "its", "now", "find", "long", "down", "day", "did", "get", "come", "made",
-    "may", "part", "meeting", "report", "invoice", "project", "friday", "monday", "lunch",
-    "please", "attached", "thanks", "regards", "review", "schedule", "budget", "draft",
-    "agenda", "update", "question", "answer", "team", "office", "client", "order", "delivery",
-    "account", "password", "bank", "verify", "urgent", "free", "offer", "cheap", "pills",
-    "viagra", "casino", "winner", "prize", "lottery", "money", "credit", "loan", "mortgage",
-    "discount", "click", "here", "unsubscribe", "limited", "guarantee", "deal", "save",
-    "investment", "bonus", "exclusive", "congratulations", "claim", "refund", "pharmacy",
-    "replica", "watches", "dating", "singles", "weight", "loss", "diet", "miracle", "cure",
-    "million", "dollars", "transfer", "beneficiary", "inheritance", "prince", "stock", "alert",
-    "hot", "tips", "profit", "risk", "income", "home", "work", "business", "opportunity",
-    "garden", "holiday", "photos", "family", "weekend", "football", "music", "concert",
-    "ticket", "train", "station", "airport", "hotel", "booking", "confirm", "cancel",
-    "price", "list", "catalogue", "newsletter", "issue", "release", "version", "server",
-    "backup", "printer", "network", "upgrade", "license", "support", "service", "contract",
+    "the",         "of",        "and",       "to",
+    "in",          "is",        "you",       "that",
+    "it",          "he",        "was",       "for",
+    "on",          "are",       "as",        "with",
+    "his",         "they",      "at",        "be",
+    "this",        "have",      "from",      "or",
+    "one",         "had",       "by",        "word",
+    "but",         "not",       "what",      "all",
+    "were",        "we",        "when",      "your",
+    "can",         "said",      "there",     "use",
+    "an",          "each",      "which",     "she",
+    "do",          "how",       "their",     "if",
+    "will",        "up",        "other",     "about",
+    "out",         "many",      "then",      "them",
+    "these",       "so",        "some",      "her",
+    "would",       "make",      "like",      "him",
+    "into",        "time",      "has",       "look",
+    "two",         "more",      "write",     "go",
+    "see",         "number",    "no",        "way",
+    "could",       "people",    "my",        "than",
+    "first",       "water",     "been",      "call",
+    "who",         "oil",       "its",       "now",
+    "find",        "long",      "down",      "day",
+    "did",         "get",       "come",      "made",
+    "may",         "part",      "meeting",   "report",
+    "invoice",     "project",   "friday",    "monday",
+    "lunch",       "please",    "attached",  "thanks",
+    "regards",     "review",    "schedule",  "budget",
+    "draft",       "agenda",    "update",    "question",
+    "answer",      "team",      "office",    "client",
+    "order",       "delivery",  "account",   "password",
+    "bank",        "verify",    "urgent",    "free",
+    "offer",       "cheap",     "pills",     "viagra",
+    "casino",      "winner",    "prize",     "lottery",
+    "money",       "credit",    "loan",      "mortgage",
+    "discount",    "click",     "here",      "unsubscribe",
+    "limited",     "guarantee", "deal",      "save",
+    "investment",  "bonus",     "exclusive", "congratulations",
+    "claim",       "refund",    "pharmacy",  "replica",
+    "watches",     "dating",    "singles",   "weight",
+    "loss",        "diet",      "miracle",   "cure",
+    "million",     "dollars",   "transfer",  "beneficiary",
+    "inheritance", "prince",    "stock",     "alert",
+    "hot",         "tips",      "profit",    "risk",
+    "income",      "home",      "work",      "business",
+    "opportunity", "garden",    "holiday",   "photos",
+    "family",      "weekend",   "football",  "music",
+    "concert",     "ticket",    "train",     "station",
+    "airport",     "hotel",     "booking",   "confirm",
+    "cancel",      "price",     "list",      "catalogue",
+    "newsletter",  "issue",     "release",   "version",
+    "server",      "backup",    "printer",   "network",
+    "upgrade",     "license",   "support",   "service",
+    "contract",
 };
 
 const char *const tlds[] = {"example.com", "example.org", "example.net", "mail.example.com"};
 
 } // namespace
 
-MailboxGenerator::MailboxGenerator(quint64 seed) : m_state(seed) {}
+MailboxGenerator::MailboxGenerator(quint64 seed)
+    : m_state(seed)
+{
+}
 
 const QList<QByteArray> &MailboxGenerator::vocabulary()
 {
@@ -93,7 +128,7 @@ QByteArray MailboxGenerator::words(qsizetype bytes, int lineLength)
 QByteArray MailboxGenerator::boundary()
 {
     return "----=_Part_" + QByteArray::number(nextRandom() % 1000000000ULL) + "_"
-           + QByteArray::number(++m_sequence);
+        + QByteArray::number(++m_sequence);
 }
 
 QByteArray MailboxGenerator::binary(qsizetype bytes)
@@ -109,28 +144,45 @@ QByteArray MailboxGenerator::header(const QByteArray &contentType, const QByteAr
     const QList<QByteArray> &vocab = vocabulary();
     const QByteArray user = vocab[below(int(vocab.size()))] + QByteArray::number(below(100));
     const QByteArray domain = tlds[below(4)];
-    static const char *const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    static const char *const months[]
+        = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     static const char *const days[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
     QByteArray subject;
     for (int i = 0, n = 2 + below(6); i < n; ++i)
         subject += (i ? " " : "") + vocab[below(int(vocab.size()))];
     const QByteArray ip = "192.0.2." + QByteArray::number(1 + below(254));
-    const QByteArray id = QByteArray::number(nextRandom() % 100000000ULL) + "." + QByteArray::number(m_sequence);
-    return "Return-Path: <" + user + "@" + domain + ">\r\n"
-           "Received: from relay." + domain + " (relay." + domain + " [198.51.100." + QByteArray::number(below(254)) + "])\r\n"
-           "\tby mx.example.com (Postfix) with ESMTP id " + id + "\r\n"
-           "\tfor <bob@example.com>; Tue, 4 Mar 2008 09:12:44 +0100\r\n"
-           "Received: from [" + ip + "] (helo=client) by relay." + domain + "; Tue, 4 Mar 2008 09:12:40 +0100\r\n"
-           "Message-ID: <" + id + "@" + domain + ">\r\n"
-           "Date: " + days[below(7)] + ", " + QByteArray::number(1 + below(28)) + " " + months[below(12)] + " "
-           + QByteArray::number(2005 + below(4)) + " " + QByteArray::number(10 + below(14)) + ":"
-           + QByteArray::number(10 + below(50)) + ":" + QByteArray::number(10 + below(50)) + " +0000\r\n"
-           "From: \"" + user + "\" <" + user + "@" + domain + ">\r\n"
-           "To: Bob <bob@example.com>\r\n"
-           "Subject: " + subject + "\r\n"
-           "MIME-Version: 1.0\r\n"
-           "Content-Type: " + contentType + "\r\n" + extra + "\r\n";
+    const QByteArray id
+        = QByteArray::number(nextRandom() % 100000000ULL) + "." + QByteArray::number(m_sequence);
+    return "Return-Path: <" + user + "@" + domain
+        + ">\r\n"
+          "Received: from relay."
+        + domain + " (relay." + domain + " [198.51.100." + QByteArray::number(below(254))
+        + "])\r\n"
+          "\tby mx.example.com (Postfix) with ESMTP id "
+        + id
+        + "\r\n"
+          "\tfor <bob@example.com>; Tue, 4 Mar 2008 09:12:44 +0100\r\n"
+          "Received: from ["
+        + ip + "] (helo=client) by relay." + domain
+        + "; Tue, 4 Mar 2008 09:12:40 +0100\r\n"
+          "Message-ID: <"
+        + id + "@" + domain
+        + ">\r\n"
+          "Date: "
+        + days[below(7)] + ", " + QByteArray::number(1 + below(28)) + " " + months[below(12)] + " "
+        + QByteArray::number(2005 + below(4)) + " " + QByteArray::number(10 + below(14)) + ":"
+        + QByteArray::number(10 + below(50)) + ":" + QByteArray::number(10 + below(50))
+        + " +0000\r\n"
+          "From: \""
+        + user + "\" <" + user + "@" + domain
+        + ">\r\n"
+          "To: Bob <bob@example.com>\r\n"
+          "Subject: "
+        + subject
+        + "\r\n"
+          "MIME-Version: 1.0\r\n"
+          "Content-Type: "
+        + contentType + "\r\n" + extra + "\r\n";
 }
 
 namespace {
@@ -176,7 +228,9 @@ QByteArray quotedPrintable(const QByteArray &text)
 
 QByteArray uuencode(const QByteArray &data, const QByteArray &name)
 {
-    auto enc = [](int v) { return char(v ? v + 32 : '`'); };
+    auto enc = [](int v) {
+        return char(v ? v + 32 : '`');
+    };
     QByteArray out = "begin 644 " + name + "\r\n";
     for (qsizetype i = 0; i < data.size(); i += 45) {
         const QByteArray chunk = data.mid(i, 45);
@@ -207,52 +261,64 @@ QByteArray MailboxGenerator::message(Kind kind, qsizetype bodyBytes)
     case Kind::Alternative: {
         const QByteArray text = words(bodyBytes / 2);
         return header("multipart/alternative" + multipart)
-               + "This is a multi-part message in MIME format.\r\n\r\n--" + b
-               + "\r\nContent-Type: text/plain; charset=iso-8859-1\r\nContent-Transfer-Encoding: 7bit\r\n\r\n"
-               + text + "--" + b
-               + "\r\nContent-Type: text/html; charset=iso-8859-1\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n"
-               + quotedPrintable("<html><body><p>" + text + "</p></body></html>\r\n") + "--" + b + "--\r\n";
+            + "This is a multi-part message in MIME format.\r\n\r\n--" + b
+            + "\r\nContent-Type: text/plain; charset=iso-8859-1\r\nContent-Transfer-Encoding: "
+              "7bit\r\n\r\n"
+            + text + "--" + b
+            + "\r\nContent-Type: text/html; charset=iso-8859-1\r\nContent-Transfer-Encoding: "
+              "quoted-printable\r\n\r\n"
+            + quotedPrintable("<html><body><p>" + text + "</p></body></html>\r\n") + "--" + b
+            + "--\r\n";
     }
     case Kind::MixedAttachments:
         return header("multipart/mixed" + multipart) + "--" + b
-               + "\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\n" + words(bodyBytes / 2) + "--" + b
-               + "\r\nContent-Type: application/pdf;\r\n\tname=\"report " + QByteArray::number(below(1000))
-               + ".pdf\"\r\nContent-Transfer-Encoding: base64\r\nContent-Disposition: attachment\r\n\r\n"
-               + base64Lines(binary(bodyBytes / 3)) + "--" + b
-               + "\r\nContent-Type: application/zip\r\nContent-Transfer-Encoding: base64\r\n"
-                 "Content-Disposition: attachment; filename=\"photos.zip\"\r\n\r\n"
-               + base64Lines(binary(bodyBytes / 6)) + "--" + b + "--\r\n";
+            + "\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\n" + words(bodyBytes / 2) + "--"
+            + b + "\r\nContent-Type: application/pdf;\r\n\tname=\"report "
+            + QByteArray::number(below(1000))
+            + ".pdf\"\r\nContent-Transfer-Encoding: base64\r\nContent-Disposition: "
+              "attachment\r\n\r\n"
+            + base64Lines(binary(bodyBytes / 3)) + "--" + b
+            + "\r\nContent-Type: application/zip\r\nContent-Transfer-Encoding: base64\r\n"
+              "Content-Disposition: attachment; filename=\"photos.zip\"\r\n\r\n"
+            + base64Lines(binary(bodyBytes / 6)) + "--" + b + "--\r\n";
     case Kind::Nested: {
         const QByteArray inner = boundary();
         const QByteArray text = words(bodyBytes / 2);
         return header("multipart/mixed" + multipart) + "--" + b
-               + "\r\nContent-Type: multipart/alternative; boundary=\"" + inner + "\"\r\n\r\n--" + inner
-               + "\r\nContent-Type: text/plain\r\n\r\n" + text + "--" + inner
-               + "\r\nContent-Type: text/html\r\n\r\n<div>" + text + "</div>\r\n--" + inner + "--\r\n\r\n--" + b
-               + "\r\nContent-Type: image/png; name=\"image.png\"\r\nContent-Transfer-Encoding: base64\r\n\r\n"
-               + base64Lines(binary(qMax<qsizetype>(16, bodyBytes / 8))) + "--" + b + "--\r\n";
+            + "\r\nContent-Type: multipart/alternative; boundary=\"" + inner + "\"\r\n\r\n--"
+            + inner + "\r\nContent-Type: text/plain\r\n\r\n" + text + "--" + inner
+            + "\r\nContent-Type: text/html\r\n\r\n<div>" + text + "</div>\r\n--" + inner
+            + "--\r\n\r\n--" + b
+            + "\r\nContent-Type: image/png; name=\"image.png\"\r\nContent-Transfer-Encoding: "
+              "base64\r\n\r\n"
+            + base64Lines(binary(qMax<qsizetype>(16, bodyBytes / 8))) + "--" + b + "--\r\n";
     }
     case Kind::QuotedPrintable:
-        return header("text/plain; charset=iso-8859-1", "Content-Transfer-Encoding: quoted-printable\r\n")
-               + quotedPrintable(words(bodyBytes, 200).replace("the ", "th\xe9 ").replace(", ", " = "));
+        return header("text/plain; charset=iso-8859-1",
+                      "Content-Transfer-Encoding: quoted-printable\r\n")
+            + quotedPrintable(
+                   words(bodyBytes, 200).replace("the ", "th\xe9 ").replace(", ", " = "));
     case Kind::Base64Text:
         return header("multipart/mixed" + multipart) + "--" + b
-               + "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: base64\r\n\r\n"
-               + base64Lines(words(bodyBytes)) + "--" + b + "--\r\n";
+            + "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: "
+              "base64\r\n\r\n"
+            + base64Lines(words(bodyBytes)) + "--" + b + "--\r\n";
     case Kind::Uuencoded:
-        return header("multipart/mixed" + multipart) + "--" + b + "\r\nContent-Type: text/plain\r\n\r\n"
-               + words(bodyBytes / 2) + "--" + b
-               + "\r\nContent-Type: application/octet-stream; name=\"data.bin\"\r\n"
-                 "Content-Transfer-Encoding: x-uuencode\r\n\r\n"
-               + uuencode(binary(bodyBytes / 3), "data.bin") + "--" + b + "--\r\n";
+        return header("multipart/mixed" + multipart) + "--" + b
+            + "\r\nContent-Type: text/plain\r\n\r\n" + words(bodyBytes / 2) + "--" + b
+            + "\r\nContent-Type: application/octet-stream; name=\"data.bin\"\r\n"
+              "Content-Transfer-Encoding: x-uuencode\r\n\r\n"
+            + uuencode(binary(bodyBytes / 3), "data.bin") + "--" + b + "--\r\n";
     case Kind::EncodedWordName:
-        return header("multipart/mixed" + multipart) + "--" + b + "\r\nContent-Type: text/plain\r\n\r\n"
-               + words(bodyBytes) + "--" + b
-               + "\r\nContent-Type: application/octet-stream;\r\n\tname=\"=?iso-8859-1?Q?r=E9sum=E9_"
-               + QByteArray::number(below(100)) + ".doc?=\"\r\nContent-Transfer-Encoding: base64\r\n\r\n"
-               + base64Lines(binary(256)) + "--" + b + "--\r\n";
+        return header("multipart/mixed" + multipart) + "--" + b
+            + "\r\nContent-Type: text/plain\r\n\r\n" + words(bodyBytes) + "--" + b
+            + "\r\nContent-Type: application/octet-stream;\r\n\tname=\"=?iso-8859-1?Q?r=E9sum=E9_"
+            + QByteArray::number(below(100))
+            + ".doc?=\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" + base64Lines(binary(256))
+            + "--" + b + "--\r\n";
     case Kind::DotStuffed:
-        return header("text/plain") + words(bodyBytes / 2) + ".\r\n..hidden dots\r\n" + words(bodyBytes / 2);
+        return header("text/plain") + words(bodyBytes / 2) + ".\r\n..hidden dots\r\n"
+            + words(bodyBytes / 2);
     }
     return {};
 }
