@@ -1,0 +1,147 @@
+#include "imapreader.h"
+
+#include <utility>
+
+namespace {
+
+QByteArrayView chopLineEnd(QByteArrayView line)
+{
+    if (line.endsWith('\n'))
+        line.chop(1);
+    if (line.endsWith('\r'))
+        line.chop(1);
+    return line;
+}
+
+// RFC 3501 §4.3: a line that ends in "{n}" announces n bytes of literal right after its CR LF.
+// Anything else there (no digits, a sign, a number too long to be a size) is plain text.
+std::optional<qint64> literalSize(QByteArrayView line)
+{
+    line = chopLineEnd(line);
+    if (!line.endsWith('}'))
+        return std::nullopt;
+    const qsizetype open = line.lastIndexOf('{');
+    const QByteArrayView digits
+        = open < 0 ? QByteArrayView() : line.sliced(open + 1, line.size() - open - 2);
+    if (digits.isEmpty() || digits.size() > 15)
+        return std::nullopt;
+    qint64 size = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        size = size * 10 + (c - '0');
+    }
+    return size;
+}
+
+QByteArrayView wordOf(QByteArrayView text, int index)
+{
+    qsizetype from = 0;
+    for (int i = 0; i < index; ++i) {
+        const qsizetype blank = text.indexOf(' ', from);
+        if (blank < 0)
+            return {};
+        from = blank + 1;
+    }
+    qsizetype to = from;
+    while (to < text.size() && text.at(to) != ' ' && text.at(to) != '\r' && text.at(to) != '\n')
+        ++to;
+    return text.sliced(from, to - from);
+}
+
+} // namespace
+
+QByteArray ImapResponse::word(int index) const
+{
+    return wordOf(text, index).toByteArray();
+}
+
+QByteArray ImapResponse::tag() const
+{
+    return word(0);
+}
+
+QByteArray ImapResponse::status() const
+{
+    return word(1).toUpper();
+}
+
+std::optional<QByteArray> ImapResponse::literalAfter(QByteArrayView itemName) const
+{
+    for (const Literal &literal : literals) {
+        const qsizetype open = text.lastIndexOf('{', literal.end - 1);
+        QByteArrayView before = QByteArrayView(text).first(open).trimmed();
+        if (before.size() < itemName.size())
+            continue;
+        const QByteArrayView name = before.last(itemName.size());
+        before.chop(itemName.size());
+        const bool isWholeWord = before.isEmpty() || before.endsWith(' ') || before.endsWith('(');
+        if (isWholeWord && name.compare(itemName, Qt::CaseInsensitive) == 0)
+            return literal.bytes;
+    }
+    return std::nullopt;
+}
+
+void ImapReader::append(QByteArrayView data)
+{
+    m_buffer.append(data);
+}
+
+void ImapReader::clear()
+{
+    m_buffer.clear();
+    m_start = 0;
+    m_lineScanned = 0;
+    m_current = {};
+    m_literalLeft = -1;
+    m_hasFailed = false;
+}
+
+void ImapReader::consume(qsizetype count)
+{
+    m_start += count;
+    m_lineScanned = 0;
+    if (m_start == m_buffer.size()) {
+        m_buffer.clear();
+        m_start = 0;
+    } else if (m_start > 4096 && m_start > m_buffer.size() / 2) {
+        m_buffer.remove(0, m_start);
+        m_start = 0;
+    }
+}
+
+std::optional<ImapResponse> ImapReader::take()
+{
+    while (!m_hasFailed) {
+        if (m_literalLeft >= 0) {
+            // Only the count matters until the whole literal is in, so waiting is free.
+            if (m_buffer.size() - m_start < m_literalLeft)
+                return std::nullopt;
+            m_current.literals.last().bytes = m_buffer.sliced(m_start, m_literalLeft);
+            consume(m_literalLeft);
+            m_literalLeft = -1;
+            continue;
+        }
+        const qsizetype lf = m_buffer.indexOf('\n', m_start + m_lineScanned);
+        if (lf < 0) {
+            m_lineScanned = m_buffer.size() - m_start;
+            return std::nullopt;
+        }
+        const QByteArrayView line = QByteArrayView(m_buffer).sliced(m_start, lf + 1 - m_start);
+        const std::optional<qint64> size = literalSize(line);
+        if (!size) {
+            m_current.text += line;
+            consume(line.size());
+            return std::exchange(m_current, ImapResponse());
+        }
+        if (*size > maxLiteralSize) {
+            m_hasFailed = true;
+            return std::nullopt;
+        }
+        m_current.text += chopLineEnd(line);
+        m_current.literals.append(ImapResponse::Literal {m_current.text.size(), {}});
+        consume(line.size());
+        m_literalLeft = *size;
+    }
+    return std::nullopt;
+}

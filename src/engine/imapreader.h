@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+
+#include <optional>
+
+// One complete IMAP server response: its line or lines, and the contents of its literals.
+struct ImapResponse
+{
+    struct Literal
+    {
+        qsizetype end = 0; // offset in text just past the literal's "{n}"
+        QByteArray bytes; // exactly the n bytes the server sent
+    };
+
+    // The response as sent, except that each literal's contents are left out: the "{n}"
+    // stays where the literal was, and its CR LF goes with the contents. Ends with the
+    // response's line end.
+    QByteArray text;
+    QList<Literal> literals;
+
+    // The word at index (from 0) of the first line, split at blanks; empty past the last.
+    QByteArray word(int index) const;
+    // The first word: "*" for untagged data, "+" for a continuation, else the command tag.
+    QByteArray tag() const;
+    // The word after the tag ("OK", "NO", "BAD", "BYE", a number, ...), in upper case.
+    QByteArray status() const;
+    // The contents of the literal that follows the item name (compared without regard to
+    // case), for example "BODY[]"; nullopt when the response holds no such literal.
+    std::optional<QByteArray> literalAfter(QByteArrayView itemName) const;
+};
+
+// Frames the byte stream of an IMAP connection into responses, whatever the arrivals' split:
+// lines end at LF (CR LF from servers), and a line ending in "{n}" continues after exactly
+// n bytes of literal. Knows nothing of commands or states. Each byte is looked at a bounded
+// number of times, so a long literal costs time linear in its size.
+class ImapReader
+{
+public:
+    // Larger announced literals are refused: the reader fails instead of waiting forever
+    // for a size no message has.
+    static constexpr qint64 maxLiteralSize = qint64(1) << 30;
+
+    void append(QByteArrayView data);
+    void clear();
+
+    // The next complete response; nullopt until it is in, or after a failure.
+    std::optional<ImapResponse> take();
+    // The server announced a literal beyond maxLiteralSize; nothing more is framed.
+    bool hasFailed() const { return m_hasFailed; }
+
+private:
+    void consume(qsizetype count);
+
+    QByteArray m_buffer;
+    qsizetype m_start = 0; // bytes before it are taken
+    qsizetype m_lineScanned = 0; // from m_start: searched for LF without finding one
+    ImapResponse m_current; // the response being put together
+    qint64 m_literalLeft = -1; // bytes of literal still to come; -1 outside a literal
+    bool m_hasFailed = false;
+};

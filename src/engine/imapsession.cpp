@@ -1,0 +1,450 @@
+#include "imapsession.h"
+
+#include "classify/separate.h"
+#include "mailboxfilter.h"
+#include "platform/notifier.h"
+#include "store/actionlog.h"
+#include "store/appsettings.h"
+#include "store/services.h"
+#include "transport.h"
+
+#include <QMetaObject>
+#include <QUtf8StringView>
+
+#include <exception>
+#include <limits>
+#include <utility>
+
+namespace {
+
+// The commands' fixed tags, as the engine has always sent them.
+constexpr char loginTag[] = "a001";
+constexpr char selectTag[] = "a142";
+constexpr char searchTag[] = "a282";
+constexpr char fetchTag[] = "a654";
+constexpr char storeTag[] = "a005";
+constexpr char expungeTag[] = "a202";
+constexpr char closeTag[] = "a341";
+
+constexpr char keptStatus[] = "70044"; // the history's "kept" status key
+
+// Shown text: UTF-8 when the bytes are valid UTF-8, otherwise Latin-1.
+QString shownText(const QByteArray &bytes)
+{
+    return QUtf8StringView(bytes).isValidUtf8() ? QString::fromUtf8(bytes)
+                                                : QString::fromLatin1(bytes);
+}
+
+// RFC 3501 §4.3: a quoted string escapes only the backslash and the double quote.
+QByteArray quoted(const QByteArray &text)
+{
+    QByteArray out = "\"";
+    for (char c : text) {
+        if (c == '\\' || c == '"')
+            out += '\\';
+        out += c;
+    }
+    return out + '"';
+}
+
+bool canBeQuoted(const QByteArray &text)
+{
+    return !text.contains('\r') && !text.contains('\n') && !text.contains('\0');
+}
+
+bool isOk(const ImapResponse &response)
+{
+    return response.status() == "OK";
+}
+
+} // namespace
+
+std::optional<qint16> GetIMAPInbox(QByteArrayView text)
+{
+    const QList<QByteArray> words = Separate(text, " ");
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        if (!words.at(i).toLower().contains("exists"))
+            continue;
+        if (i == 0)
+            return std::nullopt;
+        bool isNumber = false;
+        const int count = words.at(i - 1).trimmed().toInt(&isNumber);
+        if (!isNumber || count < 0 || count > std::numeric_limits<qint16>::max())
+            return std::nullopt;
+        return qint16(count);
+    }
+    return 0;
+}
+
+ImapSession::ImapSession(Transport &transport, const MailAccount &account,
+                         const AppSettings &settings, Services &services, MailboxFilter &filter,
+                         QObject *parent)
+    : MailSession(parent)
+    , m_transport(transport)
+    , m_account(account)
+    , m_settings(settings)
+    , m_services(services)
+    , m_filter(filter)
+{
+    connect(&m_transport, &Transport::received, this, &ImapSession::onReceived);
+    connect(&m_transport, &Transport::closed, this, &ImapSession::onClosed);
+    connect(&m_transport, &Transport::failed, this, &ImapSession::onFailed);
+}
+
+ImapSession::~ImapSession()
+{
+    m_transport.disconnect(this);
+}
+
+void ImapSession::start(const QString &server, quint16 port)
+{
+    m_transport.close();
+    m_messages.Clear();
+    m_reader.clear();
+    m_deleteFlags.clear();
+    m_fetchedText.reset();
+    m_state = State::Greeting;
+    m_messageCount = -1;
+    m_currentMessage = 0;
+    m_unseenCount = 0;
+    m_storing = 0;
+    m_hasStored = false;
+    m_hasEnded = false;
+    m_transport.connectToHost(server, port);
+}
+
+void ImapSession::abort()
+{
+    m_hasEnded = true;
+    m_transport.close();
+}
+
+void ImapSession::onReceived(const QByteArray &data)
+{
+    if (m_hasEnded)
+        return;
+    emit activity();
+    m_reader.append(data);
+    processBuffered();
+}
+
+void ImapSession::onClosed()
+{
+    // The server hung up: nothing more is deleted; go on with the next account.
+    if (m_hasEnded)
+        return;
+    m_hasEnded = true;
+    emit finished();
+}
+
+void ImapSession::onFailed(int code, const QString &description)
+{
+    if (m_hasEnded)
+        return;
+    m_transport.close();
+    // The two texts have always differed by the popup's trailing blank.
+    const QString detail
+        = QLatin1Char(' ') + QString::number(code) + QStringLiteral(" : ") + description;
+    m_services.notifier.ShowTrayWindow(
+        m_services.caption(QStringLiteral("10116"), QStringLiteral("IMAP Connection Error "))
+        + detail);
+    m_services.log.Log(
+        m_services.caption(QStringLiteral("10116"), QStringLiteral("IMAP Connection Error"))
+        + detail);
+    end();
+}
+
+// Responses are judged only once they are whole, literals included, however the server's
+// bytes were split.
+void ImapSession::processBuffered()
+{
+    while (!m_hasEnded && !m_isWaiting) {
+        const std::optional<ImapResponse> response = m_reader.take();
+        if (!response) {
+            if (m_reader.hasFailed())
+                failUnexpected(
+                    QStringLiteral("The server announced a literal of more than %1 bytes")
+                        .arg(ImapReader::maxLiteralSize));
+            return;
+        }
+        onResponse(*response);
+    }
+}
+
+// Untagged data is collected until the tagged reply of the command in flight decides:
+// Greeting:    * OK -> LOGIN | * PREAUTH -> SELECT | else -> "IMAP Error:", next account
+// LoginSent:   a001 OK -> SELECT | NO, BAD -> "IMAP Error:", next account
+// SelectSent:  * n EXISTS -> count; a142 OK -> SEARCH UNSEEN (when announcing new mail),
+//              FETCH 1, or "no messages" and CLOSE | NO, BAD -> "IMAP Error:", next account
+// SearchSent:  * SEARCH ... -> unseen count; a282 OK -> "You have n New messages", FETCH 1
+//                                           | NO, BAD -> FETCH 1 without the announcement
+// Fetching:    * n FETCH (... BODY[] {k}) -> text; a654 OK -> FETCH n+1, or after the last:
+//              verdicts -> STORE, or history + CLOSE | NO, BAD -> "IMAP Error:", next account
+// Storing:     a005 OK -> next STORE, or history + EXPUNGE | NO, BAD -> "IMAP Error:", kept
+// ExpungeSent: a202 OK -> CLOSE, disconnect | NO, BAD -> "IMAP Error:", CLOSE, disconnect
+void ImapSession::onResponse(const ImapResponse &response)
+{
+    const QByteArray tag = response.tag();
+    const bool isUntagged = tag == "*";
+    switch (m_state) {
+    case State::Greeting:
+        if (!isUntagged)
+            return failWithReply(response);
+        if (response.status() == "PREAUTH") {
+            m_state = State::SelectSent;
+            send(QByteArray(selectTag) + " SELECT INBOX");
+            return;
+        }
+        if (!isOk(response))
+            return failWithReply(response);
+        // A line break in a quoted string would end the command and start another one.
+        if (!canBeQuoted(m_account.UserName) || !canBeQuoted(m_account.Password))
+            return failUnexpected(
+                QStringLiteral("The user name or the password holds a line break"));
+        m_state = State::LoginSent;
+        send(QByteArray(loginTag) + " LOGIN " + quoted(m_account.UserName) + ' '
+             + quoted(m_account.Password));
+        return;
+    case State::LoginSent:
+        if (tag != loginTag)
+            return;
+        if (!isOk(response))
+            return failWithReply(response);
+        m_state = State::SelectSent;
+        send(QByteArray(selectTag) + " SELECT INBOX");
+        return;
+    case State::SelectSent:
+        if (isUntagged) {
+            if (response.word(2).toUpper() != "EXISTS")
+                return;
+            const std::optional<qint16> count = GetIMAPInbox(response.text);
+            if (!count)
+                return failUnexpected(QStringLiteral("The SELECT reply holds no message count: %1")
+                                          .arg(shownText(response.text.trimmed())));
+            m_messageCount = *count;
+            return;
+        }
+        if (tag != selectTag)
+            return;
+        if (!isOk(response))
+            return failWithReply(response);
+        afterSelect(response);
+        return;
+    case State::SearchSent:
+        if (isUntagged) {
+            if (response.status() == "SEARCH")
+                m_unseenCount = int(response.text.simplified().split(' ').size()) - 2;
+            return;
+        }
+        if (tag != searchTag)
+            return;
+        // The announcement is a courtesy: a server that refuses the search is still checked.
+        if (isOk(response))
+            announceUnseen();
+        m_state = State::Fetching;
+        continueLater(&ImapSession::afterMessage);
+        return;
+    case State::Fetching:
+        if (isUntagged) {
+            // RFC 3501 §7.4.2: the text comes as "BODY[]" whether or not it was peeked.
+            if (response.status() != QByteArray::number(m_currentMessage))
+                return;
+            if (std::optional<QByteArray> text = response.literalAfter("BODY[]"))
+                m_fetchedText = std::move(text);
+            return;
+        }
+        if (tag != fetchTag)
+            return;
+        if (!isOk(response))
+            return failWithReply(response);
+        if (!m_fetchedText)
+            return failUnexpected(
+                QStringLiteral("The server sent no text for message %1").arg(m_currentMessage));
+        onMessageText(*std::exchange(m_fetchedText, std::nullopt));
+        return;
+    case State::Storing:
+        if (tag != storeTag)
+            return;
+        if (isOk(response)) {
+            m_hasStored = true;
+        } else {
+            // The server keeps the message, and so does the history.
+            tell(m_services.caption(QStringLiteral("10132"), QStringLiteral("IMAP Error:"))
+                 + QLatin1Char(' ') + shownText(response.text));
+            if (CMessage *message = m_messages.Item(QString::number(m_storing)))
+                message->Status = keptStatus;
+        }
+        storeNext();
+        return;
+    case State::ExpungeSent:
+        if (tag != expungeTag)
+            return;
+        if (!isOk(response))
+            tell(m_services.caption(QStringLiteral("10132"), QStringLiteral("IMAP Error:"))
+                 + QLatin1Char(' ') + shownText(response.text));
+        closeMailbox();
+        return;
+    }
+}
+
+void ImapSession::afterSelect(const ImapResponse &reply)
+{
+    // RFC 3501 §6.3.1 makes the EXISTS count part of every SELECT reply.
+    if (m_messageCount < 0)
+        return failUnexpected(QStringLiteral("The SELECT reply holds no message count: %1")
+                                  .arg(shownText(reply.text.trimmed())));
+    if (m_messageCount == 0) {
+        const QString none = m_services.caption(
+            QStringLiteral("10049"), QStringLiteral("There are no messages in this account."));
+        m_services.notifier.ShowTrayWindow(shownText(m_account.AccountName) + QStringLiteral(", ")
+                                           + none);
+        m_services.log.Log(none);
+        return closeMailbox();
+    }
+    if (m_settings.NotifyNew) {
+        m_state = State::SearchSent;
+        send(QByteArray(searchTag) + " SEARCH UNSEEN");
+        return;
+    }
+    m_state = State::Fetching;
+    continueLater(&ImapSession::afterMessage);
+}
+
+void ImapSession::announceUnseen()
+{
+    if (m_unseenCount < 1)
+        return;
+    m_services.notifier.ShowTrayWindow(
+        m_services.caption(QStringLiteral("270010"), QStringLiteral("You have")) + QLatin1Char(' ')
+        + QString::number(m_unseenCount) + QLatin1Char(' ')
+        + m_services.caption(QStringLiteral("270011"), QStringLiteral(" New messages in"))
+        + QLatin1Char(' ') + shownText(m_account.AccountName) + QLatin1Char(' ')
+        + m_services.caption(QStringLiteral("270012"), QStringLiteral(" account.")));
+}
+
+void ImapSession::onMessageText(const QByteArray &text)
+{
+    try {
+        CMessage message;
+        message.ParseMessage(text);
+        const bool isAdded = m_messages.Add(std::move(message), QString::number(m_currentMessage));
+        Q_ASSERT(isAdded);
+    } catch (const std::exception &e) {
+        return failUnexpected(QString::fromLocal8Bit(e.what()));
+    }
+    continueLater(&ImapSession::afterMessage);
+}
+
+// Runs from the event loop, so that a stop or a time-out between two messages ends the
+// session before its next command.
+void ImapSession::afterMessage()
+{
+    if (m_currentMessage < m_messageCount) {
+        ++m_currentMessage;
+        // BODY.PEEK leaves the \Seen flag alone: checking never marks the user's mail read.
+        send(QByteArray(fetchTag) + " FETCH " + QByteArray::number(m_currentMessage)
+             + " (FLAGS BODY.PEEK[])");
+        return;
+    }
+    classifyMailbox();
+}
+
+void ImapSession::classifyMailbox()
+{
+    try {
+        m_deleteFlags = m_filter.CheckAllMessages(m_messages);
+    } catch (const std::exception &e) {
+        return failUnexpected(QString::fromLocal8Bit(e.what()));
+    }
+    m_deleteFlags.resize(std::max<qsizetype>(m_deleteFlags.size(), m_messageCount + 1));
+    m_storing = 0;
+    if (!m_deleteFlags.at(0))
+        return recordAndExpunge();
+    m_state = State::Storing;
+    storeNext();
+}
+
+// Ascending order, one STORE outstanding at a time.
+void ImapSession::storeNext()
+{
+    for (int n = m_storing + 1; n <= m_messageCount; ++n) {
+        if (m_deleteFlags.at(n)) {
+            m_storing = n;
+            send(QByteArray(storeTag) + " STORE " + QByteArray::number(n) + " +Flags \\Deleted");
+            return;
+        }
+    }
+    recordAndExpunge();
+}
+
+// The history is written once the server has answered every STORE, so that it records what
+// the server agreed to; nothing is removed before EXPUNGE, after the history.
+void ImapSession::recordAndExpunge()
+{
+    try {
+        m_filter.Add2Hist(m_messages, m_account.AccountName);
+    } catch (const std::exception &e) {
+        return failUnexpected(QString::fromLocal8Bit(e.what()));
+    }
+    if (!m_hasStored)
+        return closeMailbox();
+    m_state = State::ExpungeSent;
+    send(QByteArray(expungeTag) + " EXPUNGE");
+}
+
+// The reply to CLOSE is not awaited: whatever it says, the session has nothing left to do.
+void ImapSession::closeMailbox()
+{
+    send(QByteArray(closeTag) + " CLOSE");
+    m_transport.close();
+    end();
+}
+
+void ImapSession::send(const QByteArray &command)
+{
+    m_transport.write(command + "\r\n");
+}
+
+void ImapSession::tell(const QString &text)
+{
+    m_services.notifier.ShowTrayWindow(text);
+    m_services.log.Log(text);
+}
+
+void ImapSession::failWithReply(const ImapResponse &reply)
+{
+    m_transport.close();
+    tell(m_services.caption(QStringLiteral("10132"), QStringLiteral("IMAP Error:"))
+         + QLatin1Char(' ') + shownText(reply.text));
+    end();
+}
+
+void ImapSession::failUnexpected(const QString &description)
+{
+    m_transport.close();
+    tell(m_services.caption(QStringLiteral("10133"), QStringLiteral("Error:")) + QLatin1Char(' ')
+         + description);
+    end();
+}
+
+void ImapSession::end()
+{
+    m_hasEnded = true;
+    m_transport.close();
+    emit finished();
+}
+
+void ImapSession::continueLater(void (ImapSession::*step)())
+{
+    m_isWaiting = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this, step] {
+            m_isWaiting = false;
+            if (m_hasEnded)
+                return;
+            (this->*step)();
+            processBuffered();
+        },
+        Qt::QueuedConnection);
+}

@@ -1,0 +1,416 @@
+#include "engine/imapsession.h"
+#include "support/fakemailboxfilter.h"
+#include "support/faketransport.h"
+#include "support/logentries.h"
+#include "support/servicesbed.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray mail(const QByteArray &subject, const QByteArray &body = "Hello\r\n")
+{
+    return "From: Jo <jo@example.org>\r\nSubject: " + subject + "\r\n\r\n" + body;
+}
+
+// The untagged FETCH response with the message as its literal, as Dovecot sends it.
+QByteArray fetchData(int n, const QByteArray &message)
+{
+    return "* " + QByteArray::number(n) + " FETCH (FLAGS (\\Recent) BODY[] {"
+        + QByteArray::number(message.size()) + "}\r\n" + message + ")\r\n";
+}
+
+constexpr char fetchOk[] = "a654 OK Fetch completed (0.001 + 0.000 secs).\r\n";
+
+QByteArray fetchCommand(int n)
+{
+    return "a654 FETCH " + QByteArray::number(n) + " (FLAGS BODY.PEEK[])\r\n";
+}
+
+MailAccount homeAccount()
+{
+    MailAccount account;
+    account.ServerType = "IMAP";
+    account.AccountName = "Home";
+    account.UserName = "joe";
+    account.Password = "se \"cr\\et";
+    account.Port = 143;
+    return account;
+}
+
+// One IMAP session over a fake connection, with recording services and verdicts.
+struct ImapBed
+{
+    explicit ImapBed(bool notifyNew = false, MailAccount mailAccount = homeAccount())
+        : account(std::move(mailAccount))
+    {
+        services.settings.NotifyNew = notifyNew;
+        QObject::connect(&session, &MailSession::finished, [this] { ++finishedCount; });
+        QObject::connect(&session, &MailSession::activity, [this] { ++activityCount; });
+        session.start(QStringLiteral("imap.example.com"), 143);
+    }
+
+    // The server's bytes, whole or one byte per arrival.
+    void send(const QByteArray &bytes)
+    {
+        if (!isBytewise)
+            return net.serverSends(bytes);
+        for (char byte : bytes)
+            net.serverSends(QByteArray(1, byte));
+    }
+    // Greeting, LOGIN and SELECT with the given count; the search, when asked, is left open.
+    void login(int count)
+    {
+        send("* OK [CAPABILITY IMAP4rev1 LITERAL+ AUTH=PLAIN] Dovecot ready.\r\n");
+        EXPECT_EQ(net.takeWritten(), "a001 LOGIN \"joe\" \"se \\\"cr\\\\et\"\r\n");
+        send("* CAPABILITY IMAP4rev1 SORT\r\na001 OK [CAPABILITY IMAP4rev1] Logged in\r\n");
+        EXPECT_EQ(net.takeWritten(), "a142 SELECT INBOX\r\n");
+        send("* FLAGS (\\Answered \\Flagged \\Deleted \\Seen \\Draft)\r\n"
+             "* OK [PERMANENTFLAGS (\\Deleted \\Seen \\*)] Flags permitted.\r\n* "
+             + QByteArray::number(count)
+             + " EXISTS\r\n* 0 RECENT\r\n"
+               "* OK [UIDVALIDITY 1765000000] UIDs valid\r\n"
+               "a142 OK [READ-WRITE] Select completed (0.001 + 0.000 secs).\r\n");
+    }
+    void fetch(int n, const QByteArray &message)
+    {
+        EXPECT_EQ(net.takeWritten(), fetchCommand(n));
+        send(fetchData(n, message) + fetchOk);
+    }
+    QStringList log() const { return logEntries(services.log.path()); }
+
+    bool isBytewise = false;
+    ServicesBed services;
+    FakeTransport net;
+    FakeMailboxFilter filter;
+    MailAccount account;
+    ImapSession session {net, account, services.settings, services.services, filter};
+    int finishedCount = 0;
+    int activityCount = 0;
+};
+
+using Recorded = FakeMailboxFilter::Recorded;
+
+} // namespace
+
+TEST(ImapSession, FetchesEveryMessageThenFlagsTheSpamExpungesAndCloses)
+{
+    for (bool isBytewise : {false, true}) {
+        SCOPED_TRACE(isBytewise ? "one byte per arrival" : "one reply per arrival");
+        ImapBed bed;
+        bed.isBytewise = isBytewise;
+        EXPECT_EQ(bed.net.host, "imap.example.com");
+        EXPECT_EQ(bed.net.port, 143);
+        bed.login(3);
+        bed.fetch(1, mail("spam one"));
+        bed.fetch(2, mail("hello"));
+        EXPECT_EQ(bed.filter.checks, 0);
+        bed.fetch(3, mail("spam two"));
+        EXPECT_EQ(bed.filter.checks, 1);
+        EXPECT_EQ(bed.net.takeWritten(), "a005 STORE 1 +Flags \\Deleted\r\n");
+        bed.send("* 1 FETCH (FLAGS (\\Deleted))\r\na005 OK Store completed.\r\n");
+        EXPECT_EQ(bed.net.takeWritten(), "a005 STORE 3 +Flags \\Deleted\r\n");
+        EXPECT_TRUE(bed.filter.recorded.isEmpty());
+        bed.send("* 3 FETCH (FLAGS (\\Deleted))\r\na005 OK Store completed.\r\n");
+        // Every message is in the history before EXPUNGE removes anything.
+        EXPECT_EQ(bed.filter.recorded,
+                  (QList<Recorded> {{"Home", "spam one", "70043"},
+                                    {"Home", "hello", "70044"},
+                                    {"Home", "spam two", "70043"}}));
+        EXPECT_EQ(bed.net.takeWritten(), "a202 EXPUNGE\r\n");
+        EXPECT_EQ(bed.finishedCount, 0);
+        bed.send("* 3 EXPUNGE\r\n* 1 EXPUNGE\r\na202 OK Expunge completed.\r\n");
+        EXPECT_EQ(bed.net.takeWritten(), "a341 CLOSE\r\n");
+        EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_FALSE(bed.net.isOpen);
+        EXPECT_EQ(bed.session.ImapMessages().Count(), 3);
+        EXPECT_EQ(bed.session.ImapMessages().Item(QStringLiteral("2"))->Subject, "hello");
+        EXPECT_TRUE(bed.services.notifier.popups.isEmpty());
+        EXPECT_TRUE(bed.log().isEmpty());
+        EXPECT_GE(bed.activityCount, 8);
+    }
+}
+
+TEST(ImapSession, MailboxWithoutSpamIsRecordedAndClosedWithoutExpunge)
+{
+    ImapBed bed;
+    bed.login(1);
+    bed.fetch(1, mail("hello"));
+    EXPECT_EQ(bed.net.takeWritten(), "a341 CLOSE\r\n");
+    EXPECT_EQ(bed.filter.recorded, (QList<Recorded> {{"Home", "hello", "70044"}}));
+    EXPECT_EQ(bed.finishedCount, 1);
+}
+
+// The parser gets exactly the literal: neither the FETCH line around it, nor words in the
+// body that look like the end of the reply cut it short, wherever the arrivals split it.
+TEST(ImapSession, MessageTextIsExactlyTheLiteralWhateverTheSplit)
+{
+    const QByteArray text
+        = mail("ok completed", "Fine.\r\na654 OK completed\r\nok fetch completed\r\n");
+    // Untagged data between the FETCH response and its tagged reply changes nothing.
+    const QByteArray wire
+        = fetchData(1, text) + "* 2 EXISTS\r\n* 1 FETCH (FLAGS (\\Recent \\Flagged))\r\n" + fetchOk;
+    for (qsizetype cut = 1; cut < wire.size(); ++cut) {
+        SCOPED_TRACE("split after byte " + std::to_string(cut));
+        ImapBed bed;
+        bed.login(1);
+        EXPECT_EQ(bed.net.takeWritten(), fetchCommand(1));
+        bed.send(wire.first(cut));
+        ASSERT_EQ(bed.net.takeWritten(), "");
+        bed.send(wire.sliced(cut));
+        ASSERT_EQ(bed.net.takeWritten(), "a341 CLOSE\r\n");
+        const CMessage *message = bed.session.ImapMessages().Item(1);
+        ASSERT_NE(message, nullptr);
+        EXPECT_EQ(message->SIZE, text.size());
+        EXPECT_EQ(message->Subject, "ok completed");
+        EXPECT_TRUE(message->MessageBody.contains("a654 OK completed<BR>ok fetch completed"))
+            << message->MessageBody.constData();
+    }
+}
+
+TEST(ImapSession, EmptyInboxIsAnnouncedAndTheMailboxClosed)
+{
+    for (bool notifyNew : {false, true}) {
+        SCOPED_TRACE(notifyNew ? "announcing new mail" : "not announcing new mail");
+        ImapBed bed(notifyNew);
+        bed.login(0);
+        EXPECT_EQ(bed.net.takeWritten(), "a341 CLOSE\r\n");
+        EXPECT_FALSE(bed.net.isOpen);
+        EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_EQ(bed.services.notifier.popups,
+                  QStringList {"Home, There are no messages in this account."});
+        EXPECT_EQ(bed.log(), QStringList {"There are no messages in this account."});
+        EXPECT_EQ(bed.filter.checks, 0);
+        EXPECT_TRUE(bed.filter.recorded.isEmpty());
+    }
+}
+
+TEST(ImapSession, NewMessagesAreAnnouncedBeforeTheFirstFetch)
+{
+    struct Case
+    {
+        const char *name;
+        QByteArray searchReply;
+        QStringList popups;
+    };
+    const Case cases[] = {
+        {"two unseen",
+         "* SEARCH 1 3\r\na282 OK Search completed (0.001 + 0.000 secs).\r\n",
+         {"You have 2  New messages in Home  account."}},
+        {"none unseen", "* SEARCH\r\na282 OK Search completed.\r\n", {}},
+        {"search refused", "a282 BAD Error in IMAP command SEARCH\r\n", {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ImapBed bed(true);
+        bed.login(3);
+        EXPECT_EQ(bed.net.takeWritten(), "a282 SEARCH UNSEEN\r\n");
+        bed.send(c.searchReply);
+        EXPECT_EQ(bed.services.notifier.popups, c.popups);
+        EXPECT_EQ(bed.net.takeWritten(), fetchCommand(1));
+        EXPECT_EQ(bed.finishedCount, 0);
+        EXPECT_TRUE(bed.log().isEmpty());
+    }
+}
+
+TEST(ImapSession, NegativeReplyEndsTheSessionWithTheServersLine)
+{
+    struct Case
+    {
+        const char *name;
+        int stepsBefore; // greeting, LOGIN, SELECT of 2, FETCH 1
+        QByteArray written; // the last command before the refusal
+        QByteArray refusal;
+    };
+    const Case cases[] = {
+        {"greeting", 0, "", "* BYE Too many connections, look again later\r\n"},
+        {"LOGIN, with \"ok\" in its text", 1, "a001 LOGIN \"joe\" \"se \\\"cr\\\\et\"\r\n",
+         "a001 NO [AUTHENTICATIONFAILED] Authentication failed, look again.\r\n"},
+        {"SELECT", 2, "a142 SELECT INBOX\r\n", "a142 NO Mailbox doesn't exist: INBOX\r\n"},
+        {"FETCH", 3, fetchCommand(1), "a654 NO Message is not available\r\n"},
+        {"FETCH, after a partial response", 3, fetchCommand(1),
+         "* 1 FETCH (FLAGS ())\r\na654 BAD Internal error\r\n"},
+    };
+    const QByteArray okReplies[] = {"* OK ready\r\n", "a001 OK\r\n", "* 2 EXISTS\r\na142 OK\r\n"};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ImapBed bed;
+        for (int i = 0; i < c.stepsBefore; ++i) {
+            bed.net.takeWritten();
+            bed.send(okReplies[i]);
+        }
+        EXPECT_EQ(bed.net.takeWritten(), c.written);
+        // A refusal split over two arrivals is judged once, whole.
+        const qsizetype half = c.refusal.size() / 2;
+        bed.send(c.refusal.first(half));
+        EXPECT_EQ(bed.finishedCount, 0);
+        bed.send(c.refusal.sliced(half));
+        EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_FALSE(bed.net.isOpen);
+        EXPECT_EQ(bed.net.takeWritten(), "");
+        const QByteArray line
+            = c.refusal.sliced(c.refusal.lastIndexOf("\r\n", c.refusal.size() - 3) + 1).trimmed();
+        const QByteArray shown = c.refusal.startsWith("* 1") ? line : c.refusal.trimmed();
+        EXPECT_EQ(bed.services.notifier.popups,
+                  QStringList {"IMAP Error: " + QString::fromLatin1(shown) + "\r\n"});
+        EXPECT_EQ(bed.log(), (QStringList {"IMAP Error: " + QString::fromLatin1(shown), ""}));
+        EXPECT_EQ(bed.filter.checks, 0);
+        EXPECT_TRUE(bed.filter.recorded.isEmpty());
+    }
+}
+
+TEST(ImapSession, RefusedStoreIsReportedAndTheMessageRecordedAsKept)
+{
+    {
+        SCOPED_TRACE("one of two refused");
+        ImapBed bed;
+        bed.login(2);
+        bed.fetch(1, mail("spam a"));
+        bed.fetch(2, mail("spam b"));
+        EXPECT_EQ(bed.net.takeWritten(), "a005 STORE 1 +Flags \\Deleted\r\n");
+        bed.send("a005 NO [CANNOT] Mailbox is read-only\r\n");
+        EXPECT_EQ(bed.net.takeWritten(), "a005 STORE 2 +Flags \\Deleted\r\n");
+        bed.send("a005 OK Store completed.\r\n");
+        EXPECT_EQ(bed.net.takeWritten(), "a202 EXPUNGE\r\n");
+        EXPECT_EQ(bed.services.notifier.popups,
+                  QStringList {"IMAP Error: a005 NO [CANNOT] Mailbox is read-only\r\n"});
+        EXPECT_EQ(bed.filter.recorded,
+                  (QList<Recorded> {{"Home", "spam a", "70044"}, {"Home", "spam b", "70043"}}));
+        bed.send("a202 OK Expunge completed.\r\n");
+        EXPECT_EQ(bed.net.takeWritten(), "a341 CLOSE\r\n");
+        EXPECT_EQ(bed.finishedCount, 1);
+    }
+    {
+        SCOPED_TRACE("the only one refused: nothing to expunge");
+        ImapBed bed;
+        bed.login(1);
+        bed.fetch(1, mail("spam a"));
+        EXPECT_EQ(bed.net.takeWritten(), "a005 STORE 1 +Flags \\Deleted\r\n");
+        bed.send("a005 BAD Error in IMAP command\r\n");
+        EXPECT_EQ(bed.net.takeWritten(), "a341 CLOSE\r\n");
+        EXPECT_EQ(bed.filter.recorded, (QList<Recorded> {{"Home", "spam a", "70044"}}));
+        EXPECT_EQ(bed.log(), (QStringList {"IMAP Error: a005 BAD Error in IMAP command", ""}));
+        EXPECT_EQ(bed.finishedCount, 1);
+    }
+}
+
+TEST(ImapSession, HangUpOrConnectionErrorEndsTheSessionWithoutDeleting)
+{
+    {
+        SCOPED_TRACE("hang-up in the middle of a message");
+        ImapBed bed;
+        bed.login(2);
+        bed.net.takeWritten();
+        bed.send("* 1 FETCH (FLAGS () BODY[] {900}\r\nFrom: a@b.c\r\nSubject: half");
+        bed.net.drop();
+        EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_EQ(bed.filter.checks, 0);
+        EXPECT_TRUE(bed.filter.recorded.isEmpty());
+        EXPECT_TRUE(bed.services.notifier.popups.isEmpty());
+    }
+    {
+        SCOPED_TRACE("refused connection: the popup's text keeps its trailing blank");
+        ImapBed bed;
+        bed.net.fail(0, QStringLiteral("Connection refused"));
+        EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_EQ(bed.services.notifier.popups,
+                  QStringList {"IMAP Connection Error  0 : Connection refused"});
+        EXPECT_EQ(bed.log(), QStringList {"IMAP Connection Error 0 : Connection refused"});
+    }
+}
+
+TEST(ImapSession, UnusableRepliesAndLoginsAreReportedAsFailures)
+{
+    struct Case
+    {
+        const char *name;
+        QByteArray password;
+        QList<QByteArray> replies; // after the greeting
+        QString report;
+    };
+    const QByteArray loggedIn = "a001 OK Logged in\r\n";
+    const Case cases[] = {
+        {"a count beyond 16 bits",
+         "pw",
+         {loggedIn, "* 40000 EXISTS\r\na142 OK\r\n"},
+         "Error: The SELECT reply holds no message count: * 40000 EXISTS"},
+        {"SELECT without a count",
+         "pw",
+         {loggedIn, "* FLAGS ()\r\na142 OK Select completed.\r\n"},
+         "Error: The SELECT reply holds no message count: a142 OK Select completed."},
+        {"FETCH without the text",
+         "pw",
+         {loggedIn, "* 1 EXISTS\r\na142 OK\r\n", "* 1 FETCH (FLAGS ())\r\na654 OK\r\n"},
+         "Error: The server sent no text for message 1"},
+        {"an absurd literal",
+         "pw",
+         {loggedIn, "* 1 EXISTS\r\na142 OK\r\n", "* 1 FETCH (BODY[] {99999999999}\r\n"},
+         "Error: The server announced a literal of more than 1073741824 bytes"},
+        {"a password that would end the command",
+         "pw\r\na2 DELETE INBOX",
+         {},
+         "Error: The user name or the password holds a line break"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        MailAccount account = homeAccount();
+        account.Password = c.password;
+        ImapBed bed(false, account);
+        bed.send("* OK ready\r\n");
+        for (const QByteArray &reply : c.replies)
+            bed.send(reply);
+        EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_FALSE(bed.net.isOpen);
+        EXPECT_FALSE(bed.net.takeWritten().contains("DELETE"));
+        EXPECT_EQ(bed.services.notifier.popups, QStringList {c.report});
+        EXPECT_EQ(bed.log(), QStringList {c.report});
+        EXPECT_TRUE(bed.filter.recorded.isEmpty());
+    }
+}
+
+TEST(ImapSession, GetIMAPInboxReadsTheWordBeforeExists)
+{
+    struct Case
+    {
+        const char *name;
+        QByteArray text;
+        std::optional<qint16> count;
+    };
+    const Case cases[] = {
+        {"Dovecot's reply", "* FLAGS (\\Seen)\r\n* 23 EXISTS\r\n* 0 RECENT\r\na142 OK\r\n", 23},
+        {"lower case", "* 7 exists\r\n", 7},
+        {"largest count", "* 32767 EXISTS\r\n", 32767},
+        {"no such word", "* FLAGS ()\r\na142 OK\r\n", 0},
+        {"the first word", "EXISTS 3", std::nullopt},
+        {"not a number", "* many EXISTS", std::nullopt},
+        {"beyond 16 bits", "* 32768 EXISTS", std::nullopt},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(GetIMAPInbox(c.text), c.count);
+    }
+}
+
+TEST(ImapSession, AbortBetweenTwoMessagesSendsNothingMore)
+{
+    ImapBed bed;
+    bed.login(2);
+    EXPECT_EQ(bed.net.takeWritten(), fetchCommand(1));
+    // The message is in; its continuation waits on the event loop when the stop lands.
+    bed.net.deliver(fetchData(1, mail("spam")) + fetchOk);
+    bed.session.abort();
+    FakeTransport::runPending();
+    EXPECT_FALSE(bed.net.isOpen);
+    EXPECT_EQ(bed.net.takeWritten(), "");
+    EXPECT_EQ(bed.net.lostWrites, "");
+    EXPECT_EQ(bed.finishedCount, 0);
+    EXPECT_EQ(bed.filter.checks, 0);
+    // A late arrival after the stop is ignored, and the next session starts clean.
+    bed.net.serverSends("a654 OK\r\n");
+    EXPECT_EQ(bed.finishedCount, 0);
+    bed.session.start(QStringLiteral("imap.example.com"), 143);
+    bed.login(1);
+    bed.fetch(1, mail("again"));
+    EXPECT_EQ(bed.session.ImapMessages().Count(), 1);
+    EXPECT_EQ(bed.filter.recorded, (QList<Recorded> {{"Home", "again", "70044"}}));
+}
