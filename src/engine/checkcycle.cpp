@@ -1,5 +1,6 @@
 #include "checkcycle.h"
 
+#include "imapsession.h"
 #include "korvanecore.h"
 #include "mailboxfilter.h"
 #include "pop3session.h"
@@ -62,6 +63,9 @@ CheckCycle::CheckCycle(KorvaneCore &core, QObject *parent)
     , m_coreFilter(std::make_unique<CoreMailboxFilter>(core))
     , m_filter(m_coreFilter.get())
     , m_makeTransport([] { return std::make_unique<TcpTransport>(); })
+    , m_makeImapSession([&core](Transport &transport, const MailAccount &account, MailboxFilter &filter) {
+        return new ImapSession(transport, account, core.settings, core.services, filter);
+    })
 {
     tmrIcon.setInterval(500);
     connect(&tmrIcon, &QTimer::timeout, this, &CheckCycle::onIconTick);

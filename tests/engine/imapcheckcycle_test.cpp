@@ -1,0 +1,123 @@
+#include "engine/checkcycle.h"
+#include "support/coretestbed.h"
+#include "support/fakemailboxfilter.h"
+#include "support/faketransport.h"
+#include "support/logentries.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+MailAccount account(const QByteArray &type, const QByteArray &name, const QByteArray &server)
+{
+    MailAccount a;
+    a.ServerType = type;
+    a.AccountName = name;
+    a.MailServer = server;
+    a.UserName = "joe";
+    a.Password = "pw";
+    a.Port = 143;
+    return a;
+}
+
+// A core whose sessions, IMAP ones included, run over fake connections.
+struct ImapCycleBed : CoreTestbed
+{
+    ImapCycleBed()
+    {
+        core->armTimers();
+        cycle.setMailboxFilter(filter);
+        cycle.setTransportFactory([this]() -> std::unique_ptr<Transport> {
+            auto net = std::make_unique<FakeTransport>();
+            nets << net.get();
+            return net;
+        });
+    }
+    void setAccounts(const QList<MailAccount> &accounts)
+    {
+        core->lists.Accounts = accounts;
+        core->lists.AccountsLoaded = true;
+    }
+    static void imapLogin(FakeTransport &net, int count)
+    {
+        net.serverSends("* OK ready\r\n");
+        net.serverSends("a001 OK Logged in\r\n");
+        net.serverSends("* " + QByteArray::number(count)
+                        + " EXISTS\r\na142 OK [READ-WRITE] Select completed.\r\n");
+    }
+    QStringList log() const { return logEntries(core->log.path()); }
+
+    CheckCycle &cycle = core->checkCycle;
+    FakeMailboxFilter filter;
+    QList<FakeTransport *> nets; // owned by their sessions
+};
+
+} // namespace
+
+TEST(ImapCheckCycle, MixedAccountListIsWalkedInOrder)
+{
+    ImapCycleBed bed;
+    bed.core->settings.NotifyNew = false;
+    bed.setAccounts({account("IMAP", "Mail", "imap.mail.test"),
+                     account("POP3", "Home", "pop.home.test"),
+                     account("IMAP", "Work", "imap.work.test")});
+    bed.cycle.CheckNow();
+    ASSERT_EQ(bed.nets.size(), 1);
+    EXPECT_EQ(bed.nets[0]->host, "imap.mail.test");
+    EXPECT_EQ(bed.nets[0]->port, 143);
+    ImapCycleBed::imapLogin(*bed.nets[0], 1);
+    bed.nets[0]->takeWritten();
+    const QByteArray spam = "Subject: spam\r\n\r\nBuy\r\n";
+    bed.nets[0]->serverSends("* 1 FETCH (BODY[] {" + QByteArray::number(spam.size()) + "}\r\n"
+                             + spam + ")\r\na654 OK Fetch completed.\r\n");
+    EXPECT_EQ(bed.nets[0]->takeWritten(), "a005 STORE 1 +Flags \\Deleted\r\n");
+    bed.nets[0]->serverSends("a005 OK Store completed.\r\n");
+    EXPECT_EQ(bed.nets[0]->takeWritten(), "a202 EXPUNGE\r\n");
+    bed.nets[0]->serverSends("* 1 EXPUNGE\r\na202 OK Expunge completed.\r\n");
+    EXPECT_EQ(bed.nets[0]->takeWritten(), "a341 CLOSE\r\n");
+
+    ASSERT_EQ(bed.nets.size(), 2);
+    EXPECT_EQ(bed.nets[1]->host, "pop.home.test");
+    for (const char *reply : {"+OK ready\r\n", "+OK\r\n", "+OK in\r\n", "+OK 0 0\r\n"})
+        bed.nets[1]->serverSends(reply);
+
+    ASSERT_EQ(bed.nets.size(), 3);
+    EXPECT_EQ(bed.nets[2]->host, "imap.work.test");
+    // The option is read when the search would be sent: switched on during the check.
+    bed.core->settings.NotifyNew = true;
+    ImapCycleBed::imapLogin(*bed.nets[2], 2);
+    EXPECT_EQ(bed.nets[2]->takeWritten(),
+              "a001 LOGIN \"joe\" \"pw\"\r\na142 SELECT INBOX\r\na282 SEARCH UNSEEN\r\n");
+    bed.nets[2]->serverSends("a282 NO Server is busy\r\n");
+    EXPECT_EQ(bed.nets[2]->takeWritten(), "a654 FETCH 1 (FLAGS BODY.PEEK[])\r\n");
+    bed.nets[2]->serverSends("a654 NO Message is gone\r\n");
+
+    EXPECT_FALSE(bed.core->IsChecking);
+    EXPECT_EQ(bed.filter.recorded,
+              (QList<FakeMailboxFilter::Recorded> {{"Mail", "spam", "70043"}}));
+    EXPECT_EQ(
+        bed.log(),
+        (QStringList {"Begin checking mail accounts", "Begin Checking  Mail  Account",
+                      "Finished checking  Mail  Account", "Begin checking  Home  Account",
+                      "There are no messages in this account.", "Finished checking  Home  Account",
+                      "Begin checking  Work  Account", "IMAP Error: a654 NO Message is gone", "",
+                      "Finished Checking All Account's"}));
+}
+
+TEST(ImapCheckCycle, StopDuringAnImapSessionClosesWithoutExpunge)
+{
+    ImapCycleBed bed;
+    bed.core->settings.NotifyNew = false;
+    bed.setAccounts({account("IMAP", "Mail", "imap.mail.test")});
+    bed.cycle.CheckNow();
+    ASSERT_EQ(bed.nets.size(), 1);
+    ImapCycleBed::imapLogin(*bed.nets[0], 2);
+    bed.nets[0]->takeWritten();
+    bed.cycle.CheckNow();
+    EXPECT_FALSE(bed.core->IsChecking);
+    EXPECT_FALSE(bed.nets[0]->isOpen);
+    EXPECT_EQ(bed.nets[0]->takeWritten(), "");
+    EXPECT_TRUE(bed.filter.recorded.isEmpty());
+    EXPECT_EQ(bed.log(),
+              (QStringList {"Begin checking mail accounts", "Begin Checking  Mail  Account"}));
+}
