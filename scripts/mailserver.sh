@@ -1,0 +1,221 @@
+#!/usr/bin/env bash
+# A private Dovecot for the end-to-end tests and the benchmarks: POP3 and IMAP on 127.0.0.1,
+# free high ports, its own configuration, passwd-file users and maildirs in a temporary
+# folder. Never touches the system's Dovecot service. Run as root.
+#
+#   mailserver.sh start POINTER [LIFETIME]  start a server; POINTER receives its folder.
+#                                          It stops by itself after LIFETIME seconds
+#                                          (default 1800).
+#   mailserver.sh user POINTER NAME PASS    add a user with an empty mailbox (or empty it)
+#   mailserver.sh load POINTER NAME FILE... put message files into a user's inbox, in order
+#   mailserver.sh stop POINTER              stop the server and remove its folder
+#
+# The folder holds "env" with POP3_PORT, IMAP_PORT and MAIL_UID, "dovecot.log" and
+# "mail/NAME/" (a maildir per user).
+set -euo pipefail
+
+die() { echo "mailserver.sh: $*" >&2; exit 1; }
+
+server_dir() {
+    [ -f "$1" ] || die "no server recorded in $1"
+    local dir
+    dir=$(cat "$1")
+    [ -d "$dir" ] || die "server folder $dir is gone"
+    echo "$dir"
+}
+
+ensure_dovecot() {
+    command -v dovecot >/dev/null && [ -x /usr/lib/dovecot/pop3 ] && [ -x /usr/lib/dovecot/imap ] && return
+    echo "Installing Dovecot"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    # The packages start the system service; it is left alone and not used here.
+    apt-get install -y -qq --no-install-recommends dovecot-core dovecot-pop3d dovecot-imapd >/dev/null
+}
+
+# A port from 20000 to 32000 that nobody listens on: account ports are 16-bit signed numbers.
+free_port() {
+    python3 - "$@" <<'PY'
+import random, socket, sys
+taken = {int(p) for p in sys.argv[1:]}
+for _ in range(200):
+    port = random.randint(20000, 32000)
+    if port in taken:
+        continue
+    s = socket.socket()
+    try:
+        s.bind(("127.0.0.1", port))
+    except OSError:
+        continue
+    finally:
+        s.close()
+    print(port)
+    sys.exit(0)
+sys.exit("no free port")
+PY
+}
+
+# An existing system user for Dovecot's own processes; the packages create these two.
+system_user() {
+    if id "$1" >/dev/null 2>&1; then echo "$1"; else echo nobody; fi
+}
+
+start() {
+    local pointer=$1 lifetime=${2:-1800}
+    [ "$(id -u)" = 0 ] || die "must run as root"
+    ensure_dovecot
+    local dir
+    dir=$(mktemp -d /tmp/korvane-dovecot.XXXXXX)
+    chmod 755 "$dir"
+    mkdir -p "$dir/run" "$dir/state" "$dir/mail"
+    : >"$dir/passwd"
+    chmod 644 "$dir/passwd"
+    local mail_uid mail_gid pop3_port imap_port internal_user login_user
+    mail_uid=$(id -u nobody)
+    mail_gid=$(id -g nobody)
+    internal_user=$(system_user dovecot)
+    login_user=$(system_user dovenull)
+    local started=0
+    for _ in 1 2 3 4 5; do
+        pop3_port=$(free_port)
+        imap_port=$(free_port "$pop3_port")
+        cat >"$dir/dovecot.conf" <<CONF
+protocols = pop3 imap
+listen = 127.0.0.1
+base_dir = $dir/run
+state_dir = $dir/state
+instance_name = korvane-$(basename "$dir")
+log_path = $dir/dovecot.log
+info_log_path = $dir/dovecot.log
+ssl = no
+disable_plaintext_auth = no
+auth_mechanisms = plain
+default_internal_user = $internal_user
+default_internal_group = $(id -gn "$internal_user")
+default_login_user = $login_user
+first_valid_uid = $mail_uid
+mail_location = maildir:$dir/mail/%u
+mail_uid = $mail_uid
+mail_gid = $mail_gid
+pop3_uidl_format = %f
+passdb {
+  driver = passwd-file
+  args = scheme=PLAIN username_format=%u $dir/passwd
+}
+userdb {
+  driver = static
+  args = uid=$mail_uid gid=$mail_gid home=$dir/mail/%u
+}
+service pop3-login {
+  inet_listener pop3 {
+    address = 127.0.0.1
+    port = $pop3_port
+  }
+  inet_listener pop3s {
+    port = 0
+  }
+}
+service imap-login {
+  inet_listener imap {
+    address = 127.0.0.1
+    port = $imap_port
+  }
+  inet_listener imaps {
+    port = 0
+  }
+}
+CONF
+        if dovecot -c "$dir/dovecot.conf" 2>>"$dir/dovecot.log"; then
+            started=1
+            break
+        fi
+    done
+    if [ "$started" != 1 ]; then
+        cat "$dir/dovecot.log" >&2 || true
+        rm -rf "$dir"
+        die "Dovecot did not start"
+    fi
+    # Ready once both ports answer.
+    local ready=0
+    for _ in $(seq 50); do
+        if (exec 3<>"/dev/tcp/127.0.0.1/$pop3_port") 2>/dev/null &&
+           (exec 3<>"/dev/tcp/127.0.0.1/$imap_port") 2>/dev/null; then
+            ready=1
+            break
+        fi
+        sleep 0.1
+    done
+    printf 'POP3_PORT=%s\nIMAP_PORT=%s\nMAIL_UID=%s\nMAIL_GID=%s\n' \
+        "$pop3_port" "$imap_port" "$mail_uid" "$mail_gid" >"$dir/env"
+    echo "$dir" >"$pointer"
+    # Bounded lifetime: the server goes away even when nobody calls stop.
+    setsid nohup bash -c "sleep $lifetime; dovecot -c '$dir/dovecot.conf' stop" \
+        </dev/null >/dev/null 2>&1 &
+    echo $! >"$dir/watchdog.pid"
+    [ "$ready" = 1 ] || { stop "$pointer"; die "Dovecot does not answer"; }
+    echo "Dovecot on 127.0.0.1: POP3 $pop3_port, IMAP $imap_port, folder $dir"
+}
+
+user() {
+    local dir name=$2 password=$3
+    dir=$(server_dir "$1")
+    local uid gid
+    uid=$(sed -n 's/^MAIL_UID=//p' "$dir/env")
+    gid=$(sed -n 's/^MAIL_GID=//p' "$dir/env")
+    rm -rf "${dir:?}/mail/$name"
+    mkdir -p "$dir/mail/$name/new" "$dir/mail/$name/cur" "$dir/mail/$name/tmp"
+    chown -R "$uid:$gid" "$dir/mail/$name"
+    local rest
+    rest=$(grep -v "^$name:" "$dir/passwd" || true)
+    { [ -n "$rest" ] && printf '%s\n' "$rest"; printf '%s:{PLAIN}%s::::::\n' "$name" "$password"; } \
+        >"$dir/passwd.new"
+    chmod 644 "$dir/passwd.new"
+    mv "$dir/passwd.new" "$dir/passwd"
+}
+
+load() {
+    local dir name=$2
+    dir=$(server_dir "$1")
+    shift 2
+    [ -d "$dir/mail/$name/cur" ] || die "no user $name"
+    local uid gid
+    uid=$(sed -n 's/^MAIL_UID=//p' "$dir/env")
+    gid=$(sed -n 's/^MAIL_GID=//p' "$dir/env")
+    local n=0 stamp=1200000000 file target
+    n=$(find "$dir/mail/$name/cur" -type f | wc -l)
+    for file in "$@"; do
+        n=$((n + 1))
+        # Dovecot numbers new messages in the order of the times in their names.
+        target="$dir/mail/$name/cur/$((stamp + n)).M${n}P1.korvane:2,S"
+        cp "$file" "$target"
+        chown "$uid:$gid" "$target"
+    done
+}
+
+stop() {
+    local pointer=$1 dir
+    [ -f "$pointer" ] || return 0
+    dir=$(cat "$pointer")
+    rm -f "$pointer"
+    [ -d "$dir" ] || return 0
+    if [ -f "$dir/watchdog.pid" ]; then
+        kill "$(cat "$dir/watchdog.pid")" 2>/dev/null || true
+    fi
+    dovecot -c "$dir/dovecot.conf" stop 2>/dev/null || true
+    local pid=""
+    [ -f "$dir/run/master.pid" ] && pid=$(cat "$dir/run/master.pid")
+    for _ in $(seq 50); do
+        { [ -z "$pid" ] || ! kill -0 "$pid" 2>/dev/null; } && break
+        sleep 0.1
+    done
+    [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null || true
+    rm -rf "$dir"
+}
+
+case "${1:-}" in
+    start) shift; start "$@" ;;
+    user) shift; user "$@" ;;
+    load) shift; load "$@" ;;
+    stop) shift; stop "$@" ;;
+    *) echo "usage: $0 start|user|load|stop POINTER ..." >&2; exit 2 ;;
+esac

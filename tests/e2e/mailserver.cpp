@@ -1,0 +1,115 @@
+#include "mailserver.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+
+namespace {
+
+// Starts a server for a program run by hand and stops it at the end, even after failures.
+class MailServerEnvironment final : public ::testing::Environment
+{
+public:
+    void SetUp() override { MailServer::shared().start(); }
+    void TearDown() override { MailServer::shared().stop(); }
+};
+
+[[maybe_unused]] const auto *const environment = ::testing::AddGlobalTestEnvironment(new MailServerEnvironment);
+
+} // namespace
+
+MailServer &MailServer::shared()
+{
+    static MailServer server;
+    return server;
+}
+
+bool MailServer::run(const QStringList &arguments) const
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral("bash"), QStringList{QStringLiteral(MAILSERVER_SCRIPT)} + arguments);
+    const bool isDone = process.waitForFinished(300000);
+    const QByteArray output = process.readAll();
+    if (!isDone || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        std::cerr << "mailserver.sh " << arguments.join(' ').toStdString() << " failed:\n"
+                  << output.toStdString() << std::endl;
+        return false;
+    }
+    return true;
+}
+
+bool MailServer::start()
+{
+    const QString given = qEnvironmentVariable("KORVANE_MAILSERVER");
+    if (!given.isEmpty() && QFile::exists(given)) {
+        m_pointer = given;
+        return readEnv();
+    }
+    m_pointer = QDir::temp().filePath(QStringLiteral("korvane-e2e-%1.dir").arg(QCoreApplication::applicationPid()));
+    m_ownsServer = run({QStringLiteral("start"), m_pointer, QStringLiteral("900")});
+    return m_ownsServer && readEnv();
+}
+
+void MailServer::stop()
+{
+    if (m_ownsServer)
+        run({QStringLiteral("stop"), m_pointer});
+    m_ownsServer = false;
+    m_pop3Port = 0;
+}
+
+bool MailServer::readEnv()
+{
+    QFile pointer(m_pointer);
+    if (!pointer.open(QIODevice::ReadOnly))
+        return false;
+    m_folder = QString::fromLocal8Bit(pointer.readAll().trimmed());
+    QFile env(m_folder + QStringLiteral("/env"));
+    if (!env.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray &line : env.readAll().split('\n')) {
+        if (line.startsWith("POP3_PORT="))
+            m_pop3Port = quint16(line.mid(10).toUInt());
+    }
+    return m_pop3Port != 0;
+}
+
+bool MailServer::addUser(const QString &name, const QString &password)
+{
+    return run({QStringLiteral("user"), m_pointer, name, password});
+}
+
+bool MailServer::load(const QString &name, const QList<QByteArray> &messages)
+{
+    QTemporaryDir files;
+    QStringList arguments{QStringLiteral("load"), m_pointer, name};
+    for (qsizetype i = 0; i < messages.size(); ++i) {
+        const QString path = files.filePath(QStringLiteral("%1.eml").arg(i + 1, 6, 10, QLatin1Char('0')));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(messages.at(i)) != messages.at(i).size())
+            return false;
+        arguments << path;
+    }
+    return run(arguments);
+}
+
+QList<QByteArray> MailServer::inbox(const QString &name) const
+{
+    QList<QByteArray> texts;
+    for (const char *sub : {"cur", "new"}) {
+        const QDir dir(m_folder + QStringLiteral("/mail/") + name + QLatin1Char('/') + QLatin1String(sub));
+        for (const QString &file : dir.entryList(QDir::Files, QDir::Name)) {
+            QFile in(dir.filePath(file));
+            if (in.open(QIODevice::ReadOnly))
+                texts << in.readAll();
+        }
+    }
+    return texts;
+}

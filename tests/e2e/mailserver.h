@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The private Dovecot of the end-to-end tests, run by scripts/mailserver.sh. ctest starts one
+// for the whole run and names it in KORVANE_MAILSERVER; a test program run by hand starts its
+// own and stops it when it ends.
+class MailServer
+{
+public:
+    static MailServer &shared();
+
+    bool isRunning() const { return m_pop3Port != 0; }
+    quint16 pop3Port() const { return m_pop3Port; }
+    QString folder() const { return m_folder; }
+
+    // A user with an empty inbox (emptied when it exists).
+    bool addUser(const QString &name, const QString &password);
+    // Puts messages into the user's inbox, numbered in this order.
+    bool load(const QString &name, const QList<QByteArray> &messages);
+    // The texts of the messages in the user's inbox, in their order.
+    QList<QByteArray> inbox(const QString &name) const;
+
+    bool start();
+    void stop();
+
+private:
+    bool run(const QStringList &arguments) const;
+    bool readEnv();
+
+    QString m_pointer;
+    bool m_ownsServer = false;
+    QString m_folder;
+    quint16 m_pop3Port = 0;
+};
