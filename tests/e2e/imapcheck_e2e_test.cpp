@@ -1,0 +1,253 @@
+#include "engine/checkcycle.h"
+#include "mailserver.h"
+#include "support/coretestbed.h"
+#include "support/logentries.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray mail(const QByteArray &sender, const QByteArray &subject, const QByteArray &body)
+{
+    return "Return-Path: <" + sender + ">\r\nFrom: <" + sender
+        + ">\r\nTo: <joe@example.org>\r\n"
+          "Subject: "
+        + subject
+        + "\r\nDate: Fri, 13 Mar 2026 10:00:00 +0000\r\n"
+          "Message-ID: <"
+        + QByteArray::number(qHash(subject + body)) + "@example.org>\r\n\r\n" + body;
+}
+
+MailAccount account(const QByteArray &type, const QByteArray &name, const QByteArray &user,
+                    const QByteArray &password, quint16 port)
+{
+    MailAccount a;
+    a.ServerType = type;
+    a.AccountName = name;
+    a.MailServer = "127.0.0.1";
+    a.UserName = user;
+    a.Password = password;
+    a.Port = qint16(port); // the bits of the port, as an account keeps it
+    return a;
+}
+
+// The IMAP port of the shared server, from the "env" file of its folder.
+quint16 imapPort(const MailServer &server)
+{
+    QFile env(server.folder() + QStringLiteral("/env"));
+    if (!env.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : env.readAll().split('\n')) {
+        if (line.startsWith("IMAP_PORT="))
+            return quint16(line.mid(10).toUInt());
+    }
+    return 0;
+}
+
+// The maildir flags of the user's messages ("" for an unread one), in their order.
+QStringList maildirFlags(const MailServer &server, const QString &user)
+{
+    QStringList flags;
+    for (const char *sub : {"cur", "new"}) {
+        const QDir dir(server.folder() + QStringLiteral("/mail/") + user + QLatin1Char('/')
+                       + QLatin1String(sub));
+        for (const QString &file : dir.entryList(QDir::Files, QDir::Name))
+            flags << file.section(QStringLiteral(":2,"), 1);
+    }
+    return flags;
+}
+
+// Loaded messages arrive read; this makes them unread again before any session sees them.
+bool markUnread(const MailServer &server, const QString &user)
+{
+    const QDir cur(server.folder() + QStringLiteral("/mail/") + user + QStringLiteral("/cur"));
+    for (const QString &file : cur.entryList(QDir::Files)) {
+        if (file.endsWith(QStringLiteral(":2,S"))
+            && !QFile::rename(cur.filePath(file), cur.filePath(file.chopped(1))))
+            return false;
+    }
+    return true;
+}
+
+// A core with the real rules and real connections; each test has its own mail users.
+struct E2eBed : CoreTestbed
+{
+    E2eBed()
+    {
+        core->armTimers();
+        core->lists.BlockedList = {"*@spam.test"};
+        core->lists.BlockedListLoaded = true;
+        core->lists.BadWords = {{"casino", 300}};
+        core->lists.BadWordsLoaded = true;
+    }
+    void setAccounts(const QList<MailAccount> &accounts)
+    {
+        core->lists.Accounts = accounts;
+        core->lists.AccountsLoaded = true;
+    }
+    // Runs one check to its end; false when it is still running after the deadline.
+    bool check(int seconds = 60)
+    {
+        core->checkCycle.CheckNow();
+        QDeadlineTimer deadline(seconds * 1000);
+        while (core->IsChecking && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        return !core->IsChecking;
+    }
+    QStringList log() const { return logEntries(core->log.path()); }
+    // The history as "subject status reason account" lines.
+    QStringList history() const
+    {
+        QStringList lines;
+        for (int i = 1; i <= core->history.count(); ++i) {
+            const HistoryRecord &r = core->history.at(i);
+            lines << QString::fromUtf8(r.Subject + ' ' + r.Status + ' ' + r.Reason + ' '
+                                       + r.AccountName);
+        }
+        return lines;
+    }
+    MailServer &server = MailServer::shared();
+};
+
+} // namespace
+
+TEST(ImapCheckE2e, SpamIsExpungedEveryMessageRecordedAndUnreadMailStaysUnread)
+{
+    E2eBed bed;
+    ASSERT_TRUE(bed.server.isRunning());
+    const quint16 port = imapPort(bed.server);
+    ASSERT_NE(port, 0);
+    const QList<QByteArray> ham {
+        mail("alice@example.org", "Lunch on Friday",
+             "See you at noon.\r\nok completed\r\nAlice\r\n"),
+        mail("bob@example.org", "Minutes", "a654 OK Fetch completed.\r\n"),
+        mail("news@shop.test", "Weekly offers", "Offers one.\r\n"),
+    };
+    const QList<QByteArray> mailbox {
+        ham[0],
+        mail("promo@spam.test", "Great offer", "Buy now.\r\n"),
+        mail("carol@example.net", "Your luck", "Visit our casino tonight.\r\n"),
+        ham[1],
+        ham[2],
+        mail("news@shop.test", "Weekly offers", "Offers two.\r\n"),
+    };
+    ASSERT_TRUE(bed.server.addUser("e2e-imap-spam", "pa\\ss \"word\""));
+    ASSERT_TRUE(bed.server.load("e2e-imap-spam", mailbox));
+    ASSERT_TRUE(markUnread(bed.server, "e2e-imap-spam"));
+    bed.core->settings.NotifyNew = true;
+    bed.setAccounts({account("IMAP", "Mail", "e2e-imap-spam", "pa\\ss \"word\"", port)});
+
+    ASSERT_TRUE(bed.check());
+
+    EXPECT_EQ(bed.server.inbox("e2e-imap-spam"), ham);
+    EXPECT_EQ(maildirFlags(bed.server, "e2e-imap-spam"), (QStringList {"", "", ""}));
+    EXPECT_EQ(bed.history(),
+              (QStringList {"Lunch on Friday 70044 10152 Mail", "Great offer 70043 10155 Mail",
+                            "Your luck 70043 10154 Mail", "Minutes 70044 10152 Mail",
+                            "Weekly offers 70044 10152 Mail", "Weekly offers 70043 10161 Mail"}));
+    EXPECT_EQ(bed.log(),
+              (QStringList {"Begin checking mail accounts", "Begin Checking  Mail  Account",
+                            "Finished Checking All Account's"}));
+    EXPECT_EQ(
+        bed.notifier.popups,
+        (QStringList {"You have 6  New messages in Mail  account.",
+                      "3 spam messages will be deleted!", "Finished Checking All Account's"}));
+    // The saved copy is the whole message: the words that look like the end of the reply
+    // did not cut it.
+    QFile copy(bed.core->history.mailPath(bed.core->history.at(1).MailNumber));
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(copy.readAll().contains("noon.<BR>ok completed<BR>Alice"));
+}
+
+TEST(ImapCheckE2e, MixedAccountsAreCheckedInOrderPastAWrongPassword)
+{
+    E2eBed bed;
+    ASSERT_TRUE(bed.server.isRunning());
+    const quint16 port = imapPort(bed.server);
+    ASSERT_NE(port, 0);
+    ASSERT_TRUE(bed.server.addUser("e2e-imap-locked", "right"));
+    ASSERT_TRUE(
+        bed.server.load("e2e-imap-locked", {mail("promo@spam.test", "Locked offer", "x\r\n")}));
+    ASSERT_TRUE(bed.server.addUser("e2e-mixed-pop", "pw"));
+    ASSERT_TRUE(bed.server.load("e2e-mixed-pop", {mail("promo@spam.test", "Pop offer", "x\r\n")}));
+    ASSERT_TRUE(bed.server.addUser("e2e-imap-empty", "pw"));
+    ASSERT_TRUE(bed.server.addUser("e2e-imap-open", "pw"));
+    ASSERT_TRUE(bed.server.load("e2e-imap-open",
+                                {mail("alice@example.org", "Hello", "x\r\n"),
+                                 mail("promo@spam.test", "Imap offer", "x\r\n")}));
+    bed.core->settings.NotifyNew = false;
+    bed.setAccounts({account("IMAP", "Locked", "e2e-imap-locked", "wrong", port),
+                     account("POP3", "Pop", "e2e-mixed-pop", "pw", bed.server.pop3Port()),
+                     account("IMAP", "Empty", "e2e-imap-empty", "pw", port),
+                     account("IMAP", "Open", "e2e-imap-open", "pw", port)});
+
+    ASSERT_TRUE(bed.check());
+
+    EXPECT_EQ(
+        bed.log(),
+        (QStringList {"Begin checking mail accounts", "Begin Checking  Locked  Account",
+                      "IMAP Error: a001 NO [AUTHENTICATIONFAILED] Authentication failed.", "",
+                      "Finished checking  Locked  Account", "Begin checking  Pop  Account",
+                      "Finished checking  Pop  Account", "Begin checking  Empty  Account",
+                      "There are no messages in this account.", "Finished checking  Empty  Account",
+                      "Begin checking  Open  Account", "Finished Checking All Account's"}));
+    EXPECT_TRUE(bed.notifier.popups.contains("Empty, There are no messages in this account."));
+    EXPECT_EQ(bed.server.inbox("e2e-imap-locked").size(), 1);
+    EXPECT_TRUE(bed.server.inbox("e2e-mixed-pop").isEmpty());
+    EXPECT_EQ(bed.server.inbox("e2e-imap-open"),
+              QList<QByteArray> {mail("alice@example.org", "Hello", "x\r\n")});
+    EXPECT_EQ(bed.history(),
+              (QStringList {"Pop offer 70043 10155 Pop", "Hello 70044 10152 Open",
+                            "Imap offer 70043 10155 Open"}));
+}
+
+TEST(ImapCheckE2e, RefusedConnectionIsReportedAndSilentServerEndsInTheTimeOut)
+{
+    E2eBed bed;
+    ASSERT_TRUE(bed.server.isRunning());
+    const quint16 port = imapPort(bed.server);
+    ASSERT_NE(port, 0);
+    // Accepts and never answers.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    QList<QTcpSocket *> accepted;
+    QObject::connect(&silent, &QTcpServer::newConnection,
+                     [&] { accepted << silent.nextPendingConnection(); });
+    // Refuses: a port that was just free.
+    quint16 refusingPort = 0;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+        refusingPort = probe.serverPort();
+    }
+    ASSERT_TRUE(bed.server.addUser("e2e-imap-after", "pw"));
+    ASSERT_TRUE(
+        bed.server.load("e2e-imap-after", {mail("promo@spam.test", "Still here", "x\r\n")}));
+    bed.core->settings.ConnectionTimeOut = 2;
+    bed.core->armTimers();
+    bed.setAccounts({account("IMAP", "Closed", "joe", "pw", refusingPort),
+                     account("IMAP", "Silent", "joe", "pw", silent.serverPort()),
+                     account("IMAP", "After", "e2e-imap-after", "pw", port)});
+
+    ASSERT_TRUE(bed.check(20));
+
+    EXPECT_EQ(accepted.size(), 1);
+    EXPECT_EQ(bed.log(),
+              (QStringList {"Begin checking mail accounts", "Begin Checking  Closed  Account",
+                            "IMAP Connection Error 0 : Connection refused",
+                            "Finished checking  Closed  Account", "Begin checking  Silent  Account",
+                            "Connection Time Out, Checking has been cancelled."}));
+    EXPECT_EQ(bed.notifier.popups,
+              (QStringList {"IMAP Connection Error  0 : Connection refused",
+                            "Connection Time Out, Checking has been cancelled."}));
+    EXPECT_TRUE(bed.history().isEmpty());
+    EXPECT_EQ(bed.server.inbox("e2e-imap-after").size(), 1);
+}
