@@ -10,8 +10,8 @@
 #   mailserver.sh load POINTER NAME FILE... put message files into a user's inbox, in order
 #   mailserver.sh stop POINTER              stop the server and remove its folder
 #
-# The folder holds "env" with POP3_PORT, IMAP_PORT and MAIL_UID, "dovecot.log" and
-# "mail/NAME/" (a maildir per user).
+# The folder holds "env" with POP3_PORT, IMAP_PORT, MAIL_UID and MAIL_GID, "dovecot.log",
+# "users/NAME" (a passwd-file per user) and "mail/NAME/" (a maildir per user).
 set -euo pipefail
 
 die() { echo "mailserver.sh: $*" >&2; exit 1; }
@@ -67,9 +67,7 @@ start() {
     local dir
     dir=$(mktemp -d /tmp/korvane-dovecot.XXXXXX)
     chmod 755 "$dir"
-    mkdir -p "$dir/run" "$dir/state" "$dir/mail"
-    : >"$dir/passwd"
-    chmod 644 "$dir/passwd"
+    mkdir -p "$dir/run" "$dir/state" "$dir/mail" "$dir/users"
     local mail_uid mail_gid pop3_port imap_port internal_user login_user
     mail_uid=$(id -u nobody)
     mail_gid=$(id -g nobody)
@@ -100,7 +98,7 @@ mail_gid = $mail_gid
 pop3_uidl_format = %f
 passdb {
   driver = passwd-file
-  args = scheme=PLAIN username_format=%u $dir/passwd
+  args = scheme=PLAIN username_format=%u $dir/users/%u
 }
 userdb {
   driver = static
@@ -165,12 +163,11 @@ user() {
     rm -rf "${dir:?}/mail/$name"
     mkdir -p "$dir/mail/$name/new" "$dir/mail/$name/cur" "$dir/mail/$name/tmp"
     chown -R "$uid:$gid" "$dir/mail/$name"
-    local rest
-    rest=$(grep -v "^$name:" "$dir/passwd" || true)
-    { [ -n "$rest" ] && printf '%s\n' "$rest"; printf '%s:{PLAIN}%s::::::\n' "$name" "$password"; } \
-        >"$dir/passwd.new"
-    chmod 644 "$dir/passwd.new"
-    mv "$dir/passwd.new" "$dir/passwd"
+    # One passwd-file per user: Dovecot notices a changed file only by its time in seconds,
+    # so users added one after the other into one file could miss each other.
+    printf '%s:{PLAIN}%s::::::\n' "$name" "$password" >"$dir/users/$name.new"
+    chmod 644 "$dir/users/$name.new"
+    mv "$dir/users/$name.new" "$dir/users/$name"
 }
 
 load() {
