@@ -1,6 +1,6 @@
 #include "linereader.h"
 
-#include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -66,22 +66,30 @@ std::optional<QByteArray> LineReader::takeLine()
 std::optional<QByteArray> LineReader::takeMultiline()
 {
     static constexpr QByteArrayView endLine(".\r\n");
-    static constexpr QByteArrayView endAfterLine("\n.\r\n");
     const QByteArrayView pending = QByteArrayView(m_buffer).sliced(m_start);
 
     qsizetype bodyLength = -1;
     if (pending.startsWith(endLine)) {
         bodyLength = 0;
     } else {
-        // Step back so that an end line split between two arrivals is found.
-        const qsizetype from = std::max<qsizetype>(0, m_bodyScanned - (endAfterLine.size() - 1));
-        const qsizetype at = pending.indexOf(endAfterLine, from);
-        if (at >= 0)
-            bodyLength = at + 1;
-    }
-    if (bodyLength < 0) {
-        m_bodyScanned = pending.size();
-        return std::nullopt;
+        // The end is a line holding a single ".": look at every LF from where the previous
+        // search stopped (memchr is far quicker than a general substring search here).
+        const char *const begin = pending.data();
+        const char *const end = begin + pending.size();
+        const char *lf = begin + m_bodyScanned;
+        while (lf < end && (lf = static_cast<const char *>(std::memchr(lf, '\n', size_t(end - lf))))) {
+            if (end - lf < 4)
+                break; // the end line may still be arriving: look at this LF again next time
+            if (lf[1] == '.' && lf[2] == '\r' && lf[3] == '\n') {
+                bodyLength = lf + 1 - begin;
+                break;
+            }
+            ++lf;
+        }
+        if (bodyLength < 0) {
+            m_bodyScanned = lf ? lf - begin : pending.size();
+            return std::nullopt;
+        }
     }
     QByteArray text = unstuff(pending.first(bodyLength));
     consume(bodyLength + endLine.size());

@@ -128,6 +128,7 @@ void Pop3Session::onReply(const QByteArray &reply)
             return failWithReply(reply);
         m_messageCount = 0;
         m_currentMessage = 0;
+        m_lastParsed = 0;
         m_state = State::UserSent;
         send("USER " + m_account.UserName);
         return;
@@ -184,7 +185,7 @@ void Pop3Session::onStat(const QByteArray &reply)
     m_messageCount = count;
     if (count > 0) {
         m_state = State::Retrieving;
-        continueLater(&Pop3Session::afterMessage);
+        continueLater(&Pop3Session::fetchNext);
     } else if (count == 0) {
         const QString none = m_services.caption(QStringLiteral("10049"),
                                                 QStringLiteral("There are no messages in this account."));
@@ -203,27 +204,35 @@ void Pop3Session::onStat(const QByteArray &reply)
 void Pop3Session::onMessageText(const QByteArray &text)
 {
     m_hasRetrStatus = false;
+    const int number = m_currentMessage;
+    // The next RETR goes out before this message is parsed, so that the server sends it
+    // meanwhile; it is still the only command in flight.
+    if (number < m_messageCount)
+        fetchNext();
     try {
         CMessage message;
         message.ParseMessage(text);
-        const bool isAdded = m_messages.Add(std::move(message), QString::number(m_currentMessage));
+        const bool isAdded = m_messages.Add(std::move(message), QString::number(number));
         Q_ASSERT(isAdded);
     } catch (const std::exception &e) {
         return failUnexpected(QString::fromLocal8Bit(e.what()));
     }
+    m_lastParsed = number;
     continueLater(&Pop3Session::afterMessage);
 }
 
+void Pop3Session::fetchNext()
+{
+    ++m_currentMessage;
+    send("RETR " + QByteArray::number(m_currentMessage));
+}
+
 // Runs from the event loop, so that a stop or a time-out between two messages ends the
-// session before its next command.
+// session before it goes on; the verdicts wait until the last message is parsed.
 void Pop3Session::afterMessage()
 {
-    if (m_currentMessage < m_messageCount) {
-        ++m_currentMessage;
-        send("RETR " + QByteArray::number(m_currentMessage));
-        return;
-    }
-    classifyMailbox();
+    if (m_lastParsed == m_messageCount)
+        classifyMailbox();
 }
 
 void Pop3Session::classifyMailbox()

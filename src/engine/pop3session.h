@@ -52,6 +52,7 @@ private:
     void onReply(const QByteArray &reply);
     void onStat(const QByteArray &reply);
     void onMessageText(const QByteArray &text);
+    void fetchNext();
     void afterMessage();
     void classifyMailbox();
     void deleteNext();
@@ -72,7 +73,8 @@ private:
     LineReader m_reader;
     State m_state = State::Greeting;
     int m_messageCount = 0;
-    int m_currentMessage = 0;
+    int m_currentMessage = 0; // the message of the latest RETR
+    int m_lastParsed = 0;
     bool m_hasRetrStatus = false; // the "+OK" line of the current RETR is in
     bool m_isWaiting = false; // a continuation is queued; arrivals wait for it
     bool m_hasEnded = false;

@@ -24,8 +24,12 @@ void TcpTransport::connectToHost(const QString &host, quint16 port)
 
 void TcpTransport::write(const QByteArray &data)
 {
-    if (m_socket.state() == QAbstractSocket::ConnectedState)
-        m_socket.write(data);
+    if (m_socket.state() != QAbstractSocket::ConnectedState)
+        return;
+    m_socket.write(data);
+    // Out now rather than at the next turn of the event loop: the server can work on a
+    // command while the session is still busy with the previous reply.
+    m_socket.flush();
 }
 
 void TcpTransport::close()

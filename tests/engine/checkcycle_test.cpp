@@ -125,8 +125,10 @@ TEST(CheckCycle, StopCommandClosesTheSessionWithoutQuit)
     for (const char *reply : {"+OK ready\r\n", "+OK\r\n", "+OK in\r\n", "+OK 2 99\r\n"})
         net.serverSends(reply);
     net.takeWritten();
-    // The stop lands while the session waits on the event loop between two messages.
-    net.deliver("+OK\r\nSubject: spam\r\n\r\nx\r\n.\r\n");
+    net.serverSends("+OK\r\nSubject: spam one\r\n\r\nx\r\n.\r\n");
+    EXPECT_EQ(net.takeWritten(), "RETR 2\r\n");
+    // The stop lands while the session waits on the event loop before the verdicts.
+    net.deliver("+OK\r\nSubject: spam two\r\n\r\nx\r\n.\r\n");
     bed.cycle.CheckNow();
     FakeTransport::runPending();
     EXPECT_FALSE(bed.core->IsChecking);
@@ -134,6 +136,7 @@ TEST(CheckCycle, StopCommandClosesTheSessionWithoutQuit)
     EXPECT_EQ(net.takeWritten(), "");
     EXPECT_EQ(net.lostWrites, "");
     EXPECT_EQ(bed.nets.size(), 1);
+    EXPECT_EQ(bed.filter.checks, 0);
     EXPECT_TRUE(bed.filter.recorded.isEmpty());
     EXPECT_FALSE(bed.notifier.popups.contains("Finished Checking All Account's"));
     EXPECT_EQ(bed.captions, (QStringList{"&Stop Checking", "&Check  Now"}));

@@ -253,21 +253,40 @@ TEST(Pop3Session, StatWithoutACountIsReportedAsAFailure)
               QStringList{"Error: The STAT reply holds no message count: +OK many"});
 }
 
-TEST(Pop3Session, AbortBetweenTwoMessagesSendsNothingMore)
+TEST(Pop3Session, AbortWhileTheSessionWaitsEndsItWithoutVerdictsOrQuit)
 {
-    Pop3Bed bed;
-    bed.login(2);
-    EXPECT_EQ(bed.net.takeWritten(), "RETR 1\r\n");
-    // The message is in; its continuation waits on the event loop when the stop lands.
-    bed.net.deliver(retrReply(mail("spam")));
-    bed.session.abort();
-    FakeTransport::runPending();
-    EXPECT_FALSE(bed.net.isOpen);
-    EXPECT_EQ(bed.net.takeWritten(), "");
-    EXPECT_EQ(bed.net.lostWrites, "");
-    EXPECT_EQ(bed.finishedCount, 0);
-    EXPECT_EQ(bed.filter.checks, 0);
-    // A late arrival after the stop is ignored.
-    bed.net.serverSends("+OK\r\n");
-    EXPECT_EQ(bed.finishedCount, 0);
+    struct Case
+    {
+        const char *name;
+        int stopAfter; // message of two after which the stop lands
+        QByteArray written; // what went out after that message
+    };
+    const Case cases[] = {
+        {"between the two messages", 1, "RETR 2\r\n"},
+        {"after the last message, before the verdicts", 2, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Pop3Bed bed;
+        bed.login(2);
+        EXPECT_EQ(bed.net.takeWritten(), "RETR 1\r\n");
+        for (int n = 1; n < c.stopAfter; ++n) {
+            bed.net.serverSends(retrReply(mail("spam " + QByteArray::number(n))));
+            bed.net.takeWritten();
+        }
+        // The message is in; the session's next step waits on the event loop when the stop lands.
+        bed.net.deliver(retrReply(mail("spam last")));
+        bed.session.abort();
+        FakeTransport::runPending();
+        EXPECT_FALSE(bed.net.isOpen);
+        EXPECT_EQ(bed.net.takeWritten(), c.written);
+        EXPECT_EQ(bed.net.lostWrites, "");
+        EXPECT_EQ(bed.finishedCount, 0);
+        EXPECT_EQ(bed.filter.checks, 0);
+        EXPECT_TRUE(bed.filter.recorded.isEmpty());
+        // A late arrival after the stop is ignored.
+        bed.net.serverSends(retrReply(mail("spam late")) + "+OK\r\n");
+        EXPECT_EQ(bed.finishedCount, 0);
+        EXPECT_EQ(bed.net.lostWrites, "");
+    }
 }

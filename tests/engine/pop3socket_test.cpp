@@ -129,20 +129,20 @@ TEST(Pop3Socket, NegativeRetrOrHangUpEndsTheAccountWithoutDeleting)
     }
 }
 
-TEST(Pop3Socket, StopWhileTheSessionWaitsBetweenTwoMessages)
+TEST(Pop3Socket, StopWhileTheSessionWaitsBeforeItsVerdicts)
 {
     QList<Reply> replies = loginTo(2);
     replies << Reply{{"+OK\r\n" + mail("spam one") + ".\r\n"}} << Reply{{"+OK\r\n" + mail("spam two") + ".\r\n"}};
     SocketBed bed(replies);
-    // The stop is queued as message 1 arrives, so it runs before the session's next step.
+    // The stop is queued as the last message arrives, so it runs before the session's next step.
     bed.onTransport = [&bed](Transport &transport) {
         QObject::connect(&transport, &Transport::received, &bed.cycle, [&bed](const QByteArray &data) {
-            if (data.contains("spam one"))
+            if (data.contains("spam two"))
                 QMetaObject::invokeMethod(&bed.cycle, &CheckCycle::CheckNow, Qt::QueuedConnection);
         });
     };
     ASSERT_TRUE(bed.check());
-    EXPECT_EQ(bed.server.commands, (QList<QByteArray>{"USER joe", "PASS pw", "STAT", "RETR 1"}));
+    EXPECT_EQ(bed.server.commands, (QList<QByteArray>{"USER joe", "PASS pw", "STAT", "RETR 1", "RETR 2"}));
     EXPECT_TRUE(bed.server.hasClientClosed);
     EXPECT_EQ(bed.filter.checks, 0);
     EXPECT_TRUE(bed.filter.recorded.isEmpty());
