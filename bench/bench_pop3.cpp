@@ -1,0 +1,366 @@
+// One whole check of a POP3 mailbox on a private Dovecot against a minimal POP3 client
+// fetching the same mailbox in the same run.
+//
+// 2,000 generated messages are loaded for one user. The minimal client does USER, PASS,
+// STAT, RETR 1..N one at a time and QUIT, and keeps nothing. The check is the program's own:
+// a core with the real check cycle, POP3 session, parser, rules and history (in a fresh data
+// folder in memory each time). No rule can fire (empty lists, no watched attachment types,
+// no age or repeat rule), so nothing is deleted and the mailbox stays the same between runs.
+// Each runs three times, alternating; medians count. Peak memory of the check is the rise of
+// the process's peak resident size during it, against the mailbox's size. Last, one message of
+// 5 MB and one of 50 MB show that a message costs time linear in its size.
+//
+// Needs root (it starts Dovecot through scripts/mailserver.sh and stops it at the end).
+
+#include "engine/korvanecore.h"
+#include "message/cmessage.h"
+#include "platform/clock.h"
+#include "platform/cregister.h"
+#include "platform/notifier.h"
+#include "platform/prompter.h"
+#include "platform/trayhost.h"
+#include "support/mailboxgenerator.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+constexpr int messageCount = 2000;
+constexpr int runs = 3;
+
+class SilentPrompter final : public Prompter
+{
+public:
+    void warning(const QString &) override {}
+    void critical(const QString &text) override { std::printf("critical: %s\n", qPrintable(text)); }
+    bool question(const QString &) override { return false; }
+};
+
+class RecordingNotifier final : public Notifier
+{
+public:
+    void ShowTrayWindow(const QString &text) override { popups << text; }
+    QStringList popups;
+};
+
+class NoTray final : public TrayHost
+{
+public:
+    void AddTrayIcon() override {}
+    void SetTrayIcon(int) override {}
+    void RemoveTrayIcon() override {}
+};
+
+// The private Dovecot, stopped when this goes out of scope.
+class MailServer
+{
+public:
+    MailServer()
+        : m_script(QFileInfo(QStringLiteral(__FILE__)).absoluteDir().filePath(QStringLiteral("../scripts/mailserver.sh")))
+        , m_pointer(QDir::temp().filePath(QStringLiteral("korvane-bench-%1.dir").arg(QCoreApplication::applicationPid())))
+    {
+        if (!run({QStringLiteral("start"), m_pointer, QStringLiteral("900")}))
+            return;
+        QFile pointer(m_pointer);
+        pointer.open(QIODevice::ReadOnly);
+        m_folder = QString::fromLocal8Bit(pointer.readAll().trimmed());
+        QFile env(m_folder + QStringLiteral("/env"));
+        env.open(QIODevice::ReadOnly);
+        for (const QByteArray &line : env.readAll().split('\n'))
+            if (line.startsWith("POP3_PORT="))
+                port = quint16(line.mid(10).toUInt());
+    }
+    ~MailServer() { run({QStringLiteral("stop"), m_pointer}); }
+
+    bool load(const QString &user, const QList<QByteArray> &messages)
+    {
+        if (!run({QStringLiteral("user"), m_pointer, user, QStringLiteral("pw")}))
+            return false;
+        QTemporaryDir files;
+        QStringList arguments{QStringLiteral("load"), m_pointer, user};
+        for (qsizetype i = 0; i < messages.size(); ++i) {
+            const QString path = files.filePath(QStringLiteral("%1.eml").arg(i, 6, 10, QLatin1Char('0')));
+            QFile file(path);
+            if (!file.open(QIODevice::WriteOnly) || file.write(messages.at(i)) != messages.at(i).size())
+                return false;
+            arguments << path;
+        }
+        return run(arguments);
+    }
+
+    quint16 port = 0;
+
+private:
+    bool run(const QStringList &arguments)
+    {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.start(QStringLiteral("bash"), QStringList{m_script} + arguments);
+        return process.waitForFinished(600000) && process.exitStatus() == QProcess::NormalExit
+               && process.exitCode() == 0;
+    }
+
+    QString m_script;
+    QString m_pointer;
+    QString m_folder;
+};
+
+void runUntil(const std::function<bool()> &isDone, int seconds = 300)
+{
+    QDeadlineTimer deadline(seconds * 1000);
+    while (!isDone() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+}
+
+// USER, PASS, STAT, RETR 1..N one at a time, QUIT; the end of a message is looked for in the
+// new bytes only. Returns the number of messages fetched, -1 on any failure.
+int minimalFetch(quint16 port, const QString &user)
+{
+    QTcpSocket socket;
+    QByteArray buffer;
+    int step = 0; // 0 greeting, 1 USER, 2 PASS, 3 STAT, 4 RETR, 5 QUIT
+    int count = 0;
+    int current = 0;
+    qsizetype scanned = 0;
+    bool isDone = false;
+    bool hasFailed = false;
+    auto send = [&](const QByteArray &command) { socket.write(command + "\r\n"); };
+    QObject::connect(&socket, &QTcpSocket::readyRead, [&] {
+        buffer += socket.readAll();
+        for (;;) {
+            if (step == 4) {
+                const qsizetype end = buffer.indexOf("\r\n.\r\n", std::max<qsizetype>(0, scanned - 4));
+                if (end < 0) {
+                    scanned = buffer.size();
+                    return;
+                }
+                buffer.remove(0, end + 5);
+                scanned = 0;
+                if (current < count) {
+                    send("RETR " + QByteArray::number(++current));
+                } else {
+                    step = 5;
+                    send("QUIT");
+                }
+                continue;
+            }
+            const qsizetype lf = buffer.indexOf('\n');
+            if (lf < 0)
+                return;
+            const QByteArray line = buffer.left(lf + 1);
+            buffer.remove(0, lf + 1);
+            if (!line.startsWith('+')) {
+                std::printf("minimal client: step %d, message %d: %s", step, current, line.constData());
+                hasFailed = isDone = true;
+                return;
+            }
+            switch (step) {
+            case 0: step = 1; send("USER " + user.toUtf8()); break;
+            case 1: step = 2; send("PASS pw"); break;
+            case 2: step = 3; send("STAT"); break;
+            case 3:
+                count = line.split(' ').value(1).toInt();
+                step = 4;
+                current = 1;
+                send("RETR 1");
+                break;
+            case 5: isDone = true; return;
+            }
+        }
+    });
+    QObject::connect(&socket, &QTcpSocket::errorOccurred, [&] {
+        if (isDone)
+            return;
+        std::printf("minimal client: %s\n", qPrintable(socket.errorString()));
+        hasFailed = isDone = true;
+    });
+    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+    runUntil([&] { return isDone; });
+    return hasFailed || !isDone ? -1 : count;
+}
+
+// Resident and peak resident size of this process in bytes; resetPeak() starts the peak anew.
+qint64 statusField(const char *name)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(name))
+            return line.mid(qstrlen(name)).trimmed().split(' ').value(0).toLongLong() * 1024;
+    return 0;
+}
+void resetPeak()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+struct CheckResult
+{
+    double seconds = 0;
+    qint64 peakRise = 0; // bytes
+    int recorded = 0;
+    bool isClean = false; // finished without an error or a deletion
+};
+
+// One whole check of the user's mailbox by the program's own engine.
+CheckResult wholeCheck(quint16 port, const QByteArray &user)
+{
+    const QString memory = QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
+    QTemporaryDir data(memory + QStringLiteral("/korvane-bench-XXXXXX"));
+    SilentPrompter prompter;
+    RecordingNotifier notifier;
+    SystemClock clock;
+    NoTray tray;
+    CRegister registry(data.filePath(QStringLiteral("settings.conf")));
+    KorvaneCore core(CoreEnvironment{data.path(), prompter, notifier, clock, registry, tray,
+                                     QStringLiteral("/opt/Korvane/korvane"),
+                                     data.filePath(QStringLiteral("Korvane.desktop"))});
+    core.settings.WriteLog = false;
+    core.settings.DelOld = false;
+    core.settings.DeleteRepeated = false;
+    core.settings.WatchedExtensions.clear();
+    core.armTimers();
+    MailAccount account;
+    account.ServerType = "POP3";
+    account.AccountName = "Bench";
+    account.MailServer = "127.0.0.1";
+    account.UserName = user;
+    account.Password = "pw";
+    account.Port = qint16(port);
+    core.lists.Accounts = {account};
+    core.lists.AccountsLoaded = true;
+
+    CheckResult result;
+    const qint64 before = statusField("VmRSS:");
+    resetPeak();
+    QElapsedTimer timer;
+    timer.start();
+    core.checkCycle.CheckNow();
+    runUntil([&] { return !core.IsChecking; });
+    result.seconds = timer.nsecsElapsed() / 1e9;
+    result.peakRise = statusField("VmHWM:") - before;
+    result.recorded = core.history.count();
+    result.isClean = !core.IsChecking && notifier.popups == QStringList{QStringLiteral("Finished Checking All Account's")};
+    if (!result.isClean)
+        std::printf("check popups: %s\n", qPrintable(notifier.popups.join(QStringLiteral(" | "))));
+    return result;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.at(values.size() / 2);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+
+    MailServer server;
+    if (server.port == 0) {
+        std::printf("Dovecot did not start (run as root)\n");
+        return 1;
+    }
+
+    MailboxGenerator generator;
+    QList<QByteArray> mailbox;
+    qint64 mailboxBytes = 0;
+    for (int i = 0; i < messageCount; ++i) {
+        mailbox << generator.nextMessage();
+        mailboxBytes += mailbox.last().size();
+    }
+    if (!server.load(QStringLiteral("bench"), mailbox)) {
+        std::printf("cannot load the mailbox\n");
+        return 1;
+    }
+    // For the reader: what parsing alone costs, the largest part of the check beyond fetching.
+    {
+        QElapsedTimer timer;
+        timer.start();
+        qint64 parsed = 0;
+        for (const QByteArray &text : std::as_const(mailbox)) {
+            CMessage message;
+            message.ParseMessage(text);
+            parsed += message.SIZE;
+        }
+        std::printf("parsing the mailbox alone: %.3f s (%lld bytes)\n", timer.nsecsElapsed() / 1e9,
+                    static_cast<long long>(parsed));
+    }
+    mailbox.clear();
+    mailbox.squeeze();
+    std::printf("mailbox: %d messages, %.1f MB\n", messageCount, mailboxBytes / 1e6);
+
+    // Dovecot builds its index at the first visit; that is not part of either figure.
+    if (minimalFetch(server.port, QStringLiteral("bench")) != messageCount) {
+        std::printf("the minimal client could not fetch the mailbox\n");
+        return 1;
+    }
+
+    std::vector<double> fetchTimes, checkTimes;
+    qint64 peakRise = 0;
+    for (int run = 0; run < runs; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        const int fetched = minimalFetch(server.port, QStringLiteral("bench"));
+        fetchTimes.push_back(timer.nsecsElapsed() / 1e9);
+        const CheckResult check = wholeCheck(server.port, "bench");
+        checkTimes.push_back(check.seconds);
+        peakRise = std::max(peakRise, check.peakRise);
+        std::printf("run %d: minimal fetch %.3f s (%d messages), whole check %.3f s (%d recorded), "
+                    "peak rise %.1f MB\n",
+                    run + 1, fetchTimes.back(), fetched, check.seconds, check.recorded, check.peakRise / 1e6);
+        if (fetched != messageCount || !check.isClean || check.recorded != messageCount) {
+            std::printf("the mailbox changed or the check failed\n");
+            return 1;
+        }
+    }
+
+    // A large message: 5 MB and 50 MB of the same shape.
+    std::vector<double> largeTimes;
+    for (const int megabytes : {5, 50}) {
+        const QString user = QStringLiteral("large%1").arg(megabytes);
+        const QByteArray message = generator.message(MailboxGenerator::Kind::PlainText, qsizetype(megabytes) << 20);
+        if (!server.load(user, {message}))
+            return 1;
+        minimalFetch(server.port, user);
+        std::vector<double> times;
+        for (int run = 0; run < runs; ++run) {
+            const CheckResult check = wholeCheck(server.port, user.toUtf8());
+            if (!check.isClean)
+                return 1;
+            times.push_back(check.seconds);
+        }
+        largeTimes.push_back(median(times));
+        std::printf("one message of %.1f MB: whole check %.3f s\n", message.size() / 1e6, largeTimes.back());
+    }
+
+    const double fetch = median(fetchTimes);
+    const double check = median(checkTimes);
+    std::printf("median: minimal fetch %.3f s, whole check %.3f s\n", fetch, check);
+    std::printf("figure: pop3_check_over_minimal_fetch = %.2f (target <= 1.5)\n", check / fetch);
+    std::printf("figure: pop3_check_peak_memory_over_mailbox = %.2f (target <= 3)\n",
+                double(peakRise) / double(mailboxBytes));
+    std::printf("figure: pop3_50mb_over_10x_5mb = %.2f (target <= 1.5)\n",
+                largeTimes.at(1) / (10.0 * largeTimes.at(0)));
+    return 0;
+}
