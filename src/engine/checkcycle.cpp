@@ -236,7 +236,9 @@ void CheckCycle::EndCheck()
     tmrIcon.stop();
     m_core.IsChecking = false;
     emit checkNowCaptionChanged(checkNowCaption());
-    m_core.env.tray.SetTrayIcon(0);
+    // The icon tells again whether automatic checking is on, also after a check started by
+    // hand while it was switched off.
+    m_core.env.tray.SetTrayIcon(m_core.tmrCheck.Enabled() ? 0 : 2);
 }
 
 void CheckCycle::onTimeOut()
