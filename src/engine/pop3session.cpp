@@ -115,7 +115,8 @@ void Pop3Session::processBuffered()
 // PassSent:   +OK -> STAT            | -ERR -> "POP3 Error:", next account
 // StatSent:   +OK n>0 -> RETR 1      | +OK 0 -> "no messages", QUIT, close | n<0 -> QUIT
 //                                    | -ERR -> "POP3 Error:", next account
-// Retrieving: +OK + text -> RETR n+1, or after the last: verdicts -> DELE or history + QUIT
+// Retrieving: +OK + text -> RETR n+1 (sent before the text is parsed), or after the last
+//                                    parsed: verdicts -> DELE or history + QUIT
 //                                    | -ERR -> "POP3 Error:", next account (nothing deleted)
 // Deleting:   +OK -> next DELE, or history + QUIT | -ERR -> "POP3 Error:", message kept
 // Quitting:   no reply awaited
