@@ -103,6 +103,7 @@ void ImapSession::start(const QString &server, quint16 port)
     m_reader.clear();
     m_deleteFlags.clear();
     m_fetchedText.reset();
+    m_unparsedText.reset();
     m_state = State::Greeting;
     m_messageCount = -1;
     m_currentMessage = 0;
@@ -242,7 +243,7 @@ void ImapSession::onResponse(const ImapResponse &response)
         if (isOk(response))
             announceUnseen();
         m_state = State::Fetching;
-        continueLater(&ImapSession::afterMessage);
+        continueLater(&ImapSession::fetchNext);
         return;
     case State::Fetching:
         if (isUntagged) {
@@ -260,7 +261,13 @@ void ImapSession::onResponse(const ImapResponse &response)
         if (!m_fetchedText)
             return failUnexpected(
                 QStringLiteral("The server sent no text for message %1").arg(m_currentMessage));
-        onMessageText(*std::exchange(m_fetchedText, std::nullopt));
+        m_unparsedText = *std::exchange(m_fetchedText, std::nullopt);
+        m_unparsedNumber = m_currentMessage;
+        // The next FETCH goes out before this message is parsed, so that the server works
+        // while we parse; it is still one command in flight.
+        if (m_currentMessage < m_messageCount)
+            fetchNext();
+        continueLater(&ImapSession::parseFetched);
         return;
     case State::Storing:
         if (tag != storeTag)
@@ -307,7 +314,7 @@ void ImapSession::afterSelect(const ImapResponse &reply)
         return;
     }
     m_state = State::Fetching;
-    continueLater(&ImapSession::afterMessage);
+    continueLater(&ImapSession::fetchNext);
 }
 
 void ImapSession::announceUnseen()
@@ -322,31 +329,28 @@ void ImapSession::announceUnseen()
         + m_services.caption(QStringLiteral("270012"), QStringLiteral(" account.")));
 }
 
-void ImapSession::onMessageText(const QByteArray &text)
+void ImapSession::fetchNext()
+{
+    ++m_currentMessage;
+    // BODY.PEEK leaves the \Seen flag alone: checking never marks the user's mail read.
+    send(QByteArray(fetchTag) + " FETCH " + QByteArray::number(m_currentMessage)
+         + " (FLAGS BODY.PEEK[])");
+}
+
+// Runs from the event loop, so that a stop or a time-out between two messages ends the
+// session before its next step.
+void ImapSession::parseFetched()
 {
     try {
         CMessage message;
-        message.ParseMessage(text);
-        const bool isAdded = m_messages.Add(std::move(message), QString::number(m_currentMessage));
+        message.ParseMessage(*std::exchange(m_unparsedText, std::nullopt));
+        const bool isAdded = m_messages.Add(std::move(message), QString::number(m_unparsedNumber));
         Q_ASSERT(isAdded);
     } catch (const std::exception &e) {
         return failUnexpected(QString::fromLocal8Bit(e.what()));
     }
-    continueLater(&ImapSession::afterMessage);
-}
-
-// Runs from the event loop, so that a stop or a time-out between two messages ends the
-// session before its next command.
-void ImapSession::afterMessage()
-{
-    if (m_currentMessage < m_messageCount) {
-        ++m_currentMessage;
-        // BODY.PEEK leaves the \Seen flag alone: checking never marks the user's mail read.
-        send(QByteArray(fetchTag) + " FETCH " + QByteArray::number(m_currentMessage)
-             + " (FLAGS BODY.PEEK[])");
-        return;
-    }
-    classifyMailbox();
+    if (m_unparsedNumber == m_messageCount)
+        classifyMailbox();
 }
 
 void ImapSession::classifyMailbox()

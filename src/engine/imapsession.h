@@ -63,8 +63,8 @@ private:
     bool onTagged(const ImapResponse &response);
     void afterSelect(const ImapResponse &reply);
     void announceUnseen();
-    void onMessageText(const QByteArray &text);
-    void afterMessage();
+    void fetchNext();
+    void parseFetched();
     void classifyMailbox();
     void storeNext();
     void recordAndExpunge();
@@ -89,6 +89,8 @@ private:
     int m_currentMessage = 0;
     int m_unseenCount = 0;
     std::optional<QByteArray> m_fetchedText; // the text of the outstanding FETCH
+    std::optional<QByteArray> m_unparsedText; // fetched, its parse queued
+    int m_unparsedNumber = 0;
     bool m_isWaiting = false; // a continuation is queued; arrivals wait for it
     bool m_hasEnded = false;
     CMessages m_messages;

@@ -391,13 +391,19 @@ TEST(ImapSession, GetIMAPInboxReadsTheWordBeforeExists)
     }
 }
 
-TEST(ImapSession, AbortBetweenTwoMessagesSendsNothingMore)
+TEST(ImapSession, AbortWhileAMessageWaitsToBeParsedSendsNothingMore)
 {
     ImapBed bed;
     bed.login(2);
     EXPECT_EQ(bed.net.takeWritten(), fetchCommand(1));
-    // The message is in; its continuation waits on the event loop when the stop lands.
-    bed.net.deliver(fetchData(1, mail("spam")) + fetchOk);
+    // The next FETCH goes out at once; the parse waits on the event loop.
+    bed.net.deliver(fetchData(1, mail("spam a")) + fetchOk);
+    EXPECT_EQ(bed.net.takeWritten(), fetchCommand(2));
+    EXPECT_EQ(bed.session.ImapMessages().Count(), 0);
+    FakeTransport::runPending();
+    EXPECT_EQ(bed.session.ImapMessages().Count(), 1);
+    // The last message is in; its parse and the verdicts wait when the stop lands.
+    bed.net.deliver(fetchData(2, mail("spam b")) + fetchOk);
     bed.session.abort();
     FakeTransport::runPending();
     EXPECT_FALSE(bed.net.isOpen);
