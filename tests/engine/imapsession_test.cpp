@@ -168,6 +168,17 @@ TEST(ImapSession, MessageTextIsExactlyTheLiteralWhateverTheSplit)
     }
 }
 
+TEST(ImapSession, PreauthenticatedGreetingGoesStraightToSelect)
+{
+    ImapBed bed;
+    bed.send("* PREAUTH [CAPABILITY IMAP4rev1] Logged in as joe\r\n");
+    EXPECT_EQ(bed.net.takeWritten(), "a142 SELECT INBOX\r\n");
+    bed.send("* 1 EXISTS\r\na142 OK [READ-WRITE] Select completed.\r\n");
+    bed.fetch(1, mail("hello"));
+    EXPECT_EQ(bed.net.takeWritten(), "a341 CLOSE\r\n");
+    EXPECT_EQ(bed.finishedCount, 1);
+}
+
 TEST(ImapSession, EmptyInboxIsAnnouncedAndTheMailboxClosed)
 {
     for (bool notifyNew : {false, true}) {
