@@ -236,9 +236,7 @@ void CheckCycle::EndCheck()
     tmrIcon.stop();
     m_core.IsChecking = false;
     emit checkNowCaptionChanged(checkNowCaption());
-    // The icon tells again whether automatic checking is on, also after a check started by
-    // hand while it was switched off.
-    m_core.env.tray.SetTrayIcon(m_core.tmrCheck.Enabled() ? 0 : 2);
+    m_core.env.tray.SetTrayIcon(0);
 }
 
 void CheckCycle::onTimeOut()
