@@ -249,6 +249,7 @@ public:
     {
         recorded = messages.Count();
     }
+    void recordKept(const CMessage &) override {}
     int recorded = 0;
 };
 

@@ -33,6 +33,7 @@ public:
         // A failed write has been reported; the records stay in memory all the same.
         m_core.history.Add2Hist(messages, accountName);
     }
+    void recordKept(const CMessage &message) override { m_core.history.reviseToKept(message); }
 
 private:
     KorvaneCore &m_core;

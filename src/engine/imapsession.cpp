@@ -278,8 +278,10 @@ void ImapSession::onResponse(const ImapResponse &response)
             // The server keeps the message, and so does the history.
             tell(m_services.caption(QStringLiteral("10132"), QStringLiteral("IMAP Error:"))
                  + QLatin1Char(' ') + shownText(response.text));
-            if (CMessage *message = m_messages.Item(QString::number(m_storing)))
+            if (CMessage *message = m_messages.Item(QString::number(m_storing))) {
                 message->Status = keptStatus;
+                m_filter.recordKept(*message);
+            }
         }
         storeNext();
         return;
@@ -361,9 +363,14 @@ void ImapSession::classifyMailbox()
         return failUnexpected(QString::fromLocal8Bit(e.what()));
     }
     m_deleteFlags.resize(std::max<qsizetype>(m_deleteFlags.size(), m_messageCount + 1));
+    // Every message is in the history before the first one is flagged for deletion, so a
+    // stop or a time-out between the STOREs leaves no flagged message unrecorded.
+    try {
+        m_filter.Add2Hist(m_messages, m_account.AccountName);
+    } catch (const std::exception &e) {
+        return failUnexpected(QString::fromLocal8Bit(e.what()));
+    }
     m_storing = 0;
-    if (!m_deleteFlags.at(0))
-        return recordAndExpunge();
     m_state = State::Storing;
     storeNext();
 }
@@ -378,18 +385,12 @@ void ImapSession::storeNext()
             return;
         }
     }
-    recordAndExpunge();
+    expunge();
 }
 
-// The history is written once the server has answered every STORE, so that it records what
-// the server agreed to; nothing is removed before EXPUNGE, after the history.
-void ImapSession::recordAndExpunge()
+// EXPUNGE right after the last STORE reply; nothing to remove when no STORE was accepted.
+void ImapSession::expunge()
 {
-    try {
-        m_filter.Add2Hist(m_messages, m_account.AccountName);
-    } catch (const std::exception &e) {
-        return failUnexpected(QString::fromLocal8Bit(e.what()));
-    }
     if (!m_hasStored)
         return closeMailbox();
     m_state = State::ExpungeSent;

@@ -67,7 +67,7 @@ private:
     void parseFetched();
     void classifyMailbox();
     void storeNext();
-    void recordAndExpunge();
+    void expunge();
     void closeMailbox();
 
     void send(const QByteArray &command);

@@ -102,6 +102,30 @@ void History::append(const HistoryRecord &record)
     m_highestMailNumber = std::max(m_highestMailNumber, stored.MailNumber);
 }
 
+bool History::reviseToKept(const CMessage &message)
+{
+    HistoryRecord wanted;
+    wanted.Sender = historyField(senderOf(message));
+    wanted.Subject = historyField(message.Subject);
+    wanted.SendDate = historyField(message.SendDate);
+    wanted.Status = "70043";
+    const Key deletedKey = keyOf(wanted);
+    for (auto it = m_records.rbegin(); it != m_records.rend(); ++it) {
+        if (keyOf(*it) != deletedKey)
+            continue;
+        it->Status = "70044";
+        m_index.insert(keyOf(*it));
+        const bool othersStillDeleted = std::any_of(m_records.cbegin(), m_records.cend(),
+                                                    [&](const HistoryRecord &r) {
+                                                        return keyOf(r) == deletedKey;
+                                                    });
+        if (!othersStillDeleted)
+            m_index.remove(deletedKey);
+        return SaveHist();
+    }
+    return false;
+}
+
 void History::markDeleted(int index)
 {
     if (index < 1 || index > count())

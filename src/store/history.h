@@ -37,6 +37,10 @@ public:
     // records it, its subject, its status and its date, compared exactly.
     bool IsRecordExistInHist(const CMessage &message) const;
 
+    // The server refused to delete a message recorded as deleted: its newest such record
+    // becomes kept and the history is saved again.
+    bool reviseToKept(const CMessage &message);
+
     // Marks record index (1 .. N) as deleted: it stays in memory and in the lookup, and
     // the next SaveHist leaves it out of the file. Its saved copy is not touched.
     void markDeleted(int index);

@@ -322,3 +322,26 @@ TEST(History, FailedCopiesAreReportedOnceAndRecordsStillSaved)
     history.LoadHistory();
     EXPECT_EQ(history.count(), 2);
 }
+
+TEST(History, RefusedDeletionTurnsTheRecordBackToKept)
+{
+    ServicesBed bed;
+    History history(bed.dir.path(), bed.services, bed.clock);
+    const CMessage spam = message("win big", "70043");
+    ASSERT_TRUE(history.Add2Hist(mailbox({spam, message("hello")}), "home"));
+
+    EXPECT_TRUE(history.reviseToKept(spam));
+    EXPECT_EQ(history.at(1).Status, "70044");
+    EXPECT_EQ(history.at(1).Reason, "10155");
+    CMessage kept = spam;
+    kept.Status = "70044";
+    EXPECT_TRUE(history.IsRecordExistInHist(kept));
+    EXPECT_FALSE(history.IsRecordExistInHist(spam));
+
+    History reloaded(bed.dir.path(), bed.services, bed.clock);
+    reloaded.LoadHistory();
+    ASSERT_EQ(reloaded.count(), 2);
+    EXPECT_EQ(reloaded.at(1).Status, "70044");
+    // Nothing recorded as deleted: nothing to revise.
+    EXPECT_FALSE(history.reviseToKept(message("unknown", "70043")));
+}

@@ -42,6 +42,15 @@ public:
         if (onRecord)
             onRecord();
     }
+    void recordKept(const CMessage &message) override
+    {
+        for (auto it = recorded.rbegin(); it != recorded.rend(); ++it) {
+            if (it->subject == message.Subject && it->status == "70043") {
+                it->status = "70044";
+                return;
+            }
+        }
+    }
 
     int checks = 0;
     QList<Recorded> recorded;
