@@ -9,6 +9,7 @@
 #include "classify/textformat.h"
 #include "platform/notifier.h"
 #include "platform/prompter.h"
+#include "platform/showntext.h"
 #include "platform/trayhost.h"
 
 #include <exception>
@@ -39,11 +40,6 @@ private:
     KorvaneCore &m_core;
     Classifier m_classifier;
 };
-
-QString shownText(const QByteArray &bytes)
-{
-    return QUtf8StringView(bytes).isValidUtf8() ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
-}
 
 QString describe(const std::exception_ptr &failure)
 {
@@ -188,7 +184,7 @@ void CheckCycle::startAccount(int index, bool isFirst)
     const bool isImap = account.ServerType == "IMAP" && m_makeImapSession;
     if (!isPop3 && !isImap) {
         // Without a session nothing would move until the time-out cancelled the whole check.
-        m_core.log.Log(caption("270020", "Unknown server type, account skipped: ") + name);
+        m_core.log.Log(caption("280006", "Unknown server type, account skipped: ") + name);
         return CheckNextAccount();
     }
     m_core.log.Log(beginLine);

@@ -3,13 +3,13 @@
 #include "classify/separate.h"
 #include "mailboxfilter.h"
 #include "platform/notifier.h"
+#include "platform/showntext.h"
 #include "store/actionlog.h"
 #include "store/appsettings.h"
 #include "store/services.h"
 #include "transport.h"
 
 #include <QMetaObject>
-#include <QUtf8StringView>
 
 #include <exception>
 #include <limits>
@@ -27,13 +27,6 @@ constexpr char expungeTag[] = "a202";
 constexpr char closeTag[] = "a341";
 
 constexpr char keptStatus[] = "70044"; // the history's "kept" status key
-
-// Shown text: UTF-8 when the bytes are valid UTF-8, otherwise Latin-1.
-QString shownText(const QByteArray &bytes)
-{
-    return QUtf8StringView(bytes).isValidUtf8() ? QString::fromUtf8(bytes)
-                                                : QString::fromLatin1(bytes);
-}
 
 // RFC 3501 §4.3: a quoted string escapes only the backslash and the double quote.
 QByteArray quoted(const QByteArray &text)

@@ -3,24 +3,18 @@
 #include "mailboxfilter.h"
 #include "transport.h"
 #include "platform/notifier.h"
+#include "platform/showntext.h"
 #include "store/actionlog.h"
 #include "store/separator.h"
 #include "store/services.h"
 
 #include <QMetaObject>
-#include <QUtf8StringView>
 
 #include <exception>
 
 namespace {
 
 constexpr char keptStatus[] = "70044"; // the history's "kept" status key
-
-// Shown text: UTF-8 when the bytes are valid UTF-8, otherwise Latin-1.
-QString shownText(const QByteArray &bytes)
-{
-    return QUtf8StringView(bytes).isValidUtf8() ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
-}
 
 bool isPositive(const QByteArray &reply)
 {
