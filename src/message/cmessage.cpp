@@ -70,7 +70,7 @@ LineArray splitAtCrLf(QByteArrayView text)
     LineArray lines;
     qsizetype pos = 0;
     for (;;) {
-        const qsizetype crlf = text.indexOf("\r\n", pos);
+        const qsizetype crlf = indexOfBytes(text, "\r\n", pos);
         if (crlf < 0) {
             lines.append(text.sliced(pos).toByteArray());
             return lines;
@@ -208,7 +208,7 @@ void PartWalker::addAttachment(const LineArray &part)
 
 void CMessage::ParseMessage(QByteArrayView Text)
 {
-    const qsizetype headerEnd = Text.indexOf("\r\n\r\n");
+    const qsizetype headerEnd = indexOfBytes(Text, "\r\n\r\n");
     if (headerEnd < 0)
         return;
     Headers = Text.first(headerEnd).toByteArray();

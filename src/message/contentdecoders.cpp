@@ -132,20 +132,21 @@ QByteArray CMessage::DecodeQP(QByteArrayView Text) const
 
     // One pass, so a decoded byte never forms a new escape with the text around it. Only
     // upper-case hex digits make an escape; "=" followed by anything else stays as it is.
-    QByteArray out;
-    out.reserve(text.size());
+    QByteArray out(text.size(), Qt::Uninitialized);
+    char *o = out.data();
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
         const char c = text[i];
         if (c == '\0')
             continue;
         if (c == '=' && i + 2 < n && isUpperHexDigit(text[i + 1]) && isUpperHexDigit(text[i + 2])) {
-            out += char(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+            *o++ = char(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
             i += 2;
             continue;
         }
-        out += c;
+        *o++ = c;
     }
+    out.truncate(o - out.data());
     return out;
 }
 
@@ -226,7 +227,7 @@ QByteArray CMessage::DecodeUUE(QByteArrayView Text) const
     QByteArray result;
     qsizetype pos = 0;
     while (pos <= text.size()) {
-        qsizetype crlf = text.indexOf("\r\n", pos);
+        qsizetype crlf = indexOfBytes(text, "\r\n", pos);
         if (crlf < 0)
             crlf = text.size();
         const QByteArrayView line = text.sliced(pos, crlf - pos);

@@ -1,5 +1,7 @@
 #include "mimeparser.h"
 
+#include "bytetext.h"
+
 #include <cstring>
 #include <utility>
 
@@ -21,7 +23,7 @@ bool equalsIgnoringCase(const char *a, const char *b, qsizetype n)
 
 bool lineHolds(QByteArrayView line, QByteArrayView text, bool substring)
 {
-    return substring ? line.contains(text) : FindToken(line, text) > 0;
+    return substring ? containsBytes(line, text) : FindToken(line, text) > 0;
 }
 
 } // namespace
@@ -89,7 +91,7 @@ qsizetype FindBlankLine(qsizetype Start, const LineArray &Lines)
 qsizetype FindLastLine(QByteArrayView Text, const LineArray &Lines)
 {
     for (qsizetype i = Lines.size() - 1; i >= 1; --i) {
-        if (Lines[i].contains(Text))
+        if (containsBytes(Lines[i], Text))
             return i;
     }
     return -1;
@@ -147,7 +149,7 @@ LineArray UnfoldHeader(qsizetype From, qsizetype To, const LineArray &Lines)
     LineArray result;
     QByteArray current;
     for (qsizetype i = 0; i < joined.size();) {
-        const qsizetype crlf = joined.indexOf("\r\n", i);
+        const qsizetype crlf = indexOfBytes(joined, "\r\n", i);
         if (crlf < 0) {
             current += QByteArrayView(joined).sliced(i);
             break;
