@@ -1,65 +1,6 @@
-#include "engine/checkcycle.h"
-#include "support/coretestbed.h"
-#include "support/fakemailboxfilter.h"
-#include "support/faketransport.h"
-#include "support/logentries.h"
+#include "support/cyclebed.h"
 
 #include <gtest/gtest.h>
-
-#include <stdexcept>
-
-namespace {
-
-MailAccount account(const QByteArray &type, const QByteArray &name, const QByteArray &server)
-{
-    MailAccount a;
-    a.ServerType = type;
-    a.AccountName = name;
-    a.MailServer = server;
-    a.UserName = "joe";
-    a.Password = "pw";
-    a.Port = 110;
-    return a;
-}
-
-// A core whose sessions run over fake connections, one per started account.
-struct CycleBed : CoreTestbed
-{
-    CycleBed()
-    {
-        core->armTimers();
-        cycle.setMailboxFilter(filter);
-        cycle.setTransportFactory([this]() -> std::unique_ptr<Transport> {
-            if (failingFactoryCall == int(nets.size()))
-                throw std::runtime_error("out of sockets");
-            auto net = std::make_unique<FakeTransport>();
-            nets << net.get();
-            return net;
-        });
-        QObject::connect(&cycle, &CheckCycle::checkNowCaptionChanged,
-                         [this](const QString &caption) { captions << caption; });
-    }
-    void setAccounts(const QList<MailAccount> &accounts)
-    {
-        core->lists.Accounts = accounts;
-        core->lists.AccountsLoaded = true;
-    }
-    // Login and an empty mailbox: the session ends by itself.
-    static void emptyMailbox(FakeTransport &net)
-    {
-        for (const char *reply : {"+OK ready\r\n", "+OK\r\n", "+OK in\r\n", "+OK 0 0\r\n"})
-            net.serverSends(reply);
-    }
-    QStringList log() const { return logEntries(core->log.path()); }
-
-    CheckCycle &cycle = core->checkCycle;
-    FakeMailboxFilter filter;
-    QList<FakeTransport *> nets; // owned by their sessions
-    int failingFactoryCall = -1;
-    QStringList captions;
-};
-
-} // namespace
 
 TEST(CheckCycle, NoAccountsEndsTheCheckAtOnce)
 {

@@ -1,62 +1,10 @@
-#include "engine/checkcycle.h"
-#include "support/coretestbed.h"
-#include "support/fakemailboxfilter.h"
-#include "support/faketransport.h"
-#include "support/logentries.h"
+#include "support/cyclebed.h"
 
 #include <gtest/gtest.h>
 
-namespace {
-
-MailAccount account(const QByteArray &type, const QByteArray &name, const QByteArray &server)
-{
-    MailAccount a;
-    a.ServerType = type;
-    a.AccountName = name;
-    a.MailServer = server;
-    a.UserName = "joe";
-    a.Password = "pw";
-    a.Port = 143;
-    return a;
-}
-
-// A core whose sessions, IMAP ones included, run over fake connections.
-struct ImapCycleBed : CoreTestbed
-{
-    ImapCycleBed()
-    {
-        core->armTimers();
-        cycle.setMailboxFilter(filter);
-        cycle.setTransportFactory([this]() -> std::unique_ptr<Transport> {
-            auto net = std::make_unique<FakeTransport>();
-            nets << net.get();
-            return net;
-        });
-    }
-    void setAccounts(const QList<MailAccount> &accounts)
-    {
-        core->lists.Accounts = accounts;
-        core->lists.AccountsLoaded = true;
-    }
-    static void imapLogin(FakeTransport &net, int count)
-    {
-        net.serverSends("* OK ready\r\n");
-        net.serverSends("a001 OK Logged in\r\n");
-        net.serverSends("* " + QByteArray::number(count)
-                        + " EXISTS\r\na142 OK [READ-WRITE] Select completed.\r\n");
-    }
-    QStringList log() const { return logEntries(core->log.path()); }
-
-    CheckCycle &cycle = core->checkCycle;
-    FakeMailboxFilter filter;
-    QList<FakeTransport *> nets; // owned by their sessions
-};
-
-} // namespace
-
 TEST(ImapCheckCycle, MixedAccountListIsWalkedInOrder)
 {
-    ImapCycleBed bed;
+    CycleBed bed;
     bed.core->settings.NotifyNew = false;
     bed.setAccounts({account("IMAP", "Mail", "imap.mail.test"),
                      account("POP3", "Home", "pop.home.test"),
@@ -65,7 +13,7 @@ TEST(ImapCheckCycle, MixedAccountListIsWalkedInOrder)
     ASSERT_EQ(bed.nets.size(), 1);
     EXPECT_EQ(bed.nets[0]->host, "imap.mail.test");
     EXPECT_EQ(bed.nets[0]->port, 143);
-    ImapCycleBed::imapLogin(*bed.nets[0], 1);
+    CycleBed::imapLogin(*bed.nets[0], 1);
     bed.nets[0]->takeWritten();
     const QByteArray spam = "Subject: spam\r\n\r\nBuy\r\n";
     bed.nets[0]->serverSends("* 1 FETCH (BODY[] {" + QByteArray::number(spam.size()) + "}\r\n"
@@ -85,7 +33,7 @@ TEST(ImapCheckCycle, MixedAccountListIsWalkedInOrder)
     EXPECT_EQ(bed.nets[2]->host, "imap.work.test");
     // The option is read when the search would be sent: switched on during the check.
     bed.core->settings.NotifyNew = true;
-    ImapCycleBed::imapLogin(*bed.nets[2], 2);
+    CycleBed::imapLogin(*bed.nets[2], 2);
     EXPECT_EQ(bed.nets[2]->takeWritten(),
               "a001 LOGIN \"joe\" \"pw\"\r\na142 SELECT INBOX\r\na282 SEARCH UNSEEN\r\n");
     bed.nets[2]->serverSends("a282 NO Server is busy\r\n");
@@ -106,12 +54,12 @@ TEST(ImapCheckCycle, MixedAccountListIsWalkedInOrder)
 
 TEST(ImapCheckCycle, StopDuringAnImapSessionClosesWithoutExpunge)
 {
-    ImapCycleBed bed;
+    CycleBed bed;
     bed.core->settings.NotifyNew = false;
     bed.setAccounts({account("IMAP", "Mail", "imap.mail.test")});
     bed.cycle.CheckNow();
     ASSERT_EQ(bed.nets.size(), 1);
-    ImapCycleBed::imapLogin(*bed.nets[0], 2);
+    CycleBed::imapLogin(*bed.nets[0], 2);
     bed.nets[0]->takeWritten();
     bed.cycle.CheckNow();
     EXPECT_FALSE(bed.core->IsChecking);
