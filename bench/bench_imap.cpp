@@ -15,29 +15,14 @@
 //
 // Needs root (it starts Dovecot through scripts/mailserver.sh and stops it at the end).
 
-#include "engine/korvanecore.h"
+#include "mailbench.h"
 #include "engine/mailboxfilter.h"
 #include "message/cmessages.h"
-#include "platform/clock.h"
-#include "platform/cregister.h"
-#include "platform/notifier.h"
-#include "platform/prompter.h"
-#include "platform/trayhost.h"
 #include "support/mailboxgenerator.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QFile>
-#include <QFileInfo>
-#include <QProcess>
 #include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QTimer>
-
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -48,101 +33,6 @@ namespace {
 
 constexpr int messageCount = 2000;
 constexpr int runs = 3;
-
-class SilentPrompter final : public Prompter
-{
-public:
-    void warning(const QString &) override { }
-    void critical(const QString &text) override { std::printf("critical: %s\n", qPrintable(text)); }
-    bool question(const QString &) override { return false; }
-};
-
-class RecordingNotifier final : public Notifier
-{
-public:
-    void ShowTrayWindow(const QString &text) override { popups << text; }
-    QStringList popups;
-};
-
-class NoTray final : public TrayHost
-{
-public:
-    void AddTrayIcon() override { }
-    void SetTrayIcon(int) override { }
-    void RemoveTrayIcon() override { }
-};
-
-// The private Dovecot, stopped when this goes out of scope.
-class MailServer
-{
-public:
-    MailServer()
-        : m_script(QFileInfo(QStringLiteral(__FILE__))
-                       .absoluteDir()
-                       .filePath(QStringLiteral("../scripts/mailserver.sh")))
-        , m_pointer(QDir::temp().filePath(
-              QStringLiteral("korvane-bench-imap-%1.dir").arg(QCoreApplication::applicationPid())))
-    {
-        if (!run({QStringLiteral("start"), m_pointer, QStringLiteral("900")}))
-            return;
-        QFile pointer(m_pointer);
-        if (!pointer.open(QIODevice::ReadOnly))
-            return;
-        const QString folder = QString::fromLocal8Bit(pointer.readAll().trimmed());
-        QFile env(folder + QStringLiteral("/env"));
-        if (!env.open(QIODevice::ReadOnly))
-            return;
-        for (const QByteArray &line : env.readAll().split('\n')) {
-            if (line.startsWith("IMAP_PORT="))
-                port = quint16(line.mid(10).toUInt());
-        }
-    }
-    ~MailServer() { run({QStringLiteral("stop"), m_pointer}); }
-
-    bool load(const QString &user, const QList<QByteArray> &messages)
-    {
-        if (!run({QStringLiteral("user"), m_pointer, user, QStringLiteral("pw")}))
-            return false;
-        QTemporaryDir files;
-        QStringList arguments {QStringLiteral("load"), m_pointer, user};
-        for (qsizetype i = 0; i < messages.size(); ++i) {
-            const QString path
-                = files.filePath(QStringLiteral("%1.eml").arg(i, 6, 10, QLatin1Char('0')));
-            QFile file(path);
-            if (!file.open(QIODevice::WriteOnly)
-                || file.write(messages.at(i)) != messages.at(i).size())
-                return false;
-            arguments << path;
-        }
-        return run(arguments);
-    }
-
-    quint16 port = 0;
-
-private:
-    bool run(const QStringList &arguments)
-    {
-        QProcess process;
-        process.setProcessChannelMode(QProcess::ForwardedChannels);
-        process.start(QStringLiteral("bash"), QStringList {m_script} + arguments);
-        return process.waitForFinished(600000) && process.exitStatus() == QProcess::NormalExit
-            && process.exitCode() == 0;
-    }
-
-    QString m_script;
-    QString m_pointer;
-};
-
-// Runs the event loop until isDone, sleeping while nothing happens: a busy loop here would
-// take a core from the server on a small machine.
-void runUntil(const std::function<bool()> &isDone, int seconds = 300)
-{
-    QDeadlineTimer deadline(seconds * 1000);
-    QTimer wake; // so that the deadline is seen when nothing else happens
-    wake.start(50);
-    while (!isDone() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
 
 // LOGIN, SELECT INBOX, FETCH 1..N (FLAGS BODY.PEEK[]) one at a time, then LOGOUT. A literal is
 // skipped by its count, so each byte is looked at once. Returns the number of messages
@@ -253,14 +143,6 @@ public:
     int recorded = 0;
 };
 
-double cpuSeconds()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
-        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 struct CheckResult
 {
     double seconds = 0;
@@ -269,58 +151,22 @@ struct CheckResult
     bool isClean = false; // finished without an error or a deletion
 };
 
-// One whole check of the user's mailbox by the program's own engine.
+// One whole check of the user's mailbox by the program's own engine; with a filter, that
+// filter gives the verdicts and takes the history.
 CheckResult wholeCheck(quint16 port, const QByteArray &user, MailboxFilter *filter = nullptr)
 {
-    const QString memory
-        = QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
-    QTemporaryDir data(memory + QStringLiteral("/korvane-bench-XXXXXX"));
-    SilentPrompter prompter;
-    RecordingNotifier notifier;
-    SystemClock clock;
-    NoTray tray;
-    CRegister registry(data.filePath(QStringLiteral("settings.conf")));
-    KorvaneCore core(CoreEnvironment {data.path(), prompter, notifier, clock, registry, tray,
-                                      QStringLiteral("/opt/Korvane/korvane"),
-                                      data.filePath(QStringLiteral("Korvane.desktop"))});
-    core.settings.WriteLog = false;
-    core.settings.DelOld = false;
-    core.settings.DeleteRepeated = false;
-    core.settings.NotifyNew = false;
-    core.settings.WatchedExtensions.clear();
-    core.armTimers();
-    MailAccount account;
-    account.ServerType = "IMAP";
-    account.AccountName = "Bench";
-    account.MailServer = "127.0.0.1";
-    account.UserName = user;
-    account.Password = "pw";
-    account.Port = qint16(port);
-    core.lists.Accounts = {account};
-    core.lists.AccountsLoaded = true;
-
+    BenchCore bench("IMAP", port, user);
     if (filter)
-        core.checkCycle.setMailboxFilter(*filter);
+        bench.core().checkCycle.setMailboxFilter(*filter);
     CheckResult result;
     const double cpuBefore = cpuSeconds();
     QElapsedTimer timer;
     timer.start();
-    core.checkCycle.CheckNow();
-    runUntil([&] { return !core.IsChecking; });
-    result.seconds = timer.nsecsElapsed() / 1e9;
+    result.isClean = bench.check();
+    result.seconds = double(timer.nsecsElapsed()) / 1e9;
     result.cpuSeconds = cpuSeconds() - cpuBefore;
-    result.recorded = core.history.count();
-    result.isClean = !core.IsChecking
-        && notifier.popups == QStringList {QStringLiteral("Finished Checking All Account's")};
-    if (!result.isClean)
-        std::printf("check popups: %s\n", qPrintable(notifier.popups.join(QStringLiteral(" | "))));
+    result.recorded = bench.core().history.count();
     return result;
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
 }
 
 } // namespace
@@ -331,7 +177,7 @@ int main(int argc, char **argv)
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
     MailServer server;
-    if (server.port == 0) {
+    if (server.imapPort == 0) {
         std::printf("Dovecot did not start (run as root)\n");
         return 1;
     }
@@ -363,7 +209,7 @@ int main(int argc, char **argv)
     std::printf("mailbox: %d messages, %.1f MB\n", messageCount, mailboxBytes / 1e6);
 
     // Dovecot builds its index at the first visit; that is not part of either figure.
-    if (minimalFetch(server.port, QStringLiteral("bench")) != messageCount) {
+    if (minimalFetch(server.imapPort, QStringLiteral("bench")) != messageCount) {
         std::printf("the minimal client could not fetch the mailbox\n");
         return 1;
     }
@@ -372,12 +218,12 @@ int main(int argc, char **argv)
     for (int run = 0; run < runs; ++run) {
         QElapsedTimer timer;
         timer.start();
-        const int fetched = minimalFetch(server.port, QStringLiteral("bench"));
+        const int fetched = minimalFetch(server.imapPort, QStringLiteral("bench"));
         fetchTimes.push_back(timer.nsecsElapsed() / 1e9);
-        const CheckResult check = wholeCheck(server.port, "bench");
+        const CheckResult check = wholeCheck(server.imapPort, "bench");
         checkTimes.push_back(check.seconds);
         NoFilter noFilter;
-        const CheckResult unfiltered = wholeCheck(server.port, "bench", &noFilter);
+        const CheckResult unfiltered = wholeCheck(server.imapPort, "bench", &noFilter);
         unfilteredTimes.push_back(unfiltered.seconds);
         std::printf("run %d: minimal fetch %.3f s (%d messages), whole check %.3f s (%d recorded), "
                     "check without rules and history %.3f s (cpu %.3f s)\n",
@@ -398,10 +244,10 @@ int main(int argc, char **argv)
             = generator.message(MailboxGenerator::Kind::PlainText, qsizetype(megabytes) << 20);
         if (!server.load(user, {message}))
             return 1;
-        minimalFetch(server.port, user);
+        minimalFetch(server.imapPort, user);
         std::vector<double> times;
         for (int run = 0; run < runs; ++run) {
-            const CheckResult check = wholeCheck(server.port, user.toUtf8());
+            const CheckResult check = wholeCheck(server.imapPort, user.toUtf8());
             if (!check.isClean)
                 return 1;
             times.push_back(check.seconds);

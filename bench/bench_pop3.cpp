@@ -12,25 +12,14 @@
 //
 // Needs root (it starts Dovecot through scripts/mailserver.sh and stops it at the end).
 
-#include "engine/korvanecore.h"
+#include "mailbench.h"
 #include "message/cmessage.h"
-#include "platform/clock.h"
-#include "platform/cregister.h"
-#include "platform/notifier.h"
-#include "platform/prompter.h"
-#include "platform/trayhost.h"
 #include "support/mailboxgenerator.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
-#include <QFileInfo>
-#include <QProcess>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
@@ -41,90 +30,6 @@ namespace {
 
 constexpr int messageCount = 2000;
 constexpr int runs = 3;
-
-class SilentPrompter final : public Prompter
-{
-public:
-    void warning(const QString &) override {}
-    void critical(const QString &text) override { std::printf("critical: %s\n", qPrintable(text)); }
-    bool question(const QString &) override { return false; }
-};
-
-class RecordingNotifier final : public Notifier
-{
-public:
-    void ShowTrayWindow(const QString &text) override { popups << text; }
-    QStringList popups;
-};
-
-class NoTray final : public TrayHost
-{
-public:
-    void AddTrayIcon() override {}
-    void SetTrayIcon(int) override {}
-    void RemoveTrayIcon() override {}
-};
-
-// The private Dovecot, stopped when this goes out of scope.
-class MailServer
-{
-public:
-    MailServer()
-        : m_script(QFileInfo(QStringLiteral(__FILE__)).absoluteDir().filePath(QStringLiteral("../scripts/mailserver.sh")))
-        , m_pointer(QDir::temp().filePath(QStringLiteral("korvane-bench-%1.dir").arg(QCoreApplication::applicationPid())))
-    {
-        if (!run({QStringLiteral("start"), m_pointer, QStringLiteral("900")}))
-            return;
-        QFile pointer(m_pointer);
-        pointer.open(QIODevice::ReadOnly);
-        m_folder = QString::fromLocal8Bit(pointer.readAll().trimmed());
-        QFile env(m_folder + QStringLiteral("/env"));
-        env.open(QIODevice::ReadOnly);
-        for (const QByteArray &line : env.readAll().split('\n'))
-            if (line.startsWith("POP3_PORT="))
-                port = quint16(line.mid(10).toUInt());
-    }
-    ~MailServer() { run({QStringLiteral("stop"), m_pointer}); }
-
-    bool load(const QString &user, const QList<QByteArray> &messages)
-    {
-        if (!run({QStringLiteral("user"), m_pointer, user, QStringLiteral("pw")}))
-            return false;
-        QTemporaryDir files;
-        QStringList arguments{QStringLiteral("load"), m_pointer, user};
-        for (qsizetype i = 0; i < messages.size(); ++i) {
-            const QString path = files.filePath(QStringLiteral("%1.eml").arg(i, 6, 10, QLatin1Char('0')));
-            QFile file(path);
-            if (!file.open(QIODevice::WriteOnly) || file.write(messages.at(i)) != messages.at(i).size())
-                return false;
-            arguments << path;
-        }
-        return run(arguments);
-    }
-
-    quint16 port = 0;
-
-private:
-    bool run(const QStringList &arguments)
-    {
-        QProcess process;
-        process.setProcessChannelMode(QProcess::ForwardedChannels);
-        process.start(QStringLiteral("bash"), QStringList{m_script} + arguments);
-        return process.waitForFinished(600000) && process.exitStatus() == QProcess::NormalExit
-               && process.exitCode() == 0;
-    }
-
-    QString m_script;
-    QString m_pointer;
-    QString m_folder;
-};
-
-void runUntil(const std::function<bool()> &isDone, int seconds = 300)
-{
-    QDeadlineTimer deadline(seconds * 1000);
-    while (!isDone() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-}
 
 // USER, PASS, STAT, RETR 1..N one at a time, QUIT; the end of a message is looked for in the
 // new bytes only. Returns the number of messages fetched, -1 on any failure.
@@ -222,51 +127,17 @@ struct CheckResult
 // One whole check of the user's mailbox by the program's own engine.
 CheckResult wholeCheck(quint16 port, const QByteArray &user)
 {
-    const QString memory = QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
-    QTemporaryDir data(memory + QStringLiteral("/korvane-bench-XXXXXX"));
-    SilentPrompter prompter;
-    RecordingNotifier notifier;
-    SystemClock clock;
-    NoTray tray;
-    CRegister registry(data.filePath(QStringLiteral("settings.conf")));
-    KorvaneCore core(CoreEnvironment{data.path(), prompter, notifier, clock, registry, tray,
-                                     QStringLiteral("/opt/Korvane/korvane"),
-                                     data.filePath(QStringLiteral("Korvane.desktop"))});
-    core.settings.WriteLog = false;
-    core.settings.DelOld = false;
-    core.settings.DeleteRepeated = false;
-    core.settings.WatchedExtensions.clear();
-    core.armTimers();
-    MailAccount account;
-    account.ServerType = "POP3";
-    account.AccountName = "Bench";
-    account.MailServer = "127.0.0.1";
-    account.UserName = user;
-    account.Password = "pw";
-    account.Port = qint16(port);
-    core.lists.Accounts = {account};
-    core.lists.AccountsLoaded = true;
-
+    BenchCore bench("POP3", port, user);
     CheckResult result;
     const qint64 before = statusField("VmRSS:");
     resetPeak();
     QElapsedTimer timer;
     timer.start();
-    core.checkCycle.CheckNow();
-    runUntil([&] { return !core.IsChecking; });
-    result.seconds = timer.nsecsElapsed() / 1e9;
+    result.isClean = bench.check();
+    result.seconds = double(timer.nsecsElapsed()) / 1e9;
     result.peakRise = statusField("VmHWM:") - before;
-    result.recorded = core.history.count();
-    result.isClean = !core.IsChecking && notifier.popups == QStringList{QStringLiteral("Finished Checking All Account's")};
-    if (!result.isClean)
-        std::printf("check popups: %s\n", qPrintable(notifier.popups.join(QStringLiteral(" | "))));
+    result.recorded = bench.core().history.count();
     return result;
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
 }
 
 } // namespace
@@ -277,7 +148,7 @@ int main(int argc, char **argv)
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
     MailServer server;
-    if (server.port == 0) {
+    if (server.pop3Port == 0) {
         std::printf("Dovecot did not start (run as root)\n");
         return 1;
     }
@@ -311,7 +182,7 @@ int main(int argc, char **argv)
     std::printf("mailbox: %d messages, %.1f MB\n", messageCount, mailboxBytes / 1e6);
 
     // Dovecot builds its index at the first visit; that is not part of either figure.
-    if (minimalFetch(server.port, QStringLiteral("bench")) != messageCount) {
+    if (minimalFetch(server.pop3Port, QStringLiteral("bench")) != messageCount) {
         std::printf("the minimal client could not fetch the mailbox\n");
         return 1;
     }
@@ -321,9 +192,9 @@ int main(int argc, char **argv)
     for (int run = 0; run < runs; ++run) {
         QElapsedTimer timer;
         timer.start();
-        const int fetched = minimalFetch(server.port, QStringLiteral("bench"));
+        const int fetched = minimalFetch(server.pop3Port, QStringLiteral("bench"));
         fetchTimes.push_back(timer.nsecsElapsed() / 1e9);
-        const CheckResult check = wholeCheck(server.port, "bench");
+        const CheckResult check = wholeCheck(server.pop3Port, "bench");
         checkTimes.push_back(check.seconds);
         peakRise = std::max(peakRise, check.peakRise);
         std::printf("run %d: minimal fetch %.3f s (%d messages), whole check %.3f s (%d recorded), "
@@ -342,10 +213,10 @@ int main(int argc, char **argv)
         const QByteArray message = generator.message(MailboxGenerator::Kind::PlainText, qsizetype(megabytes) << 20);
         if (!server.load(user, {message}))
             return 1;
-        minimalFetch(server.port, user);
+        minimalFetch(server.pop3Port, user);
         std::vector<double> times;
         for (int run = 0; run < runs; ++run) {
-            const CheckResult check = wholeCheck(server.port, user.toUtf8());
+            const CheckResult check = wholeCheck(server.pop3Port, user.toUtf8());
             if (!check.isClean)
                 return 1;
             times.push_back(check.seconds);

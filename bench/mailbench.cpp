@@ -1,0 +1,135 @@
+#include "mailbench.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+
+void SilentPrompter::critical(const QString &text)
+{
+    std::printf("critical: %s\n", qPrintable(text));
+}
+
+MailServer::MailServer()
+    : m_script(QFileInfo(QStringLiteral(__FILE__))
+                   .absoluteDir()
+                   .filePath(QStringLiteral("../scripts/mailserver.sh")))
+    , m_pointer(QDir::temp().filePath(
+          QStringLiteral("korvane-bench-%1.dir").arg(QCoreApplication::applicationPid())))
+{
+    if (!run({QStringLiteral("start"), m_pointer, QStringLiteral("900")}))
+        return;
+    QFile pointer(m_pointer);
+    if (!pointer.open(QIODevice::ReadOnly))
+        return;
+    QFile env(QString::fromLocal8Bit(pointer.readAll().trimmed()) + QStringLiteral("/env"));
+    if (!env.open(QIODevice::ReadOnly))
+        return;
+    for (const QByteArray &line : env.readAll().split('\n')) {
+        if (line.startsWith("POP3_PORT="))
+            pop3Port = quint16(line.mid(10).toUInt());
+        else if (line.startsWith("IMAP_PORT="))
+            imapPort = quint16(line.mid(10).toUInt());
+    }
+}
+
+MailServer::~MailServer()
+{
+    run({QStringLiteral("stop"), m_pointer});
+}
+
+bool MailServer::load(const QString &user, const QList<QByteArray> &messages)
+{
+    if (!run({QStringLiteral("user"), m_pointer, user, QStringLiteral("pw")}))
+        return false;
+    QTemporaryDir files;
+    QStringList arguments{QStringLiteral("load"), m_pointer, user};
+    for (qsizetype i = 0; i < messages.size(); ++i) {
+        const QString path = files.filePath(QStringLiteral("%1.eml").arg(i, 6, 10, QLatin1Char('0')));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(messages.at(i)) != messages.at(i).size())
+            return false;
+        arguments << path;
+    }
+    return run(arguments);
+}
+
+bool MailServer::run(const QStringList &arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(QStringLiteral("bash"), QStringList{m_script} + arguments);
+    return process.waitForFinished(600000) && process.exitStatus() == QProcess::NormalExit
+           && process.exitCode() == 0;
+}
+
+void runUntil(const std::function<bool()> &isDone, int seconds)
+{
+    QDeadlineTimer deadline(seconds * 1000);
+    QTimer wake; // so that the deadline is seen when nothing else happens
+    wake.start(50);
+    while (!isDone() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.at(values.size() / 2);
+}
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+BenchCore::BenchCore(const QByteArray &serverType, quint16 port, const QByteArray &user)
+    : m_data((QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath())
+             + QStringLiteral("/korvane-bench-XXXXXX"))
+    , m_registry(std::make_unique<CRegister>(m_data.filePath(QStringLiteral("settings.conf"))))
+{
+    m_core = std::make_unique<KorvaneCore>(
+        CoreEnvironment{m_data.path(), m_prompter, m_notifier, m_clock, *m_registry, m_tray,
+                        QStringLiteral("/opt/Korvane/korvane"),
+                        m_data.filePath(QStringLiteral("Korvane.desktop"))});
+    AppSettings &settings = m_core->settings;
+    settings.WriteLog = false;
+    settings.DelOld = false;
+    settings.DeleteRepeated = false;
+    settings.NotifyNew = false;
+    settings.WatchedExtensions.clear();
+    m_core->armTimers();
+    MailAccount account;
+    account.ServerType = serverType;
+    account.AccountName = "Bench";
+    account.MailServer = "127.0.0.1";
+    account.UserName = user;
+    account.Password = "pw";
+    account.Port = qint16(port);
+    m_core->lists.Accounts = {account};
+    m_core->lists.AccountsLoaded = true;
+}
+
+bool BenchCore::check()
+{
+    m_notifier.popups.clear();
+    m_core->checkCycle.CheckNow();
+    runUntil([this] { return !m_core->IsChecking; });
+    const bool isClean = !m_core->IsChecking
+                         && m_notifier.popups == QStringList{QStringLiteral("Finished Checking All Account's")};
+    if (!isClean)
+        std::printf("check popups: %s\n", qPrintable(m_notifier.popups.join(QStringLiteral(" | "))));
+    return isClean;
+}

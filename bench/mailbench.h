@@ -1,0 +1,96 @@
+#pragma once
+
+// What the benchmarks that check a mailbox on a private Dovecot share: the private server,
+// quiet stand-ins for the desktop, an event loop runner and a core with one account over a
+// fresh data folder in memory.
+
+#include "engine/korvanecore.h"
+#include "platform/clock.h"
+#include "platform/cregister.h"
+#include "platform/notifier.h"
+#include "platform/prompter.h"
+#include "platform/trayhost.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class SilentPrompter final : public Prompter
+{
+public:
+    void warning(const QString &) override {}
+    void critical(const QString &text) override;
+    bool question(const QString &) override { return false; }
+};
+
+class RecordingNotifier final : public Notifier
+{
+public:
+    void ShowTrayWindow(const QString &text) override { popups << text; }
+    QStringList popups;
+};
+
+class NoTray final : public TrayHost
+{
+public:
+    void AddTrayIcon() override {}
+    void SetTrayIcon(int) override {}
+    void RemoveTrayIcon() override {}
+};
+
+// The private Dovecot of scripts/mailserver.sh, stopped when this goes out of scope.
+class MailServer
+{
+public:
+    MailServer();
+    ~MailServer();
+    MailServer(const MailServer &) = delete;
+    MailServer &operator=(const MailServer &) = delete;
+
+    // Creates the user (password "pw") and puts the messages into its inbox.
+    bool load(const QString &user, const QList<QByteArray> &messages);
+
+    quint16 pop3Port = 0;
+    quint16 imapPort = 0;
+
+private:
+    bool run(const QStringList &arguments);
+
+    QString m_script;
+    QString m_pointer;
+};
+
+// Runs the event loop until isDone, sleeping while nothing happens, as the program does: a
+// busy loop would take a core from the server on a small machine.
+void runUntil(const std::function<bool()> &isDone, int seconds = 300);
+
+double median(std::vector<double> values);
+// CPU time of this process so far, in seconds.
+double cpuSeconds();
+
+// A core over a fresh data folder in memory with one account on 127.0.0.1 and no rule that
+// can fire, so a check deletes nothing and the mailbox stays the same between runs.
+class BenchCore
+{
+public:
+    BenchCore(const QByteArray &serverType, quint16 port, const QByteArray &user);
+
+    // Checks the account once; true when the check ended by itself with nothing to report.
+    bool check();
+    KorvaneCore &core() { return *m_core; }
+
+private:
+    QTemporaryDir m_data;
+    SilentPrompter m_prompter;
+    RecordingNotifier m_notifier;
+    SystemClock m_clock;
+    NoTray m_tray;
+    std::unique_ptr<CRegister> m_registry;
+    std::unique_ptr<KorvaneCore> m_core;
+};
