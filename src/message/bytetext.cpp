@@ -6,18 +6,26 @@ QByteArray replaceAll(QByteArrayView text, QByteArrayView before, QByteArrayView
 {
     if (before.isEmpty())
         return text.toByteArray();
-    const auto find = [&](qsizetype from) { return indexOfBytes(text, before, from); };
-    QByteArray out;
+    // Two passes: count the hits, then write the result at its final size in place.
+    qsizetype hits = 0;
+    for (qsizetype hit = indexOfBytes(text, before); hit >= 0;
+         hit = indexOfBytes(text, before, hit + before.size()))
+        ++hits;
+    if (hits == 0)
+        return text.toByteArray();
+    QByteArray out(text.size() + hits * (after.size() - before.size()), Qt::Uninitialized);
+    char *o = out.data();
     qsizetype pos = 0;
-    for (qsizetype hit = find(0); hit >= 0; hit = find(pos)) {
-        if (out.isEmpty())
-            out.reserve(text.size() + (after.size() > before.size() ? text.size() / 2 : 0));
-        out.append(text.sliced(pos, hit - pos)).append(after);
+    for (qsizetype hit = indexOfBytes(text, before); hit >= 0;
+         hit = indexOfBytes(text, before, pos)) {
+        std::memcpy(o, text.data() + pos, size_t(hit - pos));
+        o += hit - pos;
+        if (!after.isEmpty())
+            std::memcpy(o, after.data(), size_t(after.size()));
+        o += after.size();
         pos = hit + before.size();
     }
-    if (pos == 0)
-        return text.toByteArray();
-    out.append(text.sliced(pos));
+    std::memcpy(o, text.data() + pos, size_t(text.size() - pos));
     return out;
 }
 
