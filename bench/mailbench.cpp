@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 #include <QTimer>
 
@@ -20,9 +19,7 @@ void SilentPrompter::critical(const QString &text)
 }
 
 MailServer::MailServer()
-    : m_script(QFileInfo(QStringLiteral(__FILE__))
-                   .absoluteDir()
-                   .filePath(QStringLiteral("../scripts/mailserver.sh")))
+    : m_script(QString::fromLocal8Bit(MAILSERVER_SCRIPT))
     , m_pointer(QDir::temp().filePath(
           QStringLiteral("korvane-bench-%1.dir").arg(QCoreApplication::applicationPid())))
 {
