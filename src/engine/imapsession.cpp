@@ -125,6 +125,7 @@ void ImapSession::processBuffered()
                         .arg(ImapReader::maxLiteralSize));
             return;
         }
+        logReply(response->text);
         onResponse(*response);
     }
 }

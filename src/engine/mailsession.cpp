@@ -2,6 +2,7 @@
 
 #include "platform/notifier.h"
 #include "platform/showntext.h"
+#include "protocollog.h"
 #include "store/actionlog.h"
 #include "store/services.h"
 #include "transport.h"
@@ -73,7 +74,13 @@ void MailSession::onFailed(int code, const QString &description)
 
 void MailSession::send(const QByteArray &command)
 {
+    qCDebug(lcProtocol).noquote() << "C:" << maskedCommand(command);
     m_transport->write(command + "\r\n");
+}
+
+void MailSession::logReply(const QByteArray &reply)
+{
+    qCDebug(lcProtocol).noquote() << "S:" << reply.trimmed();
 }
 
 void MailSession::tell(const QString &text)

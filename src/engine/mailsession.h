@@ -68,6 +68,7 @@ protected:
     bool isWaiting() const { return m_isWaiting; }
 
     void send(const QByteArray &command);
+    void logReply(const QByteArray &reply);
     void tell(const QString &text);
     // Tells the server's refusal with the protocol's caption; the session goes on.
     void tellServerError(const QByteArray &reply);

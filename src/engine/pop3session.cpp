@@ -3,6 +3,7 @@
 #include "mailboxfilter.h"
 #include "platform/notifier.h"
 #include "platform/showntext.h"
+#include "protocollog.h"
 #include "store/actionlog.h"
 #include "store/separator.h"
 #include "store/services.h"
@@ -63,12 +64,14 @@ void Pop3Session::processBuffered()
             std::optional<QByteArray> text = m_reader.takeMultiline();
             if (!text)
                 return;
+            qCDebug(lcProtocol) << "S:" << text->size() << "bytes of message text";
             onMessageText(*text);
             continue;
         }
         const std::optional<QByteArray> reply = m_reader.takeLine();
         if (!reply)
             return;
+        logReply(*reply);
         onReply(*reply);
     }
 }

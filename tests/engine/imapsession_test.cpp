@@ -428,3 +428,16 @@ TEST(ImapSession, AbortWhileAMessageWaitsToBeParsedSendsNothingMore)
     EXPECT_EQ(bed.session.ImapMessages().Count(), 1);
     EXPECT_EQ(bed.filter.recorded, (QList<Recorded> {{"Home", "again", "70044"}}));
 }
+
+TEST(ImapSession, LogsTheDialogueWithThePasswordMasked)
+{
+    ProtocolLogCapture capture;
+    ImapBed bed;
+    bed.login(1);
+    bed.fetch(1, mail("hello"));
+    const QStringList lines = ProtocolLogCapture::lines();
+    EXPECT_TRUE(lines.contains("C: a001 LOGIN \"joe\" ****")) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.contains("S: * 1 FETCH (FLAGS (\\Recent) BODY[] {52})"));
+    EXPECT_EQ(lines.last(), "C: a341 CLOSE");
+    EXPECT_FALSE(lines.join('\n').contains("cr\\\\et"));
+}

@@ -289,6 +289,20 @@ TEST(Pop3Session, AbortWhileTheSessionWaitsEndsItWithoutVerdictsOrQuit)
     }
 }
 
+TEST(Pop3Session, LogsTheDialogueWithThePasswordMasked)
+{
+    ProtocolLogCapture capture;
+    Pop3Bed bed;
+    bed.login(1);
+    bed.send(retrReply(mail("hello")));
+    bed.send("+OK bye\r\n");
+    EXPECT_EQ(ProtocolLogCapture::lines(),
+              (QStringList{"S: +OK POP3 ready", "C: USER joe", "S: +OK", "C: PASS ****",
+                           "S: +OK Logged in.", "C: STAT", "S: +OK 1 4096", "C: RETR 1",
+                           "S: +OK 52 octets", "S: 52 bytes of message text", "C: QUIT",
+                           "S: +OK bye"}));
+}
+
 TEST(Pop3Session, FailingRulesOrHistoryEndTheSessionWithTheirText)
 {
     Pop3Bed bed;

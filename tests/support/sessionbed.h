@@ -7,6 +7,7 @@
 #include "servicesbed.h"
 
 #include <QByteArray>
+#include <QLoggingCategory>
 #include <QObject>
 #include <QStringList>
 
@@ -54,3 +55,34 @@ struct SessionBed
     SessionResult result; // of the latest finished()
 };
 
+// While it lives, the protocol dialogue is switched on and collected instead of printed.
+class ProtocolLogCapture
+{
+public:
+    ProtocolLogCapture()
+    {
+        lines().clear();
+        QLoggingCategory::setFilterRules(QStringLiteral("korvane.protocol.debug=true"));
+        m_previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext &context, const QString &text) {
+                if (QByteArrayView(context.category) == "korvane.protocol")
+                    lines() << text;
+            });
+    }
+    ~ProtocolLogCapture()
+    {
+        qInstallMessageHandler(m_previous);
+        QLoggingCategory::setFilterRules(QString());
+    }
+    ProtocolLogCapture(const ProtocolLogCapture &) = delete;
+    ProtocolLogCapture &operator=(const ProtocolLogCapture &) = delete;
+
+    static QStringList &lines()
+    {
+        static QStringList captured;
+        return captured;
+    }
+
+private:
+    QtMessageHandler m_previous = nullptr;
+};
