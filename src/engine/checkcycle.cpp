@@ -1,9 +1,8 @@
 #include "checkcycle.h"
 
-#include "imapsession.h"
 #include "korvanecore.h"
 #include "mailboxfilter.h"
-#include "pop3session.h"
+#include "sessionfactory.h"
 #include "tcptransport.h"
 #include "classify/classifier.h"
 #include "classify/textformat.h"
@@ -60,9 +59,6 @@ CheckCycle::CheckCycle(KorvaneCore &core, QObject *parent)
     , m_coreFilter(std::make_unique<CoreMailboxFilter>(core))
     , m_filter(m_coreFilter.get())
     , m_makeTransport([] { return std::make_unique<TcpTransport>(); })
-    , m_makeImapSession([&core](Transport &transport, const MailAccount &account, MailboxFilter &filter) {
-        return new ImapSession(transport, account, core.settings, core.services, filter);
-    })
 {
     tmrIcon.setInterval(500);
     connect(&tmrIcon, &QTimer::timeout, this, &CheckCycle::onIconTick);
@@ -95,8 +91,10 @@ void CheckCycle::tell(const QString &text)
 void CheckCycle::CheckNow()
 {
     // While a check runs the menu item reads "&Stop Checking" and is the stop command.
-    if (m_core.IsChecking)
+    if (m_core.IsChecking) {
+        cutSessionShort(SessionStatus::Cancelled);
         return EndCheck();
+    }
     startCheck();
 }
 
@@ -180,38 +178,38 @@ void CheckCycle::startAccount(int index, bool isFirst)
                         + caption("10123", " Account")
                   : caption("10122", "Begin checking ") + QLatin1Char(' ') + name + QLatin1Char(' ')
                         + caption("10135", " Account");
-    const bool isPop3 = account.ServerType == "POP3";
-    const bool isImap = account.ServerType == "IMAP" && m_makeImapSession;
-    if (!isPop3 && !isImap) {
+    if (!hasMailSession(account)) {
         // Without a session nothing would move until the time-out cancelled the whole check.
         m_core.log.Log(caption("280006", "Unknown server type, account skipped: ") + name);
         return CheckNextAccount();
     }
     m_core.log.Log(beginLine);
-    std::unique_ptr<Transport> transport = m_makeTransport();
-    MailSession *session = isPop3
-                               ? new Pop3Session(*transport, account, m_core.services, *m_filter)
-                               : m_makeImapSession(*transport, account, *m_filter);
-    startSession(session, transport.release(), account);
+    startSession(makeMailSession(account, m_makeTransport(), m_core.settings, m_core.services,
+                                 *m_filter),
+                 account);
 }
 
-void CheckCycle::startSession(MailSession *session, Transport *transport, const MailAccount &account)
+// The cycle owns the session from here on as its QObject child; releaseSession() hands it to
+// deleteLater(), so it is never destroyed while one of its handlers is on the stack.
+void CheckCycle::startSession(std::unique_ptr<MailSession> owned, const MailAccount &account)
 {
+    MailSession *session = owned.release();
     session->setParent(this);
-    transport->setParent(session);
     m_session = session;
     connect(session, &MailSession::activity, this, [this, session] {
         if (session == m_session)
             restartTimeOut();
     });
-    connect(session, &MailSession::finished, this, [this, session] { onSessionFinished(session); });
+    connect(session, &MailSession::finished, this,
+            [this, session](const SessionResult &result) { onSessionFinished(session, result); });
     session->start(NormalizeServerName(shownText(account.MailServer)), quint16(account.Port));
 }
 
-void CheckCycle::onSessionFinished(MailSession *session)
+void CheckCycle::onSessionFinished(MailSession *session, const SessionResult &result)
 {
     if (session != m_session)
         return;
+    emit sessionEnded(result);
     CheckNextAccount();
 }
 
@@ -236,8 +234,15 @@ void CheckCycle::EndCheck()
     m_core.env.tray.SetTrayIcon(0);
 }
 
+void CheckCycle::cutSessionShort(SessionStatus status)
+{
+    if (m_session)
+        emit sessionEnded({status, m_session->step(), {}});
+}
+
 void CheckCycle::onTimeOut()
 {
+    cutSessionShort(SessionStatus::Timeout);
     tell(caption("270013", "Connection Time Out, Checking has been cancelled."));
     EndCheck();
 }

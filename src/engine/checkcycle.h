@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sessionresult.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -23,15 +25,11 @@ class CheckCycle : public QObject
 
 public:
     using TransportFactory = std::function<std::unique_ptr<Transport>()>;
-    // Makes the session of an IMAP account over the given connection.
-    using ImapSessionFactory
-        = std::function<MailSession *(Transport &, const MailAccount &, MailboxFilter &)>;
 
     explicit CheckCycle(KorvaneCore &core, QObject *parent = nullptr);
     ~CheckCycle() override;
 
     void setTransportFactory(TransportFactory factory) { m_makeTransport = std::move(factory); }
-    void setImapSessionFactory(ImapSessionFactory factory) { m_makeImapSession = std::move(factory); }
     // The verdicts and the history of fetched mailboxes; the real rules unless replaced.
     void setMailboxFilter(MailboxFilter &filter) { m_filter = &filter; }
 
@@ -56,16 +54,20 @@ signals:
     void checkNowCaptionChanged(const QString &caption);
     // The last account is done and the history has been reloaded.
     void checkFinished();
+    // An account's session has ended: by itself with its own result, or cut short by the
+    // time-out (Timeout) or the stop command (Cancelled).
+    void sessionEnded(const SessionResult &result);
 
 private:
     void onCheckTimer();
     void onTimeOut();
     void startCheck();
     void startAccount(int index, bool isFirst);
-    void startSession(MailSession *session, Transport *transport, const MailAccount &account);
-    void onSessionFinished(MailSession *session);
+    void startSession(std::unique_ptr<MailSession> owned, const MailAccount &account);
+    void onSessionFinished(MailSession *session, const SessionResult &result);
     void releaseSession();
     void restartTimeOut();
+    void cutSessionShort(SessionStatus status);
     void tell(const QString &text);
     QString caption(const char *key, const char *defaultText) const;
 
@@ -73,7 +75,6 @@ private:
     std::unique_ptr<MailboxFilter> m_coreFilter;
     MailboxFilter *m_filter;
     TransportFactory m_makeTransport;
-    ImapSessionFactory m_makeImapSession;
     QPointer<MailSession> m_session;
     int m_nextAccountIndex = 0;
 };

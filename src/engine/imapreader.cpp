@@ -84,30 +84,15 @@ std::optional<QByteArray> ImapResponse::literalAfter(QByteArrayView itemName) co
 
 void ImapReader::append(QByteArrayView data)
 {
-    m_buffer.append(data);
+    m_frame.append(data);
 }
 
 void ImapReader::clear()
 {
-    m_buffer.clear();
-    m_start = 0;
-    m_lineScanned = 0;
+    m_frame.clear();
     m_current = {};
     m_literalLeft = -1;
     m_hasFailed = false;
-}
-
-void ImapReader::consume(qsizetype count)
-{
-    m_start += count;
-    m_lineScanned = 0;
-    if (m_start == m_buffer.size()) {
-        m_buffer.clear();
-        m_start = 0;
-    } else if (m_start > 4096 && m_start > m_buffer.size() / 2) {
-        m_buffer.remove(0, m_start);
-        m_start = 0;
-    }
 }
 
 std::optional<ImapResponse> ImapReader::take()
@@ -115,23 +100,20 @@ std::optional<ImapResponse> ImapReader::take()
     while (!m_hasFailed) {
         if (m_literalLeft >= 0) {
             // Only the count matters until the whole literal is in, so waiting is free.
-            if (m_buffer.size() - m_start < m_literalLeft)
+            if (m_frame.size() < m_literalLeft)
                 return std::nullopt;
-            m_current.literals.last().bytes = m_buffer.sliced(m_start, m_literalLeft);
-            consume(m_literalLeft);
+            m_current.literals.last().bytes = m_frame.take(m_literalLeft);
             m_literalLeft = -1;
             continue;
         }
-        const qsizetype lf = m_buffer.indexOf('\n', m_start + m_lineScanned);
-        if (lf < 0) {
-            m_lineScanned = m_buffer.size() - m_start;
+        const qsizetype lf = m_frame.findLineEnd();
+        if (lf < 0)
             return std::nullopt;
-        }
-        const QByteArrayView line = QByteArrayView(m_buffer).sliced(m_start, lf + 1 - m_start);
+        const QByteArrayView line = m_frame.pending().first(lf + 1);
         const std::optional<qint64> size = literalSize(line);
         if (!size) {
             m_current.text += line;
-            consume(line.size());
+            m_frame.consume(line.size());
             return std::exchange(m_current, ImapResponse());
         }
         if (*size > maxLiteralSize) {
@@ -140,7 +122,7 @@ std::optional<ImapResponse> ImapReader::take()
         }
         m_current.text += chopLineEnd(line);
         m_current.literals.append(ImapResponse::Literal {m_current.text.size(), {}});
-        consume(line.size());
+        m_frame.consume(line.size());
         m_literalLeft = *size;
     }
     return std::nullopt;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "framingbuffer.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
@@ -52,11 +54,7 @@ public:
     bool hasFailed() const { return m_hasFailed; }
 
 private:
-    void consume(qsizetype count);
-
-    QByteArray m_buffer;
-    qsizetype m_start = 0; // bytes before it are taken
-    qsizetype m_lineScanned = 0; // from m_start: searched for LF without finding one
+    FramingBuffer m_frame;
     ImapResponse m_current; // the response being put together
     qint64 m_literalLeft = -1; // bytes of literal still to come; -1 outside a literal
     bool m_hasFailed = false;

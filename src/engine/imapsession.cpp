@@ -9,9 +9,6 @@
 #include "store/services.h"
 #include "transport.h"
 
-#include <QMetaObject>
-
-#include <exception>
 #include <limits>
 #include <utility>
 
@@ -69,29 +66,21 @@ std::optional<qint16> GetIMAPInbox(QByteArrayView text)
     return 0;
 }
 
-ImapSession::ImapSession(Transport &transport, const MailAccount &account,
+ImapSession::ImapSession(std::unique_ptr<Transport> transport, const MailAccount &account,
                          const AppSettings &settings, Services &services, MailboxFilter &filter,
                          QObject *parent)
-    : MailSession(parent)
-    , m_transport(transport)
-    , m_account(account)
+    : MailSession(std::move(transport), account, services, filter, parent)
     , m_settings(settings)
-    , m_services(services)
-    , m_filter(filter)
 {
-    connect(&m_transport, &Transport::received, this, &ImapSession::onReceived);
-    connect(&m_transport, &Transport::closed, this, &ImapSession::onClosed);
-    connect(&m_transport, &Transport::failed, this, &ImapSession::onFailed);
 }
 
-ImapSession::~ImapSession()
+QString ImapSession::step() const
 {
-    m_transport.disconnect(this);
+    return stateName(m_state);
 }
 
-void ImapSession::start(const QString &server, quint16 port)
+void ImapSession::reset()
 {
-    m_transport.close();
     m_messages.Clear();
     m_reader.clear();
     m_deleteFlags.clear();
@@ -103,56 +92,31 @@ void ImapSession::start(const QString &server, quint16 port)
     m_unseenCount = 0;
     m_storing = 0;
     m_hasStored = false;
-    m_hasEnded = false;
-    m_transport.connectToHost(server, port);
 }
 
-void ImapSession::abort()
+void ImapSession::buffer(const QByteArray &data)
 {
-    m_hasEnded = true;
-    m_transport.close();
-}
-
-void ImapSession::onReceived(const QByteArray &data)
-{
-    if (m_hasEnded)
-        return;
-    emit activity();
     m_reader.append(data);
-    processBuffered();
 }
 
-void ImapSession::onClosed()
+QString ImapSession::serverErrorCaption() const
 {
-    // The server hung up: nothing more is deleted; go on with the next account.
-    if (m_hasEnded)
-        return;
-    m_hasEnded = true;
-    emit finished();
+    return m_services.caption(QStringLiteral("10132"), QStringLiteral("IMAP Error:"))
+        + QLatin1Char(' ');
 }
 
-void ImapSession::onFailed(int code, const QString &description)
+std::pair<QString, QString> ImapSession::connectionErrorCaptions() const
 {
-    if (m_hasEnded)
-        return;
-    m_transport.close();
     // The two texts have always differed by the popup's trailing blank.
-    const QString detail
-        = QLatin1Char(' ') + QString::number(code) + QStringLiteral(" : ") + description;
-    m_services.notifier.ShowTrayWindow(
-        m_services.caption(QStringLiteral("10116"), QStringLiteral("IMAP Connection Error "))
-        + detail);
-    m_services.log.Log(
-        m_services.caption(QStringLiteral("10116"), QStringLiteral("IMAP Connection Error"))
-        + detail);
-    end();
+    return {m_services.caption(QStringLiteral("10116"), QStringLiteral("IMAP Connection Error ")),
+            m_services.caption(QStringLiteral("10116"), QStringLiteral("IMAP Connection Error"))};
 }
 
 // Responses are judged only once they are whole, literals included, however the server's
 // bytes were split.
 void ImapSession::processBuffered()
 {
-    while (!m_hasEnded && !m_isWaiting) {
+    while (!hasEnded() && !isWaiting()) {
         const std::optional<ImapResponse> response = m_reader.take();
         if (!response) {
             if (m_reader.hasFailed())
@@ -161,13 +125,15 @@ void ImapSession::processBuffered()
                         .arg(ImapReader::maxLiteralSize));
             return;
         }
+        logReply(response->text);
         onResponse(*response);
     }
 }
 
 // Untagged data is collected until the tagged reply of the command in flight decides:
 // Greeting:    * OK -> LOGIN | * PREAUTH -> SELECT | else -> "IMAP Error:", next account
-// LoginSent:   a001 OK -> SELECT | NO, BAD -> "IMAP Error:", next account
+//                                                    (ConnectFailed)
+// LoginSent:   a001 OK -> SELECT | NO, BAD -> "IMAP Error:", next account (AuthRejected)
 // SelectSent:  * n EXISTS -> count; a142 OK -> SEARCH UNSEEN (when announcing new mail),
 //              FETCH 1, or "no messages" and CLOSE | NO, BAD -> "IMAP Error:", next account
 // SearchSent:  * SEARCH ... -> unseen count; a282 OK -> "You have n New messages", FETCH 1
@@ -176,6 +142,7 @@ void ImapSession::processBuffered()
 //              verdicts -> STORE, or history + CLOSE | NO, BAD -> "IMAP Error:", next account
 // Storing:     a005 OK -> next STORE, or history + EXPUNGE | NO, BAD -> "IMAP Error:", kept
 // ExpungeSent: a202 OK -> CLOSE, disconnect | NO, BAD -> "IMAP Error:", CLOSE, disconnect
+// Any other refusal or unusable reply ends the session as a ProtocolError; CLOSE as Ok.
 void ImapSession::onResponse(const ImapResponse &response)
 {
     const QByteArray tag = response.tag();
@@ -183,14 +150,14 @@ void ImapSession::onResponse(const ImapResponse &response)
     switch (m_state) {
     case State::Greeting:
         if (!isUntagged)
-            return failWithReply(response);
+            return failWithReply(SessionStatus::ConnectFailed, response.text);
         if (response.status() == "PREAUTH") {
             m_state = State::SelectSent;
             send(QByteArray(selectTag) + " SELECT INBOX");
             return;
         }
         if (!isOk(response))
-            return failWithReply(response);
+            return failWithReply(SessionStatus::ConnectFailed, response.text);
         // A line break in a quoted string would end the command and start another one.
         if (!canBeQuoted(m_account.UserName) || !canBeQuoted(m_account.Password))
             return failUnexpected(
@@ -203,7 +170,7 @@ void ImapSession::onResponse(const ImapResponse &response)
         if (tag != loginTag)
             return;
         if (!isOk(response))
-            return failWithReply(response);
+            return failWithReply(SessionStatus::AuthRejected, response.text);
         m_state = State::SelectSent;
         send(QByteArray(selectTag) + " SELECT INBOX");
         return;
@@ -214,14 +181,15 @@ void ImapSession::onResponse(const ImapResponse &response)
             const std::optional<qint16> count = GetIMAPInbox(response.text);
             if (!count)
                 return failUnexpected(QStringLiteral("The SELECT reply holds no message count: %1")
-                                          .arg(shownText(response.text.trimmed())));
+                                          .arg(shownText(response.text.trimmed())),
+                                      response.text);
             m_messageCount = *count;
             return;
         }
         if (tag != selectTag)
             return;
         if (!isOk(response))
-            return failWithReply(response);
+            return failWithReply(SessionStatus::ProtocolError, response.text);
         afterSelect(response);
         return;
     case State::SearchSent:
@@ -236,7 +204,7 @@ void ImapSession::onResponse(const ImapResponse &response)
         if (isOk(response))
             announceUnseen();
         m_state = State::Fetching;
-        continueLater(&ImapSession::fetchNext);
+        continueLater([this] { fetchNext(); });
         return;
     case State::Fetching:
         if (isUntagged) {
@@ -250,17 +218,18 @@ void ImapSession::onResponse(const ImapResponse &response)
         if (tag != fetchTag)
             return;
         if (!isOk(response))
-            return failWithReply(response);
+            return failWithReply(SessionStatus::ProtocolError, response.text);
         if (!m_fetchedText)
             return failUnexpected(
-                QStringLiteral("The server sent no text for message %1").arg(m_currentMessage));
+                QStringLiteral("The server sent no text for message %1").arg(m_currentMessage),
+                response.text);
         m_unparsedText = *std::exchange(m_fetchedText, std::nullopt);
         m_unparsedNumber = m_currentMessage;
         // The next FETCH goes out before this message is parsed, so that the server works
         // while we parse; it is still one command in flight.
         if (m_currentMessage < m_messageCount)
             fetchNext();
-        continueLater(&ImapSession::parseFetched);
+        continueLater([this] { parseFetched(); });
         return;
     case State::Storing:
         if (tag != storeTag)
@@ -269,8 +238,7 @@ void ImapSession::onResponse(const ImapResponse &response)
             m_hasStored = true;
         } else {
             // The server keeps the message, and so does the history.
-            tell(m_services.caption(QStringLiteral("10132"), QStringLiteral("IMAP Error:"))
-                 + QLatin1Char(' ') + shownText(response.text));
+            tellServerError(response.text);
             if (CMessage *message = m_messages.Item(QString::number(m_storing))) {
                 message->Status = keptStatus;
                 m_filter.recordKept(*message);
@@ -282,8 +250,7 @@ void ImapSession::onResponse(const ImapResponse &response)
         if (tag != expungeTag)
             return;
         if (!isOk(response))
-            tell(m_services.caption(QStringLiteral("10132"), QStringLiteral("IMAP Error:"))
-                 + QLatin1Char(' ') + shownText(response.text));
+            tellServerError(response.text);
         closeMailbox();
         return;
     }
@@ -294,7 +261,8 @@ void ImapSession::afterSelect(const ImapResponse &reply)
     // RFC 3501 §6.3.1 makes the EXISTS count part of every SELECT reply.
     if (m_messageCount < 0)
         return failUnexpected(QStringLiteral("The SELECT reply holds no message count: %1")
-                                  .arg(shownText(reply.text.trimmed())));
+                                  .arg(shownText(reply.text.trimmed())),
+                              reply.text);
     if (m_messageCount == 0) {
         const QString none = m_services.caption(
             QStringLiteral("10049"), QStringLiteral("There are no messages in this account."));
@@ -309,7 +277,7 @@ void ImapSession::afterSelect(const ImapResponse &reply)
         return;
     }
     m_state = State::Fetching;
-    continueLater(&ImapSession::fetchNext);
+    continueLater([this] { fetchNext(); });
 }
 
 void ImapSession::announceUnseen()
@@ -336,33 +304,23 @@ void ImapSession::fetchNext()
 // session before its next step.
 void ImapSession::parseFetched()
 {
-    try {
-        CMessage message;
-        message.ParseMessage(*std::exchange(m_unparsedText, std::nullopt));
-        const bool isAdded = m_messages.Add(std::move(message), QString::number(m_unparsedNumber));
-        Q_ASSERT(isAdded);
-    } catch (const std::exception &e) {
-        return failUnexpected(QString::fromLocal8Bit(e.what()));
-    }
+    CMessage message;
+    message.ParseMessage(*std::exchange(m_unparsedText, std::nullopt));
+    const bool isAdded = m_messages.Add(std::move(message), QString::number(m_unparsedNumber));
+    Q_ASSERT(isAdded);
     if (m_unparsedNumber == m_messageCount)
         classifyMailbox();
 }
 
 void ImapSession::classifyMailbox()
 {
-    try {
-        m_deleteFlags = m_filter.CheckAllMessages(m_messages);
-    } catch (const std::exception &e) {
-        return failUnexpected(QString::fromLocal8Bit(e.what()));
-    }
+    if (!guarded([this] { m_deleteFlags = m_filter.CheckAllMessages(m_messages); }))
+        return;
     m_deleteFlags.resize(std::max<qsizetype>(m_deleteFlags.size(), m_messageCount + 1));
     // Every message is in the history before the first one is flagged for deletion, so a
     // stop or a time-out between the STOREs leaves no flagged message unrecorded.
-    try {
-        m_filter.Add2Hist(m_messages, m_account.AccountName);
-    } catch (const std::exception &e) {
-        return failUnexpected(QString::fromLocal8Bit(e.what()));
-    }
+    if (!guarded([this] { m_filter.Add2Hist(m_messages, m_account.AccountName); }))
+        return;
     m_storing = 0;
     m_state = State::Storing;
     storeNext();
@@ -394,55 +352,6 @@ void ImapSession::expunge()
 void ImapSession::closeMailbox()
 {
     send(QByteArray(closeTag) + " CLOSE");
-    m_transport.close();
+    transport().close();
     end();
-}
-
-void ImapSession::send(const QByteArray &command)
-{
-    m_transport.write(command + "\r\n");
-}
-
-void ImapSession::tell(const QString &text)
-{
-    m_services.notifier.ShowTrayWindow(text);
-    m_services.log.Log(text);
-}
-
-void ImapSession::failWithReply(const ImapResponse &reply)
-{
-    m_transport.close();
-    tell(m_services.caption(QStringLiteral("10132"), QStringLiteral("IMAP Error:"))
-         + QLatin1Char(' ') + shownText(reply.text));
-    end();
-}
-
-void ImapSession::failUnexpected(const QString &description)
-{
-    m_transport.close();
-    tell(m_services.caption(QStringLiteral("10133"), QStringLiteral("Error:")) + QLatin1Char(' ')
-         + description);
-    end();
-}
-
-void ImapSession::end()
-{
-    m_hasEnded = true;
-    m_transport.close();
-    emit finished();
-}
-
-void ImapSession::continueLater(void (ImapSession::*step)())
-{
-    m_isWaiting = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this, step] {
-            m_isWaiting = false;
-            if (m_hasEnded)
-                return;
-            (this->*step)();
-            processBuffered();
-        },
-        Qt::QueuedConnection);
 }

@@ -39,28 +39,25 @@ public:
         Storing = 6, // STORE sent
         ExpungeSent = 7,
     };
+    Q_ENUM(State)
 
-    ImapSession(Transport &transport, const MailAccount &account, const AppSettings &settings,
-                Services &services, MailboxFilter &filter, QObject *parent = nullptr);
-    ~ImapSession() override;
-
-    // ConnectIMAP: connects and starts at the greeting with an empty mailbox.
-    void start(const QString &server, quint16 port) override;
-    void abort() override;
+    ImapSession(std::unique_ptr<Transport> transport, const MailAccount &account,
+                const AppSettings &settings, Services &services, MailboxFilter &filter,
+                QObject *parent = nullptr);
 
     State state() const { return m_state; }
+    QString step() const override;
     int MessageCount() const { return m_messageCount; }
     const CMessages &ImapMessages() const { return m_messages; }
 
 private:
-    void onReceived(const QByteArray &data);
-    void onClosed();
-    void onFailed(int code, const QString &description);
+    void reset() override;
+    void buffer(const QByteArray &data) override;
+    void processBuffered() override;
+    QString serverErrorCaption() const override;
+    std::pair<QString, QString> connectionErrorCaptions() const override;
 
-    void processBuffered();
     void onResponse(const ImapResponse &response);
-    void onUntagged(const ImapResponse &response);
-    bool onTagged(const ImapResponse &response);
     void afterSelect(const ImapResponse &reply);
     void announceUnseen();
     void fetchNext();
@@ -70,18 +67,7 @@ private:
     void expunge();
     void closeMailbox();
 
-    void send(const QByteArray &command);
-    void tell(const QString &text);
-    void failWithReply(const ImapResponse &reply);
-    void failUnexpected(const QString &description);
-    void end();
-    void continueLater(void (ImapSession::*step)());
-
-    Transport &m_transport;
-    const MailAccount m_account;
     const AppSettings &m_settings;
-    Services &m_services;
-    MailboxFilter &m_filter;
 
     ImapReader m_reader;
     State m_state = State::Greeting;
@@ -91,8 +77,6 @@ private:
     std::optional<QByteArray> m_fetchedText; // the text of the outstanding FETCH
     std::optional<QByteArray> m_unparsedText; // fetched, its parse queued
     int m_unparsedNumber = 0;
-    bool m_isWaiting = false; // a continuation is queued; arrivals wait for it
-    bool m_hasEnded = false;
     CMessages m_messages;
     QList<bool> m_deleteFlags;
     int m_storing = 0; // the message of the outstanding STORE

@@ -26,47 +26,34 @@ QByteArray unstuff(QByteArrayView text)
 
 void LineReader::append(QByteArrayView data)
 {
-    m_buffer.append(data);
+    m_frame.append(data);
 }
 
 void LineReader::clear()
 {
-    m_buffer.clear();
-    m_start = 0;
-    m_lineScanned = 0;
+    m_frame.clear();
     m_bodyScanned = 0;
 }
 
 void LineReader::consume(qsizetype count)
 {
-    m_start += count;
-    m_lineScanned = 0;
+    m_frame.consume(count);
     m_bodyScanned = 0;
-    if (m_start == m_buffer.size()) {
-        m_buffer.clear();
-        m_start = 0;
-    } else if (m_start > 4096 && m_start > m_buffer.size() / 2) {
-        m_buffer.remove(0, m_start);
-        m_start = 0;
-    }
 }
 
 std::optional<QByteArray> LineReader::takeLine()
 {
-    const qsizetype lf = m_buffer.indexOf('\n', m_start + m_lineScanned);
-    if (lf < 0) {
-        m_lineScanned = m_buffer.size() - m_start;
+    const qsizetype lf = m_frame.findLineEnd();
+    if (lf < 0)
         return std::nullopt;
-    }
-    QByteArray line = m_buffer.sliced(m_start, lf + 1 - m_start);
-    consume(lf + 1 - m_start);
-    return line;
+    m_bodyScanned = 0;
+    return m_frame.take(lf + 1);
 }
 
 std::optional<QByteArray> LineReader::takeMultiline()
 {
     static constexpr QByteArrayView endLine(".\r\n");
-    const QByteArrayView pending = QByteArrayView(m_buffer).sliced(m_start);
+    const QByteArrayView pending = m_frame.pending();
 
     qsizetype bodyLength = -1;
     if (pending.startsWith(endLine)) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "framingbuffer.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 
@@ -12,7 +14,7 @@ class LineReader
 public:
     void append(QByteArrayView data);
     void clear();
-    qsizetype bufferedSize() const { return m_buffer.size() - m_start; }
+    qsizetype bufferedSize() const { return m_frame.size(); }
 
     // The first complete line with its line end (CR LF, or LF alone); nullopt until it is in.
     std::optional<QByteArray> takeLine();
@@ -26,8 +28,6 @@ public:
 private:
     void consume(qsizetype count);
 
-    QByteArray m_buffer;
-    qsizetype m_start = 0; // bytes before it are taken
-    qsizetype m_lineScanned = 0; // from m_start: searched for LF without finding one
-    qsizetype m_bodyScanned = 0; // from m_start: searched for the end line without finding it
+    FramingBuffer m_frame;
+    qsizetype m_bodyScanned = 0; // of the pending bytes: searched for the end line without finding it
 };

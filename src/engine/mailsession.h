@@ -1,25 +1,111 @@
 #pragma once
 
+#include "sessionresult.h"
+#include "store/records.h"
+
+#include <QByteArray>
+#include <QMetaEnum>
 #include <QObject>
 #include <QString>
 
-// One mailbox session of a check, POP3 or IMAP. It runs on the events of its own connection
-// and emits finished() exactly once when it has ended by itself, whatever the outcome;
-// abort() ends it silently. Owners release it with deleteLater().
+#include <exception>
+#include <functional>
+#include <memory>
+#include <utility>
+
+class MailboxFilter;
+class Transport;
+struct Services;
+
+// One mailbox session of a check, POP3 or IMAP, over its own connection, which it owns. It
+// runs on the events of that connection and emits finished() exactly once when it has ended
+// by itself, whatever the outcome; abort() ends it silently. Owners release it with
+// deleteLater(). The protocols supply the framing, the replies' handling and their texts;
+// the lifecycle here is shared.
 class MailSession : public QObject
 {
     Q_OBJECT
 
 public:
-    using QObject::QObject;
+    ~MailSession() override;
 
-    virtual void start(const QString &server, quint16 port) = 0;
+    // ConnectPop3 / ConnectIMAP: connects and starts at the greeting with an empty mailbox.
+    void start(const QString &server, quint16 port);
     // Closes the connection without logging out, so nothing of the session is deleted on
     // the server; no signal follows.
-    virtual void abort() = 0;
+    void abort();
+    // The protocol step the session is at, by name.
+    virtual QString step() const = 0;
 
 signals:
     // Data came from the server: the connection time-out starts again.
     void activity();
-    void finished();
+    void finished(const SessionResult &result);
+
+protected:
+    MailSession(std::unique_ptr<Transport> transport, const MailAccount &account,
+                Services &services, MailboxFilter &filter, QObject *parent);
+
+    // The protocol's fresh start: its state, its reader and an empty mailbox.
+    virtual void reset() = 0;
+    // Hands an arrival to the protocol's reader.
+    virtual void buffer(const QByteArray &data) = 0;
+    // Handles every complete reply in the reader while the session neither has ended nor
+    // waits for a continuation.
+    virtual void processBuffered() = 0;
+    // The words in front of a server's refusal, as the protocol has always shown them.
+    virtual QString serverErrorCaption() const = 0;
+    // The words in front of a connection error: first in the popup, second in the log.
+    virtual std::pair<QString, QString> connectionErrorCaptions() const = 0;
+
+    // The name of a protocol's state, as step() gives it.
+    template<class State> static QString stateName(State state)
+    {
+        return QString::fromLatin1(QMetaEnum::fromType<State>().valueToKey(int(state)));
+    }
+
+    bool hasEnded() const { return m_hasEnded; }
+    bool isWaiting() const { return m_isWaiting; }
+
+    void send(const QByteArray &command);
+    void logReply(const QByteArray &reply);
+    void tell(const QString &text);
+    // Tells the server's refusal with the protocol's caption; the session goes on.
+    void tellServerError(const QByteArray &reply);
+    // Ends the session with the server's refusal, told with the protocol's caption.
+    void failWithReply(SessionStatus status, const QByteArray &reply);
+    // Ends the session with a failure the server did not name itself.
+    void failUnexpected(const QString &description, const QByteArray &serverText = {});
+    // Drops the connection and emits finished(); the last thing a handler does.
+    void end(SessionResult result = {});
+    // Runs next from the event loop, so that a stop or a time-out lands before it; arrivals
+    // wait until it has run, and it does not run once the session has ended.
+    void continueLater(std::function<void()> next);
+    // Runs a call into code that may throw (the rules, the history); a throw ends the
+    // session as an unexpected failure with its text. False when it did.
+    template<class Call> bool guarded(Call &&call)
+    {
+        try {
+            call();
+            return true;
+        } catch (const std::exception &e) {
+            failUnexpected(QString::fromLocal8Bit(e.what()));
+            return false;
+        }
+    }
+
+    Transport &transport() { return *m_transport; }
+
+    const MailAccount m_account;
+    Services &m_services;
+    MailboxFilter &m_filter;
+
+private:
+    void onReceived(const QByteArray &data);
+    void onClosed();
+    void onFailed(int code, const QString &description);
+
+    std::unique_ptr<Transport> m_transport;
+    bool m_isWaiting = false; // a continuation is queued; arrivals wait for it
+    bool m_hasEnded = false;
 };

@@ -1,16 +1,13 @@
 #include "pop3session.h"
 
 #include "mailboxfilter.h"
-#include "transport.h"
 #include "platform/notifier.h"
 #include "platform/showntext.h"
+#include "protocollog.h"
 #include "store/actionlog.h"
 #include "store/separator.h"
 #include "store/services.h"
-
-#include <QMetaObject>
-
-#include <exception>
+#include "transport.h"
 
 namespace {
 
@@ -23,104 +20,79 @@ bool isPositive(const QByteArray &reply)
 
 } // namespace
 
-Pop3Session::Pop3Session(Transport &transport, const MailAccount &account, Services &services,
-                         MailboxFilter &filter, QObject *parent)
-    : MailSession(parent)
-    , m_transport(transport)
-    , m_account(account)
-    , m_services(services)
-    , m_filter(filter)
+Pop3Session::Pop3Session(std::unique_ptr<Transport> transport, const MailAccount &account,
+                         Services &services, MailboxFilter &filter, QObject *parent)
+    : MailSession(std::move(transport), account, services, filter, parent)
 {
-    connect(&m_transport, &Transport::received, this, &Pop3Session::onReceived);
-    connect(&m_transport, &Transport::closed, this, &Pop3Session::onClosed);
-    connect(&m_transport, &Transport::failed, this, &Pop3Session::onFailed);
 }
 
-Pop3Session::~Pop3Session()
+QString Pop3Session::step() const
 {
-    m_transport.disconnect(this);
+    return stateName(m_state);
 }
 
-void Pop3Session::start(const QString &server, quint16 port)
+void Pop3Session::reset()
 {
-    m_transport.close();
     m_messages.Clear();
     m_reader.clear();
     m_deleteFlags.clear();
     m_state = State::Greeting;
-    m_hasEnded = false;
-    m_transport.connectToHost(server, port);
 }
 
-void Pop3Session::abort()
+void Pop3Session::buffer(const QByteArray &data)
 {
-    m_hasEnded = true;
-    m_transport.close();
-}
-
-void Pop3Session::onReceived(const QByteArray &data)
-{
-    if (m_hasEnded)
-        return;
-    emit activity();
     m_reader.append(data);
-    processBuffered();
 }
 
-void Pop3Session::onClosed()
+QString Pop3Session::serverErrorCaption() const
 {
-    // The server hung up: nothing of this session is deleted; go on with the next account.
-    if (m_hasEnded)
-        return;
-    m_hasEnded = true;
-    emit finished();
+    return m_services.caption(QStringLiteral("10117"), QStringLiteral("POP3 Error:"));
 }
 
-void Pop3Session::onFailed(int code, const QString &description)
+std::pair<QString, QString> Pop3Session::connectionErrorCaptions() const
 {
-    if (m_hasEnded)
-        return;
-    m_transport.close();
-    tell(m_services.caption(QStringLiteral("10118"), QStringLiteral("POP3 Connection Error"))
-         + QLatin1Char(' ') + QString::number(code) + QStringLiteral(" : ") + description);
-    end();
+    const QString caption
+        = m_services.caption(QStringLiteral("10118"), QStringLiteral("POP3 Connection Error"));
+    return {caption, caption};
 }
 
 // Replies are judged only once their line is complete, however the server's bytes were split.
 void Pop3Session::processBuffered()
 {
-    while (!m_hasEnded && !m_isWaiting) {
+    while (!hasEnded() && !isWaiting()) {
         if (m_state == State::Retrieving && m_hasRetrStatus) {
             std::optional<QByteArray> text = m_reader.takeMultiline();
             if (!text)
                 return;
+            qCDebug(lcProtocol) << "S:" << text->size() << "bytes of message text";
             onMessageText(*text);
             continue;
         }
         const std::optional<QByteArray> reply = m_reader.takeLine();
         if (!reply)
             return;
+        logReply(*reply);
         onReply(*reply);
     }
 }
 
-// Greeting:   +OK -> USER            | -ERR -> "POP3 Error:", next account
-// UserSent:   +OK -> PASS            | -ERR -> "POP3 Error:", next account
-// PassSent:   +OK -> STAT            | -ERR -> "POP3 Error:", next account
+// Greeting:   +OK -> USER            | -ERR -> "POP3 Error:", next account (ConnectFailed)
+// UserSent:   +OK -> PASS            | -ERR -> "POP3 Error:", next account (AuthRejected)
+// PassSent:   +OK -> STAT            | -ERR -> "POP3 Error:", next account (AuthRejected)
 // StatSent:   +OK n>0 -> RETR 1      | +OK 0 -> "no messages", QUIT, close | n<0 -> QUIT
-//                                    | -ERR -> "POP3 Error:", next account
+//                                    | -ERR -> "POP3 Error:", next account (ProtocolError)
 // Retrieving: +OK + text -> RETR n+1 (sent before the text is parsed), or after the last
 //                                    parsed: verdicts -> DELE or history + QUIT
 //                                    | -ERR -> "POP3 Error:", next account (nothing deleted)
 // Deleting:   +OK -> next DELE, or history + QUIT | -ERR -> "POP3 Error:", message kept
 // Quitting:   no reply awaited
-// QuitSent:   +OK -> close, next account | -ERR -> "POP3 Error:", next account
+// QuitSent:   +OK -> close, next account (Ok) | -ERR -> "POP3 Error:", next account
 void Pop3Session::onReply(const QByteArray &reply)
 {
     switch (m_state) {
     case State::Greeting:
         if (!isPositive(reply))
-            return failWithReply(reply);
+            return failWithReply(SessionStatus::ConnectFailed, reply);
         m_messageCount = 0;
         m_currentMessage = 0;
         m_lastParsed = 0;
@@ -129,30 +101,30 @@ void Pop3Session::onReply(const QByteArray &reply)
         return;
     case State::UserSent:
         if (!isPositive(reply))
-            return failWithReply(reply);
+            return failWithReply(SessionStatus::AuthRejected, reply);
         m_state = State::PassSent;
         send("PASS " + m_account.Password);
         return;
     case State::PassSent:
         if (!isPositive(reply))
-            return failWithReply(reply);
+            return failWithReply(SessionStatus::AuthRejected, reply);
         send("STAT");
         m_state = State::StatSent;
         return;
     case State::StatSent:
         if (!isPositive(reply))
-            return failWithReply(reply);
+            return failWithReply(SessionStatus::ProtocolError, reply);
         onStat(reply);
         return;
     case State::Retrieving:
         if (!isPositive(reply))
-            return failWithReply(reply);
+            return failWithReply(SessionStatus::ProtocolError, reply);
         m_hasRetrStatus = true;
         return;
     case State::Deleting:
         if (!isPositive(reply)) {
             // The server keeps the message, and so does the history.
-            tell(m_services.caption(QStringLiteral("10117"), QStringLiteral("POP3 Error:")) + shownText(reply));
+            tellServerError(reply);
             if (CMessage *message = m_messages.Item(QString::number(m_deleting)))
                 message->Status = keptStatus;
         }
@@ -162,8 +134,8 @@ void Pop3Session::onReply(const QByteArray &reply)
         return;
     case State::QuitSent:
         if (!isPositive(reply))
-            return failWithReply(reply);
-        m_transport.close();
+            return failWithReply(SessionStatus::ProtocolError, reply);
+        transport().close();
         end();
         return;
     }
@@ -176,19 +148,21 @@ void Pop3Session::onStat(const QByteArray &reply)
     const int count = field.toInt(&isNumber);
     if (!isNumber)
         return failUnexpected(QStringLiteral("The STAT reply holds no message count: %1")
-                                  .arg(shownText(reply.trimmed())));
+                                  .arg(shownText(reply.trimmed())),
+                              reply);
     m_messageCount = count;
     if (count > 0) {
         m_state = State::Retrieving;
-        continueLater(&Pop3Session::fetchNext);
+        continueLater([this] { fetchNext(); });
     } else if (count == 0) {
-        const QString none = m_services.caption(QStringLiteral("10049"),
-                                                QStringLiteral("There are no messages in this account."));
-        m_services.notifier.ShowTrayWindow(shownText(m_account.AccountName) + QStringLiteral(" ,") + none);
+        const QString none = m_services.caption(
+            QStringLiteral("10049"), QStringLiteral("There are no messages in this account."));
+        m_services.notifier.ShowTrayWindow(shownText(m_account.AccountName) + QStringLiteral(" ,")
+                                           + none);
         m_services.log.Log(none);
         m_state = State::Quitting;
         send("QUIT");
-        m_transport.close();
+        transport().close();
         end();
     } else {
         m_state = State::QuitSent;
@@ -204,16 +178,12 @@ void Pop3Session::onMessageText(const QByteArray &text)
     // meanwhile; it is still the only command in flight.
     if (number < m_messageCount)
         fetchNext();
-    try {
-        CMessage message;
-        message.ParseMessage(text);
-        const bool isAdded = m_messages.Add(std::move(message), QString::number(number));
-        Q_ASSERT(isAdded);
-    } catch (const std::exception &e) {
-        return failUnexpected(QString::fromLocal8Bit(e.what()));
-    }
+    CMessage message;
+    message.ParseMessage(text);
+    const bool isAdded = m_messages.Add(std::move(message), QString::number(number));
+    Q_ASSERT(isAdded);
     m_lastParsed = number;
-    continueLater(&Pop3Session::afterMessage);
+    continueLater([this] { afterMessage(); });
 }
 
 void Pop3Session::fetchNext()
@@ -232,11 +202,8 @@ void Pop3Session::afterMessage()
 
 void Pop3Session::classifyMailbox()
 {
-    try {
-        m_deleteFlags = m_filter.CheckAllMessages(m_messages);
-    } catch (const std::exception &e) {
-        return failUnexpected(QString::fromLocal8Bit(e.what()));
-    }
+    if (!guarded([this] { m_deleteFlags = m_filter.CheckAllMessages(m_messages); }))
+        return;
     m_deleteFlags.resize(std::max<qsizetype>(m_deleteFlags.size(), m_messageCount + 1));
     m_deleting = 0;
     if (!m_deleteFlags.at(0))
@@ -262,58 +229,8 @@ void Pop3Session::deleteNext()
 // the server agreed to; the deletions only take effect with QUIT, after the history.
 void Pop3Session::recordAndQuit()
 {
-    try {
-        m_filter.Add2Hist(m_messages, m_account.AccountName);
-    } catch (const std::exception &e) {
-        return failUnexpected(QString::fromLocal8Bit(e.what()));
-    }
+    if (!guarded([this] { m_filter.Add2Hist(m_messages, m_account.AccountName); }))
+        return;
     m_state = State::QuitSent;
     send("QUIT");
-}
-
-void Pop3Session::send(const QByteArray &command)
-{
-    m_transport.write(command + "\r\n");
-}
-
-void Pop3Session::tell(const QString &text)
-{
-    m_services.notifier.ShowTrayWindow(text);
-    m_services.log.Log(text);
-}
-
-void Pop3Session::failWithReply(const QByteArray &reply)
-{
-    m_transport.close();
-    tell(m_services.caption(QStringLiteral("10117"), QStringLiteral("POP3 Error:")) + shownText(reply));
-    end();
-}
-
-void Pop3Session::failUnexpected(const QString &description)
-{
-    m_transport.close();
-    tell(m_services.caption(QStringLiteral("10133"), QStringLiteral("Error:")) + QLatin1Char(' ') + description);
-    end();
-}
-
-void Pop3Session::end()
-{
-    m_hasEnded = true;
-    m_transport.close();
-    emit finished();
-}
-
-void Pop3Session::continueLater(void (Pop3Session::*step)())
-{
-    m_isWaiting = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this, step] {
-            m_isWaiting = false;
-            if (m_hasEnded)
-                return;
-            (this->*step)();
-            processBuffered();
-        },
-        Qt::QueuedConnection);
 }

@@ -30,25 +30,23 @@ public:
         Quitting = 6, // QUIT sent and the connection dropped without waiting
         QuitSent = 7,
     };
+    Q_ENUM(State)
 
-    Pop3Session(Transport &transport, const MailAccount &account, Services &services,
-                MailboxFilter &filter, QObject *parent = nullptr);
-    ~Pop3Session() override;
-
-    // ConnectPop3: connects and starts at the greeting with an empty mailbox.
-    void start(const QString &server, quint16 port) override;
-    void abort() override;
+    Pop3Session(std::unique_ptr<Transport> transport, const MailAccount &account,
+                Services &services, MailboxFilter &filter, QObject *parent = nullptr);
 
     State state() const { return m_state; }
+    QString step() const override;
     int MessageCount() const { return m_messageCount; }
     const CMessages &Pop3Messages() const { return m_messages; }
 
 private:
-    void onReceived(const QByteArray &data);
-    void onClosed();
-    void onFailed(int code, const QString &description);
+    void reset() override;
+    void buffer(const QByteArray &data) override;
+    void processBuffered() override;
+    QString serverErrorCaption() const override;
+    std::pair<QString, QString> connectionErrorCaptions() const override;
 
-    void processBuffered();
     void onReply(const QByteArray &reply);
     void onStat(const QByteArray &reply);
     void onMessageText(const QByteArray &text);
@@ -58,26 +56,12 @@ private:
     void deleteNext();
     void recordAndQuit();
 
-    void send(const QByteArray &command);
-    void tell(const QString &text);
-    void failWithReply(const QByteArray &reply);
-    void failUnexpected(const QString &description);
-    void end();
-    void continueLater(void (Pop3Session::*step)());
-
-    Transport &m_transport;
-    const MailAccount m_account;
-    Services &m_services;
-    MailboxFilter &m_filter;
-
     LineReader m_reader;
     State m_state = State::Greeting;
     int m_messageCount = 0;
     int m_currentMessage = 0; // the message of the latest RETR
     int m_lastParsed = 0;
     bool m_hasRetrStatus = false; // the "+OK" line of the current RETR is in
-    bool m_isWaiting = false; // a continuation is queued; arrivals wait for it
-    bool m_hasEnded = false;
     CMessages m_messages;
     QList<bool> m_deleteFlags;
     int m_deleting = 0; // the message of the outstanding DELE

@@ -1,43 +1,11 @@
-#include "engine/checkcycle.h"
-#include "mailserver.h"
-#include "support/coretestbed.h"
-#include "support/logentries.h"
+#include "e2ebed.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
-#include <QTcpServer>
-#include <QTcpSocket>
 
 #include <gtest/gtest.h>
 
 namespace {
-
-QByteArray mail(const QByteArray &sender, const QByteArray &subject, const QByteArray &body)
-{
-    return "Return-Path: <" + sender + ">\r\nFrom: <" + sender
-        + ">\r\nTo: <joe@example.org>\r\n"
-          "Subject: "
-        + subject
-        + "\r\nDate: Fri, 13 Mar 2026 10:00:00 +0000\r\n"
-          "Message-ID: <"
-        + QByteArray::number(qHash(subject + body)) + "@example.org>\r\n\r\n" + body;
-}
-
-MailAccount account(const QByteArray &type, const QByteArray &name, const QByteArray &user,
-                    const QByteArray &password, quint16 port)
-{
-    MailAccount a;
-    a.ServerType = type;
-    a.AccountName = name;
-    a.MailServer = "127.0.0.1";
-    a.UserName = user;
-    a.Password = password;
-    a.Port = qint16(port); // the bits of the port, as an account keeps it
-    return a;
-}
 
 // The IMAP port of the shared server, from the "env" file of its folder.
 quint16 imapPort(const MailServer &server)
@@ -76,46 +44,6 @@ bool markUnread(const MailServer &server, const QString &user)
     }
     return true;
 }
-
-// A core with the real rules and real connections; each test has its own mail users.
-struct E2eBed : CoreTestbed
-{
-    E2eBed()
-    {
-        core->armTimers();
-        core->lists.BlockedList = {"*@spam.test"};
-        core->lists.BlockedListLoaded = true;
-        core->lists.BadWords = {{"casino", 300}};
-        core->lists.BadWordsLoaded = true;
-    }
-    void setAccounts(const QList<MailAccount> &accounts)
-    {
-        core->lists.Accounts = accounts;
-        core->lists.AccountsLoaded = true;
-    }
-    // Runs one check to its end; false when it is still running after the deadline.
-    bool check(int seconds = 60)
-    {
-        core->checkCycle.CheckNow();
-        QDeadlineTimer deadline(seconds * 1000);
-        while (core->IsChecking && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        return !core->IsChecking;
-    }
-    QStringList log() const { return logEntries(core->log.path()); }
-    // The history as "subject status reason account" lines.
-    QStringList history() const
-    {
-        QStringList lines;
-        for (int i = 1; i <= core->history.count(); ++i) {
-            const HistoryRecord &r = core->history.at(i);
-            lines << QString::fromUtf8(r.Subject + ' ' + r.Status + ' ' + r.Reason + ' '
-                                       + r.AccountName);
-        }
-        return lines;
-    }
-    MailServer &server = MailServer::shared();
-};
 
 } // namespace
 
@@ -207,6 +135,9 @@ TEST(ImapCheckE2e, MixedAccountsAreCheckedInOrderPastAWrongPassword)
     EXPECT_EQ(bed.history(),
               (QStringList {"Pop offer 70043 10155 Pop", "Hello 70044 10152 Open",
                             "Imap offer 70043 10155 Open"}));
+    EXPECT_EQ(bed.statuses,
+              (QList<SessionStatus> {SessionStatus::AuthRejected, SessionStatus::Ok,
+                                     SessionStatus::Ok, SessionStatus::Ok}));
 }
 
 TEST(ImapCheckE2e, RefusedConnectionIsReportedAndSilentServerEndsInTheTimeOut)
@@ -216,30 +147,25 @@ TEST(ImapCheckE2e, RefusedConnectionIsReportedAndSilentServerEndsInTheTimeOut)
     const quint16 port = imapPort(bed.server);
     ASSERT_NE(port, 0);
     // Accepts and never answers.
-    QTcpServer silent;
-    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
-    QList<QTcpSocket *> accepted;
-    QObject::connect(&silent, &QTcpServer::newConnection,
-                     [&] { accepted << silent.nextPendingConnection(); });
+    SilentServer silent;
+    ASSERT_TRUE(silent.listen());
     // Refuses: a port that was just free.
-    quint16 refusingPort = 0;
-    {
-        QTcpServer probe;
-        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
-        refusingPort = probe.serverPort();
-    }
+    const quint16 closedPort = refusingPort();
+    ASSERT_NE(closedPort, 0);
     ASSERT_TRUE(bed.server.addUser("e2e-imap-after", "pw"));
     ASSERT_TRUE(
         bed.server.load("e2e-imap-after", {mail("promo@spam.test", "Still here", "x\r\n")}));
     bed.core->settings.ConnectionTimeOut = 2;
     bed.core->armTimers();
-    bed.setAccounts({account("IMAP", "Closed", "joe", "pw", refusingPort),
-                     account("IMAP", "Silent", "joe", "pw", silent.serverPort()),
+    bed.setAccounts({account("IMAP", "Closed", "joe", "pw", closedPort),
+                     account("IMAP", "Silent", "joe", "pw", silent.port()),
                      account("IMAP", "After", "e2e-imap-after", "pw", port)});
 
     ASSERT_TRUE(bed.check(20));
 
-    EXPECT_EQ(accepted.size(), 1);
+    EXPECT_EQ(silent.accepted.size(), 1);
+    EXPECT_EQ(bed.statuses,
+              (QList<SessionStatus> {SessionStatus::ConnectFailed, SessionStatus::Timeout}));
     EXPECT_EQ(bed.log(),
               (QStringList {"Begin checking mail accounts", "Begin Checking  Closed  Account",
                             "IMAP Connection Error 0 : Connection refused",

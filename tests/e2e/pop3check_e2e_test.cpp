@@ -1,76 +1,8 @@
-#include "mailserver.h"
-#include "engine/checkcycle.h"
-#include "support/coretestbed.h"
-#include "support/logentries.h"
+#include "e2ebed.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFile>
-#include <QEventLoop>
-#include <QTcpServer>
-#include <QTcpSocket>
 
 #include <gtest/gtest.h>
-
-#include <memory>
-
-namespace {
-
-QByteArray mail(const QByteArray &sender, const QByteArray &subject, const QByteArray &body)
-{
-    return "Return-Path: <" + sender + ">\r\nFrom: <" + sender + ">\r\nTo: <joe@example.org>\r\n"
-           "Subject: " + subject + "\r\nDate: Fri, 13 Mar 2026 10:00:00 +0000\r\n"
-           "Message-ID: <" + QByteArray::number(qHash(subject + body)) + "@example.org>\r\n\r\n" + body;
-}
-
-MailAccount pop3Account(const QByteArray &name, const QByteArray &user, const QByteArray &password,
-                        quint16 port)
-{
-    MailAccount account;
-    account.ServerType = "POP3";
-    account.AccountName = name;
-    account.MailServer = "127.0.0.1";
-    account.UserName = user;
-    account.Password = password;
-    account.Port = qint16(port); // the bits of the port, as an account keeps it
-    return account;
-}
-
-// A core with the real rules and real connections; each test has its own mail users.
-struct E2eBed : CoreTestbed
-{
-    E2eBed()
-    {
-        core->armTimers();
-        core->lists.BlockedList = {"*@spam.test"};
-        core->lists.BlockedListLoaded = true;
-        core->lists.BadWords = {{"casino", 300}};
-        core->lists.BadWordsLoaded = true;
-    }
-    // Runs one check to its end; false when it is still running after the deadline.
-    bool check(int seconds = 60)
-    {
-        core->checkCycle.CheckNow();
-        QDeadlineTimer deadline(seconds * 1000);
-        while (core->IsChecking && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        return !core->IsChecking;
-    }
-    QStringList log() const { return logEntries(core->log.path()); }
-    // The history as "subject status reason account" lines.
-    QStringList history() const
-    {
-        QStringList lines;
-        for (int i = 1; i <= core->history.count(); ++i) {
-            const HistoryRecord &r = core->history.at(i);
-            lines << QString::fromUtf8(r.Subject + ' ' + r.Status + ' ' + r.Reason + ' ' + r.AccountName);
-        }
-        return lines;
-    }
-    MailServer &server = MailServer::shared();
-};
-
-} // namespace
 
 TEST(Pop3CheckE2e, SpamLeavesTheServerAndEveryMessageIsRecorded)
 {
@@ -91,8 +23,7 @@ TEST(Pop3CheckE2e, SpamLeavesTheServerAndEveryMessageIsRecorded)
     };
     ASSERT_TRUE(bed.server.addUser("e2e-spam", "pass word"));
     ASSERT_TRUE(bed.server.load("e2e-spam", mailbox));
-    bed.core->lists.Accounts = {pop3Account("Home", "e2e-spam", "pass word", bed.server.pop3Port())};
-    bed.core->lists.AccountsLoaded = true;
+    bed.setAccounts({account("POP3", "Home", "e2e-spam", "pass word", bed.server.pop3Port())});
 
     ASSERT_TRUE(bed.check());
 
@@ -121,9 +52,8 @@ TEST(Pop3CheckE2e, WrongPasswordIsReportedAndTheNextAccountIsChecked)
     ASSERT_TRUE(bed.server.load("e2e-locked", {mail("promo@spam.test", "Locked offer", "x\r\n")}));
     ASSERT_TRUE(bed.server.addUser("e2e-open", "pw"));
     ASSERT_TRUE(bed.server.load("e2e-open", {mail("promo@spam.test", "Open offer", "x\r\n")}));
-    bed.core->lists.Accounts = {pop3Account("Locked", "e2e-locked", "wrong", bed.server.pop3Port()),
-                                pop3Account("Open", "e2e-open", "pw", bed.server.pop3Port())};
-    bed.core->lists.AccountsLoaded = true;
+    bed.setAccounts({account("POP3", "Locked", "e2e-locked", "wrong", bed.server.pop3Port()),
+                     account("POP3", "Open", "e2e-open", "pw", bed.server.pop3Port())});
 
     ASSERT_TRUE(bed.check());
 
@@ -135,6 +65,7 @@ TEST(Pop3CheckE2e, WrongPasswordIsReportedAndTheNextAccountIsChecked)
     EXPECT_EQ(bed.server.inbox("e2e-locked").size(), 1);
     EXPECT_TRUE(bed.server.inbox("e2e-open").isEmpty());
     EXPECT_EQ(bed.history(), QStringList{"Open offer 70043 10155 Open"});
+    EXPECT_EQ(bed.statuses, (QList<SessionStatus>{SessionStatus::AuthRejected, SessionStatus::Ok}));
 }
 
 TEST(Pop3CheckE2e, SilentServerEndsInTheTimeOutAndRefusedConnectionIsReported)
@@ -142,29 +73,23 @@ TEST(Pop3CheckE2e, SilentServerEndsInTheTimeOutAndRefusedConnectionIsReported)
     E2eBed bed;
     ASSERT_TRUE(bed.server.isRunning());
     // Accepts and never answers.
-    QTcpServer silent;
-    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
-    QList<QTcpSocket *> accepted;
-    QObject::connect(&silent, &QTcpServer::newConnection, [&] { accepted << silent.nextPendingConnection(); });
+    SilentServer silent;
+    ASSERT_TRUE(silent.listen());
     // Refuses: a port that was just free.
-    quint16 refusingPort = 0;
-    {
-        QTcpServer probe;
-        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
-        refusingPort = probe.serverPort();
-    }
+    const quint16 closedPort = refusingPort();
+    ASSERT_NE(closedPort, 0);
     ASSERT_TRUE(bed.server.addUser("e2e-after", "pw"));
     ASSERT_TRUE(bed.server.load("e2e-after", {mail("alice@example.org", "Still here", "x\r\n")}));
     bed.core->settings.ConnectionTimeOut = 2;
     bed.core->armTimers();
-    bed.core->lists.Accounts = {pop3Account("Closed", "joe", "pw", refusingPort),
-                                pop3Account("Silent", "joe", "pw", silent.serverPort()),
-                                pop3Account("After", "e2e-after", "pw", bed.server.pop3Port())};
-    bed.core->lists.AccountsLoaded = true;
+    bed.setAccounts({account("POP3", "Closed", "joe", "pw", closedPort),
+                     account("POP3", "Silent", "joe", "pw", silent.port()),
+                     account("POP3", "After", "e2e-after", "pw", bed.server.pop3Port())});
 
     ASSERT_TRUE(bed.check(20));
 
-    EXPECT_EQ(accepted.size(), 1);
+    EXPECT_EQ(silent.accepted.size(), 1);
+    EXPECT_EQ(bed.statuses, (QList<SessionStatus>{SessionStatus::ConnectFailed, SessionStatus::Timeout}));
     EXPECT_EQ(bed.log(), (QStringList{"Begin checking mail accounts", "Begin Checking  Closed  Account",
                                       "POP3 Connection Error 0 : Connection refused",
                                       "Finished checking  Closed  Account",

@@ -51,6 +51,8 @@ TEST(CheckCycle, WalksTheAccountsInOrderWithTheirLogLines)
                                       "POP3 Connection Error 0 : Connection refused",
                                       "Finished Checking All Account's"}));
     EXPECT_EQ(bed.notifier.popups.last(), "Finished Checking All Account's");
+    EXPECT_EQ(bed.statuses(), (QList<SessionStatus>{SessionStatus::AuthRejected, SessionStatus::Ok,
+                                                    SessionStatus::ConnectFailed}));
     EXPECT_EQ(bed.captions, (QStringList{"&Stop Checking", "&Check  Now"}));
     EXPECT_FALSE(bed.cycle.tmrIcon.isActive());
     EXPECT_FALSE(bed.core->tmrTimeOut.Enabled());
@@ -81,6 +83,8 @@ TEST(CheckCycle, StopCommandClosesTheSessionWithoutQuit)
     EXPECT_TRUE(bed.filter.recorded.isEmpty());
     EXPECT_FALSE(bed.notifier.popups.contains("Finished Checking All Account's"));
     EXPECT_EQ(bed.captions, (QStringList{"&Stop Checking", "&Check  Now"}));
+    ASSERT_EQ(bed.statuses(), QList<SessionStatus>{SessionStatus::Cancelled});
+    EXPECT_EQ(bed.results[0].step, "Retrieving");
     // A late reply after the stop moves nothing.
     net.serverSends("+OK\r\n");
     EXPECT_EQ(bed.nets.size(), 1);
@@ -107,6 +111,8 @@ TEST(CheckCycle, SilentServerEndsTheWholeCheckAfterTheTimeOut)
     EXPECT_EQ(bed.nets.size(), 1);
     EXPECT_EQ(bed.notifier.popups, QStringList{"Connection Time Out, Checking has been cancelled."});
     EXPECT_EQ(bed.log().last(), "Connection Time Out, Checking has been cancelled.");
+    ASSERT_EQ(bed.statuses(), QList<SessionStatus>{SessionStatus::Timeout});
+    EXPECT_EQ(bed.results[0].step, "UserSent");
 }
 
 TEST(CheckCycle, CheckTimerStartsACheckOnlyWhenIdle)

@@ -1,8 +1,5 @@
 #include "engine/imapsession.h"
-#include "support/fakemailboxfilter.h"
-#include "support/faketransport.h"
-#include "support/logentries.h"
-#include "support/servicesbed.h"
+#include "support/sessionbed.h"
 
 #include <gtest/gtest.h>
 
@@ -39,25 +36,16 @@ MailAccount homeAccount()
 }
 
 // One IMAP session over a fake connection, with recording services and verdicts.
-struct ImapBed
+struct ImapBed : SessionBed
 {
     explicit ImapBed(bool notifyNew = false, MailAccount mailAccount = homeAccount())
         : account(std::move(mailAccount))
     {
         services.settings.NotifyNew = notifyNew;
-        QObject::connect(&session, &MailSession::finished, [this] { ++finishedCount; });
-        QObject::connect(&session, &MailSession::activity, [this] { ++activityCount; });
+        watch(session);
         session.start(QStringLiteral("imap.example.com"), 143);
     }
 
-    // The server's bytes, whole or one byte per arrival.
-    void send(const QByteArray &bytes)
-    {
-        if (!isBytewise)
-            return net.serverSends(bytes);
-        for (char byte : bytes)
-            net.serverSends(QByteArray(1, byte));
-    }
     // Greeting, LOGIN and SELECT with the given count; the search, when asked, is left open.
     void login(int count)
     {
@@ -77,16 +65,9 @@ struct ImapBed
         EXPECT_EQ(net.takeWritten(), fetchCommand(n));
         send(fetchData(n, message) + fetchOk);
     }
-    QStringList log() const { return logEntries(services.log.path()); }
 
-    bool isBytewise = false;
-    ServicesBed services;
-    FakeTransport net;
-    FakeMailboxFilter filter;
     MailAccount account;
-    ImapSession session {net, account, services.settings, services.services, filter};
-    int finishedCount = 0;
-    int activityCount = 0;
+    ImapSession session {std::move(ownNet), account, services.settings, services.services, filter};
 };
 
 using Recorded = FakeMailboxFilter::Recorded;
@@ -121,6 +102,7 @@ TEST(ImapSession, FetchesEveryMessageThenFlagsTheSpamExpungesAndCloses)
         bed.send("* 3 EXPUNGE\r\n* 1 EXPUNGE\r\na202 OK Expunge completed.\r\n");
         EXPECT_EQ(bed.net.takeWritten(), "a341 CLOSE\r\n");
         EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_EQ(bed.result.status, SessionStatus::Ok);
         EXPECT_FALSE(bed.net.isOpen);
         EXPECT_EQ(bed.session.ImapMessages().Count(), 3);
         EXPECT_EQ(bed.session.ImapMessages().Item(QStringLiteral("2"))->Subject, "hello");
@@ -231,15 +213,22 @@ TEST(ImapSession, NegativeReplyEndsTheSessionWithTheServersLine)
         int stepsBefore; // greeting, LOGIN, SELECT of 2, FETCH 1
         QByteArray written; // the last command before the refusal
         QByteArray refusal;
+        SessionStatus status;
+        const char *step;
     };
     const Case cases[] = {
-        {"greeting", 0, "", "* BYE Too many connections, look again later\r\n"},
+        {"greeting", 0, "", "* BYE Too many connections, look again later\r\n",
+         SessionStatus::ConnectFailed, "Greeting"},
         {"LOGIN, with \"ok\" in its text", 1, "a001 LOGIN \"joe\" \"se \\\"cr\\\\et\"\r\n",
-         "a001 NO [AUTHENTICATIONFAILED] Authentication failed, look again.\r\n"},
-        {"SELECT", 2, "a142 SELECT INBOX\r\n", "a142 NO Mailbox doesn't exist: INBOX\r\n"},
-        {"FETCH", 3, fetchCommand(1), "a654 NO Message is not available\r\n"},
+         "a001 NO [AUTHENTICATIONFAILED] Authentication failed, look again.\r\n",
+         SessionStatus::AuthRejected, "LoginSent"},
+        {"SELECT", 2, "a142 SELECT INBOX\r\n", "a142 NO Mailbox doesn't exist: INBOX\r\n",
+         SessionStatus::ProtocolError, "SelectSent"},
+        {"FETCH", 3, fetchCommand(1), "a654 NO Message is not available\r\n",
+         SessionStatus::ProtocolError, "Fetching"},
         {"FETCH, after a partial response", 3, fetchCommand(1),
-         "* 1 FETCH (FLAGS ())\r\na654 BAD Internal error\r\n"},
+         "* 1 FETCH (FLAGS ())\r\na654 BAD Internal error\r\n", SessionStatus::ProtocolError,
+         "Fetching"},
     };
     const QByteArray okReplies[] = {"* OK ready\r\n", "a001 OK\r\n", "* 2 EXISTS\r\na142 OK\r\n"};
     for (const Case &c : cases) {
@@ -264,6 +253,9 @@ TEST(ImapSession, NegativeReplyEndsTheSessionWithTheServersLine)
         EXPECT_EQ(bed.services.notifier.popups,
                   QStringList {"IMAP Error: " + QString::fromLatin1(shown) + "\r\n"});
         EXPECT_EQ(bed.log(), (QStringList {"IMAP Error: " + QString::fromLatin1(shown), ""}));
+        EXPECT_EQ(bed.result.status, c.status);
+        EXPECT_EQ(bed.result.step, c.step);
+        EXPECT_EQ(bed.result.serverText, QString::fromLatin1(shown));
         EXPECT_EQ(bed.filter.checks, 0);
         EXPECT_TRUE(bed.filter.recorded.isEmpty());
     }
@@ -314,6 +306,8 @@ TEST(ImapSession, HangUpOrConnectionErrorEndsTheSessionWithoutDeleting)
         bed.send("* 1 FETCH (FLAGS () BODY[] {900}\r\nFrom: a@b.c\r\nSubject: half");
         bed.net.drop();
         EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_EQ(bed.result.status, SessionStatus::ProtocolError);
+        EXPECT_EQ(bed.result.step, "Fetching");
         EXPECT_EQ(bed.filter.checks, 0);
         EXPECT_TRUE(bed.filter.recorded.isEmpty());
         EXPECT_TRUE(bed.services.notifier.popups.isEmpty());
@@ -323,6 +317,9 @@ TEST(ImapSession, HangUpOrConnectionErrorEndsTheSessionWithoutDeleting)
         ImapBed bed;
         bed.net.fail(0, QStringLiteral("Connection refused"));
         EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_EQ(bed.result.status, SessionStatus::ConnectFailed);
+        EXPECT_EQ(bed.result.step, "Greeting");
+        EXPECT_EQ(bed.result.serverText, "Connection refused");
         EXPECT_EQ(bed.services.notifier.popups,
                   QStringList {"IMAP Connection Error  0 : Connection refused"});
         EXPECT_EQ(bed.log(), QStringList {"IMAP Connection Error 0 : Connection refused"});
@@ -374,6 +371,7 @@ TEST(ImapSession, UnusableRepliesAndLoginsAreReportedAsFailures)
         EXPECT_FALSE(bed.net.takeWritten().contains("DELETE"));
         EXPECT_EQ(bed.services.notifier.popups, QStringList {c.report});
         EXPECT_EQ(bed.log(), QStringList {c.report});
+        EXPECT_EQ(bed.result.status, SessionStatus::ProtocolError);
         EXPECT_TRUE(bed.filter.recorded.isEmpty());
     }
 }
@@ -429,4 +427,17 @@ TEST(ImapSession, AbortWhileAMessageWaitsToBeParsedSendsNothingMore)
     bed.fetch(1, mail("again"));
     EXPECT_EQ(bed.session.ImapMessages().Count(), 1);
     EXPECT_EQ(bed.filter.recorded, (QList<Recorded> {{"Home", "again", "70044"}}));
+}
+
+TEST(ImapSession, LogsTheDialogueWithThePasswordMasked)
+{
+    ProtocolLogCapture capture;
+    ImapBed bed;
+    bed.login(1);
+    bed.fetch(1, mail("hello"));
+    const QStringList lines = ProtocolLogCapture::lines();
+    EXPECT_TRUE(lines.contains("C: a001 LOGIN \"joe\" ****")) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.contains("S: * 1 FETCH (FLAGS (\\Recent) BODY[] {52})"));
+    EXPECT_EQ(lines.last(), "C: a341 CLOSE");
+    EXPECT_FALSE(lines.join('\n').contains("cr\\\\et"));
 }

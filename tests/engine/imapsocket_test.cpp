@@ -79,9 +79,9 @@ struct SocketBed
 
     ScriptedPop3Server server;
     ServicesBed services;
-    TcpTransport net;
     FakeMailboxFilter filter;
-    ImapSession session {net, homeAccount(), services.settings, services.services, filter};
+    ImapSession session {std::make_unique<TcpTransport>(), homeAccount(), services.settings,
+                         services.services, filter};
     int finishedCount = 0;
 };
 

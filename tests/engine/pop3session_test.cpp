@@ -1,10 +1,9 @@
 #include "engine/pop3session.h"
-#include "support/fakemailboxfilter.h"
-#include "support/faketransport.h"
-#include "support/logentries.h"
-#include "support/servicesbed.h"
+#include "support/sessionbed.h"
 
 #include <gtest/gtest.h>
+
+#include <stdexcept>
 
 namespace {
 
@@ -30,23 +29,14 @@ MailAccount homeAccount()
 }
 
 // One POP3 session over a fake connection, with recording services and verdicts.
-struct Pop3Bed
+struct Pop3Bed : SessionBed
 {
     Pop3Bed()
     {
-        QObject::connect(&session, &MailSession::finished, [this] { ++finishedCount; });
-        QObject::connect(&session, &MailSession::activity, [this] { ++activityCount; });
+        watch(session);
         session.start(QStringLiteral("pop.example.com"), 110);
     }
 
-    // The server's bytes, whole or one byte per arrival.
-    void send(const QByteArray &bytes)
-    {
-        if (!isBytewise)
-            return net.serverSends(bytes);
-        for (char byte : bytes)
-            net.serverSends(QByteArray(1, byte));
-    }
     // Greeting, USER, PASS and STAT with the given count.
     void login(int count)
     {
@@ -58,16 +48,9 @@ struct Pop3Bed
         EXPECT_EQ(net.takeWritten(), "STAT\r\n");
         send("+OK " + QByteArray::number(count) + " 4096\r\n");
     }
-    QStringList log() const { return logEntries(services.log.path()); }
 
-    bool isBytewise = false;
-    ServicesBed services;
-    FakeTransport net;
-    FakeMailboxFilter filter;
     MailAccount account = homeAccount();
-    Pop3Session session{net, account, services.services, filter};
-    int finishedCount = 0;
-    int activityCount = 0;
+    Pop3Session session{std::move(ownNet), account, services.services, filter};
 };
 
 using Recorded = FakeMailboxFilter::Recorded;
@@ -104,6 +87,7 @@ TEST(Pop3Session, FetchesEveryMessageThenDeletesTheSpamAndQuits)
         EXPECT_EQ(bed.finishedCount, 0);
         bed.send("+OK Logging out, messages deleted.\r\n");
         EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_EQ(bed.result.status, SessionStatus::Ok);
         EXPECT_FALSE(bed.net.isOpen);
         EXPECT_EQ(bed.session.Pop3Messages().Count(), 3);
         EXPECT_EQ(bed.session.Pop3Messages().Item(QStringLiteral("2"))->Subject, "spam one");
@@ -151,6 +135,7 @@ TEST(Pop3Session, EmptyMailboxIsAnnouncedAndTheSessionEnds)
     EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
     EXPECT_FALSE(bed.net.isOpen);
     EXPECT_EQ(bed.finishedCount, 1);
+    EXPECT_EQ(bed.result.status, SessionStatus::Ok);
     EXPECT_EQ(bed.services.notifier.popups, QStringList{"Home ,There are no messages in this account."});
     EXPECT_EQ(bed.log(), QStringList{"There are no messages in this account."});
     EXPECT_EQ(bed.filter.checks, 0);
@@ -164,13 +149,15 @@ TEST(Pop3Session, NegativeReplyEndsTheSessionWithTheServersLine)
         const char *name;
         int okRepliesBefore; // greeting, USER, PASS, STAT, RETR 1 status
         QByteArray written; // the last command before the refusal
+        SessionStatus status;
+        const char *step;
     };
     const Case cases[] = {
-        {"greeting", 0, ""},
-        {"USER", 1, "USER joe\r\n"},
-        {"PASS", 2, "PASS se cret\r\n"},
-        {"STAT", 3, "STAT\r\n"},
-        {"RETR", 4, "RETR 1\r\n"},
+        {"greeting", 0, "", SessionStatus::ConnectFailed, "Greeting"},
+        {"USER", 1, "USER joe\r\n", SessionStatus::AuthRejected, "UserSent"},
+        {"PASS", 2, "PASS se cret\r\n", SessionStatus::AuthRejected, "PassSent"},
+        {"STAT", 3, "STAT\r\n", SessionStatus::ProtocolError, "StatSent"},
+        {"RETR", 4, "RETR 1\r\n", SessionStatus::ProtocolError, "Retrieving"},
     };
     const QByteArray okReplies[] = {"+OK ready\r\n", "+OK\r\n", "+OK in\r\n", "+OK 2 99\r\n"};
     for (const Case &c : cases) {
@@ -186,6 +173,9 @@ TEST(Pop3Session, NegativeReplyEndsTheSessionWithTheServersLine)
         EXPECT_EQ(bed.finishedCount, 0);
         bed.send("cation failed.\r\n");
         EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_EQ(bed.result.status, c.status);
+        EXPECT_EQ(bed.result.step, c.step);
+        EXPECT_EQ(bed.result.serverText, "-ERR [AUTH] Authentication failed.");
         EXPECT_FALSE(bed.net.isOpen);
         EXPECT_EQ(bed.net.takeWritten(), "");
         EXPECT_EQ(bed.services.notifier.popups,
@@ -213,6 +203,7 @@ TEST(Pop3Session, RefusedDeleIsReportedAndTheMessageRecordedAsKept)
               (QList<Recorded>{{"Home", "spam a", "70044"}, {"Home", "spam b", "70043"}}));
     bed.send("+OK\r\n");
     EXPECT_EQ(bed.finishedCount, 1);
+    EXPECT_EQ(bed.result.status, SessionStatus::Ok);
 }
 
 TEST(Pop3Session, HangUpOrConnectionErrorEndsTheSessionWithoutDeleting)
@@ -225,6 +216,8 @@ TEST(Pop3Session, HangUpOrConnectionErrorEndsTheSessionWithoutDeleting)
         bed.send("+OK 900 octets\r\nFrom: a@b.c\r\nSubject: half");
         bed.net.drop();
         EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_EQ(bed.result.status, SessionStatus::ProtocolError);
+        EXPECT_EQ(bed.result.step, "Retrieving");
         EXPECT_EQ(bed.filter.checks, 0);
         EXPECT_TRUE(bed.filter.recorded.isEmpty());
         EXPECT_TRUE(bed.services.notifier.popups.isEmpty());
@@ -234,6 +227,8 @@ TEST(Pop3Session, HangUpOrConnectionErrorEndsTheSessionWithoutDeleting)
         Pop3Bed bed;
         bed.net.fail(0, QStringLiteral("Connection refused"));
         EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_EQ(bed.result.status, SessionStatus::ConnectFailed);
+        EXPECT_EQ(bed.result.serverText, "Connection refused");
         EXPECT_EQ(bed.services.notifier.popups, QStringList{"POP3 Connection Error 0 : Connection refused"});
         EXPECT_EQ(bed.log(), QStringList{"POP3 Connection Error 0 : Connection refused"});
     }
@@ -247,6 +242,9 @@ TEST(Pop3Session, StatWithoutACountIsReportedAsAFailure)
     bed.net.takeWritten();
     bed.send("+OK many\r\n");
     EXPECT_EQ(bed.finishedCount, 1);
+    EXPECT_EQ(bed.result.status, SessionStatus::ProtocolError);
+    EXPECT_EQ(bed.result.step, "StatSent");
+    EXPECT_EQ(bed.result.serverText, "+OK many");
     EXPECT_FALSE(bed.net.isOpen);
     EXPECT_EQ(bed.net.takeWritten(), "");
     EXPECT_EQ(bed.services.notifier.popups,
@@ -289,4 +287,31 @@ TEST(Pop3Session, AbortWhileTheSessionWaitsEndsItWithoutVerdictsOrQuit)
         EXPECT_EQ(bed.finishedCount, 0);
         EXPECT_EQ(bed.net.lostWrites, "");
     }
+}
+
+TEST(Pop3Session, LogsTheDialogueWithThePasswordMasked)
+{
+    ProtocolLogCapture capture;
+    Pop3Bed bed;
+    bed.login(1);
+    bed.send(retrReply(mail("hello")));
+    bed.send("+OK bye\r\n");
+    EXPECT_EQ(ProtocolLogCapture::lines(),
+              (QStringList{"S: +OK POP3 ready", "C: USER joe", "S: +OK", "C: PASS ****",
+                           "S: +OK Logged in.", "C: STAT", "S: +OK 1 4096", "C: RETR 1",
+                           "S: +OK 52 octets", "S: 52 bytes of message text", "C: QUIT",
+                           "S: +OK bye"}));
+}
+
+TEST(Pop3Session, FailingRulesOrHistoryEndTheSessionWithTheirText)
+{
+    Pop3Bed bed;
+    bed.filter.onRecord = [] { throw std::runtime_error("disk full"); };
+    bed.login(1);
+    bed.send(retrReply(mail("hello")));
+    EXPECT_EQ(bed.finishedCount, 1);
+    EXPECT_EQ(bed.result.status, SessionStatus::ProtocolError);
+    EXPECT_FALSE(bed.net.isOpen);
+    EXPECT_FALSE(bed.net.takeWritten().contains("QUIT"));
+    EXPECT_EQ(bed.services.notifier.popups, QStringList{"Error: disk full"});
 }

@@ -4,6 +4,7 @@
 #include "fakemailboxfilter.h"
 #include "faketransport.h"
 #include "logentries.h"
+#include "sessionbed.h"
 #include "engine/checkcycle.h"
 
 #include <stdexcept>
@@ -37,6 +38,8 @@ struct CycleBed : CoreTestbed
         });
         QObject::connect(&cycle, &CheckCycle::checkNowCaptionChanged,
                          [this](const QString &caption) { captions << caption; });
+        QObject::connect(&cycle, &CheckCycle::sessionEnded,
+                         [this](const SessionResult &result) { results << result; });
     }
     void setAccounts(const QList<MailAccount> &accounts)
     {
@@ -64,4 +67,13 @@ struct CycleBed : CoreTestbed
     QList<FakeTransport *> nets; // owned by their sessions
     int failingFactoryCall = -1;
     QStringList captions;
+    QList<SessionResult> results; // of every ended session
+    // The statuses of the ended sessions, in their order.
+    QList<SessionStatus> statuses() const
+    {
+        QList<SessionStatus> list;
+        for (const SessionResult &result : results)
+            list << result.status;
+        return list;
+    }
 };

@@ -1,0 +1,132 @@
+#include "mailsession.h"
+
+#include "platform/notifier.h"
+#include "platform/showntext.h"
+#include "protocollog.h"
+#include "store/actionlog.h"
+#include "store/services.h"
+#include "transport.h"
+
+#include <QMetaObject>
+
+MailSession::MailSession(std::unique_ptr<Transport> transport, const MailAccount &account,
+                         Services &services, MailboxFilter &filter, QObject *parent)
+    : QObject(parent)
+    , m_account(account)
+    , m_services(services)
+    , m_filter(filter)
+    , m_transport(std::move(transport))
+{
+    connect(m_transport.get(), &Transport::received, this, &MailSession::onReceived);
+    connect(m_transport.get(), &Transport::closed, this, &MailSession::onClosed);
+    connect(m_transport.get(), &Transport::failed, this, &MailSession::onFailed);
+}
+
+MailSession::~MailSession()
+{
+    m_transport->disconnect(this);
+}
+
+void MailSession::start(const QString &server, quint16 port)
+{
+    m_transport->close();
+    reset();
+    m_hasEnded = false;
+    m_transport->connectToHost(server, port);
+}
+
+void MailSession::abort()
+{
+    m_hasEnded = true;
+    m_transport->close();
+}
+
+void MailSession::onReceived(const QByteArray &data)
+{
+    if (m_hasEnded)
+        return;
+    emit activity();
+    buffer(data);
+    processBuffered();
+}
+
+void MailSession::onClosed()
+{
+    // The server hung up: nothing more of this session is deleted; go on with the next account.
+    if (m_hasEnded)
+        return;
+    m_hasEnded = true;
+    emit finished({SessionStatus::ProtocolError, step(), {}});
+}
+
+void MailSession::onFailed(int code, const QString &description)
+{
+    if (m_hasEnded)
+        return;
+    m_transport->close();
+    const auto [popupCaption, logCaption] = connectionErrorCaptions();
+    const QString detail
+        = QLatin1Char(' ') + QString::number(code) + QStringLiteral(" : ") + description;
+    m_services.notifier.ShowTrayWindow(popupCaption + detail);
+    m_services.log.Log(logCaption + detail);
+    end({SessionStatus::ConnectFailed, step(), description});
+}
+
+void MailSession::send(const QByteArray &command)
+{
+    qCDebug(lcProtocol).noquote() << "C:" << maskedCommand(command);
+    m_transport->write(command + "\r\n");
+}
+
+void MailSession::logReply(const QByteArray &reply)
+{
+    qCDebug(lcProtocol).noquote() << "S:" << reply.trimmed();
+}
+
+void MailSession::tell(const QString &text)
+{
+    m_services.notifier.ShowTrayWindow(text);
+    m_services.log.Log(text);
+}
+
+void MailSession::tellServerError(const QByteArray &reply)
+{
+    tell(serverErrorCaption() + shownText(reply));
+}
+
+void MailSession::failWithReply(SessionStatus status, const QByteArray &reply)
+{
+    m_transport->close();
+    tellServerError(reply);
+    end({status, step(), shownText(reply.trimmed())});
+}
+
+void MailSession::failUnexpected(const QString &description, const QByteArray &serverText)
+{
+    m_transport->close();
+    tell(m_services.caption(QStringLiteral("10133"), QStringLiteral("Error:")) + QLatin1Char(' ')
+         + description);
+    end({SessionStatus::ProtocolError, step(), shownText(serverText.trimmed())});
+}
+
+void MailSession::end(SessionResult result)
+{
+    m_hasEnded = true;
+    m_transport->close();
+    emit finished(result);
+}
+
+void MailSession::continueLater(std::function<void()> next)
+{
+    m_isWaiting = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this, next = std::move(next)] {
+            m_isWaiting = false;
+            if (m_hasEnded)
+                return;
+            next();
+            processBuffered();
+        },
+        Qt::QueuedConnection);
+}
