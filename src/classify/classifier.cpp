@@ -10,6 +10,7 @@
 #include "store/appsettings.h"
 #include "store/maillists.h"
 #include "store/services.h"
+#include "store/verdictkeys.h"
 
 #include <QHash>
 
@@ -69,11 +70,11 @@ DeleteFlags Classifier::CheckAllMessages(CMessages &messages)
     qsizetype index = 0;
     for (CMessage &message : messages) {
         ++index;
-        message.Status = Verdict::kept;
-        message.Reason = Verdict::noRule;
+        message.Status = keyOf(MessageStatus::Kept);
+        message.Reason = keyOf(Reason::NoRule);
         if (judge(message, words)) {
             mark(flags, index);
-            message.Status = Verdict::deleted;
+            message.Status = keyOf(MessageStatus::Deleted);
         }
     }
     if (m_settings.DeleteRepeated && m_settings.SecurityLevel < veryLow)
@@ -93,8 +94,8 @@ void Classifier::markRepeated(CMessages &messages, DeleteFlags &flags) const
         ++index;
         if (seen.contains(RepeatKey{message.ReturnPath, message.Subject})) {
             mark(flags, index);
-            message.Status = Verdict::deleted;
-            message.Reason = Verdict::repeated;
+            message.Status = keyOf(MessageStatus::Deleted);
+            message.Reason = keyOf(Reason::Repeated);
         } else {
             seen.insert(RepeatKey{message.ReturnPath, message.Subject});
         }
@@ -133,31 +134,31 @@ bool Classifier::isBadMessage(CMessage &message, OptionalScanner words)
     const int level = m_settings.SecurityLevel;
     const bool isFriend = IsInFriendList(m_lists, sender);
     if (isFriend)
-        message.Reason = Verdict::friendSender;
+        message.Reason = keyOf(Reason::FriendSender);
 
     // A friend that is also blocked is deleted.
     if (IsInBlockedList(m_lists, sender)) {
-        message.Reason = Verdict::blockedSender;
+        message.Reason = keyOf(Reason::BlockedSender);
         return true;
     }
     if (level != veryLow && IsBlockedExt(message.Attachment, isFriend)) {
-        message.Reason = Verdict::blockedAttachment;
+        message.Reason = keyOf(Reason::BlockedAttachment);
         return true;
     }
     // At Very High the size limit holds for friends too.
     if (m_settings.CheckLargerThan && (level == veryHigh || !isFriend) && isLarger(message)) {
-        message.Reason = Verdict::tooLarge;
+        message.Reason = keyOf(Reason::TooLarge);
         return true;
     }
     // The age limit holds for friends too, at every level.
     if (m_settings.DelOld && isOld(message)) {
-        message.Reason = Verdict::tooOld;
+        message.Reason = keyOf(Reason::TooOld);
         return true;
     }
     if (isFriend)
         return false;
     if (isSpamByWords(message, words)) {
-        message.Reason = Verdict::spamWords;
+        message.Reason = keyOf(Reason::SpamWords);
         return true;
     }
     return false;

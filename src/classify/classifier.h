@@ -17,20 +17,6 @@ struct Services;
 // Element i (1 .. N) marks message i of a mailbox for deletion; element 0 is set when any is.
 using DeleteFlags = QList<bool>;
 
-// The caption keys the rules write into a message.
-namespace Verdict {
-inline constexpr char kept[] = "70044";
-inline constexpr char deleted[] = "70043";
-inline constexpr char noRule[] = "10152";
-inline constexpr char friendSender[] = "10160";
-inline constexpr char blockedSender[] = "10155";
-inline constexpr char blockedAttachment[] = "10153";
-inline constexpr char tooLarge[] = "10156";
-inline constexpr char tooOld[] = "10159";
-inline constexpr char spamWords[] = "10154";
-inline constexpr char repeated[] = "10161";
-} // namespace Verdict
-
 // The spam rules over one fetched mailbox. Reads the live settings and lists at each call
 // and keeps no state between calls.
 class Classifier
