@@ -18,8 +18,6 @@
 
 #include <exception>
 
-using namespace SecurityLevels;
-
 namespace {
 
 struct RepeatKey
@@ -77,7 +75,7 @@ DeleteFlags Classifier::CheckAllMessages(CMessages &messages)
             message.Status = keyOf(MessageStatus::Deleted);
         }
     }
-    if (m_settings.DeleteRepeated && m_settings.SecurityLevel < veryLow)
+    if (m_settings.DeleteRepeated && securityLevel() != SecurityLevel::VeryLow)
         markRepeated(messages, flags);
     announceDeletions(flags);
     return flags;
@@ -131,7 +129,7 @@ bool Classifier::judge(CMessage &message, OptionalScanner words)
 bool Classifier::isBadMessage(CMessage &message, OptionalScanner words)
 {
     const QByteArray &sender = message.ReturnPath;
-    const int level = m_settings.SecurityLevel;
+    const SecurityLevel level = securityLevel();
     const bool isFriend = IsInFriendList(m_lists, sender);
     if (isFriend)
         message.Reason = keyOf(Reason::FriendSender);
@@ -141,12 +139,13 @@ bool Classifier::isBadMessage(CMessage &message, OptionalScanner words)
         message.Reason = keyOf(Reason::BlockedSender);
         return true;
     }
-    if (level != veryLow && IsBlockedExt(message.Attachment, isFriend)) {
+    if (level != SecurityLevel::VeryLow && IsBlockedExt(message.Attachment, isFriend)) {
         message.Reason = keyOf(Reason::BlockedAttachment);
         return true;
     }
     // At Very High the size limit holds for friends too.
-    if (m_settings.CheckLargerThan && (level == veryHigh || !isFriend) && isLarger(message)) {
+    if (m_settings.CheckLargerThan && (level == SecurityLevel::VeryHigh || !isFriend)
+        && isLarger(message)) {
         message.Reason = keyOf(Reason::TooLarge);
         return true;
     }
@@ -162,6 +161,13 @@ bool Classifier::isBadMessage(CMessage &message, OptionalScanner words)
         return true;
     }
     return false;
+}
+
+SecurityLevel Classifier::securityLevel() const
+{
+    // The settings store and the level panel only ever store a level; should another number
+    // be there, the rules work as LoadSettings would read it, at the default Normal.
+    return securityLevelFrom(m_settings.SecurityLevel).value_or(SecurityLevel::Normal);
 }
 
 bool Classifier::isLarger(const CMessage &message) const
@@ -182,7 +188,7 @@ bool Classifier::isSpamByWords(const CMessage &message, OptionalScanner words) c
 {
     // Very Low runs no word test, and a threshold of zero or below would call every
     // message spam that has no negative weights.
-    if (m_settings.SecurityLevel == veryLow || !(m_settings.EffectiveThreshold > 0.0f))
+    if (securityLevel() == SecurityLevel::VeryLow || !(m_settings.EffectiveThreshold > 0.0f))
         return false;
     if (words)
         return IsSpamByWords(words->get(), message.Subject, message.MessageBody,
@@ -203,13 +209,14 @@ bool Classifier::IsBlockedExt(const QList<QByteArray> &names, bool isFriend)
 
 bool Classifier::isBlockedExt(const QList<QByteArray> &names, bool isFriend) const
 {
-    const int level = m_settings.SecurityLevel;
+    const SecurityLevel level = securityLevel();
     for (qsizetype i = 1; i < names.size(); ++i) {
         const QByteArray extension = extensionOf(names.at(i));
         // Which senders have every watched type checked, and which only "exe" and "scr":
         // friends at levels 1 to 3, everyone at 3, non-friends at 4.
-        const bool onlyExecutables = (isFriend && level < low) || level == normal
-                                     || (!isFriend && level == low);
+        const bool onlyExecutables = (isFriend && level < SecurityLevel::Low)
+                                     || level == SecurityLevel::Normal
+                                     || (!isFriend && level == SecurityLevel::Low);
         if (onlyExecutables && !isExecutable(extension))
             continue;
         for (const QByteArray &watched : m_settings.WatchedExtensions) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "securitylevel.h"
+
 #include <QByteArray>
 #include <QList>
 
@@ -43,6 +45,7 @@ private:
     bool judge(CMessage &message, OptionalScanner words);
     bool isBadMessage(CMessage &message, OptionalScanner words);
     bool isBlockedExt(const QList<QByteArray> &names, bool isFriend) const;
+    SecurityLevel securityLevel() const;
     bool isLarger(const CMessage &message) const;
     bool isOld(const CMessage &message) const;
     bool isSpamByWords(const CMessage &message, OptionalScanner words) const;

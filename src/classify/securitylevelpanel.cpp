@@ -1,6 +1,5 @@
 #include "securitylevelpanel.h"
 
-#include "securitylevel.h"
 #include "store/appsettings.h"
 
 using namespace SecurityLevels;
@@ -15,17 +14,17 @@ SecurityLevelPanel::SecurityLevelPanel(AppSettings &settings, const Services &se
 
 void SecurityLevelPanel::ResetLevelButtons()
 {
-    for (int level = veryHigh; level <= veryLow; ++level)
+    for (const SecurityLevel level : allSecurityLevels)
         m_view.setLevelPressed(level, false);
 }
 
-void SecurityLevelPanel::showLevel(int level)
+void SecurityLevelPanel::showLevel(SecurityLevel level)
 {
     m_view.setLevelName(levelName(m_services, level));
     m_view.setLevelDescription(levelDescription(m_services, level));
 }
 
-void SecurityLevelPanel::applyThreshold(int level)
+void SecurityLevelPanel::applyThreshold(SecurityLevel level)
 {
     // Very Low has no factor and keeps the threshold of the level before it; it runs no
     // spam word test, so that value is never used while it is in effect.
@@ -33,10 +32,8 @@ void SecurityLevelPanel::applyThreshold(int level)
         m_settings.EffectiveThreshold = *threshold;
 }
 
-void SecurityLevelPanel::levelClicked(int level)
+void SecurityLevelPanel::levelClicked(SecurityLevel level)
 {
-    if (!isLevel(level))
-        return;
     ResetLevelButtons();
     m_view.setLevelPressed(level, true);
     showLevel(level);
@@ -44,10 +41,10 @@ void SecurityLevelPanel::levelClicked(int level)
 
 void SecurityLevelPanel::commitLevel()
 {
-    for (int level = veryHigh; level <= veryLow; ++level) {
+    for (const SecurityLevel level : allSecurityLevels) {
         if (!m_view.isLevelPressed(level))
             continue;
-        m_settings.SecurityLevel = level;
+        m_settings.SecurityLevel = int(level);
         applyThreshold(level);
     }
 }
@@ -55,10 +52,10 @@ void SecurityLevelPanel::commitLevel()
 void SecurityLevelPanel::showStoredLevel()
 {
     ResetLevelButtons();
-    const int level = m_settings.SecurityLevel;
-    if (!isLevel(level))
+    const auto level = securityLevelFrom(m_settings.SecurityLevel);
+    if (!level)
         return;
-    m_view.setLevelPressed(level, true);
-    showLevel(level);
-    applyThreshold(level);
+    m_view.setLevelPressed(*level, true);
+    showLevel(*level);
+    applyThreshold(*level);
 }

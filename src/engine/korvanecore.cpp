@@ -60,7 +60,9 @@ void KorvaneCore::saveForShutdown()
 void KorvaneCore::applyStoredSecurityLevel()
 {
     // Very Low runs no spam word test and so keeps the threshold it had.
-    if (const auto threshold = SecurityLevels::effectiveThreshold(settings.SpamThreshold,
-                                                                  settings.SecurityLevel))
+    const auto level = securityLevelFrom(settings.SecurityLevel);
+    if (!level)
+        return;
+    if (const auto threshold = SecurityLevels::effectiveThreshold(settings.SpamThreshold, *level))
         settings.EffectiveThreshold = *threshold;
 }

@@ -248,7 +248,7 @@ void frmMain::connectControls()
     connect(chkLog, &QCheckBox::toggled, this, &frmMain::onLogToggled);
     connect(cmdOK, &QPushButton::clicked, this, &frmMain::onOk);
     connect(cmdCancel, &QPushButton::clicked, this, &QWidget::hide);
-    for (int level = 1; level <= 5; ++level)
+    for (const SecurityLevel level : allSecurityLevels)
         connect(levelButton(level), &QToolButton::clicked, this,
                 [this, level] { m_levels->levelClicked(level); });
 }
@@ -301,18 +301,18 @@ void frmMain::onLogToggled()
     m_labels->Label4->setEnabled(on);
 }
 
-QToolButton *frmMain::levelButton(int level) const
+QToolButton *frmMain::levelButton(SecurityLevel level) const
 {
     QToolButton *const buttons[] = {cmdVeryHigh, cmdHigh, cmdNormal, cmdLow, cmdVeryLow};
-    return buttons[level - 1];
+    return buttons[int(level) - 1];
 }
 
-bool frmMain::isLevelPressed(int level) const
+bool frmMain::isLevelPressed(SecurityLevel level) const
 {
     return levelButton(level)->isChecked();
 }
 
-void frmMain::setLevelPressed(int level, bool pressed)
+void frmMain::setLevelPressed(SecurityLevel level, bool pressed)
 {
     levelButton(level)->setChecked(pressed);
 }
