@@ -1,5 +1,6 @@
 #include "securitylevel.h"
 
+#include "store/appsettings.h"
 #include "store/services.h"
 
 #include <QStringList>
@@ -78,6 +79,21 @@ std::optional<float> effectiveThreshold(int spamThreshold, SecurityLevel level)
     if (!factor)
         return std::nullopt;
     return static_cast<float>(static_cast<double>(spamThreshold) * *factor);
+}
+
+void apply(AppSettings &settings, SecurityLevel level)
+{
+    settings.SecurityLevel = int(level);
+    if (const auto threshold = effectiveThreshold(settings.SpamThreshold, level))
+        settings.EffectiveThreshold = *threshold;
+}
+
+std::optional<SecurityLevel> applyStored(AppSettings &settings)
+{
+    const auto level = securityLevelFrom(settings.SecurityLevel);
+    if (level)
+        apply(settings, *level);
+    return level;
 }
 
 QString levelName(const Services &services, SecurityLevel level)

@@ -4,6 +4,7 @@
 
 #include <optional>
 
+struct AppSettings;
 struct Services;
 
 // The five security levels, 1 Very High (strictest) to 5 Very Low. The settings keep the
@@ -32,6 +33,15 @@ std::optional<double> thresholdFactor(SecurityLevel level);
 // The typed threshold times the level's factor, formed in double and kept as float;
 // nothing where the level has no factor.
 std::optional<float> effectiveThreshold(int spamThreshold, SecurityLevel level);
+
+// Puts a level into effect: SecurityLevel becomes it and EffectiveThreshold the typed
+// SpamThreshold scaled for it. Very Low keeps the threshold it had: it runs no spam word
+// test, so that value is never used while it is in effect.
+void apply(AppSettings &settings, SecurityLevel level);
+
+// Puts the stored SecurityLevel into effect again and gives it; a stored number that is no
+// level changes nothing and gives nothing.
+std::optional<SecurityLevel> applyStored(AppSettings &settings);
 
 // The level's name ("Very High" .. "Very Low") from the language pack.
 QString levelName(const Services &services, SecurityLevel level);

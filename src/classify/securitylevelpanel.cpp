@@ -1,7 +1,5 @@
 #include "securitylevelpanel.h"
 
-#include "store/appsettings.h"
-
 using namespace SecurityLevels;
 
 SecurityLevelPanel::SecurityLevelPanel(AppSettings &settings, const Services &services,
@@ -24,14 +22,6 @@ void SecurityLevelPanel::showLevel(SecurityLevel level)
     m_view.setLevelDescription(levelDescription(m_services, level));
 }
 
-void SecurityLevelPanel::applyThreshold(SecurityLevel level)
-{
-    // Very Low has no factor and keeps the threshold of the level before it; it runs no
-    // spam word test, so that value is never used while it is in effect.
-    if (const auto threshold = effectiveThreshold(m_settings.SpamThreshold, level))
-        m_settings.EffectiveThreshold = *threshold;
-}
-
 void SecurityLevelPanel::levelClicked(SecurityLevel level)
 {
     ResetLevelButtons();
@@ -44,18 +34,16 @@ void SecurityLevelPanel::commitLevel()
     for (const SecurityLevel level : allSecurityLevels) {
         if (!m_view.isLevelPressed(level))
             continue;
-        m_settings.SecurityLevel = int(level);
-        applyThreshold(level);
+        apply(m_settings, level);
     }
 }
 
 void SecurityLevelPanel::showStoredLevel()
 {
     ResetLevelButtons();
-    const auto level = securityLevelFrom(m_settings.SecurityLevel);
+    const auto level = applyStored(m_settings);
     if (!level)
         return;
     m_view.setLevelPressed(*level, true);
     showLevel(*level);
-    applyThreshold(*level);
 }

@@ -46,7 +46,6 @@ public:
 
 private:
     void showLevel(SecurityLevel level);
-    void applyThreshold(SecurityLevel level);
 
     AppSettings &m_settings;
     const Services &m_services;

@@ -59,10 +59,5 @@ void KorvaneCore::saveForShutdown()
 
 void KorvaneCore::applyStoredSecurityLevel()
 {
-    // Very Low runs no spam word test and so keeps the threshold it had.
-    const auto level = securityLevelFrom(settings.SecurityLevel);
-    if (!level)
-        return;
-    if (const auto threshold = SecurityLevels::effectiveThreshold(settings.SpamThreshold, *level))
-        settings.EffectiveThreshold = *threshold;
+    SecurityLevels::applyStored(settings);
 }

@@ -1,6 +1,7 @@
 #include "support/servicesbed.h"
 #include "classify/securitylevel.h"
 #include "classify/securitylevelpanel.h"
+#include "store/appsettings.h"
 
 #include <gtest/gtest.h>
 
@@ -69,6 +70,53 @@ TEST(SecurityLevel, StoredNumberIsALevelOnlyFromOneToFive)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.stored);
         EXPECT_EQ(securityLevelFrom(c.stored), c.expected);
+    }
+}
+
+TEST(SecurityLevel, ApplySetsLevelAndScaledThresholdButVeryLowKeepsThePrevious)
+{
+    const struct
+    {
+        SecurityLevel level;
+        float expected;
+    } cases[] = {
+        {SecurityLevel::VeryHigh, 80.0f}, {SecurityLevel::High, 160.0f},
+        {SecurityLevel::Normal, 200.0f},  {SecurityLevel::Low, 280.0f},
+        {SecurityLevel::VeryLow, 123.0f},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(int(c.level));
+        AppSettings settings;
+        settings.SecurityLevel = 3;
+        settings.SpamThreshold = 200;
+        settings.EffectiveThreshold = 123.0f;
+        apply(settings, c.level);
+        EXPECT_EQ(settings.SecurityLevel, int(c.level));
+        EXPECT_EQ(settings.EffectiveThreshold, c.expected);
+    }
+}
+
+TEST(SecurityLevel, ApplyStoredChangesNothingForNumberThatIsNoLevel)
+{
+    const struct
+    {
+        int stored;
+        std::optional<SecurityLevel> applied;
+        float expected;
+    } cases[] = {
+        {2, SecurityLevel::High, 160.0f}, {5, SecurityLevel::VeryLow, 123.0f},
+        {0, std::nullopt, 123.0f},        {6, std::nullopt, 123.0f},
+        {-1, std::nullopt, 123.0f},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.stored);
+        AppSettings settings;
+        settings.SecurityLevel = c.stored;
+        settings.SpamThreshold = 200;
+        settings.EffectiveThreshold = 123.0f;
+        EXPECT_EQ(applyStored(settings), c.applied);
+        EXPECT_EQ(settings.SecurityLevel, c.stored);
+        EXPECT_EQ(settings.EffectiveThreshold, c.expected);
     }
 }
 
