@@ -54,7 +54,8 @@ void KorvaneCore::saveForShutdown()
     settings.Enabled = tmrCheck.Enabled();
     settings.Language = lang.LanguageFile;
     settingsStore.SaveSettings(settings);
-    history.SaveHist();
+    // A failed save has been reported inside, and there is nothing more to do at shutdown.
+    (void)history.SaveHist();
 }
 
 void KorvaneCore::applyStoredSecurityLevel()

@@ -259,5 +259,7 @@ void History::LoadHistory()
     m_services.prompter.critical(
         m_services.caption(QStringLiteral("10052"),
                            QStringLiteral("History.ini is corrupted, it will be reset.")));
-    TextFile::moveAside(path());
+    // The damaged file has just been announced; one that cannot be moved aside stays
+    // where it is until the next save replaces it, which is all the announcement promises.
+    (void)TextFile::moveAside(path());
 }

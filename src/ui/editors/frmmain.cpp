@@ -366,7 +366,8 @@ void frmMain::onOk()
     s.Enabled = m_core.tmrCheck.Enabled();
     s.Language = m_core.lang.LanguageFile;
     m_core.settingsStore.SaveSettings(s);
-    m_core.settingsFile.SaveSettingsFile(s.WatchedExtensions);
+    // A failed save has been reported inside; OK goes on all the same.
+    (void)m_core.settingsFile.SaveSettingsFile(s.WatchedExtensions);
     m_core.settingsStore.LoadSettings(s);
     m_core.settingsFile.LoadSettingsFile(s.WatchedExtensions);
     showSettings();
