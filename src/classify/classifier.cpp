@@ -16,8 +16,6 @@
 
 #include <QSet>
 
-#include <exception>
-
 namespace {
 
 struct RepeatKey
@@ -70,7 +68,7 @@ DeleteFlags Classifier::CheckAllMessages(CMessages &messages)
         ++index;
         message.Status = keyOf(MessageStatus::Kept);
         message.Reason = keyOf(Reason::NoRule);
-        if (judge(message, words)) {
+        if (isBadMessage(message, words)) {
             mark(flags, index);
             message.Status = keyOf(MessageStatus::Deleted);
         }
@@ -110,23 +108,12 @@ void Classifier::announceDeletions(const DeleteFlags &flags)
         + m_services.caption(QStringLiteral("10162"), QStringLiteral("spam messages will be deleted!")));
 }
 
-bool Classifier::IsBadMessage(CMessage &message)
+bool Classifier::IsBadMessage(CMessage &message) const
 {
-    return judge(message, std::nullopt);
+    return isBadMessage(message, std::nullopt);
 }
 
-bool Classifier::judge(CMessage &message, OptionalScanner words)
-{
-    // A failure keeps the message: no rule fired, since a firing rule returns at once.
-    try {
-        return isBadMessage(message, words);
-    } catch (const std::exception &error) {
-        m_services.ErrorReport(QString::fromLocal8Bit(error.what()), QStringLiteral("IsBadMessage"));
-        return false;
-    }
-}
-
-bool Classifier::isBadMessage(CMessage &message, OptionalScanner words)
+bool Classifier::isBadMessage(CMessage &message, OptionalScanner words) const
 {
     const QByteArray &sender = message.ReturnPath;
     const SecurityLevel level = securityLevel();
@@ -197,17 +184,7 @@ bool Classifier::isSpamByWords(const CMessage &message, OptionalScanner words) c
                          m_settings.EffectiveThreshold);
 }
 
-bool Classifier::IsBlockedExt(const QList<QByteArray> &names, bool isFriend)
-{
-    try {
-        return isBlockedExt(names, isFriend);
-    } catch (const std::exception &error) {
-        m_services.ErrorReport(QString::fromLocal8Bit(error.what()), QStringLiteral("IsBlockedExt"));
-        return false;
-    }
-}
-
-bool Classifier::isBlockedExt(const QList<QByteArray> &names, bool isFriend) const
+bool Classifier::IsBlockedExt(const QList<QByteArray> &names, bool isFriend) const
 {
     const SecurityLevel level = securityLevel();
     for (qsizetype i = 1; i < names.size(); ++i) {

@@ -34,17 +34,15 @@ public:
     // The single-message rules in order: blocked sender, attachment type, size, age, spam
     // words; the first that fires decides and writes its reason. A friend is spared by the
     // attachment rule at most levels, by the size rule below level 1 and by the word test.
-    bool IsBadMessage(CMessage &message);
+    bool IsBadMessage(CMessage &message) const;
 
     // True when a name (from index 1) has a watched extension that the level checks for
     // this class of sender.
-    bool IsBlockedExt(const QList<QByteArray> &names, bool isFriend);
+    bool IsBlockedExt(const QList<QByteArray> &names, bool isFriend) const;
 
 private:
     using OptionalScanner = std::optional<std::reference_wrapper<const SpamWordScanner>>;
-    bool judge(CMessage &message, OptionalScanner words);
-    bool isBadMessage(CMessage &message, OptionalScanner words);
-    bool isBlockedExt(const QList<QByteArray> &names, bool isFriend) const;
+    bool isBadMessage(CMessage &message, OptionalScanner words) const;
     SecurityLevel securityLevel() const;
     bool isLarger(const CMessage &message) const;
     bool isOld(const CMessage &message) const;
