@@ -10,14 +10,11 @@
 #include "store/appsettings.h"
 #include "store/maillists.h"
 #include "store/services.h"
+#include "store/verdictkeys.h"
 
 #include <QHash>
 
 #include <QSet>
-
-#include <exception>
-
-using namespace SecurityLevels;
 
 namespace {
 
@@ -69,14 +66,14 @@ DeleteFlags Classifier::CheckAllMessages(CMessages &messages)
     qsizetype index = 0;
     for (CMessage &message : messages) {
         ++index;
-        message.Status = Verdict::kept;
-        message.Reason = Verdict::noRule;
-        if (judge(message, words)) {
+        message.Status = keyOf(MessageStatus::Kept);
+        message.Reason = keyOf(Reason::NoRule);
+        if (isBadMessage(message, words)) {
             mark(flags, index);
-            message.Status = Verdict::deleted;
+            message.Status = keyOf(MessageStatus::Deleted);
         }
     }
-    if (m_settings.DeleteRepeated && m_settings.SecurityLevel < veryLow)
+    if (m_settings.DeleteRepeated && securityLevel() != SecurityLevel::VeryLow)
         markRepeated(messages, flags);
     announceDeletions(flags);
     return flags;
@@ -93,8 +90,8 @@ void Classifier::markRepeated(CMessages &messages, DeleteFlags &flags) const
         ++index;
         if (seen.contains(RepeatKey{message.ReturnPath, message.Subject})) {
             mark(flags, index);
-            message.Status = Verdict::deleted;
-            message.Reason = Verdict::repeated;
+            message.Status = keyOf(MessageStatus::Deleted);
+            message.Reason = keyOf(Reason::Repeated);
         } else {
             seen.insert(RepeatKey{message.ReturnPath, message.Subject});
         }
@@ -111,56 +108,53 @@ void Classifier::announceDeletions(const DeleteFlags &flags)
         + m_services.caption(QStringLiteral("10162"), QStringLiteral("spam messages will be deleted!")));
 }
 
-bool Classifier::IsBadMessage(CMessage &message)
+bool Classifier::IsBadMessage(CMessage &message) const
 {
-    return judge(message, std::nullopt);
+    return isBadMessage(message, std::nullopt);
 }
 
-bool Classifier::judge(CMessage &message, OptionalScanner words)
-{
-    // A failure keeps the message: no rule fired, since a firing rule returns at once.
-    try {
-        return isBadMessage(message, words);
-    } catch (const std::exception &error) {
-        m_services.ErrorReport(QString::fromLocal8Bit(error.what()), QStringLiteral("IsBadMessage"));
-        return false;
-    }
-}
-
-bool Classifier::isBadMessage(CMessage &message, OptionalScanner words)
+bool Classifier::isBadMessage(CMessage &message, OptionalScanner words) const
 {
     const QByteArray &sender = message.ReturnPath;
-    const int level = m_settings.SecurityLevel;
+    const SecurityLevel level = securityLevel();
     const bool isFriend = IsInFriendList(m_lists, sender);
     if (isFriend)
-        message.Reason = Verdict::friendSender;
+        message.Reason = keyOf(Reason::FriendSender);
 
     // A friend that is also blocked is deleted.
     if (IsInBlockedList(m_lists, sender)) {
-        message.Reason = Verdict::blockedSender;
+        message.Reason = keyOf(Reason::BlockedSender);
         return true;
     }
-    if (level != veryLow && IsBlockedExt(message.Attachment, isFriend)) {
-        message.Reason = Verdict::blockedAttachment;
+    if (level != SecurityLevel::VeryLow && IsBlockedExt(message.Attachment, isFriend)) {
+        message.Reason = keyOf(Reason::BlockedAttachment);
         return true;
     }
     // At Very High the size limit holds for friends too.
-    if (m_settings.CheckLargerThan && (level == veryHigh || !isFriend) && isLarger(message)) {
-        message.Reason = Verdict::tooLarge;
+    if (m_settings.CheckLargerThan && (level == SecurityLevel::VeryHigh || !isFriend)
+        && isLarger(message)) {
+        message.Reason = keyOf(Reason::TooLarge);
         return true;
     }
     // The age limit holds for friends too, at every level.
     if (m_settings.DelOld && isOld(message)) {
-        message.Reason = Verdict::tooOld;
+        message.Reason = keyOf(Reason::TooOld);
         return true;
     }
     if (isFriend)
         return false;
     if (isSpamByWords(message, words)) {
-        message.Reason = Verdict::spamWords;
+        message.Reason = keyOf(Reason::SpamWords);
         return true;
     }
     return false;
+}
+
+SecurityLevel Classifier::securityLevel() const
+{
+    // The settings store and the level panel only ever store a level; should another number
+    // be there, the rules work as LoadSettings would read it, at the default Normal.
+    return securityLevelFrom(m_settings.SecurityLevel).value_or(SecurityLevel::Normal);
 }
 
 bool Classifier::isLarger(const CMessage &message) const
@@ -181,7 +175,7 @@ bool Classifier::isSpamByWords(const CMessage &message, OptionalScanner words) c
 {
     // Very Low runs no word test, and a threshold of zero or below would call every
     // message spam that has no negative weights.
-    if (m_settings.SecurityLevel == veryLow || !(m_settings.EffectiveThreshold > 0.0f))
+    if (securityLevel() == SecurityLevel::VeryLow || !(m_settings.EffectiveThreshold > 0.0f))
         return false;
     if (words)
         return IsSpamByWords(words->get(), message.Subject, message.MessageBody,
@@ -190,25 +184,16 @@ bool Classifier::isSpamByWords(const CMessage &message, OptionalScanner words) c
                          m_settings.EffectiveThreshold);
 }
 
-bool Classifier::IsBlockedExt(const QList<QByteArray> &names, bool isFriend)
+bool Classifier::IsBlockedExt(const QList<QByteArray> &names, bool isFriend) const
 {
-    try {
-        return isBlockedExt(names, isFriend);
-    } catch (const std::exception &error) {
-        m_services.ErrorReport(QString::fromLocal8Bit(error.what()), QStringLiteral("IsBlockedExt"));
-        return false;
-    }
-}
-
-bool Classifier::isBlockedExt(const QList<QByteArray> &names, bool isFriend) const
-{
-    const int level = m_settings.SecurityLevel;
+    const SecurityLevel level = securityLevel();
     for (qsizetype i = 1; i < names.size(); ++i) {
         const QByteArray extension = extensionOf(names.at(i));
         // Which senders have every watched type checked, and which only "exe" and "scr":
         // friends at levels 1 to 3, everyone at 3, non-friends at 4.
-        const bool onlyExecutables = (isFriend && level < low) || level == normal
-                                     || (!isFriend && level == low);
+        const bool onlyExecutables = (isFriend && level < SecurityLevel::Low)
+                                     || level == SecurityLevel::Normal
+                                     || (!isFriend && level == SecurityLevel::Low);
         if (onlyExecutables && !isExecutable(extension))
             continue;
         for (const QByteArray &watched : m_settings.WatchedExtensions) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "securitylevel.h"
+
 #include <QByteArray>
 #include <QList>
 
@@ -17,20 +19,6 @@ struct Services;
 // Element i (1 .. N) marks message i of a mailbox for deletion; element 0 is set when any is.
 using DeleteFlags = QList<bool>;
 
-// The caption keys the rules write into a message.
-namespace Verdict {
-inline constexpr char kept[] = "70044";
-inline constexpr char deleted[] = "70043";
-inline constexpr char noRule[] = "10152";
-inline constexpr char friendSender[] = "10160";
-inline constexpr char blockedSender[] = "10155";
-inline constexpr char blockedAttachment[] = "10153";
-inline constexpr char tooLarge[] = "10156";
-inline constexpr char tooOld[] = "10159";
-inline constexpr char spamWords[] = "10154";
-inline constexpr char repeated[] = "10161";
-} // namespace Verdict
-
 // The spam rules over one fetched mailbox. Reads the live settings and lists at each call
 // and keeps no state between calls.
 class Classifier
@@ -46,17 +34,16 @@ public:
     // The single-message rules in order: blocked sender, attachment type, size, age, spam
     // words; the first that fires decides and writes its reason. A friend is spared by the
     // attachment rule at most levels, by the size rule below level 1 and by the word test.
-    bool IsBadMessage(CMessage &message);
+    bool IsBadMessage(CMessage &message) const;
 
     // True when a name (from index 1) has a watched extension that the level checks for
     // this class of sender.
-    bool IsBlockedExt(const QList<QByteArray> &names, bool isFriend);
+    bool IsBlockedExt(const QList<QByteArray> &names, bool isFriend) const;
 
 private:
     using OptionalScanner = std::optional<std::reference_wrapper<const SpamWordScanner>>;
-    bool judge(CMessage &message, OptionalScanner words);
-    bool isBadMessage(CMessage &message, OptionalScanner words);
-    bool isBlockedExt(const QList<QByteArray> &names, bool isFriend) const;
+    bool isBadMessage(CMessage &message, OptionalScanner words) const;
+    SecurityLevel securityLevel() const;
     bool isLarger(const CMessage &message) const;
     bool isOld(const CMessage &message) const;
     bool isSpamByWords(const CMessage &message, OptionalScanner words) const;

@@ -1,5 +1,6 @@
 #include "securitylevel.h"
 
+#include "store/appsettings.h"
 #include "store/services.h"
 
 #include <QStringList>
@@ -15,31 +16,31 @@ struct Caption
 };
 
 // The description lines of each level, in order.
-QList<Caption> descriptionLines(int level)
+QList<Caption> descriptionLines(SecurityLevel level)
 {
     switch (level) {
-    case veryHigh:
+    case SecurityLevel::VeryHigh:
         return {{"10104", "*Only E-Mails from friend list will be accepted."},
                 {"10102", "*Attachment Filter(.exe, .scr only) will be run"},
                 {"10145", "*No spam word checking."},
                 {"10157", "*Large message check will be applied(if checked)"}};
-    case high:
+    case SecurityLevel::High:
         return {{"10098", "*Attachment Filter(.exe, .scr only) will be run on friend list"},
                 {"10147", "*Attachment Filter(All Types) will be run on non-friend messages"},
                 {"10148", "*Spam-Word checking threshold will be set to a low value, that means"},
                 {"10149", "a non-friend message with a few spam words will be deleted"},
                 {"10158", "*Large message check will be applied on non-friend senders(if checked)"}};
-    case normal:
+    case SecurityLevel::Normal:
         return {{"10102", "*Attachment Filter(.exe, .scr only) will be run"},
                 {"10143", "*Spam-Word checking threshold will be set to a meduim value,"},
                 {"10144", "   most spam mails will be deleted."},
                 {"10158", "*Large message check will be applied on non-friend senders(if checked)"}};
-    case low:
+    case SecurityLevel::Low:
         return {{"10100", "*Attachment Filter(.exe, .scr only) will be run on non-friend senders"},
                 {"10150", "*Spam-Word checking threshold will be set to a high value,"},
                 {"10151", "message will be deleted if it contains a lot of spam words."},
                 {"10158", "*Large message check will be applied on non-friend senders(if checked)"}};
-    case veryLow:
+    case SecurityLevel::VeryLow:
         return {{"10106", "*Only Messages from Blocked list will be deleted"},
                 {"10145", "*No Spam-Word checking"},
                 {"10146", "*Repeated messages will not be deleted"},
@@ -55,22 +56,24 @@ QString lookUp(const Services &services, const Caption &caption)
 
 } // namespace
 
-std::optional<double> thresholdFactor(int level)
+std::optional<double> thresholdFactor(SecurityLevel level)
 {
     switch (level) {
-    case veryHigh:
+    case SecurityLevel::VeryHigh:
         return 0.4;
-    case high:
+    case SecurityLevel::High:
         return 0.8;
-    case normal:
+    case SecurityLevel::Normal:
         return 1.0;
-    case low:
+    case SecurityLevel::Low:
         return 1.4;
+    case SecurityLevel::VeryLow:
+        return std::nullopt;
     }
     return std::nullopt;
 }
 
-std::optional<float> effectiveThreshold(int spamThreshold, int level)
+std::optional<float> effectiveThreshold(int spamThreshold, SecurityLevel level)
 {
     const auto factor = thresholdFactor(level);
     if (!factor)
@@ -78,19 +81,39 @@ std::optional<float> effectiveThreshold(int spamThreshold, int level)
     return static_cast<float>(static_cast<double>(spamThreshold) * *factor);
 }
 
-QString levelName(const Services &services, int level)
+void apply(AppSettings &settings, SecurityLevel level)
 {
-    static constexpr Caption names[] = {{"10103", "Very High"},
-                                        {"10097", "High"},
-                                        {"10101", "Normal"},
-                                        {"10099", "Low"},
-                                        {"10105", "Very Low"}};
-    if (!isLevel(level))
-        return QString();
-    return lookUp(services, names[level - 1]);
+    settings.SecurityLevel = int(level);
+    if (const auto threshold = effectiveThreshold(settings.SpamThreshold, level))
+        settings.EffectiveThreshold = *threshold;
 }
 
-QString levelDescription(const Services &services, int level)
+std::optional<SecurityLevel> applyStored(AppSettings &settings)
+{
+    const auto level = securityLevelFrom(settings.SecurityLevel);
+    if (level)
+        apply(settings, *level);
+    return level;
+}
+
+QString levelName(const Services &services, SecurityLevel level)
+{
+    switch (level) {
+    case SecurityLevel::VeryHigh:
+        return lookUp(services, {"10103", "Very High"});
+    case SecurityLevel::High:
+        return lookUp(services, {"10097", "High"});
+    case SecurityLevel::Normal:
+        return lookUp(services, {"10101", "Normal"});
+    case SecurityLevel::Low:
+        return lookUp(services, {"10099", "Low"});
+    case SecurityLevel::VeryLow:
+        return lookUp(services, {"10105", "Very Low"});
+    }
+    return QString();
+}
+
+QString levelDescription(const Services &services, SecurityLevel level)
 {
     QStringList lines;
     for (const Caption &line : descriptionLines(level))

@@ -1,8 +1,5 @@
 #include "securitylevelpanel.h"
 
-#include "securitylevel.h"
-#include "store/appsettings.h"
-
 using namespace SecurityLevels;
 
 SecurityLevelPanel::SecurityLevelPanel(AppSettings &settings, const Services &services,
@@ -15,28 +12,18 @@ SecurityLevelPanel::SecurityLevelPanel(AppSettings &settings, const Services &se
 
 void SecurityLevelPanel::ResetLevelButtons()
 {
-    for (int level = veryHigh; level <= veryLow; ++level)
+    for (const SecurityLevel level : allSecurityLevels)
         m_view.setLevelPressed(level, false);
 }
 
-void SecurityLevelPanel::showLevel(int level)
+void SecurityLevelPanel::showLevel(SecurityLevel level)
 {
     m_view.setLevelName(levelName(m_services, level));
     m_view.setLevelDescription(levelDescription(m_services, level));
 }
 
-void SecurityLevelPanel::applyThreshold(int level)
+void SecurityLevelPanel::levelClicked(SecurityLevel level)
 {
-    // Very Low has no factor and keeps the threshold of the level before it; it runs no
-    // spam word test, so that value is never used while it is in effect.
-    if (const auto threshold = effectiveThreshold(m_settings.SpamThreshold, level))
-        m_settings.EffectiveThreshold = *threshold;
-}
-
-void SecurityLevelPanel::levelClicked(int level)
-{
-    if (!isLevel(level))
-        return;
     ResetLevelButtons();
     m_view.setLevelPressed(level, true);
     showLevel(level);
@@ -44,21 +31,19 @@ void SecurityLevelPanel::levelClicked(int level)
 
 void SecurityLevelPanel::commitLevel()
 {
-    for (int level = veryHigh; level <= veryLow; ++level) {
+    for (const SecurityLevel level : allSecurityLevels) {
         if (!m_view.isLevelPressed(level))
             continue;
-        m_settings.SecurityLevel = level;
-        applyThreshold(level);
+        apply(m_settings, level);
     }
 }
 
 void SecurityLevelPanel::showStoredLevel()
 {
     ResetLevelButtons();
-    const int level = m_settings.SecurityLevel;
-    if (!isLevel(level))
+    const auto level = applyStored(m_settings);
+    if (!level)
         return;
-    m_view.setLevelPressed(level, true);
-    showLevel(level);
-    applyThreshold(level);
+    m_view.setLevelPressed(*level, true);
+    showLevel(*level);
 }

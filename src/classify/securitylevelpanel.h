@@ -1,19 +1,21 @@
 #pragma once
 
+#include "securitylevel.h"
+
 #include <QString>
 
 struct AppSettings;
 struct Services;
 
 // The "Security Level" tab as the panel sees it: five toggle buttons (cmdVeryHigh,
-// cmdHigh, cmdNormal, cmdLow, cmdVeryLow for levels 1 to 5), the name label lblLevel and
+// cmdHigh, cmdNormal, cmdLow, cmdVeryLow for Very High to Very Low), the name label lblLevel and
 // the description label lblSecurity. The settings window implements it.
 class SecurityLevelView
 {
 public:
     virtual ~SecurityLevelView() = default;
-    virtual bool isLevelPressed(int level) const = 0;
-    virtual void setLevelPressed(int level, bool pressed) = 0;
+    virtual bool isLevelPressed(SecurityLevel level) const = 0;
+    virtual void setLevelPressed(SecurityLevel level, bool pressed) = 0;
     virtual void setLevelName(const QString &text) = 0;
     virtual void setLevelDescription(const QString &text) = 0;
 };
@@ -27,7 +29,7 @@ public:
     SecurityLevelPanel(AppSettings &settings, const Services &services, SecurityLevelView &view);
 
     // A level button released: press only it and show its name and description.
-    void levelClicked(int level);
+    void levelClicked(SecurityLevel level);
 
     // Releases all five buttons.
     void ResetLevelButtons();
@@ -43,8 +45,7 @@ public:
     void showStoredLevel();
 
 private:
-    void showLevel(int level);
-    void applyThreshold(int level);
+    void showLevel(SecurityLevel level);
 
     AppSettings &m_settings;
     const Services &m_services;

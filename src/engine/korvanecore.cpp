@@ -54,13 +54,11 @@ void KorvaneCore::saveForShutdown()
     settings.Enabled = tmrCheck.Enabled();
     settings.Language = lang.LanguageFile;
     settingsStore.SaveSettings(settings);
-    history.SaveHist();
+    // A failed save has been reported inside, and there is nothing more to do at shutdown.
+    (void)history.SaveHist();
 }
 
 void KorvaneCore::applyStoredSecurityLevel()
 {
-    // Very Low runs no spam word test and so keeps the threshold it had.
-    if (const auto threshold = SecurityLevels::effectiveThreshold(settings.SpamThreshold,
-                                                                  settings.SecurityLevel))
-        settings.EffectiveThreshold = *threshold;
+    SecurityLevels::applyStored(settings);
 }

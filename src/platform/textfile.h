@@ -15,16 +15,16 @@ std::optional<QList<QByteArray>> readLines(const QString &path);
 
 // Replaces the file through a temporary file in the same folder, so a failure never
 // leaves a half-written file. Every line, the last included, ends with CR LF.
-bool writeLines(const QString &path, const QList<QByteArray> &lines);
+[[nodiscard]] bool writeLines(const QString &path, const QList<QByteArray> &lines);
 
 // Replaces the file's content with exactly these bytes, atomically.
-bool writeAll(const QString &path, const QByteArray &bytes);
+[[nodiscard]] bool writeAll(const QString &path, const QByteArray &bytes);
 
 // Creates an empty file when it does not exist yet.
-bool createEmpty(const QString &path);
+[[nodiscard]] bool createEmpty(const QString &path);
 
 // Moves a file that could not be read aside to path + ".bad" (replacing an older one),
 // so nothing the user typed is destroyed.
-bool moveAside(const QString &path);
+[[nodiscard]] bool moveAside(const QString &path);
 
 } // namespace TextFile

@@ -4,6 +4,7 @@
 #include "message/cmessage.h"
 #include "message/cmessages.h"
 #include "services.h"
+#include "verdictkeys.h"
 #include "platform/clock.h"
 #include "platform/datadir.h"
 #include "platform/prompter.h"
@@ -108,12 +109,13 @@ bool History::reviseToKept(const CMessage &message)
     wanted.Sender = historyField(senderOf(message));
     wanted.Subject = historyField(message.Subject);
     wanted.SendDate = historyField(message.SendDate);
-    wanted.Status = "70043";
+    // History::keyOf (the lookup key of a record) hides the vocabulary's keyOf here.
+    wanted.Status = ::keyOf(MessageStatus::Deleted);
     const Key deletedKey = keyOf(wanted);
     for (auto it = m_records.rbegin(); it != m_records.rend(); ++it) {
         if (keyOf(*it) != deletedKey)
             continue;
-        it->Status = "70044";
+        it->Status = ::keyOf(MessageStatus::Kept);
         m_index.insert(keyOf(*it));
         const bool othersStillDeleted = std::any_of(m_records.cbegin(), m_records.cend(),
                                                     [&](const HistoryRecord &r) {
@@ -257,5 +259,7 @@ void History::LoadHistory()
     m_services.prompter.critical(
         m_services.caption(QStringLiteral("10052"),
                            QStringLiteral("History.ini is corrupted, it will be reset.")));
-    TextFile::moveAside(path());
+    // The damaged file has just been announced; one that cannot be moved aside stays
+    // where it is until the next save replaces it, which is all the announcement promises.
+    (void)TextFile::moveAside(path());
 }

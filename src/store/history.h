@@ -60,11 +60,11 @@ public:
 
     // Writes the saved copy of a record: "<html>" followed by the body, creating the
     // "Mails" folder when needed. False when the file could not be written whole.
-    bool saveCopy(int mailNumber, const QByteArray &messageBody);
+    [[nodiscard]] bool saveCopy(int mailNumber, const QByteArray &messageBody);
 
     // Rewrites "History.ini" with every record not marked deleted. A failed write is
     // reported and leaves the previous file whole; the records stay in memory.
-    bool SaveHist();
+    [[nodiscard]] bool SaveHist();
 
     // Replaces the records with the content of "History.ini". A file that ends inside a
     // record or has a ninth line that is not a number is announced, keeps the records read

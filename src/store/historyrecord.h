@@ -10,8 +10,8 @@ struct HistoryRecord
     QByteArray Subject;
     QByteArray SendDate; // the raw "Date" header text
     QByteArray Size; // bytes, decimal
-    QByteArray Status; // "70043" deleted, "70044" kept
-    QByteArray Reason; // "10152" .. "10161"
+    QByteArray Status; // the key of a MessageStatus (verdictkeys.h)
+    QByteArray Reason; // the key of a Reason (verdictkeys.h)
     QByteArray CheckedAt; // "yyyy-MM-dd HH:mm:ss"
     QByteArray AccountName; // "-1" marks a record deleted from the history
     int MailNumber = 0; // the saved copy "Mails/<MailNumber>.mal"

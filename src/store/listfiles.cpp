@@ -132,7 +132,9 @@ QString ListFiles::blockedListPath() const
 void ListFiles::reportCorrupt(const QString &path, const QString &key, const QString &defaultText)
 {
     m_services.prompter.critical(m_services.caption(key, defaultText));
-    TextFile::moveAside(path);
+    // The damaged file has just been announced; one that cannot be moved aside stays
+    // where it is until the next save replaces it, which is all the announcement promises.
+    (void)TextFile::moveAside(path);
 }
 
 void ListFiles::LoadAccounts(bool isChecking)

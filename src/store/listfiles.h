@@ -9,7 +9,8 @@ struct Services;
 // The four list files of the data folder and their in-memory lists: "Accounts.ini" (six
 // lines an account), "BadWords.ini" (two lines a word), "FriendList.ini" and
 // "BlockedList.ini" (one address a line). A file that cannot be read is announced, keeps
-// in memory what was read before the fault and is moved aside to "<name>.bad".
+// in memory what was read before the fault and is moved aside to "<name>.bad". A save
+// that cannot write reports it, returns false and leaves the previous file whole.
 class ListFiles
 {
 public:
@@ -17,12 +18,12 @@ public:
 
     // Does nothing while a check walks the accounts.
     void LoadAccounts(bool isChecking);
-    bool SaveAccounts();
+    [[nodiscard]] bool SaveAccounts();
     void LoadBadWords();
     void LoadFriendList();
-    bool SaveFriendList();
+    [[nodiscard]] bool SaveFriendList();
     void LoadBlockedList();
-    bool SaveBlockedList();
+    [[nodiscard]] bool SaveBlockedList();
 
     QString accountsPath() const;
     QString badWordsPath() const;
@@ -31,9 +32,9 @@ public:
 
 private:
     void reportCorrupt(const QString &path, const QString &key, const QString &defaultText);
-    bool saveAddresses(const QList<AddressPattern> &list, const QString &path,
+    [[nodiscard]] bool saveAddresses(const QList<AddressPattern> &list, const QString &path,
                        const QString &procedure);
-    bool reportSaveFailure(bool saved, const QString &path, const QString &procedure);
+    [[nodiscard]] bool reportSaveFailure(bool saved, const QString &path, const QString &procedure);
 
     QString m_dataDir;
     MailLists &m_lists;

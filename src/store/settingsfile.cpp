@@ -24,7 +24,9 @@ void SettingsFile::LoadSettingsFile(QList<QByteArray> &extensions)
         m_services.prompter.critical(
             m_services.caption(QStringLiteral("10050"),
                                QStringLiteral("Settings.ini is corrupted!, it will be reset.")));
-        TextFile::moveAside(m_path);
+        // The damaged file has just been announced; one that cannot be moved aside stays
+        // where it is until the next save replaces it, which is all the announcement promises.
+        (void)TextFile::moveAside(m_path);
         return;
     }
     if (lines->isEmpty())

@@ -15,7 +15,8 @@ public:
     // Clears the list and fills it from the file's first line. A file that cannot be read
     // is announced and moved aside; the list then stays empty.
     void LoadSettingsFile(QList<QByteArray> &extensions);
-    bool SaveSettingsFile(const QList<QByteArray> &extensions);
+    // A failed write is reported here and leaves the previous file whole.
+    [[nodiscard]] bool SaveSettingsFile(const QList<QByteArray> &extensions);
 
     QString path() const;
 

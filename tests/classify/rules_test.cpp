@@ -2,12 +2,15 @@
 #include "classify/classifier.h"
 #include "message/cmessages.h"
 #include "store/maillists.h"
+#include "store/verdictkeys.h"
 
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
 
 namespace {
+
+using enum Reason;
 
 enum class SenderClass { Friend, Blocked, Both, Neither };
 constexpr SenderClass senderClasses[] = {SenderClass::Friend, SenderClass::Blocked,
@@ -94,16 +97,21 @@ Judged judge(RulesBed &bed, const CMessage &message)
     return {judged->Status, judged->Reason, flags.value(1)};
 }
 
-bool isDeletingReason(const QByteArray &reason)
+bool isDeletingReason(Reason reason)
 {
-    return reason != "10152" && reason != "10160";
+    return reason != NoRule && reason != FriendSender;
+}
+
+QByteArray statusKey(bool isDeleted)
+{
+    return keyOf(isDeleted ? MessageStatus::Deleted : MessageStatus::Kept);
 }
 
 // Expected reasons for friend, blocked, both and neither at one level.
 struct LevelRow
 {
     int level;
-    const char *reasons[4];
+    Reason reasons[4];
 };
 
 void expectMatrix(RulesBed &bed, const CMessage &base, const LevelRow (&rows)[5])
@@ -115,10 +123,10 @@ void expectMatrix(RulesBed &bed, const CMessage &base, const LevelRow (&rows)[5]
             CMessage message = base;
             message.ReturnPath = addressOf(senderClasses[c]);
             const Judged result = judge(bed, message);
-            const QByteArray expected = row.reasons[c];
-            EXPECT_EQ(result.reason, expected);
+            const Reason expected = row.reasons[c];
+            EXPECT_EQ(result.reason, keyOf(expected));
             EXPECT_EQ(result.flagged, isDeletingReason(expected));
-            EXPECT_EQ(result.status, isDeletingReason(expected) ? "70043" : "70044");
+            EXPECT_EQ(result.status, statusKey(isDeletingReason(expected)));
         }
     }
 }
@@ -137,11 +145,11 @@ TEST(Rules, SenderListsAtEveryLevel)
 {
     RulesBed bed;
     const LevelRow rows[5] = {
-        {1, {"10160", "10155", "10155", "10152"}},
-        {2, {"10160", "10155", "10155", "10152"}},
-        {3, {"10160", "10155", "10155", "10152"}},
-        {4, {"10160", "10155", "10155", "10152"}},
-        {5, {"10160", "10155", "10155", "10152"}},
+        {1, {FriendSender, BlockedSender, BlockedSender, NoRule}},
+        {2, {FriendSender, BlockedSender, BlockedSender, NoRule}},
+        {3, {FriendSender, BlockedSender, BlockedSender, NoRule}},
+        {4, {FriendSender, BlockedSender, BlockedSender, NoRule}},
+        {5, {FriendSender, BlockedSender, BlockedSender, NoRule}},
     };
     expectMatrix(bed, plainMessage(), rows);
     EXPECT_TRUE(bed.notifier.popups.contains(QStringLiteral("1 spam messages will be deleted!")));
@@ -151,11 +159,11 @@ TEST(Rules, WatchedTypeJpgCheckedByLevelAndSenderClass)
 {
     RulesBed bed;
     const LevelRow rows[5] = {
-        {1, {"10160", "10155", "10155", "10153"}},
-        {2, {"10160", "10155", "10155", "10153"}},
-        {3, {"10160", "10155", "10155", "10152"}},
-        {4, {"10153", "10155", "10155", "10152"}},
-        {5, {"10160", "10155", "10155", "10152"}},
+        {1, {FriendSender, BlockedSender, BlockedSender, BlockedAttachment}},
+        {2, {FriendSender, BlockedSender, BlockedSender, BlockedAttachment}},
+        {3, {FriendSender, BlockedSender, BlockedSender, NoRule}},
+        {4, {BlockedAttachment, BlockedSender, BlockedSender, NoRule}},
+        {5, {FriendSender, BlockedSender, BlockedSender, NoRule}},
     };
     expectMatrix(bed, withAttachment("holiday photo.JPG"), rows);
 }
@@ -164,11 +172,11 @@ TEST(Rules, WatchedTypeExeCheckedForEveryoneBelowVeryLow)
 {
     RulesBed bed;
     const LevelRow rows[5] = {
-        {1, {"10153", "10155", "10155", "10153"}},
-        {2, {"10153", "10155", "10155", "10153"}},
-        {3, {"10153", "10155", "10155", "10153"}},
-        {4, {"10153", "10155", "10155", "10153"}},
-        {5, {"10160", "10155", "10155", "10152"}},
+        {1, {BlockedAttachment, BlockedSender, BlockedSender, BlockedAttachment}},
+        {2, {BlockedAttachment, BlockedSender, BlockedSender, BlockedAttachment}},
+        {3, {BlockedAttachment, BlockedSender, BlockedSender, BlockedAttachment}},
+        {4, {BlockedAttachment, BlockedSender, BlockedSender, BlockedAttachment}},
+        {5, {FriendSender, BlockedSender, BlockedSender, NoRule}},
     };
     expectMatrix(bed, withAttachment("setup.EXE"), rows);
 }
@@ -178,17 +186,17 @@ TEST(Rules, ScrIsNotBlockedByWatchedSrc)
     RulesBed bed;
     ASSERT_TRUE(bed.settings.WatchedExtensions.contains("SRC"));
     const LevelRow rows[5] = {
-        {1, {"10160", "10155", "10155", "10152"}},
-        {2, {"10160", "10155", "10155", "10152"}},
-        {3, {"10160", "10155", "10155", "10152"}},
-        {4, {"10160", "10155", "10155", "10152"}},
-        {5, {"10160", "10155", "10155", "10152"}},
+        {1, {FriendSender, BlockedSender, BlockedSender, NoRule}},
+        {2, {FriendSender, BlockedSender, BlockedSender, NoRule}},
+        {3, {FriendSender, BlockedSender, BlockedSender, NoRule}},
+        {4, {FriendSender, BlockedSender, BlockedSender, NoRule}},
+        {5, {FriendSender, BlockedSender, BlockedSender, NoRule}},
     };
     expectMatrix(bed, withAttachment("screensaver.scr"), rows);
 
     bed.settings.WatchedExtensions.append("Scr");
     bed.settings.SecurityLevel = 3;
-    EXPECT_EQ(judge(bed, withAttachment("screensaver.scr")).reason, "10153");
+    EXPECT_EQ(judge(bed, withAttachment("screensaver.scr")).reason, keyOf(BlockedAttachment));
 }
 
 TEST(Rules, SizeLimitSparesFriendsBelowVeryHigh)
@@ -198,11 +206,11 @@ TEST(Rules, SizeLimitSparesFriendsBelowVeryHigh)
     CMessage large = plainMessage();
     large.SIZE = 500 * 1024 + 1;
     const LevelRow rows[5] = {
-        {1, {"10156", "10155", "10155", "10156"}},
-        {2, {"10160", "10155", "10155", "10156"}},
-        {3, {"10160", "10155", "10155", "10156"}},
-        {4, {"10160", "10155", "10155", "10156"}},
-        {5, {"10160", "10155", "10155", "10156"}},
+        {1, {TooLarge, BlockedSender, BlockedSender, TooLarge}},
+        {2, {FriendSender, BlockedSender, BlockedSender, TooLarge}},
+        {3, {FriendSender, BlockedSender, BlockedSender, TooLarge}},
+        {4, {FriendSender, BlockedSender, BlockedSender, TooLarge}},
+        {5, {FriendSender, BlockedSender, BlockedSender, TooLarge}},
     };
     expectMatrix(bed, large, rows);
 }
@@ -211,11 +219,11 @@ TEST(Rules, SizeExactlyAtLimitOrCheckOffIsKept)
 {
     RulesBed bed;
     const LevelRow rows[5] = {
-        {1, {"10160", "10155", "10155", "10152"}},
-        {2, {"10160", "10155", "10155", "10152"}},
-        {3, {"10160", "10155", "10155", "10152"}},
-        {4, {"10160", "10155", "10155", "10152"}},
-        {5, {"10160", "10155", "10155", "10152"}},
+        {1, {FriendSender, BlockedSender, BlockedSender, NoRule}},
+        {2, {FriendSender, BlockedSender, BlockedSender, NoRule}},
+        {3, {FriendSender, BlockedSender, BlockedSender, NoRule}},
+        {4, {FriendSender, BlockedSender, BlockedSender, NoRule}},
+        {5, {FriendSender, BlockedSender, BlockedSender, NoRule}},
     };
     CMessage atLimit = plainMessage();
     atLimit.SIZE = 500 * 1024;
@@ -240,11 +248,11 @@ TEST(Rules, AgeLimitHoldsForFriendsAtEveryLevel)
     CMessage old = plainMessage();
     old.SendDate = "Wed, 11 Feb 2026 10:00:00 +0000"; // 31 days before 14 March
     const LevelRow rows[5] = {
-        {1, {"10159", "10155", "10155", "10159"}},
-        {2, {"10159", "10155", "10155", "10159"}},
-        {3, {"10159", "10155", "10155", "10159"}},
-        {4, {"10159", "10155", "10155", "10159"}},
-        {5, {"10159", "10155", "10155", "10159"}},
+        {1, {TooOld, BlockedSender, BlockedSender, TooOld}},
+        {2, {TooOld, BlockedSender, BlockedSender, TooOld}},
+        {3, {TooOld, BlockedSender, BlockedSender, TooOld}},
+        {4, {TooOld, BlockedSender, BlockedSender, TooOld}},
+        {5, {TooOld, BlockedSender, BlockedSender, TooOld}},
     };
     expectMatrix(bed, old, rows);
 
@@ -267,9 +275,9 @@ TEST(Rules, AgeLimitHoldsForFriendsAtEveryLevel)
         bed.settings.SecurityLevel = 3;
         CMessage message = plainMessage(SenderClass::Friend);
         message.SendDate = c.date;
-        EXPECT_EQ(judge(bed, message).reason, "10160");
+        EXPECT_EQ(judge(bed, message).reason, keyOf(FriendSender));
         message.ReturnPath = addressOf(SenderClass::Neither);
-        EXPECT_EQ(judge(bed, message).reason, "10152");
+        EXPECT_EQ(judge(bed, message).reason, keyOf(NoRule));
     }
     EXPECT_FALSE(bed.notifier.popups.join(u'\n').contains(QStringLiteral("Error")));
 }
@@ -280,23 +288,23 @@ TEST(Rules, SpamWordScoreEqualToThresholdIsSpamBelowVeryLow)
     CMessage spam = plainMessage();
     spam.Subject = "buy pills now"; // twice the weight of 10: exactly the threshold 20
     const LevelRow rows[5] = {
-        {1, {"10160", "10155", "10155", "10154"}},
-        {2, {"10160", "10155", "10155", "10154"}},
-        {3, {"10160", "10155", "10155", "10154"}},
-        {4, {"10160", "10155", "10155", "10154"}},
-        {5, {"10160", "10155", "10155", "10152"}},
+        {1, {FriendSender, BlockedSender, BlockedSender, SpamWords}},
+        {2, {FriendSender, BlockedSender, BlockedSender, SpamWords}},
+        {3, {FriendSender, BlockedSender, BlockedSender, SpamWords}},
+        {4, {FriendSender, BlockedSender, BlockedSender, SpamWords}},
+        {5, {FriendSender, BlockedSender, BlockedSender, NoRule}},
     };
     expectMatrix(bed, spam, rows);
 
     bed.settings.SecurityLevel = 3;
     CMessage below = plainMessage();
     below.MessageBody = "buy pills now"; // body weight only: 10
-    EXPECT_EQ(judge(bed, below).reason, "10152");
+    EXPECT_EQ(judge(bed, below).reason, keyOf(NoRule));
 
     // A message whose date cannot be read still meets the word test.
     bed.settings.DelOld = true;
     spam.SendDate = "garbage";
-    EXPECT_EQ(judge(bed, spam).reason, "10154");
+    EXPECT_EQ(judge(bed, spam).reason, keyOf(SpamWords));
 }
 
 TEST(Rules, ThresholdOfZeroNeverCallsEverythingSpam)
@@ -306,7 +314,7 @@ TEST(Rules, ThresholdOfZeroNeverCallsEverythingSpam)
     for (float threshold : {0.0f, -5.0f}) {
         SCOPED_TRACE(threshold);
         bed.settings.EffectiveThreshold = threshold;
-        EXPECT_EQ(judge(bed, plainMessage()).reason, "10152");
+        EXPECT_EQ(judge(bed, plainMessage()).reason, keyOf(NoRule));
     }
 }
 
@@ -322,15 +330,15 @@ TEST(Rules, FirstFiringRuleDecides)
     m.SendDate = "Sun, 1 Feb 2026 10:00:00 +0000";
     m.Subject = "cheap pills here";
 
-    EXPECT_EQ(judge(bed, m).reason, "10155");
+    EXPECT_EQ(judge(bed, m).reason, keyOf(BlockedSender));
     m.ReturnPath = addressOf(SenderClass::Neither);
-    EXPECT_EQ(judge(bed, m).reason, "10153");
+    EXPECT_EQ(judge(bed, m).reason, keyOf(BlockedAttachment));
     m.Attachment = {QByteArray()};
-    EXPECT_EQ(judge(bed, m).reason, "10156");
+    EXPECT_EQ(judge(bed, m).reason, keyOf(TooLarge));
     m.SIZE = 100;
-    EXPECT_EQ(judge(bed, m).reason, "10159");
+    EXPECT_EQ(judge(bed, m).reason, keyOf(TooOld));
     m.SendDate = "Sat, 14 Mar 2026 10:00:00 +0000";
-    EXPECT_EQ(judge(bed, m).reason, "10154");
+    EXPECT_EQ(judge(bed, m).reason, keyOf(SpamWords));
 }
 
 TEST(Rules, RepeatedMessagesKeepOnlyTheFirstBelowVeryLow)
@@ -362,12 +370,13 @@ TEST(Rules, RepeatedMessagesKeepOnlyTheFirstBelowVeryLow)
 
         const bool r = c.expectRepeats;
         EXPECT_EQ(flags, (DeleteFlags{r, false, false, r, false, r, r}));
-        const QList<QByteArray> reasons = {"10152", "10152", r ? "10161" : "10152", "10160",
-                                           r ? "10161" : "10152", r ? "10161" : "10160"};
+        const QList<Reason> reasons = {NoRule,                     NoRule,
+                                       r ? Repeated : NoRule,      FriendSender,
+                                       r ? Repeated : NoRule,      r ? Repeated : FriendSender};
         for (int i = 1; i <= messages.Count(); ++i) {
             SCOPED_TRACE(i);
-            EXPECT_EQ(messages.Item(i)->Reason, reasons.at(i - 1));
-            EXPECT_EQ(messages.Item(i)->Status, flags.at(i) ? "70043" : "70044");
+            EXPECT_EQ(messages.Item(i)->Reason, keyOf(reasons.at(i - 1)));
+            EXPECT_EQ(messages.Item(i)->Status, statusKey(flags.at(i)));
         }
         EXPECT_EQ(bed.notifier.popups,
                   r ? QStringList{QStringLiteral("3 spam messages will be deleted!")} : QStringList{});
@@ -387,9 +396,9 @@ TEST(Rules, RepeatOverwritesEarlierReasonAndEmptySendersMatch)
     const DeleteFlags flags = bed.classifier.CheckAllMessages(messages);
 
     EXPECT_EQ(flags, (DeleteFlags{true, false, true, true, true}));
-    EXPECT_EQ(messages.Item(2)->Reason, "10161");
-    EXPECT_EQ(messages.Item(3)->Reason, "10155");
-    EXPECT_EQ(messages.Item(4)->Reason, "10161");
+    EXPECT_EQ(messages.Item(2)->Reason, keyOf(Repeated));
+    EXPECT_EQ(messages.Item(3)->Reason, keyOf(BlockedSender));
+    EXPECT_EQ(messages.Item(4)->Reason, keyOf(Repeated));
 }
 
 TEST(Rules, EmptyMailboxAndSilentNotice)

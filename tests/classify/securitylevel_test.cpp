@@ -1,6 +1,7 @@
 #include "support/servicesbed.h"
 #include "classify/securitylevel.h"
 #include "classify/securitylevelpanel.h"
+#include "store/appsettings.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +15,11 @@ namespace {
 class FakeLevelView final : public SecurityLevelView
 {
 public:
-    bool isLevelPressed(int level) const override { return pressed.at(level - 1); }
-    void setLevelPressed(int level, bool isPressed) override { pressed.at(level - 1) = isPressed; }
+    bool isLevelPressed(SecurityLevel level) const override { return pressed.at(int(level) - 1); }
+    void setLevelPressed(SecurityLevel level, bool isPressed) override
+    {
+        pressed.at(int(level) - 1) = isPressed;
+    }
     void setLevelName(const QString &text) override { name = text; }
     void setLevelDescription(const QString &text) override { description = text; }
 
@@ -47,31 +51,101 @@ TEST(SecurityLevel, EffectiveThresholdScalesTypedValueInDoublePrecision)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << c.typed << " at level " << c.level);
-        EXPECT_EQ(effectiveThreshold(c.typed, c.level), c.expected);
+        const auto level = securityLevelFrom(c.level);
+        EXPECT_EQ(level ? effectiveThreshold(c.typed, *level) : std::nullopt, c.expected);
+    }
+}
+
+TEST(SecurityLevel, StoredNumberIsALevelOnlyFromOneToFive)
+{
+    const struct
+    {
+        int stored;
+        std::optional<SecurityLevel> expected;
+    } cases[] = {
+        {1, SecurityLevel::VeryHigh}, {2, SecurityLevel::High},    {3, SecurityLevel::Normal},
+        {4, SecurityLevel::Low},      {5, SecurityLevel::VeryLow}, {0, std::nullopt},
+        {6, std::nullopt},            {9, std::nullopt},           {-1, std::nullopt},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.stored);
+        EXPECT_EQ(securityLevelFrom(c.stored), c.expected);
+    }
+}
+
+TEST(SecurityLevel, ApplySetsLevelAndScaledThresholdButVeryLowKeepsThePrevious)
+{
+    const struct
+    {
+        SecurityLevel level;
+        float expected;
+    } cases[] = {
+        {SecurityLevel::VeryHigh, 80.0f}, {SecurityLevel::High, 160.0f},
+        {SecurityLevel::Normal, 200.0f},  {SecurityLevel::Low, 280.0f},
+        {SecurityLevel::VeryLow, 123.0f},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(int(c.level));
+        AppSettings settings;
+        settings.SecurityLevel = 3;
+        settings.SpamThreshold = 200;
+        settings.EffectiveThreshold = 123.0f;
+        apply(settings, c.level);
+        EXPECT_EQ(settings.SecurityLevel, int(c.level));
+        EXPECT_EQ(settings.EffectiveThreshold, c.expected);
+    }
+}
+
+TEST(SecurityLevel, ApplyStoredChangesNothingForNumberThatIsNoLevel)
+{
+    const struct
+    {
+        int stored;
+        std::optional<SecurityLevel> applied;
+        float expected;
+    } cases[] = {
+        {2, SecurityLevel::High, 160.0f}, {5, SecurityLevel::VeryLow, 123.0f},
+        {0, std::nullopt, 123.0f},        {6, std::nullopt, 123.0f},
+        {-1, std::nullopt, 123.0f},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.stored);
+        AppSettings settings;
+        settings.SecurityLevel = c.stored;
+        settings.SpamThreshold = 200;
+        settings.EffectiveThreshold = 123.0f;
+        EXPECT_EQ(applyStored(settings), c.applied);
+        EXPECT_EQ(settings.SecurityLevel, c.stored);
+        EXPECT_EQ(settings.EffectiveThreshold, c.expected);
     }
 }
 
 TEST(SecurityLevel, NamesAndDescriptionsJoinCaptionsWithCrLf)
 {
     ServicesBed bed;
-    EXPECT_EQ(levelName(bed.services, 1), QStringLiteral("Very High"));
-    EXPECT_EQ(levelName(bed.services, 2), QStringLiteral("High"));
-    EXPECT_EQ(levelName(bed.services, 3), QStringLiteral("Normal"));
-    EXPECT_EQ(levelName(bed.services, 4), QStringLiteral("Low"));
-    EXPECT_EQ(levelName(bed.services, 5), QStringLiteral("Very Low"));
-    EXPECT_EQ(levelName(bed.services, 0), QString());
+    EXPECT_EQ(levelName(bed.services, SecurityLevel::VeryHigh), QStringLiteral("Very High"));
+    EXPECT_EQ(levelName(bed.services, SecurityLevel::High), QStringLiteral("High"));
+    EXPECT_EQ(levelName(bed.services, SecurityLevel::Normal), QStringLiteral("Normal"));
+    EXPECT_EQ(levelName(bed.services, SecurityLevel::Low), QStringLiteral("Low"));
+    EXPECT_EQ(levelName(bed.services, SecurityLevel::VeryLow), QStringLiteral("Very Low"));
 
-    EXPECT_EQ(levelDescription(bed.services, 3),
-              QStringLiteral("*Attachment Filter(.exe, .scr only) will be run\r\n"
-                             "*Spam-Word checking threshold will be set to a meduim value,\r\n"
-                             "   most spam mails will be deleted.\r\n"
-                             "*Large message check will be applied on non-friend senders(if checked)"));
-    EXPECT_EQ(levelDescription(bed.services, 2).split(QStringLiteral("\r\n")).size(), 5);
-    EXPECT_TRUE(levelDescription(bed.services, 1).contains(QStringLiteral("\r\n*No spam word checking.\r\n")));
-    EXPECT_TRUE(levelDescription(bed.services, 5).contains(QStringLiteral("\r\n*No Spam-Word checking\r\n")));
-    EXPECT_TRUE(levelDescription(bed.services, 4).startsWith(
-        QStringLiteral("*Attachment Filter(.exe, .scr only) will be run on non-friend senders\r\n")));
-    EXPECT_EQ(levelDescription(bed.services, 9), QString());
+    EXPECT_EQ(
+        levelDescription(bed.services, SecurityLevel::Normal),
+        QStringLiteral("*Attachment Filter(.exe, .scr only) will be run\r\n"
+                       "*Spam-Word checking threshold will be set to a meduim value,\r\n"
+                       "   most spam mails will be deleted.\r\n"
+                       "*Large message check will be applied on non-friend senders(if checked)"));
+    EXPECT_EQ(
+        levelDescription(bed.services, SecurityLevel::High).split(QStringLiteral("\r\n")).size(),
+        5);
+    EXPECT_TRUE(levelDescription(bed.services, SecurityLevel::VeryHigh)
+                    .contains(QStringLiteral("\r\n*No spam word checking.\r\n")));
+    EXPECT_TRUE(levelDescription(bed.services, SecurityLevel::VeryLow)
+                    .contains(QStringLiteral("\r\n*No Spam-Word checking\r\n")));
+    EXPECT_TRUE(
+        levelDescription(bed.services, SecurityLevel::Low)
+            .startsWith(QStringLiteral(
+                "*Attachment Filter(.exe, .scr only) will be run on non-friend senders\r\n")));
 }
 
 TEST(SecurityLevel, LanguagePackSuppliesOneTextForSharedKey)
@@ -81,11 +155,13 @@ TEST(SecurityLevel, LanguagePackSuppliesOneTextForSharedKey)
                   "[Korvane]\r\n10145=Keine Wortpruefung\r\n10101=Normal-DE\r\n");
     bed.lang.LanguageFile = QStringLiteral("Test.ini");
 
-    EXPECT_EQ(levelName(bed.services, 3), QStringLiteral("Normal-DE"));
-    EXPECT_EQ(levelDescription(bed.services, 1).split(QStringLiteral("\r\n")).at(2),
-              QStringLiteral("Keine Wortpruefung"));
-    EXPECT_EQ(levelDescription(bed.services, 5).split(QStringLiteral("\r\n")).at(1),
-              QStringLiteral("Keine Wortpruefung"));
+    EXPECT_EQ(levelName(bed.services, SecurityLevel::Normal), QStringLiteral("Normal-DE"));
+    EXPECT_EQ(
+        levelDescription(bed.services, SecurityLevel::VeryHigh).split(QStringLiteral("\r\n")).at(2),
+        QStringLiteral("Keine Wortpruefung"));
+    EXPECT_EQ(
+        levelDescription(bed.services, SecurityLevel::VeryLow).split(QStringLiteral("\r\n")).at(1),
+        QStringLiteral("Keine Wortpruefung"));
 }
 
 TEST(SecurityLevelPanel, ShowingStoredLevelPressesOnlyItsButtonAndSetsThreshold)
@@ -98,7 +174,7 @@ TEST(SecurityLevelPanel, ShowingStoredLevelPressesOnlyItsButtonAndSetsThreshold)
 
     EXPECT_EQ(bed.view.pressed, (std::array<bool, 5>{false, false, false, true, false}));
     EXPECT_EQ(bed.view.name, QStringLiteral("Low"));
-    EXPECT_EQ(bed.view.description, levelDescription(bed.services, 4));
+    EXPECT_EQ(bed.view.description, levelDescription(bed.services, SecurityLevel::Low));
     EXPECT_EQ(bed.settings.EffectiveThreshold, 280.0f);
 }
 
@@ -108,7 +184,7 @@ TEST(SecurityLevelPanel, ClickShowsLevelButOnlyOkCommitsIt)
     bed.settings.SecurityLevel = 3;
     bed.panel.showStoredLevel();
 
-    bed.panel.levelClicked(1);
+    bed.panel.levelClicked(SecurityLevel::VeryHigh);
     EXPECT_EQ(bed.view.pressed, (std::array<bool, 5>{true, false, false, false, false}));
     EXPECT_EQ(bed.view.name, QStringLiteral("Very High"));
     EXPECT_EQ(bed.settings.SecurityLevel, 3) << "a click alone changes nothing";
@@ -119,7 +195,7 @@ TEST(SecurityLevelPanel, ClickShowsLevelButOnlyOkCommitsIt)
     EXPECT_EQ(bed.view.pressed, (std::array<bool, 5>{false, false, true, false, false}));
     EXPECT_EQ(bed.settings.SecurityLevel, 3);
 
-    bed.panel.levelClicked(2);
+    bed.panel.levelClicked(SecurityLevel::High);
     bed.settings.SpamThreshold = 300; // the threshold box at the moment of OK counts
     bed.panel.commitLevel();
     EXPECT_EQ(bed.settings.SecurityLevel, 2);
@@ -133,7 +209,7 @@ TEST(SecurityLevelPanel, VeryLowKeepsThresholdOfLevelBefore)
     bed.panel.showStoredLevel();
     ASSERT_EQ(bed.settings.EffectiveThreshold, 160.0f);
 
-    bed.panel.levelClicked(5);
+    bed.panel.levelClicked(SecurityLevel::VeryLow);
     bed.panel.commitLevel();
     EXPECT_EQ(bed.settings.SecurityLevel, 5);
     EXPECT_EQ(bed.settings.EffectiveThreshold, 160.0f);

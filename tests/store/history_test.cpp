@@ -1,6 +1,7 @@
 #include "support/servicesbed.h"
 #include "message/cmessages.h"
 #include "store/history.h"
+#include "store/verdictkeys.h"
 
 #include <QFile>
 
@@ -11,15 +12,16 @@
 
 namespace {
 
-HistoryRecord record(const QByteArray &subject, int mailNumber, const QByteArray &status = "70044")
+HistoryRecord record(const QByteArray &subject, int mailNumber,
+                     MessageStatus status = MessageStatus::Kept)
 {
     HistoryRecord r;
     r.Sender = "Ann <ann@example.com>";
     r.Subject = subject;
     r.SendDate = "Mon, 2 Mar 2026 10:00:00 +0000";
     r.Size = "1234";
-    r.Status = status;
-    r.Reason = status == "70043" ? "10154" : "10152";
+    r.Status = keyOf(status);
+    r.Reason = keyOf(status == MessageStatus::Deleted ? Reason::SpamWords : Reason::NoRule);
     r.CheckedAt = "2026-03-14 09:05:07";
     r.AccountName = "home";
     r.MailNumber = mailNumber;
@@ -46,7 +48,7 @@ void expectSameRecord(const HistoryRecord &actual, const HistoryRecord &expected
     EXPECT_EQ(actual.MailNumber, expected.MailNumber);
 }
 
-CMessage message(const QByteArray &subject, const QByteArray &status = "70044")
+CMessage message(const QByteArray &subject, MessageStatus status = MessageStatus::Kept)
 {
     CMessage m;
     m.from = "Bob Example <bob@example.com>";
@@ -55,8 +57,8 @@ CMessage message(const QByteArray &subject, const QByteArray &status = "70044")
     m.SendDate = "Tue, 3 Mar 2026 08:00:00 +0100";
     m.MessageBody = "Hello<BR>" + subject;
     m.SIZE = 2048;
-    m.Status = status;
-    m.Reason = status == "70043" ? "10155" : "10152";
+    m.Status = keyOf(status);
+    m.Reason = keyOf(status == MessageStatus::Deleted ? Reason::BlockedSender : Reason::NoRule);
     return m;
 }
 
@@ -98,7 +100,7 @@ TEST(History, RoundTripLeavesOutDeletedRecordsAndKeepsMailNumbers)
     ServicesBed bed;
     History history(bed.dir.path(), bed.services, bed.clock);
     const HistoryRecord first = record("first", 1);
-    const HistoryRecord second = record("second", 2, "70043");
+    const HistoryRecord second = record("second", 2, MessageStatus::Deleted);
     const HistoryRecord third = record("third", 3);
     history.append(first);
     history.append(second);
@@ -228,7 +230,7 @@ TEST(History, LookupMatchesSenderSubjectStatusAndDateExactly)
     EXPECT_TRUE(history.contains(r.Sender, r.Subject, r.Status, r.SendDate))
         << "deleted records still count";
     EXPECT_FALSE(history.contains(r.Sender, "offer", r.Status, r.SendDate));
-    EXPECT_FALSE(history.contains(r.Sender, r.Subject, "70043", r.SendDate));
+    EXPECT_FALSE(history.contains(r.Sender, r.Subject, keyOf(MessageStatus::Deleted), r.SendDate));
     EXPECT_FALSE(history.contains("ann@example.com", r.Subject, r.Status, r.SendDate));
     EXPECT_FALSE(history.contains(r.Sender, r.Subject, r.Status, r.SendDate + " "));
 }
@@ -236,7 +238,7 @@ TEST(History, LookupMatchesSenderSubjectStatusAndDateExactly)
 TEST(History, Add2HistRecordsNewMessagesWithTheirCopiesOnce)
 {
     ServicesBed bed;
-    CMessage withSender = message("second", "70043");
+    CMessage withSender = message("second", MessageStatus::Deleted);
     withSender.Sender = "Ann <ann@example.com>";
     const CMessages messages = mailbox({message("first"), withSender});
     {
@@ -248,8 +250,8 @@ TEST(History, Add2HistRecordsNewMessagesWithTheirCopiesOnce)
         EXPECT_EQ(first.Subject, "first");
         EXPECT_EQ(first.SendDate, "Tue, 3 Mar 2026 08:00:00 +0100");
         EXPECT_EQ(first.Size, "2048");
-        EXPECT_EQ(first.Status, "70044");
-        EXPECT_EQ(first.Reason, "10152");
+        EXPECT_EQ(first.Status, keyOf(MessageStatus::Kept));
+        EXPECT_EQ(first.Reason, keyOf(Reason::NoRule));
         EXPECT_EQ(first.CheckedAt, "2026-03-14 09:05:07");
         EXPECT_EQ(first.AccountName, "home");
         EXPECT_EQ(first.MailNumber, 1);
@@ -271,10 +273,10 @@ TEST(History, Add2HistRecordsNewMessagesWithTheirCopiesOnce)
     EXPECT_FALSE(QFile::exists(bed.dir.file(QStringLiteral("Mails/3.mal"))));
 
     // Kept before, deleted now by a changed rule: a second record.
-    const CMessages again = mailbox({message("first", "70043")});
+    const CMessages again = mailbox({message("first", MessageStatus::Deleted)});
     ASSERT_TRUE(history.Add2Hist(again, "home"));
     ASSERT_EQ(history.count(), 3);
-    EXPECT_EQ(history.at(3).Status, "70043");
+    EXPECT_EQ(history.at(3).Status, keyOf(MessageStatus::Deleted));
     EXPECT_EQ(history.at(3).MailNumber, 3);
     EXPECT_TRUE(bed.notifier.popups.isEmpty());
 }
@@ -327,21 +329,21 @@ TEST(History, RefusedDeletionTurnsTheRecordBackToKept)
 {
     ServicesBed bed;
     History history(bed.dir.path(), bed.services, bed.clock);
-    const CMessage spam = message("win big", "70043");
+    const CMessage spam = message("win big", MessageStatus::Deleted);
     ASSERT_TRUE(history.Add2Hist(mailbox({spam, message("hello")}), "home"));
 
     EXPECT_TRUE(history.reviseToKept(spam));
-    EXPECT_EQ(history.at(1).Status, "70044");
-    EXPECT_EQ(history.at(1).Reason, "10155");
+    EXPECT_EQ(history.at(1).Status, keyOf(MessageStatus::Kept));
+    EXPECT_EQ(history.at(1).Reason, keyOf(Reason::BlockedSender));
     CMessage kept = spam;
-    kept.Status = "70044";
+    kept.Status = keyOf(MessageStatus::Kept);
     EXPECT_TRUE(history.IsRecordExistInHist(kept));
     EXPECT_FALSE(history.IsRecordExistInHist(spam));
 
     History reloaded(bed.dir.path(), bed.services, bed.clock);
     reloaded.LoadHistory();
     ASSERT_EQ(reloaded.count(), 2);
-    EXPECT_EQ(reloaded.at(1).Status, "70044");
+    EXPECT_EQ(reloaded.at(1).Status, keyOf(MessageStatus::Kept));
     // Nothing recorded as deleted: nothing to revise.
-    EXPECT_FALSE(history.reviseToKept(message("unknown", "70043")));
+    EXPECT_FALSE(history.reviseToKept(message("unknown", MessageStatus::Deleted)));
 }

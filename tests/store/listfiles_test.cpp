@@ -139,15 +139,15 @@ TEST(ListFiles, AddressListSaversWriteEveryEntryAndLeaveFileForEmptyList)
 {
     ListBed bed;
     bed.dir.write("BlockedList.ini", "old@example.com\r\n");
-    bed.files.SaveBlockedList();
+    EXPECT_TRUE(bed.files.SaveBlockedList());
     EXPECT_EQ(bed.dir.read("BlockedList.ini"), "old@example.com\r\n");
 
     bed.lists.BlockedList = {"one@example.com"};
-    bed.files.SaveBlockedList();
+    EXPECT_TRUE(bed.files.SaveBlockedList());
     EXPECT_EQ(bed.dir.read("BlockedList.ini"), "one@example.com\r\n");
 
     bed.lists.FriendList = {"a@example.com", "", "*@example.org"};
-    bed.files.SaveFriendList();
+    EXPECT_TRUE(bed.files.SaveFriendList());
     EXPECT_EQ(bed.dir.read("FriendList.ini"), "a@example.com\r\n\r\n*@example.org\r\n");
 }
 

@@ -1,6 +1,7 @@
 #include "support/coretestbed.h"
 #include "engine/singleinstance.h"
 #include "engine/startup.h"
+#include "store/verdictkeys.h"
 #include "ui/editors/frmaccounteditor.h"
 #include "ui/editors/frmmain.h"
 #include "ui/editors/korvanewindows.h"
@@ -197,15 +198,15 @@ TEST(Windows, ViewerFiltersTheHistory)
     bed.core->lists.FriendList = {"*@friends.example"};
     bed.core->lists.BlockedList = {"spam@*"};
     bed.core->lists.BlockedListLoaded = true;
-    const auto add = [&](const char *sender, const char *status, const char *checkedAt,
+    const auto add = [&](const char *sender, MessageStatus status, const char *checkedAt,
                          const char *account, int number) {
-        bed.core->history.append(HistoryRecord{sender, "s", "d", "1024", status, "10152", checkedAt,
-                                               account, number});
+        bed.core->history.append(HistoryRecord{sender, "s", "d", "1024", keyOf(status),
+                                               keyOf(Reason::NoRule), checkedAt, account, number});
     };
-    add("ann@friends.example", "70044", "2026-03-14 09:00:00", "Home", 1);
-    add("spam@lottery.example", "70043", "2026-03-14 09:00:01", "Home", 2);
-    add("bob@else.example", "70044", "2026-03-13 23:59:59", "Work", 3);
-    add("eve@else.example", "70043", "garbage", "Work", 4);
+    add("ann@friends.example", MessageStatus::Kept, "2026-03-14 09:00:00", "Home", 1);
+    add("spam@lottery.example", MessageStatus::Deleted, "2026-03-14 09:00:01", "Home", 2);
+    add("bob@else.example", MessageStatus::Kept, "2026-03-13 23:59:59", "Work", 3);
+    add("eve@else.example", MessageStatus::Deleted, "garbage", "Work", 4);
     frmStat &viewer = bed.windows.viewer();
     viewer.FillCombos();
     const auto shown = [&viewer] {

@@ -192,7 +192,8 @@ void frmAccountEditor::onDelete()
 
 void frmAccountEditor::onOk()
 {
-    m_core.listFiles.SaveAccounts();
+    // A failed save has been reported inside; the editor closes all the same.
+    (void)m_core.listFiles.SaveAccounts();
     m_core.listFiles.LoadAccounts(m_core.IsChecking);
     m_core.lists.AccountsLoaded = cmbAccount->count() > 0;
     accept();

@@ -248,7 +248,7 @@ void frmMain::connectControls()
     connect(chkLog, &QCheckBox::toggled, this, &frmMain::onLogToggled);
     connect(cmdOK, &QPushButton::clicked, this, &frmMain::onOk);
     connect(cmdCancel, &QPushButton::clicked, this, &QWidget::hide);
-    for (int level = 1; level <= 5; ++level)
+    for (const SecurityLevel level : allSecurityLevels)
         connect(levelButton(level), &QToolButton::clicked, this,
                 [this, level] { m_levels->levelClicked(level); });
 }
@@ -301,18 +301,18 @@ void frmMain::onLogToggled()
     m_labels->Label4->setEnabled(on);
 }
 
-QToolButton *frmMain::levelButton(int level) const
+QToolButton *frmMain::levelButton(SecurityLevel level) const
 {
     QToolButton *const buttons[] = {cmdVeryHigh, cmdHigh, cmdNormal, cmdLow, cmdVeryLow};
-    return buttons[level - 1];
+    return buttons[int(level) - 1];
 }
 
-bool frmMain::isLevelPressed(int level) const
+bool frmMain::isLevelPressed(SecurityLevel level) const
 {
     return levelButton(level)->isChecked();
 }
 
-void frmMain::setLevelPressed(int level, bool pressed)
+void frmMain::setLevelPressed(SecurityLevel level, bool pressed)
 {
     levelButton(level)->setChecked(pressed);
 }
@@ -366,7 +366,8 @@ void frmMain::onOk()
     s.Enabled = m_core.tmrCheck.Enabled();
     s.Language = m_core.lang.LanguageFile;
     m_core.settingsStore.SaveSettings(s);
-    m_core.settingsFile.SaveSettingsFile(s.WatchedExtensions);
+    // A failed save has been reported inside; OK goes on all the same.
+    (void)m_core.settingsFile.SaveSettingsFile(s.WatchedExtensions);
     m_core.settingsStore.LoadSettings(s);
     m_core.settingsFile.LoadSettingsFile(s.WatchedExtensions);
     showSettings();

@@ -65,8 +65,8 @@ public:
     QPushButton *cmdOK;
     QPushButton *cmdCancel;
 
-    bool isLevelPressed(int level) const override;
-    void setLevelPressed(int level, bool pressed) override;
+    bool isLevelPressed(SecurityLevel level) const override;
+    void setLevelPressed(SecurityLevel level, bool pressed) override;
     void setLevelName(const QString &text) override;
     void setLevelDescription(const QString &text) override;
 
@@ -84,7 +84,7 @@ private:
     void SetCaptions();
     void onOk();
     void onLogToggled();
-    QToolButton *levelButton(int level) const;
+    QToolButton *levelButton(SecurityLevel level) const;
     bool refuseInvalidNumbers();
 
     KorvaneCore &m_core;
