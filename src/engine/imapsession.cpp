@@ -7,6 +7,7 @@
 #include "store/actionlog.h"
 #include "store/appsettings.h"
 #include "store/services.h"
+#include "store/verdictkeys.h"
 #include "transport.h"
 
 #include <limits>
@@ -22,8 +23,6 @@ constexpr char fetchTag[] = "a654";
 constexpr char storeTag[] = "a005";
 constexpr char expungeTag[] = "a202";
 constexpr char closeTag[] = "a341";
-
-constexpr char keptStatus[] = "70044"; // the history's "kept" status key
 
 // RFC 3501 §4.3: a quoted string escapes only the backslash and the double quote.
 QByteArray quoted(const QByteArray &text)
@@ -240,7 +239,7 @@ void ImapSession::onResponse(const ImapResponse &response)
             // The server keeps the message, and so does the history.
             tellServerError(response.text);
             if (CMessage *message = m_messages.Item(QString::number(m_storing))) {
-                message->Status = keptStatus;
+                message->Status = keyOf(MessageStatus::Kept);
                 m_filter.recordKept(*message);
             }
         }

@@ -7,11 +7,10 @@
 #include "store/actionlog.h"
 #include "store/separator.h"
 #include "store/services.h"
+#include "store/verdictkeys.h"
 #include "transport.h"
 
 namespace {
-
-constexpr char keptStatus[] = "70044"; // the history's "kept" status key
 
 bool isPositive(const QByteArray &reply)
 {
@@ -126,7 +125,7 @@ void Pop3Session::onReply(const QByteArray &reply)
             // The server keeps the message, and so does the history.
             tellServerError(reply);
             if (CMessage *message = m_messages.Item(QString::number(m_deleting)))
-                message->Status = keptStatus;
+                message->Status = keyOf(MessageStatus::Kept);
         }
         deleteNext();
         return;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using enum MessageStatus;
+
 TEST(ImapCheckCycle, MixedAccountListIsWalkedInOrder)
 {
     CycleBed bed;
@@ -42,7 +44,7 @@ TEST(ImapCheckCycle, MixedAccountListIsWalkedInOrder)
 
     EXPECT_FALSE(bed.core->IsChecking);
     EXPECT_EQ(bed.filter.recorded,
-              (QList<FakeMailboxFilter::Recorded> {{"Mail", "spam", "70043"}}));
+              (QList<FakeMailboxFilter::Recorded> {{"Mail", "spam", Deleted}}));
     EXPECT_EQ(
         bed.log(),
         (QStringList {"Begin checking mail accounts", "Begin Checking  Mail  Account",

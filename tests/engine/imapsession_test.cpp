@@ -71,6 +71,7 @@ struct ImapBed : SessionBed
 };
 
 using Recorded = FakeMailboxFilter::Recorded;
+using enum MessageStatus;
 
 } // namespace
 
@@ -90,9 +91,9 @@ TEST(ImapSession, FetchesEveryMessageThenFlagsTheSpamExpungesAndCloses)
         EXPECT_EQ(bed.filter.checks, 1);
         // Every message is in the history before the first one is flagged for deletion.
         EXPECT_EQ(bed.filter.recorded,
-                  (QList<Recorded> {{"Home", "spam one", "70043"},
-                                    {"Home", "hello", "70044"},
-                                    {"Home", "spam two", "70043"}}));
+                  (QList<Recorded> {{"Home", "spam one", Deleted},
+                                    {"Home", "hello", Kept},
+                                    {"Home", "spam two", Deleted}}));
         EXPECT_EQ(bed.net.takeWritten(), "a005 STORE 1 +Flags \\Deleted\r\n");
         bed.send("* 1 FETCH (FLAGS (\\Deleted))\r\na005 OK Store completed.\r\n");
         EXPECT_EQ(bed.net.takeWritten(), "a005 STORE 3 +Flags \\Deleted\r\n");
@@ -118,7 +119,7 @@ TEST(ImapSession, MailboxWithoutSpamIsRecordedAndClosedWithoutExpunge)
     bed.login(1);
     bed.fetch(1, mail("hello"));
     EXPECT_EQ(bed.net.takeWritten(), "a341 CLOSE\r\n");
-    EXPECT_EQ(bed.filter.recorded, (QList<Recorded> {{"Home", "hello", "70044"}}));
+    EXPECT_EQ(bed.filter.recorded, (QList<Recorded> {{"Home", "hello", Kept}}));
     EXPECT_EQ(bed.finishedCount, 1);
 }
 
@@ -277,7 +278,7 @@ TEST(ImapSession, RefusedStoreIsReportedAndTheMessageRecordedAsKept)
         EXPECT_EQ(bed.services.notifier.popups,
                   QStringList {"IMAP Error: a005 NO [CANNOT] Mailbox is read-only\r\n"});
         EXPECT_EQ(bed.filter.recorded,
-                  (QList<Recorded> {{"Home", "spam a", "70044"}, {"Home", "spam b", "70043"}}));
+                  (QList<Recorded> {{"Home", "spam a", Kept}, {"Home", "spam b", Deleted}}));
         bed.send("a202 OK Expunge completed.\r\n");
         EXPECT_EQ(bed.net.takeWritten(), "a341 CLOSE\r\n");
         EXPECT_EQ(bed.finishedCount, 1);
@@ -290,7 +291,7 @@ TEST(ImapSession, RefusedStoreIsReportedAndTheMessageRecordedAsKept)
         EXPECT_EQ(bed.net.takeWritten(), "a005 STORE 1 +Flags \\Deleted\r\n");
         bed.send("a005 BAD Error in IMAP command\r\n");
         EXPECT_EQ(bed.net.takeWritten(), "a341 CLOSE\r\n");
-        EXPECT_EQ(bed.filter.recorded, (QList<Recorded> {{"Home", "spam a", "70044"}}));
+        EXPECT_EQ(bed.filter.recorded, (QList<Recorded> {{"Home", "spam a", Kept}}));
         EXPECT_EQ(bed.log(), (QStringList {"IMAP Error: a005 BAD Error in IMAP command", ""}));
         EXPECT_EQ(bed.finishedCount, 1);
     }
@@ -426,7 +427,7 @@ TEST(ImapSession, AbortWhileAMessageWaitsToBeParsedSendsNothingMore)
     bed.login(1);
     bed.fetch(1, mail("again"));
     EXPECT_EQ(bed.session.ImapMessages().Count(), 1);
-    EXPECT_EQ(bed.filter.recorded, (QList<Recorded> {{"Home", "again", "70044"}}));
+    EXPECT_EQ(bed.filter.recorded, (QList<Recorded> {{"Home", "again", Kept}}));
 }
 
 TEST(ImapSession, LogsTheDialogueWithThePasswordMasked)

@@ -18,6 +18,7 @@ namespace {
 
 using Reply = ScriptedPop3Server::Reply;
 using Recorded = FakeMailboxFilter::Recorded;
+using enum MessageStatus;
 
 QByteArray mail(const QByteArray &subject, const QByteArray &body = "Hello\r\n")
 {
@@ -103,7 +104,7 @@ TEST(ImapSocket, LiteralSplitAnywhereArrivesWhole)
         const CMessage *message = bed.session.ImapMessages().Item(1);
         ASSERT_NE(message, nullptr);
         EXPECT_EQ(message->SIZE, text.size());
-        EXPECT_EQ(bed.filter.recorded, (QList<Recorded> {{"Home", "hi", "70044"}}));
+        EXPECT_EQ(bed.filter.recorded, (QList<Recorded> {{"Home", "hi", Kept}}));
         EXPECT_TRUE(bed.services.notifier.popups.isEmpty());
     }
 }
@@ -133,7 +134,7 @@ TEST(ImapSocket, ServerRepliesThatEndOrChangeTheSession)
           {{"* 2 EXPUNGE\r\n", "a202 OK Expunge completed.\r\n"}}},
          {"a654 FETCH 1 (FLAGS BODY.PEEK[])", "a654 FETCH 2 (FLAGS BODY.PEEK[])",
           "a005 STORE 2 +Flags \\Deleted", "a202 EXPUNGE", "a341 CLOSE"},
-         {{"Home", "hello", "70044"}, {"Home", "spam b", "70043"}},
+         {{"Home", "hello", Kept}, {"Home", "spam b", Deleted}},
          {}},
         {"a refused STORE: the message is kept and nothing expunged",
          {{{fetchData(1, mail("hello")), fetchOk}},
@@ -141,7 +142,7 @@ TEST(ImapSocket, ServerRepliesThatEndOrChangeTheSession)
           {{"a005 NO [CANNOT] Mailbox is ", "read-only\r\n"}}},
          {"a654 FETCH 1 (FLAGS BODY.PEEK[])", "a654 FETCH 2 (FLAGS BODY.PEEK[])",
           "a005 STORE 2 +Flags \\Deleted", "a341 CLOSE"},
-         {{"Home", "hello", "70044"}, {"Home", "spam b", "70044"}},
+         {{"Home", "hello", Kept}, {"Home", "spam b", Kept}},
          {"IMAP Error: a005 NO [CANNOT] Mailbox is read-only", ""}},
     };
     for (const Case &c : cases) {

@@ -54,6 +54,7 @@ struct Pop3Bed : SessionBed
 };
 
 using Recorded = FakeMailboxFilter::Recorded;
+using enum MessageStatus;
 
 } // namespace
 
@@ -81,8 +82,8 @@ TEST(Pop3Session, FetchesEveryMessageThenDeletesTheSpamAndQuits)
         bed.send("+OK Marked to be deleted.\r\n");
         // Every message is in the history before QUIT makes the deletions final.
         EXPECT_EQ(bed.filter.recorded,
-                  (QList<Recorded>{{"Home", "hello", "70044"}, {"Home", "spam one", "70043"},
-                                   {"Home", "spam two", "70043"}}));
+                  (QList<Recorded>{{"Home", "hello", Kept}, {"Home", "spam one", Deleted},
+                                   {"Home", "spam two", Deleted}}));
         EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
         EXPECT_EQ(bed.finishedCount, 0);
         bed.send("+OK Logging out, messages deleted.\r\n");
@@ -103,7 +104,7 @@ TEST(Pop3Session, MailboxWithoutSpamIsRecordedAndLeftAlone)
     EXPECT_EQ(bed.net.takeWritten(), "RETR 1\r\n");
     bed.send(retrReply(mail("hello")));
     EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
-    EXPECT_EQ(bed.filter.recorded, (QList<Recorded>{{"Home", "hello", "70044"}}));
+    EXPECT_EQ(bed.filter.recorded, (QList<Recorded>{{"Home", "hello", Kept}}));
     bed.send("+OK bye\r\n");
     EXPECT_EQ(bed.finishedCount, 1);
 }
@@ -200,7 +201,7 @@ TEST(Pop3Session, RefusedDeleIsReportedAndTheMessageRecordedAsKept)
     EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
     EXPECT_EQ(bed.services.notifier.popups, QStringList{"POP3 Error:-ERR Message is locked\r\n"});
     EXPECT_EQ(bed.filter.recorded,
-              (QList<Recorded>{{"Home", "spam a", "70044"}, {"Home", "spam b", "70043"}}));
+              (QList<Recorded>{{"Home", "spam a", Kept}, {"Home", "spam b", Deleted}}));
     bed.send("+OK\r\n");
     EXPECT_EQ(bed.finishedCount, 1);
     EXPECT_EQ(bed.result.status, SessionStatus::Ok);

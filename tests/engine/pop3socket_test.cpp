@@ -83,6 +83,8 @@ struct SocketBed : CoreTestbed
 
 } // namespace
 
+using enum MessageStatus;
+
 TEST(Pop3Socket, SplitRepliesAndARefusedDeleOverARealSocket)
 {
     QList<Reply> replies = loginTo(2);
@@ -95,8 +97,8 @@ TEST(Pop3Socket, SplitRepliesAndARefusedDeleOverARealSocket)
     ASSERT_TRUE(bed.check());
     EXPECT_EQ(bed.server.commands, (QList<QByteArray>{"USER joe", "PASS pw", "STAT", "RETR 1", "RETR 2",
                                                       "DELE 2", "QUIT"}));
-    EXPECT_EQ(bed.filter.recorded, (QList<FakeMailboxFilter::Recorded>{{"Home", "hello", "70044"},
-                                                                      {"Home", "spam", "70044"}}));
+    EXPECT_EQ(bed.filter.recorded, (QList<FakeMailboxFilter::Recorded>{{"Home", "hello", Kept},
+                                                                      {"Home", "spam", Kept}}));
     EXPECT_EQ(bed.log(), (QStringList{"Begin checking mail accounts", "Begin Checking  Home  Account",
                                       "POP3 Error:-ERR Message is locked", "",
                                       "Finished Checking All Account's"}));

@@ -2,11 +2,13 @@
 
 #include "engine/mailboxfilter.h"
 #include "message/cmessages.h"
+#include "store/verdictkeys.h"
 
 #include <QByteArray>
 #include <QList>
 
 #include <functional>
+#include <optional>
 
 // Verdicts without rules: a message whose subject begins with "spam" is deleted. Records
 // what the history would receive.
@@ -17,7 +19,7 @@ public:
     {
         QByteArray account;
         QByteArray subject;
-        QByteArray status;
+        std::optional<MessageStatus> status; // nothing: a text that is no status key
         bool operator==(const Recorded &) const = default;
     };
 
@@ -28,8 +30,8 @@ public:
         for (int i = 1; i <= messages.Count(); ++i) {
             CMessage *message = messages.Item(i);
             const bool isSpam = message->Subject.startsWith("spam");
-            message->Status = isSpam ? "70043" : "70044";
-            message->Reason = isSpam ? "10155" : "10152";
+            message->Status = keyOf(isSpam ? MessageStatus::Deleted : MessageStatus::Kept);
+            message->Reason = keyOf(isSpam ? Reason::BlockedSender : Reason::NoRule);
             flags[i] = isSpam;
             flags[0] = flags[0] || isSpam;
         }
@@ -38,15 +40,15 @@ public:
     void Add2Hist(const CMessages &messages, const QByteArray &accountName) override
     {
         for (const CMessage &message : messages)
-            recorded.append({accountName, message.Subject, message.Status});
+            recorded.append({accountName, message.Subject, statusOf(message.Status)});
         if (onRecord)
             onRecord();
     }
     void recordKept(const CMessage &message) override
     {
         for (auto it = recorded.rbegin(); it != recorded.rend(); ++it) {
-            if (it->subject == message.Subject && it->status == "70043") {
-                it->status = "70044";
+            if (it->subject == message.Subject && it->status == MessageStatus::Deleted) {
+                it->status = MessageStatus::Kept;
                 return;
             }
         }
