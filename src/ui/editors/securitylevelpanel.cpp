@@ -1,6 +1,6 @@
 #include "securitylevelpanel.h"
 
-#include "securitylevel.h"
+#include "classify/securitylevel.h"
 #include "store/appsettings.h"
 
 using namespace SecurityLevels;
