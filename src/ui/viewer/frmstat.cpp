@@ -1,7 +1,7 @@
 #include "frmstat.h"
 
 #include "classify/matching.h"
-#include "classify/textformat.h"
+#include "message/textformat.h"
 #include "engine/korvanecore.h"
 #include "platform/showntext.h"
 #include "platform/clock.h"
