@@ -1,4 +1,4 @@
-#include "mimeparser.h"
+#include "mimelines.h"
 
 #include "bytetext.h"
 
