@@ -1,26 +1,12 @@
 #include "store/historycodec.h"
+#include "support/historysample.h"
 #include "support/qtprinters.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-HistoryRecord record(const QByteArray &subject, int mailNumber, const QByteArray &account = "home")
-{
-    HistoryRecord r;
-    r.Sender = "Ann <ann@example.com>";
-    r.Subject = subject;
-    r.SendDate = "Mon, 2 Mar 2026 10:00:00 +0000";
-    r.Size = "1234";
-    r.Status = "70044";
-    r.Reason = "10152";
-    r.CheckedAt = "2026-03-14 09:05:07";
-    r.AccountName = account;
-    r.MailNumber = mailNumber;
-    return r;
-}
-
-// The nine lines of record(subject, mailNumber) as the file holds them.
+// The nine lines of historyRecord(subject, mailNumber) as the file holds them.
 QByteArray fileLines(const QByteArray &subject, int mailNumber)
 {
     return "Ann <ann@example.com>\r\n" + subject
@@ -33,7 +19,8 @@ QByteArray fileLines(const QByteArray &subject, int mailNumber)
 
 TEST(HistoryCodec, EncodesNineCrLfLinesPerRecordAndReadsThemBack)
 {
-    const QList<HistoryRecord> records = {record("Hello", 1), record("", 2), record("Third", -7)};
+    const QList<HistoryRecord> records
+        = {historyRecord("Hello", 1), historyRecord("", 2), historyRecord("Third", -7)};
     const QByteArray file = fileLines("Hello", 1) + fileLines("", 2) + fileLines("Third", -7);
 
     EXPECT_EQ(encodeHistory(records), file);
@@ -50,14 +37,16 @@ TEST(HistoryCodec, EncodesNineCrLfLinesPerRecordAndReadsThemBack)
 
 TEST(HistoryCodec, LeavesOutRecordsMarkedDeleted)
 {
+    HistoryRecord deleted = historyRecord("Gone", 2);
+    deleted.AccountName = HistoryRecord::deletedMark;
     const QList<HistoryRecord> records
-        = {record("Kept", 1), record("Gone", 2, "-1"), record("Also kept", 3)};
+        = {historyRecord("Kept", 1), deleted, historyRecord("Also kept", 3)};
     EXPECT_EQ(encodeHistory(records), fileLines("Kept", 1) + fileLines("Also kept", 3));
 }
 
 TEST(HistoryCodec, LineBreaksInsideATextBecomeBlanks)
 {
-    HistoryRecord broken = record("two\r\nlines\rand\nmore", 4);
+    HistoryRecord broken = historyRecord("two\r\nlines\rand\nmore", 4);
     broken.Sender = "\nAnn";
     const QByteArray file = encodeHistory({broken});
     EXPECT_EQ(file.count('\n'), 9);
