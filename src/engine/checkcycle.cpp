@@ -5,7 +5,7 @@
 #include "sessionfactory.h"
 #include "tcptransport.h"
 #include "classify/classifier.h"
-#include "classify/textformat.h"
+#include "message/textformat.h"
 #include "platform/notifier.h"
 #include "platform/prompter.h"
 #include "platform/showntext.h"

@@ -1,6 +1,6 @@
 #include "imapsession.h"
 
-#include "classify/separate.h"
+#include "message/separate.h"
 #include "mailboxfilter.h"
 #include "platform/notifier.h"
 #include "platform/showntext.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mimeparser.h"
+#include "mimelines.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

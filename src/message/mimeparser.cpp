@@ -1,170 +1,160 @@
 #include "mimeparser.h"
 
-#include "bytetext.h"
+#include "cmessage.h"
 
-#include <cstring>
 #include <utility>
+
+// The MIME part walk. Every search below moves forward through the line array, so a message
+// costs time linear in its size whatever it holds.
 
 namespace {
 
-char lowerAscii(char c)
+// A boundary parameter costs one walk over the message; hostile mail could declare thousands.
+constexpr qsizetype maxBoundaryMarkers = 32;
+// RFC 2046 allows 70 characters; a longer marker would make every delimiter test costly.
+constexpr qsizetype maxMarkerLength = 256;
+
+// What a part is, judged by its "Content-Type:" line.
+enum class PartType : qint8 { Unknown, Container, Text, Attachment };
+
+PartType partTypeOf(const QByteArray &contentTypeLine)
 {
-    return (c >= 'A' && c <= 'Z') ? char(c + ('a' - 'A')) : c;
+    const QByteArray lower = contentTypeLine.toLower();
+    if (lower.contains("boundary="))
+        return PartType::Container;
+    if (lower.contains("text") || lower.contains("multipart"))
+        return PartType::Text;
+    return PartType::Attachment;
 }
 
-bool equalsIgnoringCase(const char *a, const char *b, qsizetype n)
+class PartWalker
 {
-    for (qsizetype i = 0; i < n; ++i) {
-        if (lowerAscii(a[i]) != lowerAscii(b[i]))
-            return false;
+public:
+    PartWalker(const CMessage &decoder, const LineArray &lines, MimeParts &parts)
+        : m_decoder(decoder)
+        , m_lines(lines)
+        , m_parts(parts)
+    {
+        indexContentTypeLines();
     }
-    return true;
+
+    void walk(qsizetype first, const QByteArray &marker);
+
+private:
+    void indexContentTypeLines();
+    qsizetype nextDelimiter(qsizetype from, const QByteArray &marker) const;
+    void addAttachment(const LineArray &part);
+
+    const CMessage &m_decoder;
+    const LineArray &m_lines;
+    MimeParts &m_parts;
+    // For each index, the first line from there on that FindLine finds for "Content-Type:".
+    QList<qsizetype> m_nextContentType;
+    // The type a "Content-Type:" line gives, judged once per line: many parts can share one.
+    QList<PartType> m_partType;
+};
+
+void PartWalker::indexContentTypeLines()
+{
+    const qsizetype n = m_lines.size();
+    m_nextContentType.resize(n + 1, -1);
+    m_partType.resize(n, PartType::Unknown);
+    for (qsizetype i = n - 2; i >= 0; --i) {
+        m_nextContentType[i]
+            = FindToken(m_lines[i], "Content-Type:") > 0 ? i : m_nextContentType[i + 1];
+    }
 }
 
-bool lineHolds(QByteArrayView line, QByteArrayView text, bool substring)
+// The next delimiter line after `from`. Unlike FindLine this also examines the last line, so a
+// message whose closing delimiter ends the text without a line break still ends its walk.
+qsizetype PartWalker::nextDelimiter(qsizetype from, const QByteArray &marker) const
 {
-    return substring ? containsBytes(line, text) : FindToken(line, text) > 0;
+    const qsizetype found = FindLine(from, marker, m_lines, false);
+    if (found >= 0)
+        return found;
+    const qsizetype last = m_lines.size() - 1;
+    if (last > from && FindToken(m_lines[last], marker) > 0)
+        return last;
+    return -1;
+}
+
+void PartWalker::walk(qsizetype first, const QByteArray &marker)
+{
+    qsizetype close = FindLastLine(marker + "--", m_lines);
+    if (close < 0)
+        close = FindLastEmptyLine(m_lines);
+    // The delimiter index only moves forward, which ends the walk on every input.
+    qsizetype b = qMax<qsizetype>(first, 0);
+    while (b < close) {
+        b = FindLine(b, marker, m_lines, false);
+        if (b < 0)
+            break;
+        qsizetype next = nextDelimiter(b + 1, marker);
+        if (next < 0)
+            next = FindLastEmptyLine(m_lines);
+        if (next <= b)
+            next = m_lines.size(); // an unclosed last part runs to the end of the text
+        // The part's type is the first "Content-Type:" line from its delimiter on, also when
+        // that line belongs to a later part.
+        const qsizetype contentType = m_nextContentType[b];
+        PartType type = PartType::Text; // no "Content-Type:" line at all
+        if (contentType >= 0) {
+            if (m_partType[contentType] == PartType::Unknown)
+                m_partType[contentType] = partTypeOf(m_lines[contentType]);
+            type = m_partType[contentType];
+        }
+        if (type == PartType::Container) {
+            b = next; // a nested container: its parts come up with their own marker
+            continue;
+        }
+        const LineArray part = m_lines.mid(b + 1, next - b - 1);
+        if (type == PartType::Text)
+            m_parts.text += m_decoder.DecodeAttachment(part);
+        else
+            addAttachment(part);
+        b = next;
+    }
+}
+
+void PartWalker::addAttachment(const LineArray &part)
+{
+    // The name may stand on a continuation line of its field, so the part's header is
+    // unfolded first; "name=" also finds "filename=".
+    QByteArray name;
+    const qsizetype headerEnd = FindBlankLine(0, part);
+    if (headerEnd >= 0) {
+        const LineArray header = UnfoldHeader(0, headerEnd, part);
+        name = GetParam(FindLine(0, "name=", header, true), "name=", header);
+    } else {
+        name = GetParam(FindLine(0, "name=", part, true), "name=", part);
+    }
+    name = m_decoder.DecodeIso(name);
+    m_parts.names.append(name.isEmpty() ? QByteArray("unnamed") : name);
+    m_parts.bodies.append(m_decoder.DecodeAttachment(part));
 }
 
 } // namespace
 
-bool IsTokenDelimiter(char c)
+MimeParts readMimeParts(const LineArray &lines, const CMessage &decoder)
 {
-    return c == '"' || c == '-' || c == '\t' || c == '\n' || c == '\r' || c == ' ';
-}
-
-qsizetype FindToken(QByteArrayView Line, QByteArrayView Token)
-{
-    const qsizetype n = Token.size();
-    if (n == 0 || n > Line.size())
-        return 0;
-    const char *data = Line.data();
-    const char first = lowerAscii(Token[0]);
-    const char firstUpper = (first >= 'a' && first <= 'z') ? char(first - ('a' - 'A')) : first;
-    const qsizetype last = Line.size() - n;
-    for (qsizetype i = 0; i <= last; ++i) {
-        // Skip quickly to the next byte that can start the token.
-        const char *hit = nullptr;
-        if (first == firstUpper) {
-            hit = static_cast<const char *>(std::memchr(data + i, first, size_t(last - i + 1)));
-        } else {
-            const void *lo = std::memchr(data + i, first, size_t(last - i + 1));
-            const void *up = std::memchr(data + i, firstUpper, size_t(last - i + 1));
-            hit = static_cast<const char *>(!lo ? up : !up ? lo : (lo < up ? lo : up));
-        }
-        if (!hit)
-            return 0;
-        i = hit - data;
-        if (!equalsIgnoringCase(data + i, Token.data(), n))
-            continue;
-        const bool openOk = i == 0 || IsTokenDelimiter(data[i - 1]);
-        const bool closeOk = i + n == Line.size() || IsTokenDelimiter(data[i + n]);
-        if (openOk && closeOk)
-            return i + 1;
+    MimeParts parts;
+    const qsizetype firstBoundary = FindLine(0, "boundary=", lines, true);
+    if (firstBoundary < 0) {
+        // A single-part message: its own header lines, the empty line and the body form the
+        // entity, so the header's Content-Transfer-Encoding applies to the body.
+        parts.text = decoder.DecodeAttachment(lines);
+        return parts;
     }
-    return 0;
-}
-
-qsizetype FindLine(qsizetype Start, QByteArrayView Text, const LineArray &Lines, bool Substring)
-{
-    if (Start < 0)
-        return -1;
-    for (qsizetype i = Start; i < Lines.size() - 1; ++i) {
-        if (lineHolds(Lines[i], Text, Substring))
-            return i;
+    QList<QByteArray> markers;
+    for (qsizetype i = firstBoundary; i >= 0 && markers.size() < maxBoundaryMarkers;
+         i = FindLine(i + 1, "boundary=", lines, true)) {
+        markers.append("--" + GetParam(i, "boundary=", lines));
     }
-    return -1;
-}
-
-qsizetype FindBlankLine(qsizetype Start, const LineArray &Lines)
-{
-    if (Start < 0)
-        return -1;
-    const qsizetype examined = Lines.size() - 1;
-    for (qsizetype i = Start; i < Lines.size() && i - Start < examined; ++i) {
-        if (Lines[i].isEmpty())
-            return i;
+    PartWalker walker(decoder, lines, parts);
+    const qsizetype first = FindLine(0, "boundary=", lines, false);
+    for (const QByteArray &marker : std::as_const(markers)) {
+        if (marker.size() <= maxMarkerLength)
+            walker.walk(first, marker);
     }
-    return -1;
-}
-
-qsizetype FindLastLine(QByteArrayView Text, const LineArray &Lines)
-{
-    for (qsizetype i = Lines.size() - 1; i >= 1; --i) {
-        if (containsBytes(Lines[i], Text))
-            return i;
-    }
-    return -1;
-}
-
-qsizetype FindLastEmptyLine(const LineArray &Lines)
-{
-    for (qsizetype i = Lines.size() - 1; i >= 1; --i) {
-        if (Lines[i].isEmpty())
-            return i;
-    }
-    return -1;
-}
-
-QByteArray GetParam(qsizetype Index, QByteArrayView Key, const LineArray &Lines)
-{
-    if (Index < 0 || Index >= Lines.size())
-        return {};
-    const QByteArray &line = Lines[Index];
-    const qsizetype found = line.toLower().indexOf(Key);
-    // Without the key the value starts at the character whose position (from 1) is the length
-    // of the key: the last character of a key that would have stood at the line start.
-    const qsizetype start = found >= 0 ? found + Key.size() : Key.size() - 1;
-    QByteArray value = start >= 0 && start < line.size() ? line.mid(start) : QByteArray();
-    if (value.startsWith('"')) {
-        value.remove(0, 1);
-        if (value.endsWith('"'))
-            value.chop(1);
-    }
-    value.removeIf([](char c) { return c == ' '; });
-    return value;
-}
-
-void MoveLines(LineArray &Source, LineArray &Target, qsizetype From, qsizetype To)
-{
-    if (To < From)
-        return;
-    Target = LineArray(To - From + 1);
-    if (From < 0 || To >= Source.size())
-        return;
-    for (qsizetype i = From; i <= To; ++i)
-        Target[i - From] = std::exchange(Source[i], QByteArray());
-}
-
-LineArray UnfoldHeader(qsizetype From, qsizetype To, const LineArray &Lines)
-{
-    if (From < 0 || To >= Lines.size() || To < From)
-        return {};
-    QByteArray joined;
-    for (qsizetype i = From; i <= To; ++i) {
-        if (i > From)
-            joined += "\r\n";
-        joined += Lines[i];
-    }
-    LineArray result;
-    QByteArray current;
-    for (qsizetype i = 0; i < joined.size();) {
-        const qsizetype crlf = indexOfBytes(joined, "\r\n", i);
-        if (crlf < 0) {
-            current += QByteArrayView(joined).sliced(i);
-            break;
-        }
-        current += QByteArrayView(joined).sliced(i, crlf - i);
-        const char next = crlf + 2 < joined.size() ? joined[crlf + 2] : '\0';
-        if (next == '\t' || next == '\v' || next == ' ' || next == '\xff') {
-            // A folded continuation: the line break and the one fold character become a blank.
-            current += ' ';
-            i = crlf + 3;
-        } else {
-            result.append(std::exchange(current, QByteArray()));
-            i = crlf + 2;
-        }
-    }
-    result.append(current);
-    return result;
+    return parts;
 }

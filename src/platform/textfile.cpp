@@ -5,15 +5,19 @@
 
 namespace TextFile {
 
-std::optional<QList<QByteArray>> readLines(const QString &path)
+std::optional<QByteArray> readAll(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    const QByteArray bytes = file.readAll();
+    QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return std::nullopt;
+    return bytes;
+}
 
+QList<QByteArray> splitLines(QByteArrayView bytes)
+{
     QList<QByteArray> lines;
     qsizetype start = 0;
     while (start < bytes.size()) {
@@ -24,10 +28,18 @@ std::optional<QList<QByteArray>> readLines(const QString &path)
         qsizetype stop = end;
         if (hasLineEnd && stop > start && bytes.at(stop - 1) == '\r')
             --stop;
-        lines.append(bytes.mid(start, stop - start));
+        lines.append(bytes.sliced(start, stop - start).toByteArray());
         start = end + 1;
     }
     return lines;
+}
+
+std::optional<QList<QByteArray>> readLines(const QString &path)
+{
+    const std::optional<QByteArray> bytes = readAll(path);
+    if (!bytes)
+        return std::nullopt;
+    return splitLines(*bytes);
 }
 
 bool writeAll(const QString &path, const QByteArray &bytes)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 
@@ -9,8 +10,14 @@
 // Data files are byte strings written with CR LF line ends; LF alone is accepted on reading.
 namespace TextFile {
 
-// The file's lines without their line ends; a last line without a line end counts too.
-// Nothing when the file cannot be opened.
+// The file's bytes; nothing when the file cannot be opened or read.
+std::optional<QByteArray> readAll(const QString &path);
+
+// The lines of a text without their line ends (LF, or CR LF); a last line without a line end
+// counts too.
+QList<QByteArray> splitLines(QByteArrayView bytes);
+
+// The file's lines as splitLines gives them. Nothing when the file cannot be opened.
 std::optional<QList<QByteArray>> readLines(const QString &path);
 
 // Replaces the file through a temporary file in the same folder, so a failure never

@@ -1,6 +1,6 @@
 #include "history.h"
 
-#include "numbers.h"
+#include "historycodec.h"
 #include "message/cmessage.h"
 #include "message/cmessages.h"
 #include "services.h"
@@ -15,29 +15,8 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <limits>
 
 namespace {
-
-constexpr int linesPerRecord = 9;
-
-// Fills one record from nine lines starting at first. False when the ninth line is not
-// a whole number.
-bool readRecord(const QList<QByteArray> &lines, qsizetype first, HistoryRecord &record)
-{
-    QByteArray *texts[] = {&record.Sender, &record.Subject, &record.SendDate,
-                           &record.Size, &record.Status, &record.Reason,
-                           &record.CheckedAt, &record.AccountName};
-    qsizetype line = first;
-    for (QByteArray *field : texts)
-        *field = lines.at(line++);
-    const auto number = toWholeNumber(lines.at(line), std::numeric_limits<int>::min(),
-                                      std::numeric_limits<int>::max());
-    if (!number)
-        return false;
-    record.MailNumber = *number;
-    return true;
-}
 
 // Who sent the message as the history names it: the "sender" header, else "from", as
 // written in the header rather than reduced to an address.
@@ -47,14 +26,6 @@ const QByteArray &senderOf(const CMessage &message)
 }
 
 } // namespace
-
-QByteArray historyField(QByteArray text)
-{
-    // A line break inside a field would shift every later record of the nine-line file.
-    text.replace('\r', ' ');
-    text.replace('\n', ' ');
-    return text;
-}
 
 History::History(const QString &dataDir, Services &services, const Clock &clock)
     : m_dataDir(dataDir)
@@ -94,10 +65,8 @@ void History::clear()
 void History::append(const HistoryRecord &record)
 {
     HistoryRecord stored = record;
-    for (QByteArray *field : {&stored.Sender, &stored.Subject, &stored.SendDate, &stored.Size,
-                              &stored.Status, &stored.Reason, &stored.CheckedAt,
-                              &stored.AccountName})
-        *field = historyField(*field);
+    for (QByteArray HistoryRecord::*field : historyTextFields)
+        stored.*field = historyField(stored.*field);
     m_records.append(stored);
     m_index.insert(keyOf(stored));
     m_highestMailNumber = std::max(m_highestMailNumber, stored.MailNumber);
@@ -133,7 +102,7 @@ void History::markDeleted(int index)
     if (index < 1 || index > count())
         return;
     // The lookup keeps the record: a deleted message is not recorded again.
-    m_records[index - 1].AccountName = deletedMark;
+    m_records[index - 1].AccountName = HistoryRecord::deletedMark;
 }
 
 bool History::contains(const QByteArray &sender, const QByteArray &subject,
@@ -200,28 +169,7 @@ bool History::saveCopy(int mailNumber, const QByteArray &messageBody)
 
 bool History::SaveHist()
 {
-    // One buffer for the whole file: the history is rewritten after every check and can
-    // hold hundreds of thousands of lines.
-    qsizetype total = 0;
-    for (const HistoryRecord &record : std::as_const(m_records))
-        total += record.Sender.size() + record.Subject.size() + record.SendDate.size()
-                 + record.Size.size() + record.Status.size() + record.Reason.size()
-                 + record.CheckedAt.size() + record.AccountName.size() + 12 + 2 * linesPerRecord;
-    QByteArray bytes;
-    bytes.reserve(total);
-    for (const HistoryRecord &record : std::as_const(m_records)) {
-        if (record.AccountName == deletedMark)
-            continue;
-        for (const QByteArray *field : {&record.Sender, &record.Subject, &record.SendDate,
-                                        &record.Size, &record.Status, &record.Reason,
-                                        &record.CheckedAt, &record.AccountName}) {
-            bytes.append(*field);
-            bytes.append("\r\n", 2);
-        }
-        bytes.append(QByteArray::number(record.MailNumber));
-        bytes.append("\r\n", 2);
-    }
-    if (TextFile::writeAll(path(), bytes))
+    if (TextFile::writeAll(path(), encodeHistory(m_records)))
         return true;
     // The previous file is still whole and the records are still in memory: the next
     // save writes them all.
@@ -237,20 +185,13 @@ void History::LoadHistory()
     clear();
     if (!QFile::exists(path()))
         return;
-    const auto lines = TextFile::readLines(path());
-    bool complete = lines.has_value();
-    if (lines) {
-        qsizetype first = 0;
-        for (; first + linesPerRecord <= lines->size(); first += linesPerRecord) {
-            HistoryRecord record;
-            if (!readRecord(*lines, first, record)) {
-                complete = false;
-                break;
-            }
+    const std::optional<QByteArray> bytes = TextFile::readAll(path());
+    bool complete = bytes.has_value();
+    if (bytes) {
+        const DecodedHistory decoded = decodeHistory(*bytes);
+        for (const HistoryRecord &record : decoded.records)
             append(record);
-        }
-        if (first < lines->size())
-            complete = false; // the file ends inside a record
+        complete = decoded.isComplete;
     }
     if (complete)
         return;

@@ -21,8 +21,6 @@ class History
 public:
     History(const QString &dataDir, Services &services, const Clock &clock);
 
-    static constexpr const char *deletedMark = "-1";
-
     // N: the records are at(1) .. at(count()).
     int count() const { return int(m_records.size()); }
     const HistoryRecord &at(int index) const { return m_records.at(index - 1); }
@@ -100,6 +98,3 @@ private:
     QSet<Key> m_index;
     int m_highestMailNumber = 0;
 };
-
-// A text as a history field holds it: every CR and every LF made a blank.
-QByteArray historyField(QByteArray text);

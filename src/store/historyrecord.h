@@ -6,6 +6,8 @@
 // Texts are the bytes of the message's header values, never line breaks.
 struct HistoryRecord
 {
+    static constexpr const char *deletedMark = "-1"; // in AccountName
+
     QByteArray Sender; // the "sender" header value, else the "from" header value
     QByteArray Subject;
     QByteArray SendDate; // the raw "Date" header text

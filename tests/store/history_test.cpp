@@ -1,3 +1,4 @@
+#include "support/historysample.h"
 #include "support/servicesbed.h"
 #include "message/cmessages.h"
 #include "store/history.h"
@@ -11,22 +12,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-HistoryRecord record(const QByteArray &subject, int mailNumber,
-                     MessageStatus status = MessageStatus::Kept)
-{
-    HistoryRecord r;
-    r.Sender = "Ann <ann@example.com>";
-    r.Subject = subject;
-    r.SendDate = "Mon, 2 Mar 2026 10:00:00 +0000";
-    r.Size = "1234";
-    r.Status = keyOf(status);
-    r.Reason = keyOf(status == MessageStatus::Deleted ? Reason::SpamWords : Reason::NoRule);
-    r.CheckedAt = "2026-03-14 09:05:07";
-    r.AccountName = "home";
-    r.MailNumber = mailNumber;
-    return r;
-}
 
 QByteArray recordLines(const HistoryRecord &r)
 {
@@ -99,9 +84,9 @@ TEST(History, RoundTripLeavesOutDeletedRecordsAndKeepsMailNumbers)
 {
     ServicesBed bed;
     History history(bed.dir.path(), bed.services, bed.clock);
-    const HistoryRecord first = record("first", 1);
-    const HistoryRecord second = record("second", 2, MessageStatus::Deleted);
-    const HistoryRecord third = record("third", 3);
+    const HistoryRecord first = historyRecord("first", 1);
+    const HistoryRecord second = historyRecord("second", 2, MessageStatus::Deleted);
+    const HistoryRecord third = historyRecord("third", 3);
     history.append(first);
     history.append(second);
     history.append(third);
@@ -124,7 +109,7 @@ TEST(History, MissingOrEmptyFileGivesEmptyHistory)
 {
     ServicesBed bed;
     History history(bed.dir.path(), bed.services, bed.clock);
-    history.append(record("old", 7));
+    history.append(historyRecord("old", 7));
     history.LoadHistory();
     EXPECT_EQ(history.count(), 0);
     EXPECT_EQ(history.nextMailNumber(), 1);
@@ -137,10 +122,10 @@ TEST(History, MissingOrEmptyFileGivesEmptyHistory)
 
 TEST(History, CorruptFileKeepsRecordsReadBeforeTheFaultAndIsMovedAside)
 {
-    const HistoryRecord good = record("good", 5);
-    QByteArray eightLines = recordLines(record("cut", 6));
+    const HistoryRecord good = historyRecord("good", 5);
+    QByteArray eightLines = recordLines(historyRecord("cut", 6));
     eightLines.chop(QByteArray("6\r\n").size());
-    QByteArray badNumber = recordLines(record("bad", 6));
+    QByteArray badNumber = recordLines(historyRecord("bad", 6));
     badNumber.replace("\r\n6\r\n", "\r\nsix\r\n");
     const struct
     {
@@ -176,11 +161,11 @@ TEST(History, FailedSaveLeavesFileAndMemoryWhole)
 {
     ServicesBed bed;
     History history(bed.dir.path(), bed.services, bed.clock);
-    history.append(record("first", 1));
+    history.append(historyRecord("first", 1));
     ASSERT_TRUE(history.SaveHist());
     const QByteArray before = bed.dir.read(QStringLiteral("History.ini"));
     for (int n = 2; n <= 200; ++n)
-        history.append(record("more " + QByteArray::number(n), n));
+        history.append(historyRecord("more " + QByteArray::number(n), n));
 
     {
         // Large enough for a part of the new file, too small for all of it.
@@ -203,10 +188,10 @@ TEST(History, LineBreaksInFieldsBecomeBlanks)
 {
     ServicesBed bed;
     History history(bed.dir.path(), bed.services, bed.clock);
-    HistoryRecord folded = record("two\r\nlines", 1);
+    HistoryRecord folded = historyRecord("two\r\nlines", 1);
     folded.Sender = "Ann\n<ann@example.com>";
     history.append(folded);
-    history.append(record("after", 2));
+    history.append(historyRecord("after", 2));
     EXPECT_TRUE(history.contains(folded.Sender, folded.Subject, folded.Status, folded.SendDate));
 
     ASSERT_TRUE(history.SaveHist());
@@ -223,7 +208,7 @@ TEST(History, LookupMatchesSenderSubjectStatusAndDateExactly)
 {
     ServicesBed bed;
     History history(bed.dir.path(), bed.services, bed.clock);
-    const HistoryRecord r = record("Offer", 1);
+    const HistoryRecord r = historyRecord("Offer", 1);
     history.append(r);
     history.markDeleted(1);
 
@@ -284,7 +269,7 @@ TEST(History, Add2HistRecordsNewMessagesWithTheirCopiesOnce)
 TEST(History, EmptyMailboxRewritesSameContent)
 {
     ServicesBed bed;
-    const QByteArray content = recordLines(record("kept", 4));
+    const QByteArray content = recordLines(historyRecord("kept", 4));
     bed.dir.write(QStringLiteral("History.ini"), content);
     History history(bed.dir.path(), bed.services, bed.clock);
     history.LoadHistory();

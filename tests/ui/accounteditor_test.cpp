@@ -42,7 +42,7 @@ void type(frmAddAccount &d, const QString &name, const QString &server, const QS
 TEST(AccountDialog, ServerTypeSetsItsPortAndEveryFieldIsChecked)
 {
     CoreTestbed bed;
-    frmAddAccount dialog(*bed.core, false);
+    frmAddAccount dialog(bed.core->services, false);
     EXPECT_EQ(dialog.cmbServerType->currentText(), "POP3");
     EXPECT_EQ(dialog.Text5->text(), "110");
     dialog.Text5->setText("995");
@@ -74,7 +74,8 @@ TEST(AccountDialog, ServerTypeSetsItsPortAndEveryFieldIsChecked)
 TEST(AccountEditor, AddOnAFreshInstallationWritesSixLines)
 {
     CoreTestbed bed;
-    frmAccountEditor editor(*bed.core);
+    frmAccountEditor editor(bed.core->services, bed.core->lists, bed.core->listFiles,
+                            bed.core->IsChecking);
     EXPECT_EQ(editor.cmbAccount->count(), 0);
     editor.cmdEdit->click();
     editor.cmdDelete->click();
@@ -96,7 +97,8 @@ TEST(AccountEditor, EditTakesThePasswordAgain)
 {
     CoreTestbed bed;
     bed.dir.write("data/Accounts.ini", threeAccounts);
-    frmAccountEditor editor(*bed.core);
+    frmAccountEditor editor(bed.core->services, bed.core->lists, bed.core->listFiles,
+                            bed.core->IsChecking);
     editor.cmbAccount->setCurrentIndex(1);
     whenDialogOpens([](frmAddAccount &d) {
         EXPECT_EQ(d.windowTitle(), "Edit an account");
@@ -120,7 +122,8 @@ TEST(AccountEditor, DeletedAccountsLeaveTheFileOnlyOnOk)
     CoreTestbed bed;
     bed.dir.write("data/Accounts.ini", threeAccounts);
     {
-        frmAccountEditor editor(*bed.core);
+        frmAccountEditor editor(bed.core->services, bed.core->lists, bed.core->listFiles,
+                                bed.core->IsChecking);
         editor.cmbAccount->setCurrentIndex(1);
         bed.prompter.answers = {false};
         editor.cmdDelete->click();
@@ -135,7 +138,8 @@ TEST(AccountEditor, DeletedAccountsLeaveTheFileOnlyOnOk)
     EXPECT_EQ(bed.dir.read("data/Accounts.ini"), threeAccounts);
     EXPECT_EQ(bed.core->lists.Accounts[1].AccountName, "Work");
 
-    frmAccountEditor editor(*bed.core);
+    frmAccountEditor editor(bed.core->services, bed.core->lists, bed.core->listFiles,
+                            bed.core->IsChecking);
     bed.prompter.answers = {true, true};
     editor.cmbAccount->setCurrentIndex(1);
     editor.cmdDelete->click();
@@ -145,7 +149,8 @@ TEST(AccountEditor, DeletedAccountsLeaveTheFileOnlyOnOk)
     EXPECT_EQ(bed.dir.read("data/Accounts.ini"), "POP3\r\nHome\r\npop.example.com\r\njoe\r\nYGFi\r\n110\r\n");
     EXPECT_EQ(bed.core->lists.Accounts.size(), 1);
 
-    frmAccountEditor last(*bed.core);
+    frmAccountEditor last(bed.core->services, bed.core->lists, bed.core->listFiles,
+                          bed.core->IsChecking);
     bed.prompter.answers = {true};
     last.cmdDelete->click();
     last.cmdOK->click();

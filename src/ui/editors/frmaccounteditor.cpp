@@ -1,9 +1,12 @@
 #include "frmaccounteditor.h"
 
 #include "frmaddaccount.h"
-#include "engine/korvanecore.h"
+#include "lang/language.h"
 #include "platform/showntext.h"
 #include "platform/prompter.h"
+#include "store/listfiles.h"
+#include "store/maillists.h"
+#include "store/services.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -43,9 +46,13 @@ QPushButton *button(const QString &name, const QString &text)
 
 } // namespace
 
-frmAccountEditor::frmAccountEditor(KorvaneCore &core, QWidget *parent)
+frmAccountEditor::frmAccountEditor(const Services &services, MailLists &lists,
+                                   ListFiles &listFiles, const bool &isChecking, QWidget *parent)
     : QDialog(parent)
-    , m_core(core)
+    , m_services(services)
+    , m_lists(lists)
+    , m_listFiles(listFiles)
+    , m_isChecking(isChecking)
     , m_labels(std::make_unique<Labels>())
 {
     setObjectName(QStringLiteral("frmAccountEditor"));
@@ -96,9 +103,9 @@ frmAccountEditor::frmAccountEditor(KorvaneCore &core, QWidget *parent)
     connect(cmdOK, &QPushButton::clicked, this, &frmAccountEditor::onOk);
     connect(cmdCancel, &QPushButton::clicked, this, &frmAccountEditor::reject);
 
-    if (m_core.lang.isRightToLeft())
+    if (m_services.lang.isRightToLeft())
         setLayoutDirection(Qt::RightToLeft);
-    if (!m_core.lang.LanguageFailed)
+    if (!m_services.lang.LanguageFailed)
         SetCaptions();
     reload();
 }
@@ -107,14 +114,14 @@ frmAccountEditor::~frmAccountEditor() = default;
 
 void frmAccountEditor::reload()
 {
-    m_core.listFiles.LoadAccounts(m_core.IsChecking);
-    m_accountsAtOpening = m_core.lists.Accounts;
-    m_loadedAtOpening = m_core.lists.AccountsLoaded;
+    m_listFiles.LoadAccounts(m_isChecking);
+    m_accountsAtOpening = m_lists.Accounts;
+    m_loadedAtOpening = m_lists.AccountsLoaded;
     const QSignalBlocker block(cmbAccount);
     cmbAccount->clear();
     m_recordOfEntry.clear();
-    for (int i = 0; m_core.lists.AccountsLoaded && i < m_core.lists.Accounts.size(); ++i) {
-        cmbAccount->addItem(shownText(m_core.lists.Accounts.at(i).AccountName));
+    for (int i = 0; m_lists.AccountsLoaded && i < m_lists.Accounts.size(); ++i) {
+        cmbAccount->addItem(shownText(m_lists.Accounts.at(i).AccountName));
         m_recordOfEntry << i;
     }
     cmbAccount->setCurrentIndex(cmbAccount->count() > 0 ? 0 : -1);
@@ -124,7 +131,7 @@ void frmAccountEditor::reload()
 void frmAccountEditor::showAccount(int entry)
 {
     const bool valid = entry >= 0 && entry < m_recordOfEntry.size();
-    const MailAccount account = valid ? m_core.lists.Accounts.value(m_recordOfEntry.at(entry))
+    const MailAccount account = valid ? m_lists.Accounts.value(m_recordOfEntry.at(entry))
                                       : MailAccount{};
     txtServerType->setText(shownText(account.ServerType));
     txtMailServer->setText(shownText(account.MailServer));
@@ -135,7 +142,7 @@ void frmAccountEditor::showAccount(int entry)
 
 std::optional<MailAccount> frmAccountEditor::askForAccount(bool editMode, const MailAccount *shown)
 {
-    frmAddAccount dialog(m_core, editMode, this);
+    frmAddAccount dialog(m_services, editMode, this);
     if (shown)
         dialog.showAccount(*shown);
     if (dialog.exec() != QDialog::Accepted)
@@ -148,8 +155,8 @@ void frmAccountEditor::onAdd()
     const auto account = askForAccount(false, nullptr);
     if (!account)
         return;
-    m_core.lists.Accounts.append(*account);
-    m_recordOfEntry << int(m_core.lists.Accounts.size() - 1);
+    m_lists.Accounts.append(*account);
+    m_recordOfEntry << int(m_lists.Accounts.size() - 1);
     cmbAccount->addItem(shownText(account->AccountName));
     cmbAccount->setCurrentIndex(cmbAccount->count() - 1);
     showAccount(cmbAccount->currentIndex());
@@ -161,11 +168,11 @@ void frmAccountEditor::onEdit()
     if (entry < 0 || entry >= m_recordOfEntry.size())
         return;
     const int record = m_recordOfEntry.at(entry);
-    const MailAccount current = m_core.lists.Accounts.value(record);
+    const MailAccount current = m_lists.Accounts.value(record);
     const auto account = askForAccount(true, &current);
-    if (!account || record >= m_core.lists.Accounts.size())
+    if (!account || record >= m_lists.Accounts.size())
         return;
-    m_core.lists.Accounts[record] = *account;
+    m_lists.Accounts[record] = *account;
     cmbAccount->setItemText(entry, shownText(account->AccountName));
     showAccount(entry);
 }
@@ -174,7 +181,7 @@ void frmAccountEditor::onDelete()
 {
     if (cmbAccount->count() == 0)
         return;
-    if (!m_core.env.prompter.question(m_core.services.caption(QStringLiteral("270008"),
+    if (!m_services.prompter.question(m_services.caption(QStringLiteral("270008"),
                                                               QStringLiteral("Delete this account?!"))))
         return;
     const int entry = cmbAccount->currentIndex();
@@ -182,8 +189,8 @@ void frmAccountEditor::onDelete()
         return;
     // The record stays in the list with an empty name until OK writes the file.
     const int record = m_recordOfEntry.takeAt(entry);
-    if (record < m_core.lists.Accounts.size())
-        m_core.lists.Accounts[record].AccountName.clear();
+    if (record < m_lists.Accounts.size())
+        m_lists.Accounts[record].AccountName.clear();
     const QSignalBlocker block(cmbAccount);
     cmbAccount->removeItem(entry);
     cmbAccount->setCurrentIndex(-1);
@@ -193,23 +200,23 @@ void frmAccountEditor::onDelete()
 void frmAccountEditor::onOk()
 {
     // A failed save has been reported inside; the editor closes all the same.
-    (void)m_core.listFiles.SaveAccounts();
-    m_core.listFiles.LoadAccounts(m_core.IsChecking);
-    m_core.lists.AccountsLoaded = cmbAccount->count() > 0;
+    (void)m_listFiles.SaveAccounts();
+    m_listFiles.LoadAccounts(m_isChecking);
+    m_lists.AccountsLoaded = cmbAccount->count() > 0;
     accept();
 }
 
 void frmAccountEditor::reject()
 {
-    m_core.lists.Accounts = m_accountsAtOpening;
-    m_core.lists.AccountsLoaded = m_loadedAtOpening;
+    m_lists.Accounts = m_accountsAtOpening;
+    m_lists.AccountsLoaded = m_loadedAtOpening;
     QDialog::reject();
 }
 
 void frmAccountEditor::SetCaptions()
 {
     const auto c = [this](const char *key, const char *text) {
-        return m_core.services.caption(key, text);
+        return m_services.caption(key, text);
     };
     setWindowTitle(c("120000", "Account Editor"));
     cmdAdd->setText(c("10005", "&Add"));

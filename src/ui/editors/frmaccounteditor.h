@@ -6,7 +6,9 @@
 
 #include <optional>
 
-class KorvaneCore;
+class ListFiles;
+struct MailLists;
+struct Services;
 class QComboBox;
 class QGroupBox;
 class QLineEdit;
@@ -20,7 +22,9 @@ class frmAccountEditor : public QDialog
     Q_OBJECT
 
 public:
-    explicit frmAccountEditor(KorvaneCore &core, QWidget *parent = nullptr);
+    // isChecking is the live flag of a running check: loading the accounts asks it.
+    frmAccountEditor(const Services &services, MailLists &lists, ListFiles &listFiles,
+                     const bool &isChecking, QWidget *parent = nullptr);
     ~frmAccountEditor() override;
 
     // Reloads the accounts from the file and lists them.
@@ -53,7 +57,10 @@ private:
     // The dialog for one account; nothing when it was cancelled.
     std::optional<MailAccount> askForAccount(bool editMode, const MailAccount *shown);
 
-    KorvaneCore &m_core;
+    const Services &m_services;
+    MailLists &m_lists;
+    ListFiles &m_listFiles;
+    const bool &m_isChecking;
     std::unique_ptr<Labels> m_labels;
     // For every entry of cmbAccount, the index in Accounts of the record it stands for.
     QList<int> m_recordOfEntry;

@@ -1,9 +1,10 @@
 #include "frmaddaccount.h"
 
-#include "engine/korvanecore.h"
+#include "lang/language.h"
 #include "platform/showntext.h"
 #include "platform/prompter.h"
 #include "store/numbers.h"
+#include "store/services.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -35,9 +36,9 @@ QLineEdit *textBox(const QString &name)
 
 } // namespace
 
-frmAddAccount::frmAddAccount(KorvaneCore &core, bool EditMode, QWidget *parent)
+frmAddAccount::frmAddAccount(const Services &services, bool EditMode, QWidget *parent)
     : QDialog(parent)
-    , m_core(core)
+    , m_services(services)
     , m_editMode(EditMode)
     , m_labels(std::make_unique<Labels>())
 {
@@ -90,9 +91,9 @@ frmAddAccount::frmAddAccount(KorvaneCore &core, bool EditMode, QWidget *parent)
     connect(cmdAdd, &QPushButton::clicked, this, &frmAddAccount::onAdd);
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    if (m_core.lang.isRightToLeft())
+    if (m_services.lang.isRightToLeft())
         setLayoutDirection(Qt::RightToLeft);
-    if (!m_core.lang.LanguageFailed)
+    if (!m_services.lang.LanguageFailed)
         SetCaptions();
 }
 
@@ -117,18 +118,18 @@ void frmAddAccount::onServerTypeChosen(int index)
 void frmAddAccount::onAdd()
 {
     const auto c = [this](const char *key, const char *text) {
-        return m_core.services.caption(key, text);
+        return m_services.caption(key, text);
     };
     for (const QLineEdit *box : {Text1, Text2, Text3, Text4, Text5}) {
         if (box->text().isEmpty()) {
-            m_core.env.prompter.warning(c("20020", "Fill All Text boxes first.!!!"));
+            m_services.prompter.warning(c("20020", "Fill All Text boxes first.!!!"));
             return;
         }
     }
     // A port is a whole number that the account file can hold; nothing else is stored.
     const auto port = toWholeNumber(Text5->text().toUtf8(), 1, 32767);
     if (!port) {
-        m_core.env.prompter.warning(c("20021", "Enter a numeric value in port text box.!!"));
+        m_services.prompter.warning(c("20021", "Enter a numeric value in port text box.!!"));
         return;
     }
     m_account = MailAccount{cmbServerType->currentText().toUtf8(), Text1->text().toUtf8(),
@@ -140,7 +141,7 @@ void frmAddAccount::onAdd()
 void frmAddAccount::SetCaptions()
 {
     const auto c = [this](const char *key, const char *text) {
-        return m_core.services.caption(key, text);
+        return m_services.caption(key, text);
     };
     setWindowTitle(m_editMode ? c("20070", "Edit an account") : c("20000", "Add Account"));
     cmdAdd->setText(m_editMode ? c("20071", "&Ok") : c("10005", "&Add"));

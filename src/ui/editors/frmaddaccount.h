@@ -6,7 +6,7 @@
 
 #include <optional>
 
-class KorvaneCore;
+struct Services;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -20,7 +20,7 @@ class frmAddAccount : public QDialog
     Q_OBJECT
 
 public:
-    frmAddAccount(KorvaneCore &core, bool EditMode, QWidget *parent = nullptr);
+    frmAddAccount(const Services &services, bool EditMode, QWidget *parent = nullptr);
     ~frmAddAccount() override;
 
     // Fills the boxes from an account; the password box stays empty, so a change always
@@ -46,7 +46,7 @@ private:
     void onServerTypeChosen(int index);
     void onAdd();
 
-    KorvaneCore &m_core;
+    const Services &m_services;
     bool m_editMode;
     std::unique_ptr<Labels> m_labels;
     std::optional<MailAccount> m_account;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "classify/securitylevelpanel.h"
+#include "securitylevelpanel.h"
 
 #include <QWidget>
 

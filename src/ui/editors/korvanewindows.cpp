@@ -54,7 +54,8 @@ void KorvaneWindows::showViewer()
 
 void KorvaneWindows::showAccountEditorModal()
 {
-    frmAccountEditor editor(m_core, m_viewer.get());
+    frmAccountEditor editor(m_core.services, m_core.lists, m_core.listFiles, m_core.IsChecking,
+                            m_viewer.get());
     editor.exec();
 }
 

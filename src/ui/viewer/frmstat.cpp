@@ -1,12 +1,13 @@
 #include "frmstat.h"
 
 #include "classify/matching.h"
-#include "classify/textformat.h"
+#include "message/textformat.h"
 #include "engine/korvanecore.h"
 #include "platform/showntext.h"
 #include "platform/clock.h"
 #include "platform/cregister.h"
 #include "platform/prompter.h"
+#include "store/historyfilter.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -277,28 +278,16 @@ void frmStat::FillList()
     if (m_filling)
         return;
     lstStat->clear();
-    const QDate today = m_core.env.clock.now().date();
+    const HistoryFilter filter = chosenFilter();
+    // Against the lists as they are now, not as they were at the time of the check.
+    const SenderLists lists{
+        [this](const QByteArray &sender) { return IsInFriendList(m_core.lists, sender); },
+        [this](const QByteArray &sender) { return IsInBlockedList(m_core.lists, sender); },
+    };
     int n = 1;
     for (int i = 1; i <= m_core.history.count(); ++i) {
         const HistoryRecord &r = m_core.history.at(i);
-        const QDate checkDay = QDate::fromString(
-            QString::fromLatin1(r.CheckedAt.left(r.CheckedAt.indexOf(' '))), dateFormat);
-        // A check day that cannot be read drops nothing.
-        if (checkDay.isValid()) {
-            if (optToday->isChecked() && checkDay != today)
-                continue;
-            if (optFrom->isChecked()
-                && (checkDay < DTPickerFrom->date() || checkDay > DTPickerTo->date()))
-                continue;
-        }
-        if (cmbAccounts->currentIndex() > 0 && cmbAccounts->currentText() != shownText(r.AccountName))
-            continue;
-        const QString status = m_core.services.caption(QString::fromLatin1(r.Status),
-                                                       QStringLiteral("??ERROR??"));
-        const int messages = cmbMessages->currentIndex();
-        if ((messages == 1 || messages == 2) && cmbMessages->currentText() != status)
-            continue;
-        if (!senderCategoryShown(cmbSender->currentIndex(), r.Sender))
+        if (!matchesFilter(r, filter, m_core.services, lists))
             continue;
         auto *item = new QTreeWidgetItem(lstStat);
         item->setText(0, QString::number(n++));
@@ -308,26 +297,43 @@ void frmStat::FillList()
         bool isNumber = false;
         const float size = r.Size.toFloat(&isNumber);
         item->setText(4, isNumber ? FormatSize(size) : QString());
-        item->setText(5, status);
+        item->setText(5, m_core.services.caption(QString::fromLatin1(r.Status), QStringLiteral("??ERROR??")));
         item->setText(6, m_core.services.caption(QString::fromLatin1(r.Reason), QStringLiteral("??ERROR??")));
         item->setText(7, shownText(r.CheckedAt));
         item->setText(8, QString::number(r.MailNumber));
     }
 }
 
-bool frmStat::senderCategoryShown(int category, const QByteArray &sender) const
+HistoryFilter frmStat::chosenFilter() const
 {
-    // Against the lists as they are now, not as they were at the time of the check.
-    switch (category) {
+    HistoryFilter filter;
+    filter.period = optToday->isChecked() ? HistoryFilter::Period::Today
+                    : optFrom->isChecked() ? HistoryFilter::Period::Range
+                                           : HistoryFilter::Period::Any;
+    filter.today = m_core.env.clock.now().date();
+    filter.from = DTPickerFrom->date();
+    filter.to = DTPickerTo->date();
+    if (cmbAccounts->currentIndex() > 0)
+        filter.account = cmbAccounts->currentText();
+    const int messages = cmbMessages->currentIndex();
+    if (messages == 1 || messages == 2)
+        filter.status = cmbMessages->currentText();
+    // An index beyond the list, or none, filters nothing.
+    switch (cmbSender->currentIndex()) {
     case 1:
-        return IsInFriendList(m_core.lists, sender);
+        filter.senders = HistoryFilter::Senders::Friends;
+        break;
     case 2:
-        return IsInBlockedList(m_core.lists, sender);
+        filter.senders = HistoryFilter::Senders::Blocked;
+        break;
     case 3:
-        return !IsInFriendList(m_core.lists, sender) && !IsInBlockedList(m_core.lists, sender);
+        filter.senders = HistoryFilter::Senders::Others;
+        break;
     default:
-        return true;
+        filter.senders = HistoryFilter::Senders::All;
+        break;
     }
+    return filter;
 }
 
 void frmStat::SaveFilterSettings()

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 
 class KorvaneCore;
+struct HistoryFilter;
 class QComboBox;
 class QDateEdit;
 class QGroupBox;
@@ -54,7 +55,8 @@ private:
     void fillLanguages();
     void onLanguagePicked(int index);
     void applyDirection();
-    bool senderCategoryShown(int category, const QByteArray &sender) const;
+    // The filter the period, account, status and sender boxes ask for.
+    HistoryFilter chosenFilter() const;
 
     KorvaneCore &m_core;
     std::unique_ptr<Labels> m_labels;

@@ -1,9 +1,9 @@
-#include "message/mimeparser.h"
+#include "message/mimelines.h"
 #include "support/qtprinters.h"
 
 #include <gtest/gtest.h>
 
-TEST(MimeParser, FindTokenNeedsDelimitersOnBothSides)
+TEST(MimeLines, FindTokenNeedsDelimitersOnBothSides)
 {
     struct Case
     {
@@ -34,7 +34,7 @@ TEST(MimeParser, FindTokenNeedsDelimitersOnBothSides)
         EXPECT_FALSE(IsTokenDelimiter(c));
 }
 
-TEST(MimeParser, FindLineNeverExaminesTheLastLine)
+TEST(MimeLines, FindLineNeverExaminesTheLastLine)
 {
     const LineArray lines = {"a", "key here", "b", "key"};
     EXPECT_EQ(FindLine(0, "key", lines, true), 1);
@@ -49,7 +49,7 @@ TEST(MimeParser, FindLineNeverExaminesTheLastLine)
     EXPECT_EQ(FindLine(0, "x", LineArray(), true), -1);
 }
 
-TEST(MimeParser, BlankAndLastLineSearchesKeepTheirIndexRules)
+TEST(MimeLines, BlankAndLastLineSearchesKeepTheirIndexRules)
 {
     const LineArray lines = {"", "a", "", "end", ""};
     EXPECT_EQ(FindBlankLine(0, lines), 0);
@@ -67,7 +67,7 @@ TEST(MimeParser, BlankAndLastLineSearchesKeepTheirIndexRules)
     EXPECT_EQ(FindLastEmptyLine(LineArray {"", "a"}), -1);
 }
 
-TEST(MimeParser, GetParamKeepsEverythingAfterTheValue)
+TEST(MimeLines, GetParamKeepsEverythingAfterTheValue)
 {
     struct Case
     {
@@ -94,7 +94,7 @@ TEST(MimeParser, GetParamKeepsEverythingAfterTheValue)
     EXPECT_EQ(GetParam(-1, "name=", LineArray {"name=a"}), "");
 }
 
-TEST(MimeParser, MoveLinesEmptiesTheSourceRange)
+TEST(MimeLines, MoveLinesEmptiesTheSourceRange)
 {
     LineArray source = {"a", "b", "c", "d"};
     LineArray target = {"old"};
@@ -110,7 +110,7 @@ TEST(MimeParser, MoveLinesEmptiesTheSourceRange)
     EXPECT_EQ(source, (LineArray {"a", "", "", "d"}));
 }
 
-TEST(MimeParser, UnfoldHeaderJoinsContinuationLines)
+TEST(MimeLines, UnfoldHeaderJoinsContinuationLines)
 {
     const LineArray lines = {"Content-Type: a;",
                              "\tname=\"x\"",

@@ -1,5 +1,8 @@
 #include "securitylevelpanel.h"
 
+#include "classify/securitylevel.h"
+#include "store/appsettings.h"
+
 using namespace SecurityLevels;
 
 SecurityLevelPanel::SecurityLevelPanel(AppSettings &settings, const Services &services,

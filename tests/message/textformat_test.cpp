@@ -1,4 +1,4 @@
-#include "classify/textformat.h"
+#include "message/textformat.h"
 #include "support/qtprinters.h"
 
 #include <gtest/gtest.h>

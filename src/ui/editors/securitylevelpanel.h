@@ -1,6 +1,6 @@
 #pragma once
 
-#include "securitylevel.h"
+#include "classify/securitylevel.h"
 
 #include <QString>
 

@@ -1,5 +1,5 @@
 #include "support/qtprinters.h"
-#include "classify/separate.h"
+#include "message/separate.h"
 
 #include <gtest/gtest.h>
 
