@@ -31,9 +31,13 @@ public:
     void Add2Hist(const CMessages &messages, const QByteArray &accountName) override
     {
         // A failed write has been reported; the records stay in memory all the same.
-        m_core.history.Add2Hist(messages, accountName);
+        (void)m_core.history.Add2Hist(messages, accountName);
     }
-    void recordKept(const CMessage &message) override { m_core.history.reviseToKept(message); }
+    void recordKept(const CMessage &message) override
+    {
+        // As above: a failed save has been reported, the revised record stays in memory.
+        (void)m_core.history.reviseToKept(message);
+    }
 
 private:
     KorvaneCore &m_core;

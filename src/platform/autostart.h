@@ -8,8 +8,8 @@ namespace Autostart {
 // $XDG_CONFIG_HOME/autostart/Korvane.desktop
 QString entryPath();
 
-bool write(const QString &programPath, const QString &entry = entryPath());
+[[nodiscard]] bool write(const QString &programPath, const QString &entry = entryPath());
 // A missing entry is no error.
-bool remove(const QString &entry = entryPath());
+[[nodiscard]] bool remove(const QString &entry = entryPath());
 
 } // namespace Autostart

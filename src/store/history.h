@@ -29,7 +29,7 @@ public:
     // account being checked, writes its saved copy and then saves the history. False when
     // a copy or the history could not be written (each failure is reported); every record
     // stays in memory all the same.
-    bool Add2Hist(const CMessages &messages, const QByteArray &accountName);
+    [[nodiscard]] bool Add2Hist(const CMessages &messages, const QByteArray &accountName);
 
     // True when a record (deleted ones included) has the message's sender as Add2Hist
     // records it, its subject, its status and its date, compared exactly.
@@ -37,7 +37,7 @@ public:
 
     // The server refused to delete a message recorded as deleted: its newest such record
     // becomes kept and the history is saved again.
-    bool reviseToKept(const CMessage &message);
+    [[nodiscard]] bool reviseToKept(const CMessage &message);
 
     // Marks record index (1 .. N) as deleted: it stays in memory and in the lookup, and
     // the next SaveHist leaves it out of the file. Its saved copy is not touched.

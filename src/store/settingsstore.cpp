@@ -96,10 +96,12 @@ void SettingsStore::LoadSettings(AppSettings &s)
 void SettingsStore::SaveSettings(const AppSettings &s)
 {
     writeBool(QStringLiteral("StartWithWindows"), s.StartWithWindows);
+    // The entry follows the setting as well as it can; the setting itself is stored either
+    // way and the next save tries again.
     if (s.StartWithWindows)
-        Autostart::write(m_programPath, m_autostartEntry);
+        (void)Autostart::write(m_programPath, m_autostartEntry);
     else
-        Autostart::remove(m_autostartEntry);
+        (void)Autostart::remove(m_autostartEntry);
     writeBool(QStringLiteral("NotifyAfterDel"), s.NotifyAfterDel);
     writeBool(QStringLiteral("AskBeforeDel"), s.AskBeforeDel);
     writeBool(QStringLiteral("PlaySound"), s.PlaySound);
