@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 
+class CMessage;
 class CMessages;
 
 // What a session does with a fetched mailbox: the verdicts and the history.
