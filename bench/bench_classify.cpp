@@ -40,14 +40,14 @@ constexpr int runs = 3;
 class SilentNotifier final : public Notifier
 {
 public:
-    void ShowTrayWindow(const QString &) override {}
+    void ShowTrayWindow(const QString &) override { }
 };
 
 class SilentPrompter final : public Prompter
 {
 public:
-    void warning(const QString &) override {}
-    void critical(const QString &) override {}
+    void warning(const QString &) override { }
+    void critical(const QString &) override { }
     bool question(const QString &) override { return false; }
 };
 
@@ -63,12 +63,15 @@ QByteArray historyFile(std::mt19937 &random)
     bytes.reserve(historyRecords * 150);
     for (int n = 1; n <= historyRecords; ++n) {
         const QByteArray number = QByteArray::number(n);
-        bytes += "\"Old " + number + "\" <" + senderAddress(int(random() % 50'000)) + ">\r\n"
-                 "Old subject " + number + "\r\n"
-                 "Mon, 2 Feb 2026 09:00:00 +0000\r\n"
-                 + QByteArray::number(1000 + int(random() % 9000)) + "\r\n"
-                 + (n % 3 ? "70044\r\n10152\r\n" : "70043\r\n10154\r\n")
-                 + "2026-02-02 09:10:00\r\nold account\r\n" + number + "\r\n";
+        bytes += "\"Old " + number + "\" <" + senderAddress(int(random() % 50'000))
+            + ">\r\n"
+              "Old subject "
+            + number
+            + "\r\n"
+              "Mon, 2 Feb 2026 09:00:00 +0000\r\n"
+            + QByteArray::number(1000 + int(random() % 9000)) + "\r\n"
+            + (n % 3 ? "70044\r\n10152\r\n" : "70043\r\n10154\r\n")
+            + "2026-02-02 09:10:00\r\nold account\r\n" + number + "\r\n";
     }
     return bytes;
 }
@@ -86,7 +89,7 @@ void fillLists(MailLists &lists)
     for (int n = 0; n < 300; ++n) {
         const QByteArray word = n % 10 == 0 ? vocab.at((n * 13) % vocab.size())
                                             : "spam phrase " + QByteArray::number(n);
-        lists.BadWords.append(SpamWord{word, qint16(1 + n % 3)});
+        lists.BadWords.append(SpamWord {word, qint16(1 + n % 3)});
     }
     lists.BadWordsLoaded = true;
 }
@@ -176,17 +179,17 @@ int main(int argc, char **argv)
     ActionLog log(serviceDir.path(), settings, clock);
     SilentNotifier notifier;
     SilentPrompter prompter;
-    Services services{lang, log, notifier, prompter};
+    Services services {lang, log, notifier, prompter};
 
     // The figure is measured in a memory-backed folder, so that it weighs Korvane's own work
     // and not the disk of a busy shared machine; one run on the disk is shown beside it.
-    const QString memoryBase = QDir(QStringLiteral("/dev/shm")).exists()
-                                   ? QStringLiteral("/dev/shm")
-                                   : QDir::tempPath();
+    const QString memoryBase
+        = QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
     std::vector<double> parseMs, classifyMs, recordMs;
     Timings last;
     for (int run = 0; run < runs; ++run) {
-        const auto timings = runOnce(memoryBase, raw, historyBytes, settings, lists, services, clock);
+        const auto timings
+            = runOnce(memoryBase, raw, historyBytes, settings, lists, services, clock);
         if (!timings) {
             std::fprintf(stderr, "recording failed in %s\n", qPrintable(memoryBase));
             return 1;
@@ -196,7 +199,8 @@ int main(int argc, char **argv)
         recordMs.push_back(timings->record);
         last = *timings;
     }
-    const auto onDisk = runOnce(QDir::tempPath(), raw, historyBytes, settings, lists, services, clock);
+    const auto onDisk
+        = runOnce(QDir::tempPath(), raw, historyBytes, settings, lists, services, clock);
     if (!onDisk) {
         std::fprintf(stderr, "recording failed in %s\n", qPrintable(QDir::tempPath()));
         return 1;

@@ -16,8 +16,8 @@
 //
 // Needs root (it starts Dovecot through scripts/mailserver.sh and stops it at the end).
 
-#include "mailbench.h"
 #include "engine/mailboxfilter.h"
+#include "mailbench.h"
 #include "message/cmessages.h"
 #include "support/mailboxgenerator.h"
 
@@ -164,7 +164,7 @@ public:
     {
         recorded = messages.Count();
     }
-    void recordKept(const CMessage &) override {}
+    void recordKept(const CMessage &) override { }
     int judged = 0;
     int recorded = 0;
 };

@@ -43,12 +43,15 @@ int minimalFetch(quint16 port, const QString &user)
     qsizetype scanned = 0;
     bool isDone = false;
     bool hasFailed = false;
-    auto send = [&](const QByteArray &command) { socket.write(command + "\r\n"); };
+    auto send = [&](const QByteArray &command) {
+        socket.write(command + "\r\n");
+    };
     QObject::connect(&socket, &QTcpSocket::readyRead, [&] {
         buffer += socket.readAll();
         for (;;) {
             if (step == 4) {
-                const qsizetype end = buffer.indexOf("\r\n.\r\n", std::max<qsizetype>(0, scanned - 4));
+                const qsizetype end
+                    = buffer.indexOf("\r\n.\r\n", std::max<qsizetype>(0, scanned - 4));
                 if (end < 0) {
                     scanned = buffer.size();
                     return;
@@ -69,21 +72,33 @@ int minimalFetch(quint16 port, const QString &user)
             const QByteArray line = buffer.left(lf + 1);
             buffer.remove(0, lf + 1);
             if (!line.startsWith('+')) {
-                std::printf("minimal client: step %d, message %d: %s", step, current, line.constData());
+                std::printf("minimal client: step %d, message %d: %s", step, current,
+                            line.constData());
                 hasFailed = isDone = true;
                 return;
             }
             switch (step) {
-            case 0: step = 1; send("USER " + user.toUtf8()); break;
-            case 1: step = 2; send("PASS pw"); break;
-            case 2: step = 3; send("STAT"); break;
+            case 0:
+                step = 1;
+                send("USER " + user.toUtf8());
+                break;
+            case 1:
+                step = 2;
+                send("PASS pw");
+                break;
+            case 2:
+                step = 3;
+                send("STAT");
+                break;
             case 3:
                 count = line.split(' ').value(1).toInt();
                 step = 4;
                 current = 1;
                 send("RETR 1");
                 break;
-            case 5: isDone = true; return;
+            case 5:
+                isDone = true;
+                return;
             }
         }
     });
@@ -199,7 +214,8 @@ int main(int argc, char **argv)
         peakRise = std::max(peakRise, check.peakRise);
         std::printf("run %d: minimal fetch %.3f s (%d messages), whole check %.3f s (%d recorded), "
                     "peak rise %.1f MB\n",
-                    run + 1, fetchTimes.back(), fetched, check.seconds, check.recorded, check.peakRise / 1e6);
+                    run + 1, fetchTimes.back(), fetched, check.seconds, check.recorded,
+                    check.peakRise / 1e6);
         if (fetched != messageCount || !check.isClean || check.recorded != messageCount) {
             std::printf("the mailbox changed or the check failed\n");
             return 1;
@@ -210,7 +226,8 @@ int main(int argc, char **argv)
     std::vector<double> largeTimes;
     for (const int megabytes : {5, 50}) {
         const QString user = QStringLiteral("large%1").arg(megabytes);
-        const QByteArray message = generator.message(MailboxGenerator::Kind::PlainText, qsizetype(megabytes) << 20);
+        const QByteArray message
+            = generator.message(MailboxGenerator::Kind::PlainText, qsizetype(megabytes) << 20);
         if (!server.load(user, {message}))
             return 1;
         minimalFetch(server.pop3Port, user);
@@ -222,7 +239,8 @@ int main(int argc, char **argv)
             times.push_back(check.seconds);
         }
         largeTimes.push_back(median(times));
-        std::printf("one message of %.1f MB: whole check %.3f s\n", message.size() / 1e6, largeTimes.back());
+        std::printf("one message of %.1f MB: whole check %.3f s\n", message.size() / 1e6,
+                    largeTimes.back());
     }
 
     const double fetch = median(fetchTimes);

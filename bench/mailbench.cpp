@@ -49,9 +49,10 @@ bool MailServer::load(const QString &user, const QList<QByteArray> &messages)
     if (!run({QStringLiteral("user"), m_pointer, user, QStringLiteral("pw")}))
         return false;
     QTemporaryDir files;
-    QStringList arguments{QStringLiteral("load"), m_pointer, user};
+    QStringList arguments {QStringLiteral("load"), m_pointer, user};
     for (qsizetype i = 0; i < messages.size(); ++i) {
-        const QString path = files.filePath(QStringLiteral("%1.eml").arg(i, 6, 10, QLatin1Char('0')));
+        const QString path
+            = files.filePath(QStringLiteral("%1.eml").arg(i, 6, 10, QLatin1Char('0')));
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly) || file.write(messages.at(i)) != messages.at(i).size())
             return false;
@@ -64,9 +65,9 @@ bool MailServer::run(const QStringList &arguments)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedChannels);
-    process.start(QStringLiteral("bash"), QStringList{m_script} + arguments);
+    process.start(QStringLiteral("bash"), QStringList {m_script} + arguments);
     return process.waitForFinished(600000) && process.exitStatus() == QProcess::NormalExit
-           && process.exitCode() == 0;
+        && process.exitCode() == 0;
 }
 
 void runUntil(const std::function<bool()> &isDone, int seconds)
@@ -86,21 +87,22 @@ double median(std::vector<double> values)
 
 double cpuSeconds()
 {
-    rusage usage{};
+    rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 BenchCore::BenchCore(const QByteArray &serverType, quint16 port, const QByteArray &user)
-    : m_data((QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath())
-             + QStringLiteral("/korvane-bench-XXXXXX"))
+    : m_data(
+        (QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath())
+        + QStringLiteral("/korvane-bench-XXXXXX"))
     , m_registry(std::make_unique<CRegister>(m_data.filePath(QStringLiteral("settings.conf"))))
 {
     m_core = std::make_unique<KorvaneCore>(
-        CoreEnvironment{m_data.path(), m_prompter, m_notifier, m_clock, *m_registry, m_tray,
-                        QStringLiteral("/opt/Korvane/korvane"),
-                        m_data.filePath(QStringLiteral("Korvane.desktop"))});
+        CoreEnvironment {m_data.path(), m_prompter, m_notifier, m_clock, *m_registry, m_tray,
+                         QStringLiteral("/opt/Korvane/korvane"),
+                         m_data.filePath(QStringLiteral("Korvane.desktop"))});
     AppSettings &settings = m_core->settings;
     settings.WriteLog = false;
     settings.DelOld = false;
@@ -125,8 +127,9 @@ bool BenchCore::check()
     m_core->checkCycle.CheckNow();
     runUntil([this] { return !m_core->IsChecking; });
     const bool isClean = !m_core->IsChecking
-                         && m_notifier.popups == QStringList{QStringLiteral("Finished Checking All Account's")};
+        && m_notifier.popups == QStringList {QStringLiteral("Finished Checking All Account's")};
     if (!isClean)
-        std::printf("check popups: %s\n", qPrintable(m_notifier.popups.join(QStringLiteral(" | "))));
+        std::printf("check popups: %s\n",
+                    qPrintable(m_notifier.popups.join(QStringLiteral(" | "))));
     return isClean;
 }

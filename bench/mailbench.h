@@ -24,7 +24,7 @@
 class SilentPrompter final : public Prompter
 {
 public:
-    void warning(const QString &) override {}
+    void warning(const QString &) override { }
     void critical(const QString &text) override;
     bool question(const QString &) override { return false; }
 };
@@ -39,9 +39,9 @@ public:
 class NoTray final : public TrayHost
 {
 public:
-    void AddTrayIcon() override {}
-    void SetTrayIcon(int) override {}
-    void RemoveTrayIcon() override {}
+    void AddTrayIcon() override { }
+    void SetTrayIcon(int) override { }
+    void RemoveTrayIcon() override { }
 };
 
 // The private Dovecot of scripts/mailserver.sh, stopped when this goes out of scope.

@@ -27,8 +27,9 @@ int main(int argc, char **argv)
     MessageBoxPrompter prompter;
     TrayMenu menu;
     TrayIcon tray(menu);
-    KorvaneCore core(CoreEnvironment{dataDir.path, prompter, tray, clock, registry, tray,
-                                     QCoreApplication::applicationFilePath(), Autostart::entryPath()});
+    KorvaneCore core(CoreEnvironment {dataDir.path, prompter, tray, clock, registry, tray,
+                                      QCoreApplication::applicationFilePath(),
+                                      Autostart::entryPath()});
     tray.setFallbackLog([&core](const QString &text) { core.log.Log(text); });
 
     KorvaneWindows windows(core, tray, menu);

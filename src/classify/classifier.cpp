@@ -2,11 +2,11 @@
 
 #include "maildate.h"
 #include "matching.h"
-#include "securitylevel.h"
-#include "spamwords.h"
 #include "message/cmessages.h"
 #include "platform/clock.h"
 #include "platform/notifier.h"
+#include "securitylevel.h"
+#include "spamwords.h"
 #include "store/appsettings.h"
 #include "store/maillists.h"
 #include "store/services.h"
@@ -88,12 +88,12 @@ void Classifier::markRepeated(CMessages &messages, DeleteFlags &flags) const
     qsizetype index = 0;
     for (CMessage &message : messages) {
         ++index;
-        if (seen.contains(RepeatKey{message.ReturnPath, message.Subject})) {
+        if (seen.contains(RepeatKey {message.ReturnPath, message.Subject})) {
             mark(flags, index);
             message.Status = keyOf(MessageStatus::Deleted);
             message.Reason = keyOf(Reason::Repeated);
         } else {
-            seen.insert(RepeatKey{message.ReturnPath, message.Subject});
+            seen.insert(RepeatKey {message.ReturnPath, message.Subject});
         }
     }
 }
@@ -105,7 +105,8 @@ void Classifier::announceDeletions(const DeleteFlags &flags)
         return;
     m_services.notifier.ShowTrayWindow(
         QString::number(count) + u' '
-        + m_services.caption(QStringLiteral("10162"), QStringLiteral("spam messages will be deleted!")));
+        + m_services.caption(QStringLiteral("10162"),
+                             QStringLiteral("spam messages will be deleted!")));
 }
 
 bool Classifier::IsBadMessage(CMessage &message) const
@@ -192,8 +193,7 @@ bool Classifier::IsBlockedExt(const QList<QByteArray> &names, bool isFriend) con
         // Which senders have every watched type checked, and which only "exe" and "scr":
         // friends at levels 1 to 3, everyone at 3, non-friends at 4.
         const bool onlyExecutables = (isFriend && level < SecurityLevel::Low)
-                                     || level == SecurityLevel::Normal
-                                     || (!isFriend && level == SecurityLevel::Low);
+            || level == SecurityLevel::Normal || (!isFriend && level == SecurityLevel::Low);
         if (onlyExecutables && !isExecutable(extension))
             continue;
         for (const QByteArray &watched : m_settings.WatchedExtensions) {

@@ -25,26 +25,30 @@ QList<Caption> descriptionLines(SecurityLevel level)
                 {"10145", "*No spam word checking."},
                 {"10157", "*Large message check will be applied(if checked)"}};
     case SecurityLevel::High:
-        return {{"10098", "*Attachment Filter(.exe, .scr only) will be run on friend list"},
-                {"10147", "*Attachment Filter(All Types) will be run on non-friend messages"},
-                {"10148", "*Spam-Word checking threshold will be set to a low value, that means"},
-                {"10149", "a non-friend message with a few spam words will be deleted"},
-                {"10158", "*Large message check will be applied on non-friend senders(if checked)"}};
+        return {
+            {"10098", "*Attachment Filter(.exe, .scr only) will be run on friend list"},
+            {"10147", "*Attachment Filter(All Types) will be run on non-friend messages"},
+            {"10148", "*Spam-Word checking threshold will be set to a low value, that means"},
+            {"10149", "a non-friend message with a few spam words will be deleted"},
+            {"10158", "*Large message check will be applied on non-friend senders(if checked)"}};
     case SecurityLevel::Normal:
-        return {{"10102", "*Attachment Filter(.exe, .scr only) will be run"},
-                {"10143", "*Spam-Word checking threshold will be set to a meduim value,"},
-                {"10144", "   most spam mails will be deleted."},
-                {"10158", "*Large message check will be applied on non-friend senders(if checked)"}};
+        return {
+            {"10102", "*Attachment Filter(.exe, .scr only) will be run"},
+            {"10143", "*Spam-Word checking threshold will be set to a meduim value,"},
+            {"10144", "   most spam mails will be deleted."},
+            {"10158", "*Large message check will be applied on non-friend senders(if checked)"}};
     case SecurityLevel::Low:
-        return {{"10100", "*Attachment Filter(.exe, .scr only) will be run on non-friend senders"},
-                {"10150", "*Spam-Word checking threshold will be set to a high value,"},
-                {"10151", "message will be deleted if it contains a lot of spam words."},
-                {"10158", "*Large message check will be applied on non-friend senders(if checked)"}};
+        return {
+            {"10100", "*Attachment Filter(.exe, .scr only) will be run on non-friend senders"},
+            {"10150", "*Spam-Word checking threshold will be set to a high value,"},
+            {"10151", "message will be deleted if it contains a lot of spam words."},
+            {"10158", "*Large message check will be applied on non-friend senders(if checked)"}};
     case SecurityLevel::VeryLow:
-        return {{"10106", "*Only Messages from Blocked list will be deleted"},
-                {"10145", "*No Spam-Word checking"},
-                {"10146", "*Repeated messages will not be deleted"},
-                {"10158", "*Large message check will be applied on non-friend senders(if checked)"}};
+        return {
+            {"10106", "*Only Messages from Blocked list will be deleted"},
+            {"10145", "*No Spam-Word checking"},
+            {"10146", "*Repeated messages will not be deleted"},
+            {"10158", "*Large message check will be applied on non-friend senders(if checked)"}};
     }
     return {};
 }

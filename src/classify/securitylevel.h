@@ -11,9 +11,9 @@ struct Services;
 // number; securityLevelFrom() reads it back.
 enum class SecurityLevel { VeryHigh = 1, High, Normal, Low, VeryLow };
 
-inline constexpr SecurityLevel allSecurityLevels[] = {SecurityLevel::VeryHigh, SecurityLevel::High,
-                                                      SecurityLevel::Normal, SecurityLevel::Low,
-                                                      SecurityLevel::VeryLow};
+inline constexpr SecurityLevel allSecurityLevels[]
+    = {SecurityLevel::VeryHigh, SecurityLevel::High, SecurityLevel::Normal, SecurityLevel::Low,
+       SecurityLevel::VeryLow};
 
 // The level a stored number stands for; nothing for a number that is no level.
 constexpr std::optional<SecurityLevel> securityLevelFrom(int stored)

@@ -1,15 +1,15 @@
 #include "checkcycle.h"
 
+#include "classify/classifier.h"
 #include "korvanecore.h"
 #include "mailboxfilter.h"
-#include "sessionfactory.h"
-#include "tcptransport.h"
-#include "classify/classifier.h"
 #include "message/textformat.h"
 #include "platform/notifier.h"
 #include "platform/prompter.h"
 #include "platform/showntext.h"
 #include "platform/trayhost.h"
+#include "sessionfactory.h"
+#include "tcptransport.h"
 
 #include <exception>
 
@@ -130,7 +130,7 @@ void CheckCycle::BeginCheckMailList()
         startAccount(0, true);
     } catch (...) {
         const QString text = caption("10133", "Error:") + describe(std::current_exception())
-                             + QStringLiteral("(BeginCheckMailList)");
+            + QStringLiteral("(BeginCheckMailList)");
         m_core.env.prompter.critical(text);
         m_core.log.Log(text);
         EndCheck();
@@ -177,20 +177,19 @@ void CheckCycle::startAccount(int index, bool isFirst)
     const QString name = shownText(account.AccountName);
     // The first account's line has always read "Begin Checking" with key 10123 for the word
     // "Account"; the others "Begin checking" with key 10135.
-    const QString beginLine
-        = isFirst ? caption("10122", "Begin Checking ") + QLatin1Char(' ') + name + QLatin1Char(' ')
-                        + caption("10123", " Account")
-                  : caption("10122", "Begin checking ") + QLatin1Char(' ') + name + QLatin1Char(' ')
-                        + caption("10135", " Account");
+    const QString beginLine = isFirst ? caption("10122", "Begin Checking ") + QLatin1Char(' ')
+            + name + QLatin1Char(' ') + caption("10123", " Account")
+                                      : caption("10122", "Begin checking ") + QLatin1Char(' ')
+            + name + QLatin1Char(' ') + caption("10135", " Account");
     if (!hasMailSession(account)) {
         // Without a session nothing would move until the time-out cancelled the whole check.
         m_core.log.Log(caption("280006", "Unknown server type, account skipped: ") + name);
         return CheckNextAccount();
     }
     m_core.log.Log(beginLine);
-    startSession(makeMailSession(account, m_makeTransport(), m_core.settings, m_core.services,
-                                 *m_filter),
-                 account);
+    startSession(
+        makeMailSession(account, m_makeTransport(), m_core.settings, m_core.services, *m_filter),
+        account);
 }
 
 // The cycle owns the session from here on as its QObject child; releaseSession() hands it to

@@ -23,7 +23,7 @@ void ExtraTimer::setEnabled(bool enabled)
 
 void ExtraTimer::tick()
 {
-    static constexpr std::array<qint64, 4> secondsPerUnit{1, 60, 3600, 86400};
+    static constexpr std::array<qint64, 4> secondsPerUnit {1, 60, 3600, 86400};
     ++m_elapsed;
     if (m_intervalUnit < 0 || m_intervalUnit >= int(secondsPerUnit.size()))
         return;

@@ -1,7 +1,7 @@
 #include "imapsession.h"
 
-#include "message/separate.h"
 #include "mailboxfilter.h"
+#include "message/separate.h"
 #include "platform/notifier.h"
 #include "platform/showntext.h"
 #include "store/actionlog.h"

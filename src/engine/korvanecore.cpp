@@ -7,7 +7,7 @@ KorvaneCore::KorvaneCore(const CoreEnvironment &environment)
     : env(environment)
     , lang(environment.dataDir)
     , log(environment.dataDir, settings, environment.clock)
-    , services{lang, log, environment.notifier, environment.prompter}
+    , services {lang, log, environment.notifier, environment.prompter}
     , listFiles(environment.dataDir, lists, services)
     , settingsFile(environment.dataDir, services)
     , settingsStore(environment.registry, services, environment.clock, environment.programPath,
@@ -45,8 +45,8 @@ void KorvaneCore::setCheckingEnabled(bool enabled)
 QString KorvaneCore::disableEnableCaption() const
 {
     return tmrCheck.Enabled()
-               ? services.caption(QStringLiteral("10108"), QStringLiteral("Disable Korvane"))
-               : services.caption(QStringLiteral("10107"), QStringLiteral("Enable Korvane"));
+        ? services.caption(QStringLiteral("10108"), QStringLiteral("Disable Korvane"))
+        : services.caption(QStringLiteral("10107"), QStringLiteral("Enable Korvane"));
 }
 
 void KorvaneCore::saveForShutdown()

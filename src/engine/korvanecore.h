@@ -76,5 +76,5 @@ public:
     // Dates are always shown as yyyy-MM-dd, so the day never comes first.
     int DateOrder = 2;
     // The check over every account; last, as it works on everything above.
-    CheckCycle checkCycle{*this};
+    CheckCycle checkCycle {*this};
 };

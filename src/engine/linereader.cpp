@@ -64,7 +64,8 @@ std::optional<QByteArray> LineReader::takeMultiline()
         const char *const begin = pending.data();
         const char *const end = begin + pending.size();
         const char *lf = begin + m_bodyScanned;
-        while (lf < end && (lf = static_cast<const char *>(std::memchr(lf, '\n', size_t(end - lf))))) {
+        while (lf < end
+               && (lf = static_cast<const char *>(std::memchr(lf, '\n', size_t(end - lf))))) {
             if (end - lf < 4)
                 break; // the end line may still be arriving: look at this LF again next time
             if (lf[1] == '.' && lf[2] == '\r' && lf[3] == '\n') {

@@ -29,5 +29,6 @@ private:
     void consume(qsizetype count);
 
     FramingBuffer m_frame;
-    qsizetype m_bodyScanned = 0; // of the pending bytes: searched for the end line without finding it
+    qsizetype m_bodyScanned
+        = 0; // of the pending bytes: searched for the end line without finding it
 };

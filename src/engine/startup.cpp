@@ -1,11 +1,11 @@
 #include "startup.h"
 
 #include "korvanecore.h"
-#include "singleinstance.h"
-#include "startupwindows.h"
 #include "platform/cregister.h"
 #include "platform/prompter.h"
 #include "platform/trayhost.h"
+#include "singleinstance.h"
+#include "startupwindows.h"
 #include "store/datafiles.h"
 
 Startup::Startup(KorvaneCore &core, SingleInstance &instance, StartupWindows &windows)
@@ -20,8 +20,8 @@ bool Startup::run()
     readLanguageChoice();
     m_windows.loadViewer();
     if (m_instance.FindWin()) {
-        m_core.env.prompter.warning(m_core.services.caption(QStringLiteral("10048"),
-                                                            QStringLiteral("Korvane is already runing.!")));
+        m_core.env.prompter.warning(m_core.services.caption(
+            QStringLiteral("10048"), QStringLiteral("Korvane is already runing.!")));
         return false;
     }
     m_windows.applyMainCaptions();
@@ -58,9 +58,9 @@ void Startup::announceUnwritableFiles()
 {
     const QStringList failed = CreateFiles(m_core.env.dataDir);
     for (const QString &path : failed)
-        m_core.log.Log(m_core.services.caption(QStringLiteral("280003"),
-                                               QStringLiteral("Cannot create %1"))
-                           .arg(path));
+        m_core.log.Log(
+            m_core.services.caption(QStringLiteral("280003"), QStringLiteral("Cannot create %1"))
+                .arg(path));
 }
 
 void Startup::applyEnabledState()

@@ -8,7 +8,7 @@ constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxy
 
 constexpr std::array<unsigned char, 256> makeInverse()
 {
-    std::array<unsigned char, 256> inverse{};
+    std::array<unsigned char, 256> inverse {};
     for (int i = 0; i < 64; ++i)
         inverse[static_cast<unsigned char>(alphabet[i])] = static_cast<unsigned char>(i);
     return inverse;
@@ -63,7 +63,7 @@ QByteArray Base64Decode(const QByteArray &text)
     qsizetype i = 0;
     for (; i + 3 < length; i += 4) {
         const unsigned v = (value(text, i) << 18) | (value(text, i + 1) << 12)
-                           | (value(text, i + 2) << 6) | value(text, i + 3);
+            | (value(text, i + 2) << 6) | value(text, i + 3);
         *dst++ = char(v >> 16);
         *dst++ = char(v >> 8);
         *dst++ = char(v);

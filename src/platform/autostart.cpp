@@ -12,7 +12,7 @@ namespace Autostart {
 QString entryPath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-           + QStringLiteral("/autostart/Korvane.desktop");
+        + QStringLiteral("/autostart/Korvane.desktop");
 }
 
 static QByteArray quotedExec(const QString &programPath)
@@ -35,10 +35,10 @@ bool write(const QString &programPath, const QString &entry)
                             "Name=Korvane\n"
                             "Comment=Anti-spam filter for your mailboxes\n"
                             "Exec="
-                            + quotedExec(programPath)
-                            + "\n"
-                              "Terminal=false\n"
-                              "X-GNOME-Autostart-enabled=true\n";
+        + quotedExec(programPath)
+        + "\n"
+          "Terminal=false\n"
+          "X-GNOME-Autostart-enabled=true\n";
     return TextFile::writeAll(entry, text);
 }
 

@@ -6,7 +6,7 @@
 QString CRegister::defaultPath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-           + QStringLiteral("/Tessaly/Korvane 3.2.conf");
+        + QStringLiteral("/Tessaly/Korvane 3.2.conf");
 }
 
 CRegister::CRegister(const QString &path)

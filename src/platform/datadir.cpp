@@ -19,7 +19,7 @@ DataDirChoice resolveDataDir(const QString &programDir)
     if (isWritableFolder(programDir))
         return {QDir::cleanPath(programDir), false};
     const QString fallback = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-                             + QStringLiteral("/Korvane");
+        + QStringLiteral("/Korvane");
     QDir().mkpath(fallback);
     return {QDir::cleanPath(fallback), true};
 }

@@ -42,5 +42,5 @@ struct AppSettings
     float EffectiveThreshold = 200.0f;
 
     // "Settings.ini": the watched attachment extensions, without dots, as typed.
-    QList<QByteArray> WatchedExtensions{"EXE", "SRC", "COM", "BMP", "JPG"};
+    QList<QByteArray> WatchedExtensions {"EXE", "SRC", "COM", "BMP", "JPG"};
 };

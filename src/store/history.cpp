@@ -3,12 +3,12 @@
 #include "historycodec.h"
 #include "message/cmessage.h"
 #include "message/cmessages.h"
-#include "services.h"
-#include "verdictkeys.h"
 #include "platform/clock.h"
 #include "platform/datadir.h"
 #include "platform/prompter.h"
 #include "platform/textfile.h"
+#include "services.h"
+#include "verdictkeys.h"
 
 #include <QDir>
 #include <QFile>
@@ -41,8 +41,9 @@ QString History::path() const
 
 QString History::mailPath(int mailNumber) const
 {
-    return dataPath(m_dataDir, QStringLiteral("\\Mails\\") + QString::number(mailNumber)
-                                   + QStringLiteral(".mal"));
+    return dataPath(m_dataDir,
+                    QStringLiteral("\\Mails\\") + QString::number(mailNumber)
+                        + QStringLiteral(".mal"));
 }
 
 QByteArray History::checkedAtNow() const
@@ -52,7 +53,7 @@ QByteArray History::checkedAtNow() const
 
 History::Key History::keyOf(const HistoryRecord &record)
 {
-    return Key{record.Sender, record.Subject, record.Status, record.SendDate};
+    return Key {record.Sender, record.Subject, record.Status, record.SendDate};
 }
 
 void History::clear()
@@ -86,10 +87,9 @@ bool History::reviseToKept(const CMessage &message)
             continue;
         it->Status = ::keyOf(MessageStatus::Kept);
         m_index.insert(keyOf(*it));
-        const bool othersStillDeleted = std::any_of(m_records.cbegin(), m_records.cend(),
-                                                    [&](const HistoryRecord &r) {
-                                                        return keyOf(r) == deletedKey;
-                                                    });
+        const bool othersStillDeleted
+            = std::any_of(m_records.cbegin(), m_records.cend(),
+                          [&](const HistoryRecord &r) { return keyOf(r) == deletedKey; });
         if (!othersStillDeleted)
             m_index.remove(deletedKey);
         return SaveHist();
@@ -108,8 +108,8 @@ void History::markDeleted(int index)
 bool History::contains(const QByteArray &sender, const QByteArray &subject,
                        const QByteArray &status, const QByteArray &sendDate) const
 {
-    return m_index.contains(
-        Key{historyField(sender), historyField(subject), historyField(status), historyField(sendDate)});
+    return m_index.contains(Key {historyField(sender), historyField(subject), historyField(status),
+                                 historyField(sendDate)});
 }
 
 bool History::IsRecordExistInHist(const CMessage &message) const
@@ -142,10 +142,10 @@ bool History::Add2Hist(const CMessages &messages, const QByteArray &accountName)
     }
     // One report for the batch: a folder that cannot be written fails every copy.
     if (!failedCopy.isEmpty())
-        m_services.ErrorReport(m_services.caption(QStringLiteral("280001"),
-                                                  QStringLiteral("Cannot write %1"))
-                                   .arg(failedCopy),
-                               QStringLiteral("Add2Hist"));
+        m_services.ErrorReport(
+            m_services.caption(QStringLiteral("280001"), QStringLiteral("Cannot write %1"))
+                .arg(failedCopy),
+            QStringLiteral("Add2Hist"));
     const bool saved = SaveHist();
     return failedCopy.isEmpty() && saved;
 }
@@ -173,10 +173,9 @@ bool History::SaveHist()
         return true;
     // The previous file is still whole and the records are still in memory: the next
     // save writes them all.
-    m_services.ErrorReport(m_services.caption(QStringLiteral("280001"),
-                                              QStringLiteral("Cannot write %1"))
-                               .arg(path()),
-                           QStringLiteral("SaveHist"));
+    m_services.ErrorReport(
+        m_services.caption(QStringLiteral("280001"), QStringLiteral("Cannot write %1")).arg(path()),
+        QStringLiteral("SaveHist"));
     return false;
 }
 
@@ -197,9 +196,8 @@ void History::LoadHistory()
         return;
     // The records read so far stay, so the next SaveHist writes them back; the damaged
     // file is kept aside rather than deleted.
-    m_services.prompter.critical(
-        m_services.caption(QStringLiteral("10052"),
-                           QStringLiteral("History.ini is corrupted, it will be reset.")));
+    m_services.prompter.critical(m_services.caption(
+        QStringLiteral("10052"), QStringLiteral("History.ini is corrupted, it will be reset.")));
     // The damaged file has just been announced; one that cannot be moved aside stays
     // where it is until the next save replaces it, which is all the announcement promises.
     (void)TextFile::moveAside(path());

@@ -2,10 +2,10 @@
 
 #include "numbers.h"
 #include "password.h"
-#include "services.h"
 #include "platform/datadir.h"
 #include "platform/prompter.h"
 #include "platform/textfile.h"
+#include "services.h"
 
 #include <QFile>
 
@@ -90,7 +90,7 @@ bool loadList(const QString &path, QList<Record> &list, bool &loaded, ReadRecord
     LineCursor cursor(*lines);
     bool complete = true;
     while (complete && !cursor.atEnd()) {
-        Record record{};
+        Record record {};
         complete = readRecord(cursor, record);
         records.append(record);
         if (complete)
@@ -153,9 +153,8 @@ bool ListFiles::SaveAccounts()
     for (const MailAccount &account : std::as_const(m_lists.Accounts)) {
         if (account.AccountName.isEmpty())
             continue; // deleted in the account editor
-        lines << account.ServerType << account.AccountName << account.MailServer
-              << account.UserName << EncodePassword(account.Password)
-              << QByteArray::number(account.Port);
+        lines << account.ServerType << account.AccountName << account.MailServer << account.UserName
+              << EncodePassword(account.Password) << QByteArray::number(account.Port);
     }
     return reportSaveFailure(TextFile::writeLines(accountsPath(), lines), accountsPath(),
                              QStringLiteral("SaveAccounts"));
@@ -164,8 +163,8 @@ bool ListFiles::SaveAccounts()
 void ListFiles::LoadBadWords()
 {
     if (!QFile::exists(badWordsPath()))
-        m_services.prompter.critical(m_services.caption(QStringLiteral("270002"),
-                                                        QStringLiteral("BadWords.ini is not exist")));
+        m_services.prompter.critical(m_services.caption(
+            QStringLiteral("270002"), QStringLiteral("BadWords.ini is not exist")));
     if (!loadList(badWordsPath(), m_lists.BadWords, m_lists.BadWordsLoaded, readSpamWord))
         reportCorrupt(badWordsPath(), QStringLiteral("270003"),
                       QStringLiteral("BadWords.ini is corrupted, it will be rest."));
@@ -208,9 +207,9 @@ bool ListFiles::reportSaveFailure(bool saved, const QString &path, const QString
 {
     // The old file stays whole; say that the new content did not reach the disk.
     if (!saved)
-        m_services.ErrorReport(m_services.caption(QStringLiteral("280001"),
-                                                  QStringLiteral("Cannot write %1"))
-                                   .arg(path),
-                               procedure);
+        m_services.ErrorReport(
+            m_services.caption(QStringLiteral("280001"), QStringLiteral("Cannot write %1"))
+                .arg(path),
+            procedure);
     return saved;
 }

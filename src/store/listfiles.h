@@ -33,7 +33,7 @@ public:
 private:
     void reportCorrupt(const QString &path, const QString &key, const QString &defaultText);
     [[nodiscard]] bool saveAddresses(const QList<AddressPattern> &list, const QString &path,
-                       const QString &procedure);
+                                     const QString &procedure);
     [[nodiscard]] bool reportSaveFailure(bool saved, const QString &path, const QString &procedure);
 
     QString m_dataDir;

@@ -17,7 +17,7 @@ QString Services::caption(const char *key, const char *defaultText) const
 void Services::ErrorReport(const QString &description, const QString &procedure)
 {
     const QString text = caption(QStringLiteral("10133"), QStringLiteral("Error:"))
-                         + QStringLiteral(" ") + description + u'(' + procedure + u')';
+        + QStringLiteral(" ") + description + u'(' + procedure + u')';
     notifier.ShowTrayWindow(text);
     log.Log(text);
 }

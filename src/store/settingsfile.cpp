@@ -1,9 +1,9 @@
 #include "settingsfile.h"
 
-#include "services.h"
 #include "platform/datadir.h"
 #include "platform/prompter.h"
 #include "platform/textfile.h"
+#include "services.h"
 
 SettingsFile::SettingsFile(const QString &dataDir, Services &services)
     : m_path(dataPath(dataDir, QStringLiteral("\\Settings.ini")))
@@ -44,9 +44,9 @@ bool SettingsFile::SaveSettingsFile(const QList<QByteArray> &extensions)
         line += extension + ';';
     const bool saved = TextFile::writeLines(m_path, {line});
     if (!saved)
-        m_services.ErrorReport(m_services.caption(QStringLiteral("280001"),
-                                                  QStringLiteral("Cannot write %1"))
-                                   .arg(m_path),
-                               QStringLiteral("SaveSettingsFile"));
+        m_services.ErrorReport(
+            m_services.caption(QStringLiteral("280001"), QStringLiteral("Cannot write %1"))
+                .arg(m_path),
+            QStringLiteral("SaveSettingsFile"));
     return saved;
 }

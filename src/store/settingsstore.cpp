@@ -1,12 +1,12 @@
 #include "settingsstore.h"
 
+#include "actionlog.h"
 #include "appsettings.h"
 #include "numbers.h"
-#include "services.h"
-#include "actionlog.h"
 #include "platform/autostart.h"
 #include "platform/clock.h"
 #include "platform/cregister.h"
+#include "services.h"
 
 namespace {
 
@@ -78,15 +78,16 @@ void SettingsStore::LoadSettings(AppSettings &s)
     s.DelOld = readBool(QStringLiteral("DelOld"), defaults.DelOld);
     s.Days = readNumber(QStringLiteral("Days"), defaults.Days, 0, 32767);
     s.ChekPeriod = readNumber(QStringLiteral("ChekPeriod"), defaults.ChekPeriod, 0, 32767);
-    s.ConnectionTimeOut = readNumber(QStringLiteral("ConnectionTimeOut"),
-                                     defaults.ConnectionTimeOut, 0, 32767);
+    s.ConnectionTimeOut
+        = readNumber(QStringLiteral("ConnectionTimeOut"), defaults.ConnectionTimeOut, 0, 32767);
     s.NotifyNew = readBool(QStringLiteral("NotifyNew"), defaults.NotifyNew);
     s.SecurityLevel = readNumber(QStringLiteral("SecurityLevel"), defaults.SecurityLevel, 1, 5);
     s.FromOption = readBool(QStringLiteral("FromOption"), defaults.FromOption);
     s.TodayOption = readBool(QStringLiteral("TodayOption"), defaults.TodayOption);
     s.FromDate = m_store.REGGetSetting(QStringLiteral("FromDate"), today);
     s.ToDate = m_store.REGGetSetting(QStringLiteral("ToDate"), today);
-    s.MessagesIndex = readNumber(QStringLiteral("MessagesIndex"), defaults.MessagesIndex, -1, 32767);
+    s.MessagesIndex
+        = readNumber(QStringLiteral("MessagesIndex"), defaults.MessagesIndex, -1, 32767);
     s.AccountIndex = readNumber(QStringLiteral("AccountIndex"), defaults.AccountIndex, -1, 32767);
     s.SenderIndex = readNumber(QStringLiteral("SenderIndex"), defaults.SenderIndex, -1, 32767);
     s.Enabled = readBool(QStringLiteral("Enabled"), defaults.Enabled);
@@ -109,7 +110,8 @@ void SettingsStore::SaveSettings(const AppSettings &s)
     writeBool(QStringLiteral("DelOld"), s.DelOld);
     m_store.REGSaveSetting(QStringLiteral("Days"), QString::number(s.Days));
     m_store.REGSaveSetting(QStringLiteral("ChekPeriod"), QString::number(s.ChekPeriod));
-    m_store.REGSaveSetting(QStringLiteral("ConnectionTimeOut"), QString::number(s.ConnectionTimeOut));
+    m_store.REGSaveSetting(QStringLiteral("ConnectionTimeOut"),
+                           QString::number(s.ConnectionTimeOut));
     writeBool(QStringLiteral("NotifyNew"), s.NotifyNew);
     m_store.REGSaveSetting(QStringLiteral("SecurityLevel"), QString::number(s.SecurityLevel));
     writeBool(QStringLiteral("WriteLog"), s.WriteLog);

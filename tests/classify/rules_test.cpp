@@ -1,8 +1,8 @@
-#include "support/servicesbed.h"
 #include "classify/classifier.h"
 #include "message/cmessages.h"
 #include "store/maillists.h"
 #include "store/verdictkeys.h"
+#include "support/servicesbed.h"
 
 #include <QTimeZone>
 
@@ -13,8 +13,8 @@ namespace {
 using enum Reason;
 
 enum class SenderClass { Friend, Blocked, Both, Neither };
-constexpr SenderClass senderClasses[] = {SenderClass::Friend, SenderClass::Blocked,
-                                         SenderClass::Both, SenderClass::Neither};
+constexpr SenderClass senderClasses[]
+    = {SenderClass::Friend, SenderClass::Blocked, SenderClass::Both, SenderClass::Neither};
 
 const char *nameOf(SenderClass c)
 {
@@ -55,14 +55,14 @@ struct RulesBed : ServicesBed
         lists.FriendListLoaded = true;
         lists.BlockedList = {"blocked@example.com", "both@example.com"};
         lists.BlockedListLoaded = true;
-        lists.BadWords = {SpamWord{"pills", 10}};
+        lists.BadWords = {SpamWord {"pills", 10}};
         lists.BadWordsLoaded = true;
         settings.EffectiveThreshold = 20.0f;
         settings.MaxSizeKB = 500;
         settings.Days = 30;
     }
     MailLists lists;
-    Classifier classifier{settings, lists, services, clock};
+    Classifier classifier {settings, lists, services, clock};
 };
 
 // An ordinary message that no rule deletes: one day old, small, no attachment, no spam word.
@@ -119,7 +119,8 @@ void expectMatrix(RulesBed &bed, const CMessage &base, const LevelRow (&rows)[5]
     for (const LevelRow &row : rows) {
         bed.settings.SecurityLevel = row.level;
         for (int c = 0; c < 4; ++c) {
-            SCOPED_TRACE(testing::Message() << "level " << row.level << ", " << nameOf(senderClasses[c]));
+            SCOPED_TRACE(testing::Message()
+                         << "level " << row.level << ", " << nameOf(senderClasses[c]));
             CMessage message = base;
             message.ReturnPath = addressOf(senderClasses[c]);
             const Judged result = judge(bed, message);
@@ -349,12 +350,12 @@ TEST(Rules, RepeatedMessagesKeepOnlyTheFirstBelowVeryLow)
         bool deleteRepeated;
         bool expectRepeats;
     } cases[] = {
-        {1, true, true}, {2, true, true}, {3, true, true}, {4, true, true},
-        {5, true, false}, {3, false, false},
+        {1, true, true}, {2, true, true},  {3, true, true},
+        {4, true, true}, {5, true, false}, {3, false, false},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(testing::Message() << "level " << c.level << ", DeleteRepeated "
-                                        << c.deleteRepeated);
+        SCOPED_TRACE(testing::Message()
+                     << "level " << c.level << ", DeleteRepeated " << c.deleteRepeated);
         RulesBed bed;
         bed.settings.SecurityLevel = c.level;
         bed.settings.DeleteRepeated = c.deleteRepeated;
@@ -362,24 +363,28 @@ TEST(Rules, RepeatedMessagesKeepOnlyTheFirstBelowVeryLow)
         CMessage other = plainMessage();
         other.Subject = "LUNCH ON FRIDAY"; // differs only in case: no repeat
         CMessage fromFriend = plainMessage(SenderClass::Friend);
-        for (const CMessage &m : {plainMessage(), other, plainMessage(), fromFriend, plainMessage(),
-                                  fromFriend})
+        for (const CMessage &m :
+             {plainMessage(), other, plainMessage(), fromFriend, plainMessage(), fromFriend})
             ASSERT_TRUE(messages.Add(m));
 
         const DeleteFlags flags = bed.classifier.CheckAllMessages(messages);
 
         const bool r = c.expectRepeats;
-        EXPECT_EQ(flags, (DeleteFlags{r, false, false, r, false, r, r}));
-        const QList<Reason> reasons = {NoRule,                     NoRule,
-                                       r ? Repeated : NoRule,      FriendSender,
-                                       r ? Repeated : NoRule,      r ? Repeated : FriendSender};
+        EXPECT_EQ(flags, (DeleteFlags {r, false, false, r, false, r, r}));
+        const QList<Reason> reasons = {NoRule,
+                                       NoRule,
+                                       r ? Repeated : NoRule,
+                                       FriendSender,
+                                       r ? Repeated : NoRule,
+                                       r ? Repeated : FriendSender};
         for (int i = 1; i <= messages.Count(); ++i) {
             SCOPED_TRACE(i);
             EXPECT_EQ(messages.Item(i)->Reason, keyOf(reasons.at(i - 1)));
             EXPECT_EQ(messages.Item(i)->Status, statusKey(flags.at(i)));
         }
         EXPECT_EQ(bed.notifier.popups,
-                  r ? QStringList{QStringLiteral("3 spam messages will be deleted!")} : QStringList{});
+                  r ? QStringList {QStringLiteral("3 spam messages will be deleted!")}
+                    : QStringList {});
     }
 }
 
@@ -395,7 +400,7 @@ TEST(Rules, RepeatOverwritesEarlierReasonAndEmptySendersMatch)
 
     const DeleteFlags flags = bed.classifier.CheckAllMessages(messages);
 
-    EXPECT_EQ(flags, (DeleteFlags{true, false, true, true, true}));
+    EXPECT_EQ(flags, (DeleteFlags {true, false, true, true, true}));
     EXPECT_EQ(messages.Item(2)->Reason, keyOf(Repeated));
     EXPECT_EQ(messages.Item(3)->Reason, keyOf(BlockedSender));
     EXPECT_EQ(messages.Item(4)->Reason, keyOf(Repeated));
@@ -405,13 +410,13 @@ TEST(Rules, EmptyMailboxAndSilentNotice)
 {
     RulesBed bed;
     CMessages none;
-    EXPECT_EQ(bed.classifier.CheckAllMessages(none), DeleteFlags{false});
+    EXPECT_EQ(bed.classifier.CheckAllMessages(none), DeleteFlags {false});
     EXPECT_TRUE(bed.notifier.popups.isEmpty());
 
     bed.settings.NotifyAfterDel = false;
     CMessages one;
     ASSERT_TRUE(one.Add(plainMessage(SenderClass::Blocked)));
-    EXPECT_EQ(bed.classifier.CheckAllMessages(one), (DeleteFlags{true, true}));
+    EXPECT_EQ(bed.classifier.CheckAllMessages(one), (DeleteFlags {true, true}));
     EXPECT_TRUE(bed.notifier.popups.isEmpty());
 }
 
@@ -424,7 +429,7 @@ TEST(Rules, NoticeTextComesFromLanguagePack)
     ASSERT_TRUE(two.Add(plainMessage(SenderClass::Blocked)));
     ASSERT_TRUE(two.Add(plainMessage(SenderClass::Both)));
     bed.classifier.CheckAllMessages(two);
-    EXPECT_EQ(bed.notifier.popups, QStringList{QStringLiteral("2 Spam wird geloescht!")});
+    EXPECT_EQ(bed.notifier.popups, QStringList {QStringLiteral("2 Spam wird geloescht!")});
 }
 
 TEST(Rules, NumberOfMes2DelCountsFromElementOne)

@@ -1,5 +1,5 @@
-#include "support/servicesbed.h"
 #include "classify/securitylevel.h"
+#include "support/servicesbed.h"
 
 #include <gtest/gtest.h>
 
@@ -13,10 +13,17 @@ TEST(SecurityLevel, EffectiveThresholdScalesTypedValueInDoublePrecision)
         int level;
         std::optional<float> expected;
     } cases[] = {
-        {200, 1, 80.0f}, {200, 2, 160.0f}, {200, 3, 200.0f}, {200, 4, 280.0f},
-        {200, 5, std::nullopt}, {200, 0, std::nullopt}, {200, 6, std::nullopt},
+        {200, 1, 80.0f},
+        {200, 2, 160.0f},
+        {200, 3, 200.0f},
+        {200, 4, 280.0f},
+        {200, 5, std::nullopt},
+        {200, 0, std::nullopt},
+        {200, 6, std::nullopt},
         // 9 x 0.4 in float arithmetic gives 3.6000001; the double product rounds to 3.5999999.
-        {9, 1, 3.6f}, {9, 2, 7.2f}, {9, 4, 12.6f},
+        {9, 1, 3.6f},
+        {9, 2, 7.2f},
+        {9, 4, 12.6f},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << c.typed << " at level " << c.level);
@@ -32,9 +39,15 @@ TEST(SecurityLevel, StoredNumberIsALevelOnlyFromOneToFive)
         int stored;
         std::optional<SecurityLevel> expected;
     } cases[] = {
-        {1, SecurityLevel::VeryHigh}, {2, SecurityLevel::High},    {3, SecurityLevel::Normal},
-        {4, SecurityLevel::Low},      {5, SecurityLevel::VeryLow}, {0, std::nullopt},
-        {6, std::nullopt},            {9, std::nullopt},           {-1, std::nullopt},
+        {1, SecurityLevel::VeryHigh},
+        {2, SecurityLevel::High},
+        {3, SecurityLevel::Normal},
+        {4, SecurityLevel::Low},
+        {5, SecurityLevel::VeryLow},
+        {0, std::nullopt},
+        {6, std::nullopt},
+        {9, std::nullopt},
+        {-1, std::nullopt},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.stored);

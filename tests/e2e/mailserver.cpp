@@ -20,7 +20,8 @@ public:
     void TearDown() override { MailServer::shared().stop(); }
 };
 
-[[maybe_unused]] const auto *const environment = ::testing::AddGlobalTestEnvironment(new MailServerEnvironment);
+[[maybe_unused]] const auto *const environment
+    = ::testing::AddGlobalTestEnvironment(new MailServerEnvironment);
 
 } // namespace
 
@@ -34,7 +35,8 @@ bool MailServer::run(const QStringList &arguments) const
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(QStringLiteral("bash"), QStringList{QStringLiteral(MAILSERVER_SCRIPT)} + arguments);
+    process.start(QStringLiteral("bash"),
+                  QStringList {QStringLiteral(MAILSERVER_SCRIPT)} + arguments);
     const bool isDone = process.waitForFinished(300000);
     const QByteArray output = process.readAll();
     if (!isDone || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
@@ -52,7 +54,8 @@ bool MailServer::start()
         m_pointer = given;
         return readEnv();
     }
-    m_pointer = QDir::temp().filePath(QStringLiteral("korvane-e2e-%1.dir").arg(QCoreApplication::applicationPid()));
+    m_pointer = QDir::temp().filePath(
+        QStringLiteral("korvane-e2e-%1.dir").arg(QCoreApplication::applicationPid()));
     m_ownsServer = run({QStringLiteral("start"), m_pointer, QStringLiteral("900")});
     return m_ownsServer && readEnv();
 }
@@ -89,9 +92,10 @@ bool MailServer::addUser(const QString &name, const QString &password)
 bool MailServer::load(const QString &name, const QList<QByteArray> &messages)
 {
     QTemporaryDir files;
-    QStringList arguments{QStringLiteral("load"), m_pointer, name};
+    QStringList arguments {QStringLiteral("load"), m_pointer, name};
     for (qsizetype i = 0; i < messages.size(); ++i) {
-        const QString path = files.filePath(QStringLiteral("%1.eml").arg(i + 1, 6, 10, QLatin1Char('0')));
+        const QString path
+            = files.filePath(QStringLiteral("%1.eml").arg(i + 1, 6, 10, QLatin1Char('0')));
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly) || file.write(messages.at(i)) != messages.at(i).size())
             return false;
@@ -104,7 +108,8 @@ QList<QByteArray> MailServer::inbox(const QString &name) const
 {
     QList<QByteArray> texts;
     for (const char *sub : {"cur", "new"}) {
-        const QDir dir(m_folder + QStringLiteral("/mail/") + name + QLatin1Char('/') + QLatin1String(sub));
+        const QDir dir(m_folder + QStringLiteral("/mail/") + name + QLatin1Char('/')
+                       + QLatin1String(sub));
         for (const QString &file : dir.entryList(QDir::Files, QDir::Name)) {
             QFile in(dir.filePath(file));
             if (in.open(QIODevice::ReadOnly))

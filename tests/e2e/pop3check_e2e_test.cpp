@@ -8,12 +8,12 @@ TEST(Pop3CheckE2e, SpamLeavesTheServerAndEveryMessageIsRecorded)
 {
     E2eBed bed;
     ASSERT_TRUE(bed.server.isRunning());
-    const QList<QByteArray> ham{
+    const QList<QByteArray> ham {
         mail("alice@example.org", "Lunch on Friday", "See you at noon.\r\n.\r\nAlice\r\n"),
         mail("bob@example.org", "Minutes", "Attached are the minutes.\r\n"),
         mail("news@shop.test", "Weekly offers", "Offers one.\r\n"),
     };
-    const QList<QByteArray> mailbox{
+    const QList<QByteArray> mailbox {
         ham[0],
         mail("promo@spam.test", "Great offer", "Buy now.\r\n"),
         mail("carol@example.net", "Your luck", "Visit our casino tonight.\r\n"),
@@ -28,16 +28,16 @@ TEST(Pop3CheckE2e, SpamLeavesTheServerAndEveryMessageIsRecorded)
     ASSERT_TRUE(bed.check());
 
     EXPECT_EQ(bed.server.inbox("e2e-spam"), ham);
-    EXPECT_EQ(bed.history(), (QStringList{"Lunch on Friday 70044 10152 Home",
-                                          "Great offer 70043 10155 Home",
-                                          "Your luck 70043 10154 Home",
-                                          "Minutes 70044 10152 Home",
-                                          "Weekly offers 70044 10152 Home",
-                                          "Weekly offers 70043 10161 Home"}));
-    EXPECT_EQ(bed.log(), (QStringList{"Begin checking mail accounts", "Begin Checking  Home  Account",
-                                      "Finished Checking All Account's"}));
-    EXPECT_EQ(bed.notifier.popups, (QStringList{"3 spam messages will be deleted!",
-                                                "Finished Checking All Account's"}));
+    EXPECT_EQ(bed.history(),
+              (QStringList {"Lunch on Friday 70044 10152 Home", "Great offer 70043 10155 Home",
+                            "Your luck 70043 10154 Home", "Minutes 70044 10152 Home",
+                            "Weekly offers 70044 10152 Home", "Weekly offers 70043 10161 Home"}));
+    EXPECT_EQ(bed.log(),
+              (QStringList {"Begin checking mail accounts", "Begin Checking  Home  Account",
+                            "Finished Checking All Account's"}));
+    EXPECT_EQ(
+        bed.notifier.popups,
+        (QStringList {"3 spam messages will be deleted!", "Finished Checking All Account's"}));
     // The server sent the lone dot line stuffed; the saved copy has it as written.
     QFile copy(bed.core->history.mailPath(bed.core->history.at(1).MailNumber));
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
@@ -57,15 +57,16 @@ TEST(Pop3CheckE2e, WrongPasswordIsReportedAndTheNextAccountIsChecked)
 
     ASSERT_TRUE(bed.check());
 
-    EXPECT_EQ(bed.log(), (QStringList{"Begin checking mail accounts", "Begin Checking  Locked  Account",
-                                      "POP3 Error:-ERR [AUTH] Authentication failed.", "",
-                                      "Finished checking  Locked  Account",
-                                      "Begin checking  Open  Account",
-                                      "Finished Checking All Account's"}));
+    EXPECT_EQ(bed.log(),
+              (QStringList {"Begin checking mail accounts", "Begin Checking  Locked  Account",
+                            "POP3 Error:-ERR [AUTH] Authentication failed.", "",
+                            "Finished checking  Locked  Account", "Begin checking  Open  Account",
+                            "Finished Checking All Account's"}));
     EXPECT_EQ(bed.server.inbox("e2e-locked").size(), 1);
     EXPECT_TRUE(bed.server.inbox("e2e-open").isEmpty());
-    EXPECT_EQ(bed.history(), QStringList{"Open offer 70043 10155 Open"});
-    EXPECT_EQ(bed.statuses, (QList<SessionStatus>{SessionStatus::AuthRejected, SessionStatus::Ok}));
+    EXPECT_EQ(bed.history(), QStringList {"Open offer 70043 10155 Open"});
+    EXPECT_EQ(bed.statuses,
+              (QList<SessionStatus> {SessionStatus::AuthRejected, SessionStatus::Ok}));
 }
 
 TEST(Pop3CheckE2e, SilentServerEndsInTheTimeOutAndRefusedConnectionIsReported)
@@ -89,12 +90,13 @@ TEST(Pop3CheckE2e, SilentServerEndsInTheTimeOutAndRefusedConnectionIsReported)
     ASSERT_TRUE(bed.check(20));
 
     EXPECT_EQ(silent.accepted.size(), 1);
-    EXPECT_EQ(bed.statuses, (QList<SessionStatus>{SessionStatus::ConnectFailed, SessionStatus::Timeout}));
-    EXPECT_EQ(bed.log(), (QStringList{"Begin checking mail accounts", "Begin Checking  Closed  Account",
-                                      "POP3 Connection Error 0 : Connection refused",
-                                      "Finished checking  Closed  Account",
-                                      "Begin checking  Silent  Account",
-                                      "Connection Time Out, Checking has been cancelled."}));
+    EXPECT_EQ(bed.statuses,
+              (QList<SessionStatus> {SessionStatus::ConnectFailed, SessionStatus::Timeout}));
+    EXPECT_EQ(bed.log(),
+              (QStringList {"Begin checking mail accounts", "Begin Checking  Closed  Account",
+                            "POP3 Connection Error 0 : Connection refused",
+                            "Finished checking  Closed  Account", "Begin checking  Silent  Account",
+                            "Connection Time Out, Checking has been cancelled."}));
     EXPECT_TRUE(bed.history().isEmpty());
     EXPECT_EQ(bed.server.inbox("e2e-after").size(), 1);
 }

@@ -7,12 +7,12 @@ TEST(CheckCycle, NoAccountsEndsTheCheckAtOnce)
     CycleBed bed;
     bed.cycle.CheckNow();
     EXPECT_FALSE(bed.core->IsChecking);
-    EXPECT_EQ(bed.captions, (QStringList{"&Stop Checking", "&Check  Now"}));
-    EXPECT_EQ(bed.notifier.popups, QStringList{"NO accounts to check.!"});
-    EXPECT_EQ(bed.log(), (QStringList{"Begin checking mail accounts", "NO accounts to check.!"}));
+    EXPECT_EQ(bed.captions, (QStringList {"&Stop Checking", "&Check  Now"}));
+    EXPECT_EQ(bed.notifier.popups, QStringList {"NO accounts to check.!"});
+    EXPECT_EQ(bed.log(), (QStringList {"Begin checking mail accounts", "NO accounts to check.!"}));
     EXPECT_FALSE(bed.core->tmrTimeOut.Enabled());
     EXPECT_FALSE(bed.cycle.tmrIcon.isActive());
-    EXPECT_EQ(bed.tray.events, QStringList{"set 0"});
+    EXPECT_EQ(bed.tray.events, QStringList {"set 0"});
     EXPECT_TRUE(bed.nets.isEmpty());
 }
 
@@ -20,7 +20,8 @@ TEST(CheckCycle, WalksTheAccountsInOrderWithTheirLogLines)
 {
     CycleBed bed;
     bed.setAccounts({account("POP3", "Home", "http://www.pop.home.test"),
-                     account("POP3", "Work", "pop.work.test"), account("POP3", "Club", "pop.club.test")});
+                     account("POP3", "Work", "pop.work.test"),
+                     account("POP3", "Club", "pop.club.test")});
     bed.cycle.CheckNow();
     EXPECT_TRUE(bed.core->IsChecking);
     EXPECT_TRUE(bed.cycle.tmrIcon.isActive());
@@ -39,21 +40,19 @@ TEST(CheckCycle, WalksTheAccountsInOrderWithTheirLogLines)
     ASSERT_EQ(bed.nets.size(), 3);
     bed.nets[2]->fail(0, QStringLiteral("Connection refused"));
     EXPECT_FALSE(bed.core->IsChecking);
-    EXPECT_EQ(bed.log(), (QStringList{"Begin checking mail accounts",
-                                      "Begin Checking  Home  Account",
-                                      "POP3 Error:-ERR [AUTH] Authentication failed.",
-                                      "",
-                                      "Finished checking  Home  Account",
-                                      "Begin checking  Work  Account",
-                                      "There are no messages in this account.",
-                                      "Finished checking  Work  Account",
-                                      "Begin checking  Club  Account",
-                                      "POP3 Connection Error 0 : Connection refused",
-                                      "Finished Checking All Account's"}));
+    EXPECT_EQ(bed.log(),
+              (QStringList {"Begin checking mail accounts", "Begin Checking  Home  Account",
+                            "POP3 Error:-ERR [AUTH] Authentication failed.", "",
+                            "Finished checking  Home  Account", "Begin checking  Work  Account",
+                            "There are no messages in this account.",
+                            "Finished checking  Work  Account", "Begin checking  Club  Account",
+                            "POP3 Connection Error 0 : Connection refused",
+                            "Finished Checking All Account's"}));
     EXPECT_EQ(bed.notifier.popups.last(), "Finished Checking All Account's");
-    EXPECT_EQ(bed.statuses(), (QList<SessionStatus>{SessionStatus::AuthRejected, SessionStatus::Ok,
-                                                    SessionStatus::ConnectFailed}));
-    EXPECT_EQ(bed.captions, (QStringList{"&Stop Checking", "&Check  Now"}));
+    EXPECT_EQ(bed.statuses(),
+              (QList<SessionStatus> {SessionStatus::AuthRejected, SessionStatus::Ok,
+                                     SessionStatus::ConnectFailed}));
+    EXPECT_EQ(bed.captions, (QStringList {"&Stop Checking", "&Check  Now"}));
     EXPECT_FALSE(bed.cycle.tmrIcon.isActive());
     EXPECT_FALSE(bed.core->tmrTimeOut.Enabled());
     EXPECT_EQ(bed.tray.events.last(), "set 0");
@@ -62,7 +61,8 @@ TEST(CheckCycle, WalksTheAccountsInOrderWithTheirLogLines)
 TEST(CheckCycle, StopCommandClosesTheSessionWithoutQuit)
 {
     CycleBed bed;
-    bed.setAccounts({account("POP3", "Home", "pop.home.test"), account("POP3", "Work", "pop.work.test")});
+    bed.setAccounts(
+        {account("POP3", "Home", "pop.home.test"), account("POP3", "Work", "pop.work.test")});
     bed.cycle.CheckNow();
     FakeTransport &net = *bed.nets[0];
     for (const char *reply : {"+OK ready\r\n", "+OK\r\n", "+OK in\r\n", "+OK 2 99\r\n"})
@@ -82,8 +82,8 @@ TEST(CheckCycle, StopCommandClosesTheSessionWithoutQuit)
     EXPECT_EQ(bed.filter.checks, 0);
     EXPECT_TRUE(bed.filter.recorded.isEmpty());
     EXPECT_FALSE(bed.notifier.popups.contains("Finished Checking All Account's"));
-    EXPECT_EQ(bed.captions, (QStringList{"&Stop Checking", "&Check  Now"}));
-    ASSERT_EQ(bed.statuses(), QList<SessionStatus>{SessionStatus::Cancelled});
+    EXPECT_EQ(bed.captions, (QStringList {"&Stop Checking", "&Check  Now"}));
+    ASSERT_EQ(bed.statuses(), QList<SessionStatus> {SessionStatus::Cancelled});
     EXPECT_EQ(bed.results[0].step, "Retrieving");
     // A late reply after the stop moves nothing.
     net.serverSends("+OK\r\n");
@@ -95,7 +95,8 @@ TEST(CheckCycle, SilentServerEndsTheWholeCheckAfterTheTimeOut)
     CycleBed bed;
     bed.core->settings.ConnectionTimeOut = 5;
     bed.core->armTimers();
-    bed.setAccounts({account("POP3", "Home", "pop.home.test"), account("POP3", "Work", "pop.work.test")});
+    bed.setAccounts(
+        {account("POP3", "Home", "pop.home.test"), account("POP3", "Work", "pop.work.test")});
     bed.cycle.CheckNow();
     ExtraTimer &timeOut = bed.core->tmrTimeOut;
     for (int i = 0; i < 4; ++i)
@@ -109,9 +110,10 @@ TEST(CheckCycle, SilentServerEndsTheWholeCheckAfterTheTimeOut)
     EXPECT_FALSE(bed.core->IsChecking);
     EXPECT_FALSE(bed.nets[0]->isOpen);
     EXPECT_EQ(bed.nets.size(), 1);
-    EXPECT_EQ(bed.notifier.popups, QStringList{"Connection Time Out, Checking has been cancelled."});
+    EXPECT_EQ(bed.notifier.popups,
+              QStringList {"Connection Time Out, Checking has been cancelled."});
     EXPECT_EQ(bed.log().last(), "Connection Time Out, Checking has been cancelled.");
-    ASSERT_EQ(bed.statuses(), QList<SessionStatus>{SessionStatus::Timeout});
+    ASSERT_EQ(bed.statuses(), QList<SessionStatus> {SessionStatus::Timeout});
     EXPECT_EQ(bed.results[0].step, "UserSent");
 }
 
@@ -126,26 +128,27 @@ TEST(CheckCycle, CheckTimerStartsACheckOnlyWhenIdle)
     EXPECT_EQ(bed.nets.size(), 1);
     CycleBed::emptyMailbox(*bed.nets[0]);
     EXPECT_FALSE(bed.core->IsChecking);
-    EXPECT_EQ(bed.log(), (QStringList{"Begin checking mail accounts", "Begin Checking  Home  Account",
-                                      "There are no messages in this account.",
-                                      "Finished Checking All Account's"}));
+    EXPECT_EQ(bed.log(),
+              (QStringList {"Begin checking mail accounts", "Begin Checking  Home  Account",
+                            "There are no messages in this account.",
+                            "Finished Checking All Account's"}));
 }
 
 TEST(CheckCycle, AccountOfUnknownTypeIsSkipped)
 {
     CycleBed bed;
-    bed.setAccounts({account("pop3", "Odd", "pop.odd.test"), account("POP3", "Home", "pop.home.test")});
+    bed.setAccounts(
+        {account("pop3", "Odd", "pop.odd.test"), account("POP3", "Home", "pop.home.test")});
     bed.cycle.CheckNow();
     ASSERT_EQ(bed.nets.size(), 1);
     EXPECT_EQ(bed.nets[0]->host, "pop.home.test");
     CycleBed::emptyMailbox(*bed.nets[0]);
     EXPECT_FALSE(bed.core->IsChecking);
-    EXPECT_EQ(bed.log(), (QStringList{"Begin checking mail accounts",
-                                      "Unknown server type, account skipped: Odd",
-                                      "Finished checking  Odd  Account",
-                                      "Begin checking  Home  Account",
-                                      "There are no messages in this account.",
-                                      "Finished Checking All Account's"}));
+    EXPECT_EQ(bed.log(),
+              (QStringList {
+                  "Begin checking mail accounts", "Unknown server type, account skipped: Odd",
+                  "Finished checking  Odd  Account", "Begin checking  Home  Account",
+                  "There are no messages in this account.", "Finished Checking All Account's"}));
 }
 
 TEST(CheckCycle, UnexpectedFailureIsShownInABoxAndEndsTheCheck)
@@ -157,19 +160,20 @@ TEST(CheckCycle, UnexpectedFailureIsShownInABoxAndEndsTheCheck)
         bed.failingFactoryCall = 0;
         bed.cycle.CheckNow();
         EXPECT_FALSE(bed.core->IsChecking);
-        EXPECT_EQ(bed.prompter.criticals, QStringList{"Error:out of sockets(BeginCheckMailList)"});
+        EXPECT_EQ(bed.prompter.criticals, QStringList {"Error:out of sockets(BeginCheckMailList)"});
         EXPECT_EQ(bed.log().last(), "Error:out of sockets(BeginCheckMailList)");
         EXPECT_EQ(bed.captions.last(), "&Check  Now");
     }
     {
         SCOPED_TRACE("next account");
         CycleBed bed;
-        bed.setAccounts({account("POP3", "Home", "pop.home.test"), account("POP3", "Work", "pop.work.test")});
+        bed.setAccounts(
+            {account("POP3", "Home", "pop.home.test"), account("POP3", "Work", "pop.work.test")});
         bed.failingFactoryCall = 1;
         bed.cycle.CheckNow();
         CycleBed::emptyMailbox(*bed.nets[0]);
         EXPECT_FALSE(bed.core->IsChecking);
-        EXPECT_EQ(bed.prompter.criticals, QStringList{"Error:out of sockets(checkNwxtAccount)"});
+        EXPECT_EQ(bed.prompter.criticals, QStringList {"Error:out of sockets(checkNwxtAccount)"});
         EXPECT_EQ(bed.log().last(), "Error:out of sockets(CheckNextAccount)");
         EXPECT_FALSE(bed.notifier.popups.contains("Finished Checking All Account's"));
     }
@@ -185,7 +189,7 @@ TEST(CheckCycle, TrayIconBlinksDuringACheckAndIsResetAfterIt)
     bed.cycle.onIconTick();
     bed.cycle.onIconTick();
     bed.cycle.CheckNow();
-    EXPECT_EQ(bed.tray.events, (QStringList{"set 1", "set 0", "set 1", "set 0"}));
+    EXPECT_EQ(bed.tray.events, (QStringList {"set 1", "set 0", "set 1", "set 0"}));
     // The frame carries over to the next check.
     EXPECT_EQ(bed.cycle.IconFrame, 1);
 }

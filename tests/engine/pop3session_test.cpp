@@ -50,7 +50,7 @@ struct Pop3Bed : SessionBed
     }
 
     MailAccount account = homeAccount();
-    Pop3Session session{std::move(ownNet), account, services.services, filter};
+    Pop3Session session {std::move(ownNet), account, services.services, filter};
 };
 
 using Recorded = FakeMailboxFilter::Recorded;
@@ -82,8 +82,9 @@ TEST(Pop3Session, FetchesEveryMessageThenDeletesTheSpamAndQuits)
         bed.send("+OK Marked to be deleted.\r\n");
         // Every message is in the history before QUIT makes the deletions final.
         EXPECT_EQ(bed.filter.recorded,
-                  (QList<Recorded>{{"Home", "hello", Kept}, {"Home", "spam one", Deleted},
-                                   {"Home", "spam two", Deleted}}));
+                  (QList<Recorded> {{"Home", "hello", Kept},
+                                    {"Home", "spam one", Deleted},
+                                    {"Home", "spam two", Deleted}}));
         EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
         EXPECT_EQ(bed.finishedCount, 0);
         bed.send("+OK Logging out, messages deleted.\r\n");
@@ -104,7 +105,7 @@ TEST(Pop3Session, MailboxWithoutSpamIsRecordedAndLeftAlone)
     EXPECT_EQ(bed.net.takeWritten(), "RETR 1\r\n");
     bed.send(retrReply(mail("hello")));
     EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
-    EXPECT_EQ(bed.filter.recorded, (QList<Recorded>{{"Home", "hello", Kept}}));
+    EXPECT_EQ(bed.filter.recorded, (QList<Recorded> {{"Home", "hello", Kept}}));
     bed.send("+OK bye\r\n");
     EXPECT_EQ(bed.finishedCount, 1);
 }
@@ -126,7 +127,8 @@ TEST(Pop3Session, MessageTextIsHandedOverUnstuffedAndWhole)
     const CMessage *message = bed.session.Pop3Messages().Item(1);
     ASSERT_NE(message, nullptr);
     EXPECT_EQ(message->SIZE, text.size());
-    EXPECT_TRUE(message->MessageBody.contains("First<BR>.<BR>..two<BR>Last")) << message->MessageBody.constData();
+    EXPECT_TRUE(message->MessageBody.contains("First<BR>.<BR>..two<BR>Last"))
+        << message->MessageBody.constData();
 }
 
 TEST(Pop3Session, EmptyMailboxIsAnnouncedAndTheSessionEnds)
@@ -137,8 +139,9 @@ TEST(Pop3Session, EmptyMailboxIsAnnouncedAndTheSessionEnds)
     EXPECT_FALSE(bed.net.isOpen);
     EXPECT_EQ(bed.finishedCount, 1);
     EXPECT_EQ(bed.result.status, SessionStatus::Ok);
-    EXPECT_EQ(bed.services.notifier.popups, QStringList{"Home ,There are no messages in this account."});
-    EXPECT_EQ(bed.log(), QStringList{"There are no messages in this account."});
+    EXPECT_EQ(bed.services.notifier.popups,
+              QStringList {"Home ,There are no messages in this account."});
+    EXPECT_EQ(bed.log(), QStringList {"There are no messages in this account."});
     EXPECT_EQ(bed.filter.checks, 0);
     EXPECT_TRUE(bed.filter.recorded.isEmpty());
 }
@@ -180,8 +183,8 @@ TEST(Pop3Session, NegativeReplyEndsTheSessionWithTheServersLine)
         EXPECT_FALSE(bed.net.isOpen);
         EXPECT_EQ(bed.net.takeWritten(), "");
         EXPECT_EQ(bed.services.notifier.popups,
-                  QStringList{"POP3 Error:-ERR [AUTH] Authentication failed.\r\n"});
-        EXPECT_EQ(bed.log(), (QStringList{"POP3 Error:-ERR [AUTH] Authentication failed.", ""}));
+                  QStringList {"POP3 Error:-ERR [AUTH] Authentication failed.\r\n"});
+        EXPECT_EQ(bed.log(), (QStringList {"POP3 Error:-ERR [AUTH] Authentication failed.", ""}));
         EXPECT_TRUE(bed.filter.recorded.isEmpty());
     }
 }
@@ -199,9 +202,9 @@ TEST(Pop3Session, RefusedDeleIsReportedAndTheMessageRecordedAsKept)
     EXPECT_EQ(bed.net.takeWritten(), "DELE 2\r\n");
     bed.send("+OK\r\n");
     EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
-    EXPECT_EQ(bed.services.notifier.popups, QStringList{"POP3 Error:-ERR Message is locked\r\n"});
+    EXPECT_EQ(bed.services.notifier.popups, QStringList {"POP3 Error:-ERR Message is locked\r\n"});
     EXPECT_EQ(bed.filter.recorded,
-              (QList<Recorded>{{"Home", "spam a", Kept}, {"Home", "spam b", Deleted}}));
+              (QList<Recorded> {{"Home", "spam a", Kept}, {"Home", "spam b", Deleted}}));
     bed.send("+OK\r\n");
     EXPECT_EQ(bed.finishedCount, 1);
     EXPECT_EQ(bed.result.status, SessionStatus::Ok);
@@ -230,8 +233,9 @@ TEST(Pop3Session, HangUpOrConnectionErrorEndsTheSessionWithoutDeleting)
         EXPECT_EQ(bed.finishedCount, 1);
         EXPECT_EQ(bed.result.status, SessionStatus::ConnectFailed);
         EXPECT_EQ(bed.result.serverText, "Connection refused");
-        EXPECT_EQ(bed.services.notifier.popups, QStringList{"POP3 Connection Error 0 : Connection refused"});
-        EXPECT_EQ(bed.log(), QStringList{"POP3 Connection Error 0 : Connection refused"});
+        EXPECT_EQ(bed.services.notifier.popups,
+                  QStringList {"POP3 Connection Error 0 : Connection refused"});
+        EXPECT_EQ(bed.log(), QStringList {"POP3 Connection Error 0 : Connection refused"});
     }
 }
 
@@ -249,7 +253,7 @@ TEST(Pop3Session, StatWithoutACountIsReportedAsAFailure)
     EXPECT_FALSE(bed.net.isOpen);
     EXPECT_EQ(bed.net.takeWritten(), "");
     EXPECT_EQ(bed.services.notifier.popups,
-              QStringList{"Error: The STAT reply holds no message count: +OK many"});
+              QStringList {"Error: The STAT reply holds no message count: +OK many"});
 }
 
 TEST(Pop3Session, AbortWhileTheSessionWaitsEndsItWithoutVerdictsOrQuit)
@@ -297,22 +301,24 @@ TEST(Pop3Session, LogsTheDialogueWithThePasswordMasked)
     bed.login(1);
     bed.send(retrReply(mail("hello")));
     bed.send("+OK bye\r\n");
-    EXPECT_EQ(ProtocolLogCapture::lines(),
-              (QStringList{"S: +OK POP3 ready", "C: USER joe", "S: +OK", "C: PASS ****",
-                           "S: +OK Logged in.", "C: STAT", "S: +OK 1 4096", "C: RETR 1",
-                           "S: +OK 52 octets", "S: 52 bytes of message text", "C: QUIT",
-                           "S: +OK bye"}));
+    EXPECT_EQ(
+        ProtocolLogCapture::lines(),
+        (QStringList {"S: +OK POP3 ready", "C: USER joe", "S: +OK", "C: PASS ****",
+                      "S: +OK Logged in.", "C: STAT", "S: +OK 1 4096", "C: RETR 1",
+                      "S: +OK 52 octets", "S: 52 bytes of message text", "C: QUIT", "S: +OK bye"}));
 }
 
 TEST(Pop3Session, FailingRulesOrHistoryEndTheSessionWithTheirText)
 {
     Pop3Bed bed;
-    bed.filter.onRecord = [] { throw std::runtime_error("disk full"); };
+    bed.filter.onRecord = [] {
+        throw std::runtime_error("disk full");
+    };
     bed.login(1);
     bed.send(retrReply(mail("hello")));
     EXPECT_EQ(bed.finishedCount, 1);
     EXPECT_EQ(bed.result.status, SessionStatus::ProtocolError);
     EXPECT_FALSE(bed.net.isOpen);
     EXPECT_FALSE(bed.net.takeWritten().contains("QUIT"));
-    EXPECT_EQ(bed.services.notifier.popups, QStringList{"Error: disk full"});
+    EXPECT_EQ(bed.services.notifier.popups, QStringList {"Error: disk full"});
 }

@@ -88,20 +88,22 @@ using enum MessageStatus;
 TEST(Pop3Socket, SplitRepliesAndARefusedDeleOverARealSocket)
 {
     QList<Reply> replies = loginTo(2);
-    replies << Reply{{"+OK 60 octets\r\nFrom: <jo@example.org>\r\nSub", "ject: hello\r\n\r\nHel",
-                      "lo\r\n.", "\r", "\n"}}
-            << Reply{{"+OK\r\n" + mail("spam") + ".\r\n"}}
-            << Reply{{"-ERR Message is ", "locked\r\n"}}
-            << Reply{{"+OK bye\r\n"}};
+    replies << Reply {{"+OK 60 octets\r\nFrom: <jo@example.org>\r\nSub", "ject: hello\r\n\r\nHel",
+                       "lo\r\n.", "\r", "\n"}}
+            << Reply {{"+OK\r\n" + mail("spam") + ".\r\n"}}
+            << Reply {{"-ERR Message is ", "locked\r\n"}} << Reply {{"+OK bye\r\n"}};
     SocketBed bed(replies);
     ASSERT_TRUE(bed.check());
-    EXPECT_EQ(bed.server.commands, (QList<QByteArray>{"USER joe", "PASS pw", "STAT", "RETR 1", "RETR 2",
-                                                      "DELE 2", "QUIT"}));
-    EXPECT_EQ(bed.filter.recorded, (QList<FakeMailboxFilter::Recorded>{{"Home", "hello", Kept},
-                                                                      {"Home", "spam", Kept}}));
-    EXPECT_EQ(bed.log(), (QStringList{"Begin checking mail accounts", "Begin Checking  Home  Account",
-                                      "POP3 Error:-ERR Message is locked", "",
-                                      "Finished Checking All Account's"}));
+    EXPECT_EQ(
+        bed.server.commands,
+        (QList<QByteArray> {"USER joe", "PASS pw", "STAT", "RETR 1", "RETR 2", "DELE 2", "QUIT"}));
+    EXPECT_EQ(
+        bed.filter.recorded,
+        (QList<FakeMailboxFilter::Recorded> {{"Home", "hello", Kept}, {"Home", "spam", Kept}}));
+    EXPECT_EQ(
+        bed.log(),
+        (QStringList {"Begin checking mail accounts", "Begin Checking  Home  Account",
+                      "POP3 Error:-ERR Message is locked", "", "Finished Checking All Account's"}));
 }
 
 TEST(Pop3Socket, NegativeRetrOrHangUpEndsTheAccountWithoutDeleting)
@@ -113,9 +115,11 @@ TEST(Pop3Socket, NegativeRetrOrHangUpEndsTheAccountWithoutDeleting)
         QStringList logTail; // after the begin lines
     };
     const Case cases[] = {
-        {"negative RETR", {{"-ERR no such mess", "age\r\n"}},
+        {"negative RETR",
+         {{"-ERR no such mess", "age\r\n"}},
          {"POP3 Error:-ERR no such message", "", "Finished Checking All Account's"}},
-        {"hang-up inside the message", {{"+OK 300 octets\r\nFrom: <jo@example.org>\r\n", "Subject: cut"}, true},
+        {"hang-up inside the message",
+         {{"+OK 300 octets\r\nFrom: <jo@example.org>\r\n", "Subject: cut"}, true},
          {"Finished Checking All Account's"}},
     };
     for (const Case &c : cases) {
@@ -123,30 +127,37 @@ TEST(Pop3Socket, NegativeRetrOrHangUpEndsTheAccountWithoutDeleting)
         SocketBed bed(loginTo(2) << c.retrReply);
         // Within the deadline of check(), so ended by the session and not by the time-out.
         ASSERT_TRUE(bed.check());
-        EXPECT_EQ(bed.server.commands, (QList<QByteArray>{"USER joe", "PASS pw", "STAT", "RETR 1"}));
+        EXPECT_EQ(bed.server.commands,
+                  (QList<QByteArray> {"USER joe", "PASS pw", "STAT", "RETR 1"}));
         EXPECT_TRUE(bed.server.hasClientClosed);
         EXPECT_EQ(bed.filter.checks, 0);
-        EXPECT_EQ(bed.log(), QStringList({"Begin checking mail accounts", "Begin Checking  Home  Account"})
-                                 + c.logTail);
+        EXPECT_EQ(bed.log(),
+                  QStringList({"Begin checking mail accounts", "Begin Checking  Home  Account"})
+                      + c.logTail);
     }
 }
 
 TEST(Pop3Socket, StopWhileTheSessionWaitsBeforeItsVerdicts)
 {
     QList<Reply> replies = loginTo(2);
-    replies << Reply{{"+OK\r\n" + mail("spam one") + ".\r\n"}} << Reply{{"+OK\r\n" + mail("spam two") + ".\r\n"}};
+    replies << Reply {{"+OK\r\n" + mail("spam one") + ".\r\n"}}
+            << Reply {{"+OK\r\n" + mail("spam two") + ".\r\n"}};
     SocketBed bed(replies);
     // The stop is queued as the last message arrives, so it runs before the session's next step.
     bed.onTransport = [&bed](Transport &transport) {
-        QObject::connect(&transport, &Transport::received, &bed.cycle, [&bed](const QByteArray &data) {
-            if (data.contains("spam two"))
-                QMetaObject::invokeMethod(&bed.cycle, &CheckCycle::CheckNow, Qt::QueuedConnection);
-        });
+        QObject::connect(&transport, &Transport::received, &bed.cycle,
+                         [&bed](const QByteArray &data) {
+                             if (data.contains("spam two"))
+                                 QMetaObject::invokeMethod(&bed.cycle, &CheckCycle::CheckNow,
+                                                           Qt::QueuedConnection);
+                         });
     };
     ASSERT_TRUE(bed.check());
-    EXPECT_EQ(bed.server.commands, (QList<QByteArray>{"USER joe", "PASS pw", "STAT", "RETR 1", "RETR 2"}));
+    EXPECT_EQ(bed.server.commands,
+              (QList<QByteArray> {"USER joe", "PASS pw", "STAT", "RETR 1", "RETR 2"}));
     EXPECT_TRUE(bed.server.hasClientClosed);
     EXPECT_EQ(bed.filter.checks, 0);
     EXPECT_TRUE(bed.filter.recorded.isEmpty());
-    EXPECT_EQ(bed.log(), (QStringList{"Begin checking mail accounts", "Begin Checking  Home  Account"}));
+    EXPECT_EQ(bed.log(),
+              (QStringList {"Begin checking mail accounts", "Begin Checking  Home  Account"}));
 }

@@ -1,7 +1,7 @@
-#include "support/coretestbed.h"
 #include "engine/singleinstance.h"
 #include "engine/startup.h"
 #include "engine/startupwindows.h"
+#include "support/coretestbed.h"
 
 #include <QDir>
 #include <QFile>
@@ -30,9 +30,9 @@ QString uniqueMarker()
 
 struct StartupBed : CoreTestbed
 {
-    SingleInstance instance{uniqueMarker()};
+    SingleInstance instance {uniqueMarker()};
     RecordingWindows windows;
-    Startup startup{*core, instance, windows};
+    Startup startup {*core, instance, windows};
     QString data(const QString &name) const { return dir.file("data/" + name); }
 };
 
@@ -48,15 +48,17 @@ TEST(Startup, FreshFolderGetsItsFilesAndTheUserIsOfferedTheAccountEditor)
     StartupBed bed;
     bed.prompter.answers = {true};
     ASSERT_TRUE(bed.startup.run());
-    QStringList names = QDir(bed.dir.file("data")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    QStringList names
+        = QDir(bed.dir.file("data")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     names.sort();
-    EXPECT_EQ(names, (QStringList{"Accounts.ini", "BadWords.ini", "BlockedList.ini", "FriendList.ini",
-                                  "History.ini", "Mails", "Settings.ini", "Spam.log"}));
+    EXPECT_EQ(names,
+              (QStringList {"Accounts.ini", "BadWords.ini", "BlockedList.ini", "FriendList.ini",
+                            "History.ini", "Mails", "Settings.ini", "Spam.log"}));
     EXPECT_EQ(bed.windows.calls,
-              (QStringList{"loadViewer", "applyMainCaptions", "caption Disable Korvane", "showViewer",
-                           "showAccountEditorModal", "showMainWindow"}));
-    EXPECT_EQ(bed.prompter.questions, QStringList{"No mail accounts defined,Add accounts now?"});
-    EXPECT_EQ(bed.tray.events, (QStringList{"add", "set 0"}));
+              (QStringList {"loadViewer", "applyMainCaptions", "caption Disable Korvane",
+                            "showViewer", "showAccountEditorModal", "showMainWindow"}));
+    EXPECT_EQ(bed.prompter.questions, QStringList {"No mail accounts defined,Add accounts now?"});
+    EXPECT_EQ(bed.tray.events, (QStringList {"add", "set 0"}));
     EXPECT_TRUE(bed.core->tmrCheck.Enabled());
     EXPECT_EQ(bed.core->tmrCheck.IntervalUnit(), 1);
     EXPECT_EQ(bed.core->tmrCheck.Interval(), 10);
@@ -98,10 +100,10 @@ TEST(Startup, AnotherInstanceRunningEndsStartupWithoutWritingAnything)
     RecordingWindows windows;
     Startup startup(*bed.core, second, windows);
     EXPECT_FALSE(startup.run());
-    EXPECT_EQ(bed.prompter.warnings, QStringList{"Korvane is already runing.!"});
+    EXPECT_EQ(bed.prompter.warnings, QStringList {"Korvane is already runing.!"});
     EXPECT_TRUE(QDir(bed.dir.file("data")).isEmpty());
     EXPECT_TRUE(bed.tray.events.isEmpty());
-    EXPECT_EQ(windows.calls, QStringList{"loadViewer"});
+    EXPECT_EQ(windows.calls, QStringList {"loadViewer"});
     EXPECT_FALSE(QFile::exists(bed.settingsPath()));
 }
 
@@ -125,7 +127,7 @@ TEST(Startup, DisabledCheckingShowsTheCrossedEyeAndStartsNoTimer)
     bed.dir.write("data/Accounts.ini", accountFile());
     ASSERT_TRUE(bed.startup.run());
     EXPECT_FALSE(bed.core->tmrCheck.Enabled());
-    EXPECT_EQ(bed.tray.events, (QStringList{"add", "set 2"}));
+    EXPECT_EQ(bed.tray.events, (QStringList {"add", "set 2"}));
     EXPECT_TRUE(bed.windows.calls.contains("caption Enable Korvane"));
     EXPECT_TRUE(bed.prompter.questions.isEmpty());
     EXPECT_FALSE(bed.windows.calls.contains("showViewer"));

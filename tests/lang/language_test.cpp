@@ -1,6 +1,6 @@
-#include "support/tempdatadir.h"
 #include "lang/inireader.h"
 #include "lang/language.h"
+#include "support/tempdatadir.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +25,7 @@ TEST(IniReader, ReadsTheKorvaneSectionLikeTheProfileFunctions)
         QByteArray key;
         std::optional<QByteArray> value;
     } cases[] = {
-        {"10001", QByteArray("&Yes")}, {"10002", QByteArray("  quoted  ")},
+        {"10001", QByteArray("&Yes")},   {"10002", QByteArray("  quoted  ")},
         {"10003", QByteArray("single")}, {"10004", QByteArray("\"unbalanced")},
         {"10005", QByteArray("")},       {"TITLE", QByteArray("Mixed Case")},
         {"10006", std::nullopt},         {"99999", std::nullopt},
@@ -45,8 +45,10 @@ TEST(Language, PackTextOrEnglishDefault)
     // No Lang folder at all: the defaults.
     EXPECT_EQ(lang.SetCaptionfromINI("10001", "&Ok"), "&Ok");
 
-    dir.write("Lang/English.ini", "[Korvane]\r\n10001=&Yes\r\n10007=" + QByteArray(600, 'x')
-                                      + "\r\n10008=Gr\xc3\xbc\xc3\x9f" "e\r\n10009=Caf\xe9\r\n");
+    dir.write("Lang/English.ini",
+              "[Korvane]\r\n10001=&Yes\r\n10007=" + QByteArray(600, 'x')
+                  + "\r\n10008=Gr\xc3\xbc\xc3\x9f"
+                    "e\r\n10009=Caf\xe9\r\n");
     EXPECT_EQ(lang.SetCaptionfromINI("10001", "&Ok"), "&Yes");
     EXPECT_EQ(lang.SetCaptionfromINI("10002", "&Cancel"), "&Cancel");
     EXPECT_EQ(lang.SetCaptionfromINI("10007", "").size(), 499);

@@ -9,8 +9,9 @@ TEST(Base64, EncodesAndDecodesKnownTexts)
         QByteArray plain;
         QByteArray encoded;
     };
-    const Case cases[] = {{"", ""}, {"a", "YQ=="}, {"ab", "YWI="}, {"abc", "YWJj"},
-                          {"abcd", "YWJjZA=="}, {QByteArray("\x00\xff\x80", 3), "AP+A"}};
+    const Case cases[]
+        = {{"", ""},        {"a", "YQ=="},        {"ab", "YWI="},
+           {"abc", "YWJj"}, {"abcd", "YWJjZA=="}, {QByteArray("\x00\xff\x80", 3), "AP+A"}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.encoded.constData());
         EXPECT_EQ(Base64Encode(c.plain), c.encoded);

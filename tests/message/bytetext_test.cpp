@@ -1,5 +1,5 @@
-#include "support/qtprinters.h"
 #include "message/bytetext.h"
+#include "support/qtprinters.h"
 
 #include <gtest/gtest.h>
 
@@ -13,11 +13,20 @@ TEST(ByteText, IndexOfBytesFindsWhatTheGeneralSearchFinds)
         QByteArray needle;
         qsizetype from;
     } cases[] = {
-        {"abc\r\ndef\r\n", "\r\n", 0}, {"abc\r\ndef\r\n", "\r\n", 4},  {"abc\r\ndef\r\n", "\r\n", 9},
-        {"a\r\r\nb", "\r\n", 0},       {"head\r\n\r\nbody", "\r\n\r\n", 0}, {"no break", "\r\n", 0},
-        {"x", "", 0},                  {"", "", 0},                    {"abc", "abc", 1},
-        {"abc", "c", 3},               {"abc", "x", -1},              {dashes, marker, 0},
-        {dashes + marker, marker, 0},  {dashes + marker + "y", marker, 5},
+        {"abc\r\ndef\r\n", "\r\n", 0},
+        {"abc\r\ndef\r\n", "\r\n", 4},
+        {"abc\r\ndef\r\n", "\r\n", 9},
+        {"a\r\r\nb", "\r\n", 0},
+        {"head\r\n\r\nbody", "\r\n\r\n", 0},
+        {"no break", "\r\n", 0},
+        {"x", "", 0},
+        {"", "", 0},
+        {"abc", "abc", 1},
+        {"abc", "c", 3},
+        {"abc", "x", -1},
+        {dashes, marker, 0},
+        {dashes + marker, marker, 0},
+        {dashes + marker + "y", marker, 5},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.text.left(20).constData());

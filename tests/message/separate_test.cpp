@@ -1,5 +1,5 @@
-#include "support/qtprinters.h"
 #include "message/separate.h"
+#include "support/qtprinters.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "support/tempdatadir.h"
 #include "platform/autostart.h"
 #include "platform/cregister.h"
 #include "platform/datadir.h"
 #include "platform/textfile.h"
+#include "support/tempdatadir.h"
 
 #include <QFile>
 

@@ -1,5 +1,5 @@
-#include "support/servicesbed.h"
 #include "store/datafiles.h"
+#include "support/servicesbed.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,12 +12,13 @@ TEST(CreateFiles, MakesExactlyTheMissingFilesAndChangesNothingThatExists)
     EXPECT_TRUE(CreateFiles(dir.path()).isEmpty());
     QStringList names = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     names.sort();
-    EXPECT_EQ(names, (QStringList{"Accounts.ini", "BadWords.ini", "BlockedList.ini",
-                                  "FriendList.ini", "History.ini", "Mails", "Settings.ini",
-                                  "Spam.log"}));
+    EXPECT_EQ(names,
+              (QStringList {"Accounts.ini", "BadWords.ini", "BlockedList.ini", "FriendList.ini",
+                            "History.ini", "Mails", "Settings.ini", "Spam.log"}));
     EXPECT_EQ(dir.read("Settings.ini"), "EXE;SRC;COM;BMP;JPG;\r\n");
-    EXPECT_EQ(dir.read("Spam.log"), "Korvane Log File\r\n\r\n\r\n  Time                        Action\r\n"
-                                    "____________               _____________\r\n");
+    EXPECT_EQ(dir.read("Spam.log"),
+              "Korvane Log File\r\n\r\n\r\n  Time                        Action\r\n"
+              "____________               _____________\r\n");
     EXPECT_EQ(dir.read("Accounts.ini"), "");
 
     dir.write("Settings.ini", "ZIP;\r\n");
@@ -45,9 +46,10 @@ TEST(ActionLog, WritesStampedEntriesOnlyWhileSwitchedOn)
     bed.settings.WriteLog = true;
     bed.clock.current = QDateTime(QDate(2026, 12, 5), QTime(14, 3, 22));
     bed.log.Log("Finished");
-    EXPECT_EQ(bed.dir.read("Spam.log"), ActionLog::header()
-                                            + "2026-03-14 09:05:07       Begin Checking\r\n"
-                                              "2026-12-05 14:03:22       Finished\r\n");
+    EXPECT_EQ(bed.dir.read("Spam.log"),
+              ActionLog::header()
+                  + "2026-03-14 09:05:07       Begin Checking\r\n"
+                    "2026-12-05 14:03:22       Finished\r\n");
 }
 
 TEST(ActionLog, StartupCheckDeletesOnlyALogStrictlyLargerThanTheLimit)
@@ -57,7 +59,8 @@ TEST(ActionLog, StartupCheckDeletesOnlyALogStrictlyLargerThanTheLimit)
         bool deleteLog;
         qint64 size;
         bool deleted;
-    } cases[] = {{true, 200 * 1024, false}, {true, 200 * 1024 + 1, true}, {false, 300 * 1024, false}};
+    } cases[]
+        = {{true, 200 * 1024, false}, {true, 200 * 1024 + 1, true}, {false, 300 * 1024, false}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.size);
         ServicesBed bed;

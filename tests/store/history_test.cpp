@@ -1,8 +1,8 @@
-#include "support/historysample.h"
-#include "support/servicesbed.h"
 #include "message/cmessages.h"
 #include "store/history.h"
 #include "store/verdictkeys.h"
+#include "support/historysample.h"
+#include "support/servicesbed.h"
 
 #include <QFile>
 
@@ -15,9 +15,9 @@ namespace {
 
 QByteArray recordLines(const HistoryRecord &r)
 {
-    return r.Sender + "\r\n" + r.Subject + "\r\n" + r.SendDate + "\r\n" + r.Size + "\r\n"
-           + r.Status + "\r\n" + r.Reason + "\r\n" + r.CheckedAt + "\r\n" + r.AccountName
-           + "\r\n" + QByteArray::number(r.MailNumber) + "\r\n";
+    return r.Sender + "\r\n" + r.Subject + "\r\n" + r.SendDate + "\r\n" + r.Size + "\r\n" + r.Status
+        + "\r\n" + r.Reason + "\r\n" + r.CheckedAt + "\r\n" + r.AccountName + "\r\n"
+        + QByteArray::number(r.MailNumber) + "\r\n";
 }
 
 void expectSameRecord(const HistoryRecord &actual, const HistoryRecord &expected)
@@ -74,7 +74,7 @@ public:
     }
 
 private:
-    rlimit m_saved{};
+    rlimit m_saved {};
     void (*m_oldHandler)(int) = nullptr;
 };
 
@@ -93,7 +93,8 @@ TEST(History, RoundTripLeavesOutDeletedRecordsAndKeepsMailNumbers)
     history.markDeleted(1);
 
     ASSERT_TRUE(history.SaveHist());
-    EXPECT_EQ(bed.dir.read(QStringLiteral("History.ini")), recordLines(second) + recordLines(third));
+    EXPECT_EQ(bed.dir.read(QStringLiteral("History.ini")),
+              recordLines(second) + recordLines(third));
     EXPECT_EQ(history.count(), 3) << "a marked record stays in memory until the next load";
 
     history.LoadHistory();
@@ -146,7 +147,7 @@ TEST(History, CorruptFileKeepsRecordsReadBeforeTheFaultAndIsMovedAside)
         history.LoadHistory();
 
         EXPECT_EQ(bed.prompter.criticals,
-                  QStringList{QStringLiteral("History.ini is corrupted, it will be reset.")});
+                  QStringList {QStringLiteral("History.ini is corrupted, it will be reset.")});
         ASSERT_EQ(history.count(), 1);
         expectSameRecord(history.at(1), good);
         EXPECT_FALSE(QFile::exists(bed.dir.file(QStringLiteral("History.ini"))));
@@ -175,7 +176,7 @@ TEST(History, FailedSaveLeavesFileAndMemoryWhole)
 
     EXPECT_EQ(bed.dir.read(QStringLiteral("History.ini")), before);
     const QString expected = QStringLiteral("Error: Cannot write %1(SaveHist)").arg(history.path());
-    EXPECT_EQ(bed.notifier.popups, QStringList{expected});
+    EXPECT_EQ(bed.notifier.popups, QStringList {expected});
     EXPECT_EQ(history.count(), 200);
 
     ASSERT_TRUE(history.SaveHist());
@@ -282,7 +283,8 @@ TEST(History, NewCopyNeverReplacesCopyOfSurvivingRecord)
 {
     ServicesBed bed;
     History history(bed.dir.path(), bed.services, bed.clock);
-    ASSERT_TRUE(history.Add2Hist(mailbox({message("one"), message("two"), message("three")}), "home"));
+    ASSERT_TRUE(
+        history.Add2Hist(mailbox({message("one"), message("two"), message("three")}), "home"));
     history.markDeleted(1);
     ASSERT_TRUE(history.SaveHist());
     history.LoadHistory();
@@ -303,8 +305,9 @@ TEST(History, FailedCopiesAreReportedOnceAndRecordsStillSaved)
 
     EXPECT_FALSE(history.Add2Hist(mailbox({message("one"), message("two")}), "home"));
 
-    EXPECT_EQ(bed.notifier.popups,
-              QStringList{QStringLiteral("Error: Cannot write %1(Add2Hist)").arg(history.mailPath(1))});
+    EXPECT_EQ(
+        bed.notifier.popups,
+        QStringList {QStringLiteral("Error: Cannot write %1(Add2Hist)").arg(history.mailPath(1))});
     EXPECT_EQ(history.count(), 2);
     history.LoadHistory();
     EXPECT_EQ(history.count(), 2);

@@ -9,7 +9,8 @@ namespace {
 const QDate today(2026, 3, 14);
 
 HistoryRecord record(const QByteArray &checkedAt, const QByteArray &sender = "ann@example.com",
-                     const QByteArray &status = keyOf(MessageStatus::Kept), const QByteArray &account = "home")
+                     const QByteArray &status = keyOf(MessageStatus::Kept),
+                     const QByteArray &account = "home")
 {
     HistoryRecord r;
     r.Sender = sender;
@@ -83,14 +84,16 @@ TEST(HistoryFilter, AccountComparesTheShownName)
     work.account = QStringLiteral("Work");
     HistoryFilter unnamed;
     unnamed.account = QString();
-    expectCases(bed,
-                {
-                    {"same name", record("", "a@b", keyOf(MessageStatus::Kept), "Work"), work, true},
-                    {"other name", record("", "a@b", keyOf(MessageStatus::Kept), "home"), work, false},
-                    {"case matters", record("", "a@b", keyOf(MessageStatus::Kept), "work"), work, false},
-                    {"empty name asked", record("", "a@b", keyOf(MessageStatus::Kept), ""), unnamed, true},
-                    {"no account asked", record("", "a@b", keyOf(MessageStatus::Kept), "home"), HistoryFilter(), true},
-                });
+    expectCases(
+        bed,
+        {
+            {"same name", record("", "a@b", keyOf(MessageStatus::Kept), "Work"), work, true},
+            {"other name", record("", "a@b", keyOf(MessageStatus::Kept), "home"), work, false},
+            {"case matters", record("", "a@b", keyOf(MessageStatus::Kept), "work"), work, false},
+            {"empty name asked", record("", "a@b", keyOf(MessageStatus::Kept), ""), unnamed, true},
+            {"no account asked", record("", "a@b", keyOf(MessageStatus::Kept), "home"),
+             HistoryFilter(), true},
+        });
 }
 
 TEST(HistoryFilter, StatusComparesTheShownCaption)
@@ -102,13 +105,16 @@ TEST(HistoryFilter, StatusComparesTheShownCaption)
     deleted.status = QStringLiteral("Deleted");
     HistoryFilter unknown;
     unknown.status = QStringLiteral("??ERROR??");
-    expectCases(bed,
-                {
-                    {"deleted asked, deleted", record("", "a@b", keyOf(MessageStatus::Deleted)), deleted, true},
-                    {"deleted asked, kept", record("", "a@b", keyOf(MessageStatus::Kept)), deleted, false},
-                    {"caption of an unknown key", record("", "a@b", "12345"), unknown, true},
-                    {"no status asked", record("", "a@b", keyOf(MessageStatus::Deleted)), HistoryFilter(), true},
-                });
+    expectCases(
+        bed,
+        {
+            {"deleted asked, deleted", record("", "a@b", keyOf(MessageStatus::Deleted)), deleted,
+             true},
+            {"deleted asked, kept", record("", "a@b", keyOf(MessageStatus::Kept)), deleted, false},
+            {"caption of an unknown key", record("", "a@b", "12345"), unknown, true},
+            {"no status asked", record("", "a@b", keyOf(MessageStatus::Deleted)), HistoryFilter(),
+             true},
+        });
 }
 
 TEST(HistoryFilter, SenderClassUsesTheListsAsTheyAreNow)
@@ -146,7 +152,8 @@ TEST(HistoryFilter, EveryPartMustPass)
     all.account = QStringLiteral("Work");
     all.status = QStringLiteral("Deleted");
     all.senders = HistoryFilter::Senders::Blocked;
-    const HistoryRecord match = record("2026-03-14 08:00:00", "bob@spam.example", keyOf(MessageStatus::Deleted), "Work");
+    const HistoryRecord match
+        = record("2026-03-14 08:00:00", "bob@spam.example", keyOf(MessageStatus::Deleted), "Work");
     HistoryRecord wrongDay = match;
     wrongDay.CheckedAt = "2026-03-13 08:00:00";
     HistoryRecord wrongAccount = match;

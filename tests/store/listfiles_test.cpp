@@ -1,6 +1,6 @@
-#include "support/servicesbed.h"
 #include "store/listfiles.h"
 #include "store/password.h"
+#include "support/servicesbed.h"
 
 #include <QFile>
 
@@ -11,7 +11,7 @@ namespace {
 struct ListBed : ServicesBed
 {
     MailLists lists;
-    ListFiles files{dir.path(), lists, services};
+    ListFiles files {dir.path(), lists, services};
 };
 
 QByteArray accountLines(const QByteArray &name, const QByteArray &port = "110")
@@ -55,8 +55,7 @@ TEST(ListFiles, CutShortAccountsFileKeepsWhatWasReadAndMovesTheFileAside)
     EXPECT_EQ(bed.lists.Accounts[2].ServerType, "IMAP");
     EXPECT_TRUE(bed.lists.Accounts[2].AccountName.isEmpty());
     EXPECT_EQ(bed.lists.Accounts[2].Port, 0);
-    EXPECT_EQ(bed.prompter.criticals,
-              QStringList{"Accounts.ini is corrupted, it will be reset."});
+    EXPECT_EQ(bed.prompter.criticals, QStringList {"Accounts.ini is corrupted, it will be reset."});
     EXPECT_FALSE(QFile::exists(bed.dir.file("Accounts.ini")));
     EXPECT_EQ(bed.dir.read("Accounts.ini.bad"), thirteen);
 }
@@ -69,9 +68,9 @@ TEST(ListFiles, PortMustBeASixteenBitNumber)
         bool valid;
         qint16 value;
     };
-    const Case cases[] = {{"143", true, 143},     {"abc", false, 0},   {"32768", false, 0},
-                          {"-32768", true, -32768}, {"110.5", true, 110}, {"111.5", true, 112},
-                          {"", false, 0}};
+    const Case cases[] = {
+        {"143", true, 143},   {"abc", false, 0},    {"32768", false, 0}, {"-32768", true, -32768},
+        {"110.5", true, 110}, {"111.5", true, 112}, {"", false, 0}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.port.constData());
         ListBed bed;
@@ -87,7 +86,7 @@ TEST(ListFiles, PortMustBeASixteenBitNumber)
 TEST(ListFiles, LoadAccountsLeavesTheListAloneWhileChecking)
 {
     ListBed bed;
-    bed.lists.Accounts = {MailAccount{"POP3", "Old", "h", "u", "p", 110}};
+    bed.lists.Accounts = {MailAccount {"POP3", "Old", "h", "u", "p", 110}};
     bed.dir.write("Accounts.ini", accountLines("New"));
     bed.files.LoadAccounts(true);
     ASSERT_EQ(bed.lists.Accounts.size(), 1);
@@ -97,9 +96,9 @@ TEST(ListFiles, LoadAccountsLeavesTheListAloneWhileChecking)
 TEST(ListFiles, SaveAccountsSkipsDeletedRecordsAndReloadDropsThem)
 {
     ListBed bed;
-    bed.lists.Accounts = {MailAccount{"POP3", "Home", "pop.example.com", "joe", "abc", 110},
-                          MailAccount{"IMAP", "", "gone.example.com", "x", "y", 143},
-                          MailAccount{"IMAP", "Work", "imap.example.com", "ann", "", 993}};
+    bed.lists.Accounts = {MailAccount {"POP3", "Home", "pop.example.com", "joe", "abc", 110},
+                          MailAccount {"IMAP", "", "gone.example.com", "x", "y", 143},
+                          MailAccount {"IMAP", "Work", "imap.example.com", "ann", "", 993}};
     ASSERT_TRUE(bed.files.SaveAccounts());
     EXPECT_EQ(bed.dir.read("Accounts.ini"),
               "POP3\r\nHome\r\npop.example.com\r\njoe\r\nYGFi\r\n110\r\n"
@@ -120,19 +119,19 @@ TEST(ListFiles, AddressListsKeepEmptyLinesAndIgnoreEmptyFiles)
     bed.lists.FriendList = {"keep@example.com"};
     bed.dir.write("FriendList.ini", "");
     bed.files.LoadFriendList();
-    EXPECT_EQ(bed.lists.FriendList, QList<QByteArray>{"keep@example.com"});
+    EXPECT_EQ(bed.lists.FriendList, QList<QByteArray> {"keep@example.com"});
     EXPECT_FALSE(bed.lists.FriendListLoaded);
 
     bed.dir.write("FriendList.ini", "\r\n");
     bed.files.LoadFriendList();
-    EXPECT_EQ(bed.lists.FriendList, QList<QByteArray>{""});
+    EXPECT_EQ(bed.lists.FriendList, QList<QByteArray> {""});
     EXPECT_TRUE(bed.lists.FriendListLoaded);
 
     // LF alone and a last line without a line end are read too.
     bed.dir.write("BlockedList.ini", "*@spam.example\nbad@*\r\nlast@example.com");
     bed.files.LoadBlockedList();
     EXPECT_EQ(bed.lists.BlockedList,
-              (QList<QByteArray>{"*@spam.example", "bad@*", "last@example.com"}));
+              (QList<QByteArray> {"*@spam.example", "bad@*", "last@example.com"}));
 }
 
 TEST(ListFiles, AddressListSaversWriteEveryEntryAndLeaveFileForEmptyList)
@@ -155,8 +154,9 @@ TEST(ListFiles, BadWordsMissingOrCorrupt)
 {
     ListBed bed;
     bed.files.LoadBadWords();
-    EXPECT_EQ(bed.prompter.criticals,
-              (QStringList{"BadWords.ini is not exist", "BadWords.ini is corrupted, it will be rest."}));
+    EXPECT_EQ(
+        bed.prompter.criticals,
+        (QStringList {"BadWords.ini is not exist", "BadWords.ini is corrupted, it will be rest."}));
 
     ListBed good;
     good.dir.write("BadWords.ini", "free money\r\n40\r\nviagra\r\n-3\r\n");
@@ -181,6 +181,6 @@ TEST(ListFiles, UnreadableFileIsAnnouncedInTheActiveLanguageAndMovedAside)
     bed.dir.write("Lang/Test.ini", "[Korvane]\r\n270000=Freundesliste kaputt\r\n");
     bed.dir.write("FriendList.ini/not-a-file", "");
     bed.files.LoadFriendList();
-    EXPECT_EQ(bed.prompter.criticals, QStringList{"Freundesliste kaputt"});
+    EXPECT_EQ(bed.prompter.criticals, QStringList {"Freundesliste kaputt"});
     EXPECT_TRUE(QFile::exists(bed.dir.file("FriendList.ini.bad")));
 }

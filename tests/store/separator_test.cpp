@@ -1,6 +1,6 @@
-#include "support/qtprinters.h"
 #include "store/numbers.h"
 #include "store/separator.h"
+#include "support/qtprinters.h"
 
 #include <gtest/gtest.h>
 
@@ -13,9 +13,9 @@ TEST(GetAfterSeperator, CutsFieldsAndSaysNotFound)
         QByteArray expected;
     };
     const Case cases[] = {
-        {"+OK 5 1234", 0, "+OK"},     {"+OK 5 1234", 1, "5"},      {"+OK 5 1234", 2, "1234"},
-        {"+OK 5 1234", 3, "NOT FOUND"}, {"+OK", 0, "+OK"},          {"+OK", 1, "+OK"},
-        {"", 1, "NOT FOUND"},         {"a b ", 2, "NOT FOUND"},     {"a  b", 2, "b"},
+        {"+OK 5 1234", 0, "+OK"},       {"+OK 5 1234", 1, "5"},   {"+OK 5 1234", 2, "1234"},
+        {"+OK 5 1234", 3, "NOT FOUND"}, {"+OK", 0, "+OK"},        {"+OK", 1, "+OK"},
+        {"", 1, "NOT FOUND"},           {"a b ", 2, "NOT FOUND"}, {"a  b", 2, "b"},
         {"abc", 2, "NOT FOUND"},
     };
     for (const Case &c : cases) {

@@ -1,7 +1,7 @@
-#include "support/servicesbed.h"
 #include "platform/cregister.h"
 #include "store/settingsfile.h"
 #include "store/settingsstore.h"
+#include "support/servicesbed.h"
 
 #include <QFile>
 
@@ -13,9 +13,9 @@ struct SettingsBed : ServicesBed
 {
     QString storePath = dir.file("config/Korvane 3.2.conf");
     QString autostart = dir.file("config/autostart/Korvane.desktop");
-    CRegister registry{storePath};
-    SettingsStore store{registry, services, clock, "/opt/Korvane/korvane", autostart};
-    SettingsFile file{dir.path(), services};
+    CRegister registry {storePath};
+    SettingsStore store {registry, services, clock, "/opt/Korvane/korvane", autostart};
+    SettingsFile file {dir.path(), services};
 };
 
 } // namespace
@@ -106,7 +106,8 @@ TEST(SettingsStore, NumberOutsideItsRangeFallsBackToTheDefaultAndIsLogged)
     EXPECT_EQ(loaded.ConnectionTimeOut, 60);
     EXPECT_EQ(loaded.SecurityLevel, 3);
     const QByteArray log = bed.dir.read("Spam.log");
-    EXPECT_TRUE(log.contains("ChekPeriod (\"ten\") is not a whole number from 0 to 32767; 10 is used"));
+    EXPECT_TRUE(
+        log.contains("ChekPeriod (\"ten\") is not a whole number from 0 to 32767; 10 is used"));
     EXPECT_TRUE(log.contains("ConnectionTimeOut (\"40000\")"));
 }
 
@@ -141,7 +142,7 @@ TEST(SettingsFile, ReadsEveryPieceFollowedBySemicolon)
         SCOPED_TRACE(c.content.constData());
         SettingsBed bed;
         bed.dir.write("Settings.ini", c.content);
-        QList<QByteArray> items{"stale"};
+        QList<QByteArray> items {"stale"};
         bed.file.LoadSettingsFile(items);
         EXPECT_EQ(items, c.items);
     }
@@ -156,8 +157,9 @@ TEST(SettingsFile, SavesOneLineAndAnnouncesAMissingFile)
     EXPECT_EQ(bed.dir.read("Settings.ini"), "\r\n");
 
     QFile::remove(bed.file.path());
-    QList<QByteArray> items{"x"};
+    QList<QByteArray> items {"x"};
     bed.file.LoadSettingsFile(items);
     EXPECT_TRUE(items.isEmpty());
-    EXPECT_EQ(bed.prompter.criticals, QStringList{"Settings.ini is corrupted!, it will be reset."});
+    EXPECT_EQ(bed.prompter.criticals,
+              QStringList {"Settings.ini is corrupted!, it will be reset."});
 }

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "fakes.h"
-#include "tempdatadir.h"
-#include "platform/cregister.h"
 #include "engine/korvanecore.h"
+#include "fakes.h"
+#include "platform/cregister.h"
+#include "tempdatadir.h"
 
 #include <memory>
 
@@ -21,5 +21,8 @@ struct CoreTestbed
     std::unique_ptr<KorvaneCore> core;
 
     QString settingsPath() const { return dir.file(QStringLiteral("config/Korvane 3.2.conf")); }
-    QString autostartPath() const { return dir.file(QStringLiteral("config/autostart/Korvane.desktop")); }
+    QString autostartPath() const
+    {
+        return dir.file(QStringLiteral("config/autostart/Korvane.desktop"));
+    }
 };

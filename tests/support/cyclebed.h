@@ -1,11 +1,11 @@
 #pragma once
 
 #include "coretestbed.h"
+#include "engine/checkcycle.h"
 #include "fakemailboxfilter.h"
 #include "faketransport.h"
 #include "logentries.h"
 #include "sessionbed.h"
-#include "engine/checkcycle.h"
 
 #include <stdexcept>
 

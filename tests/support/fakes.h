@@ -39,7 +39,7 @@ class FakeClock final : public Clock
 public:
     QDateTime now() const override { return current; }
     QDate utcToday() const override { return current.toUTC().date(); }
-    QDateTime current{QDate(2026, 3, 14), QTime(9, 5, 7)};
+    QDateTime current {QDate(2026, 3, 14), QTime(9, 5, 7)};
 };
 
 class FakeTray final : public TrayHost

@@ -15,7 +15,8 @@ inline QStringList logEntries(const QString &logPath)
     QStringList lines = QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"));
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
-    static const QRegularExpression stamp(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d {7}"));
+    static const QRegularExpression stamp(
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d {7}"));
     QStringList entries;
     bool isPastHeader = false;
     for (const QString &line : lines) {

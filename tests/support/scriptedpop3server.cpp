@@ -58,17 +58,17 @@ void ScriptedPop3Server::play(int index)
     QTcpSocket *client = m_client;
     for (qsizetype i = 0; i < reply.pieces.size(); ++i) {
         const bool isLast = i + 1 == reply.pieces.size();
-        QTimer::singleShot(pauseMs * int(i), this, [this, client, piece = reply.pieces.at(i), isLast,
-                                                   reply, index] {
-            if (client->state() != QAbstractSocket::ConnectedState)
-                return;
-            client->write(piece);
-            client->flush();
-            if (!isLast)
-                return;
-            repliesWritten = index;
-            if (reply.hangsUp)
-                client->disconnectFromHost();
-        });
+        QTimer::singleShot(pauseMs * int(i), this,
+                           [this, client, piece = reply.pieces.at(i), isLast, reply, index] {
+                               if (client->state() != QAbstractSocket::ConnectedState)
+                                   return;
+                               client->write(piece);
+                               client->flush();
+                               if (!isLast)
+                                   return;
+                               repliesWritten = index;
+                               if (reply.hangsUp)
+                                   client->disconnectFromHost();
+                           });
     }
 }

@@ -51,7 +51,7 @@ TEST(AccountDialog, ServerTypeSetsItsPortAndEveryFieldIsChecked)
 
     type(dialog, "Home", "imap.example.com", "joe", "");
     dialog.cmdAdd->click();
-    EXPECT_EQ(bed.prompter.warnings, QStringList{"Fill All Text boxes first.!!!"});
+    EXPECT_EQ(bed.prompter.warnings, QStringList {"Fill All Text boxes first.!!!"});
     EXPECT_FALSE(dialog.account());
 
     dialog.Text4->setText("secret");
@@ -60,7 +60,7 @@ TEST(AccountDialog, ServerTypeSetsItsPortAndEveryFieldIsChecked)
         bed.prompter.warnings.clear();
         dialog.Text5->setText(port);
         dialog.cmdAdd->click();
-        EXPECT_EQ(bed.prompter.warnings, QStringList{"Enter a numeric value in port text box.!!"});
+        EXPECT_EQ(bed.prompter.warnings, QStringList {"Enter a numeric value in port text box.!!"});
         EXPECT_FALSE(dialog.account());
     }
     dialog.Text5->setText(" 993 ");
@@ -89,7 +89,8 @@ TEST(AccountEditor, AddOnAFreshInstallationWritesSixLines)
     EXPECT_EQ(editor.cmbAccount->currentText(), "Home");
     EXPECT_EQ(editor.txtMailServer->text(), "pop.example.com");
     editor.cmdOK->click();
-    EXPECT_EQ(bed.dir.read("data/Accounts.ini"), "POP3\r\nHome\r\npop.example.com\r\njoe\r\nYGFi\r\n110\r\n");
+    EXPECT_EQ(bed.dir.read("data/Accounts.ini"),
+              "POP3\r\nHome\r\npop.example.com\r\njoe\r\nYGFi\r\n110\r\n");
     EXPECT_TRUE(bed.core->lists.AccountsLoaded);
 }
 
@@ -146,7 +147,8 @@ TEST(AccountEditor, DeletedAccountsLeaveTheFileOnlyOnOk)
     editor.cmbAccount->setCurrentIndex(1);
     editor.cmdDelete->click();
     editor.cmdOK->click();
-    EXPECT_EQ(bed.dir.read("data/Accounts.ini"), "POP3\r\nHome\r\npop.example.com\r\njoe\r\nYGFi\r\n110\r\n");
+    EXPECT_EQ(bed.dir.read("data/Accounts.ini"),
+              "POP3\r\nHome\r\npop.example.com\r\njoe\r\nYGFi\r\n110\r\n");
     EXPECT_EQ(bed.core->lists.Accounts.size(), 1);
 
     frmAccountEditor last(bed.core->services, bed.core->lists, bed.core->listFiles,

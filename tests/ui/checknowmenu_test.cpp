@@ -13,8 +13,8 @@ TEST(CheckNowMenu, StartsAndStopsTheCheckAndFollowsItsCaption)
 {
     CoreTestbed bed;
     TrayMenu menu;
-    TrayIcon trayIcon{menu};
-    KorvaneWindows windows{*bed.core, trayIcon, menu};
+    TrayIcon trayIcon {menu};
+    KorvaneWindows windows {*bed.core, trayIcon, menu};
     windows.loadViewer();
     FakeTransport *net = nullptr;
     bed.core->checkCycle.setTransportFactory([&net]() -> std::unique_ptr<Transport> {

@@ -1,5 +1,5 @@
-#include "support/servicesbed.h"
 #include "classify/securitylevel.h"
+#include "support/servicesbed.h"
 #include "ui/editors/securitylevelpanel.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +22,7 @@ public:
     void setLevelName(const QString &text) override { name = text; }
     void setLevelDescription(const QString &text) override { description = text; }
 
-    std::array<bool, 5> pressed{};
+    std::array<bool, 5> pressed {};
     QString name;
     QString description;
 };
@@ -30,7 +30,7 @@ public:
 struct PanelBed : ServicesBed
 {
     FakeLevelView view;
-    SecurityLevelPanel panel{settings, services, view};
+    SecurityLevelPanel panel {settings, services, view};
 };
 
 } // namespace
@@ -43,7 +43,7 @@ TEST(SecurityLevelPanel, ShowingStoredLevelPressesOnlyItsButtonAndSetsThreshold)
 
     bed.panel.showStoredLevel();
 
-    EXPECT_EQ(bed.view.pressed, (std::array<bool, 5>{false, false, false, true, false}));
+    EXPECT_EQ(bed.view.pressed, (std::array<bool, 5> {false, false, false, true, false}));
     EXPECT_EQ(bed.view.name, QStringLiteral("Low"));
     EXPECT_EQ(bed.view.description, levelDescription(bed.services, SecurityLevel::Low));
     EXPECT_EQ(bed.settings.EffectiveThreshold, 280.0f);
@@ -56,14 +56,14 @@ TEST(SecurityLevelPanel, ClickShowsLevelButOnlyOkCommitsIt)
     bed.panel.showStoredLevel();
 
     bed.panel.levelClicked(SecurityLevel::VeryHigh);
-    EXPECT_EQ(bed.view.pressed, (std::array<bool, 5>{true, false, false, false, false}));
+    EXPECT_EQ(bed.view.pressed, (std::array<bool, 5> {true, false, false, false, false}));
     EXPECT_EQ(bed.view.name, QStringLiteral("Very High"));
     EXPECT_EQ(bed.settings.SecurityLevel, 3) << "a click alone changes nothing";
     EXPECT_EQ(bed.settings.EffectiveThreshold, 200.0f);
 
     // Cancel: the window is shown again later and presses the stored level.
     bed.panel.showStoredLevel();
-    EXPECT_EQ(bed.view.pressed, (std::array<bool, 5>{false, false, true, false, false}));
+    EXPECT_EQ(bed.view.pressed, (std::array<bool, 5> {false, false, true, false, false}));
     EXPECT_EQ(bed.settings.SecurityLevel, 3);
 
     bed.panel.levelClicked(SecurityLevel::High);
@@ -115,7 +115,7 @@ TEST(SecurityLevelPanel, StoredValueOutsideLevelsPressesNothing)
         bed.settings.EffectiveThreshold = 123.0f;
         bed.view.pressed = {true, true, true, true, true};
         bed.panel.showStoredLevel();
-        EXPECT_EQ(bed.view.pressed, (std::array<bool, 5>{}));
+        EXPECT_EQ(bed.view.pressed, (std::array<bool, 5> {}));
         EXPECT_EQ(bed.settings.EffectiveThreshold, 123.0f);
         EXPECT_EQ(bed.settings.SecurityLevel, stored);
     }

@@ -1,7 +1,7 @@
-#include "support/coretestbed.h"
 #include "engine/singleinstance.h"
 #include "engine/startup.h"
 #include "store/verdictkeys.h"
+#include "support/coretestbed.h"
 #include "ui/editors/frmaccounteditor.h"
 #include "ui/editors/frmmain.h"
 #include "ui/editors/korvanewindows.h"
@@ -33,8 +33,8 @@ struct WindowsBed : CoreTestbed
 {
     WindowsBed() { windows.loadViewer(); }
     TrayMenu menu;
-    TrayIcon trayIcon{menu};
-    KorvaneWindows windows{*core, trayIcon, menu};
+    TrayIcon trayIcon {menu};
+    KorvaneWindows windows {*core, trayIcon, menu};
 };
 
 } // namespace
@@ -110,7 +110,8 @@ TEST(Windows, OkRefusesANumberBoxThatIsNoWholeNumber)
     main.show();
     main.txtDelMess->setText("abc");
     main.cmdOK->click();
-    EXPECT_EQ(bed.prompter.warnings, QStringList{"\"abc\" is not a whole number from 2 to 32767."});
+    EXPECT_EQ(bed.prompter.warnings,
+              QStringList {"\"abc\" is not a whole number from 2 to 32767."});
     EXPECT_TRUE(main.isVisible());
     EXPECT_FALSE(QFile::exists(bed.settingsPath()));
 
@@ -158,8 +159,9 @@ TEST(Windows, TrayMenuSwitchesCheckingAndShowsTheViewer)
 TEST(Windows, AccountEditorListsTheAccountsFromTheFile)
 {
     WindowsBed bed;
-    bed.dir.write("data/Accounts.ini", "POP3\r\nHome\r\npop.example.com\r\njoe\r\nYGFi\r\n110\r\n"
-                                       "IMAP\r\nWork\r\nimap.example.com\r\nann\r\nYGFi\r\n143\r\n");
+    bed.dir.write("data/Accounts.ini",
+                  "POP3\r\nHome\r\npop.example.com\r\njoe\r\nYGFi\r\n110\r\n"
+                  "IMAP\r\nWork\r\nimap.example.com\r\nann\r\nYGFi\r\n143\r\n");
     frmAccountEditor editor(bed.core->services, bed.core->lists, bed.core->listFiles,
                             bed.core->IsChecking);
     ASSERT_EQ(editor.cmbAccount->count(), 2);
@@ -202,8 +204,8 @@ TEST(Windows, ViewerFiltersTheHistory)
     bed.core->lists.BlockedListLoaded = true;
     const auto add = [&](const char *sender, MessageStatus status, const char *checkedAt,
                          const char *account, int number) {
-        bed.core->history.append(HistoryRecord{sender, "s", "d", "1024", keyOf(status),
-                                               keyOf(Reason::NoRule), checkedAt, account, number});
+        bed.core->history.append(HistoryRecord {sender, "s", "d", "1024", keyOf(status),
+                                                keyOf(Reason::NoRule), checkedAt, account, number});
     };
     add("ann@friends.example", MessageStatus::Kept, "2026-03-14 09:00:00", "Home", 1);
     add("spam@lottery.example", MessageStatus::Deleted, "2026-03-14 09:00:01", "Home", 2);

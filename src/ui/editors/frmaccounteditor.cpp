@@ -2,8 +2,8 @@
 
 #include "frmaddaccount.h"
 #include "lang/language.h"
-#include "platform/showntext.h"
 #include "platform/prompter.h"
+#include "platform/showntext.h"
 #include "store/listfiles.h"
 #include "store/maillists.h"
 #include "store/services.h"
@@ -46,8 +46,8 @@ QPushButton *button(const QString &name, const QString &text)
 
 } // namespace
 
-frmAccountEditor::frmAccountEditor(const Services &services, MailLists &lists,
-                                   ListFiles &listFiles, const bool &isChecking, QWidget *parent)
+frmAccountEditor::frmAccountEditor(const Services &services, MailLists &lists, ListFiles &listFiles,
+                                   const bool &isChecking, QWidget *parent)
     : QDialog(parent)
     , m_services(services)
     , m_lists(lists)
@@ -131,8 +131,8 @@ void frmAccountEditor::reload()
 void frmAccountEditor::showAccount(int entry)
 {
     const bool valid = entry >= 0 && entry < m_recordOfEntry.size();
-    const MailAccount account = valid ? m_lists.Accounts.value(m_recordOfEntry.at(entry))
-                                      : MailAccount{};
+    const MailAccount account
+        = valid ? m_lists.Accounts.value(m_recordOfEntry.at(entry)) : MailAccount {};
     txtServerType->setText(shownText(account.ServerType));
     txtMailServer->setText(shownText(account.MailServer));
     txtuserName->setText(shownText(account.UserName));
@@ -181,8 +181,8 @@ void frmAccountEditor::onDelete()
 {
     if (cmbAccount->count() == 0)
         return;
-    if (!m_services.prompter.question(m_services.caption(QStringLiteral("270008"),
-                                                              QStringLiteral("Delete this account?!"))))
+    if (!m_services.prompter.question(
+            m_services.caption(QStringLiteral("270008"), QStringLiteral("Delete this account?!"))))
         return;
     const int entry = cmbAccount->currentIndex();
     if (entry < 0 || entry >= m_recordOfEntry.size())

@@ -1,8 +1,8 @@
 #include "frmaddaccount.h"
 
 #include "lang/language.h"
-#include "platform/showntext.h"
 #include "platform/prompter.h"
+#include "platform/showntext.h"
 #include "store/numbers.h"
 #include "store/services.h"
 
@@ -56,7 +56,8 @@ frmAddAccount::frmAddAccount(const Services &services, bool EditMode, QWidget *p
     chkShowPass->setObjectName(QStringLiteral("chkShowPass"));
     Text5 = textBox(QStringLiteral("Text5"));
     Text5->setText(QStringLiteral("110"));
-    Label7 = new QLabel(QStringLiteral("If you do not know the port, leave this default value as it  is."));
+    Label7 = new QLabel(
+        QStringLiteral("If you do not know the port, leave this default value as it  is."));
     Label7->setObjectName(QStringLiteral("Label7"));
     Label7->setWordWrap(true);
     cmdAdd = new QPushButton(QStringLiteral("&Add"));
@@ -84,7 +85,8 @@ frmAddAccount::frmAddAccount(const Services &services, bool EditMode, QWidget *p
     layout->addLayout(fields);
     layout->addLayout(buttons);
 
-    connect(cmbServerType, &QComboBox::currentIndexChanged, this, &frmAddAccount::onServerTypeChosen);
+    connect(cmbServerType, &QComboBox::currentIndexChanged, this,
+            &frmAddAccount::onServerTypeChosen);
     connect(chkShowPass, &QCheckBox::toggled, this, [this](bool shown) {
         Text4->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
     });
@@ -132,9 +134,12 @@ void frmAddAccount::onAdd()
         m_services.prompter.warning(c("20021", "Enter a numeric value in port text box.!!"));
         return;
     }
-    m_account = MailAccount{cmbServerType->currentText().toUtf8(), Text1->text().toUtf8(),
-                            Text2->text().toUtf8(),           Text3->text().toUtf8(),
-                            Text4->text().toUtf8(),           qint16(*port)};
+    m_account = MailAccount {cmbServerType->currentText().toUtf8(),
+                             Text1->text().toUtf8(),
+                             Text2->text().toUtf8(),
+                             Text3->text().toUtf8(),
+                             Text4->text().toUtf8(),
+                             qint16(*port)};
     accept();
 }
 

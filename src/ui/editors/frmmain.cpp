@@ -26,11 +26,13 @@ struct frmMain::Labels
     QLabel *Label4 = new QLabel(QStringLiteral("KB"));
     QLabel *Label16 = new QLabel(QStringLiteral("KB  as spam"));
     QLabel *Label1 = new QLabel(QStringLiteral("Days"));
-    QLabel *Label2 = new QLabel(QStringLiteral("Check the following attachments (See security level tab):-"));
+    QLabel *Label2
+        = new QLabel(QStringLiteral("Check the following attachments (See security level tab):-"));
     QLabel *Label14 = new QLabel(QStringLiteral(
         "In Normal security level, mail is considered to be spam if the total weighting  of spam "
         "words found is more than:"));
-    QLabel *Label3 = new QLabel(QStringLiteral("This value will be increased/decreased with the security level"));
+    QLabel *Label3 = new QLabel(
+        QStringLiteral("This value will be increased/decreased with the security level"));
 };
 
 namespace {
@@ -111,13 +113,17 @@ QWidget *frmMain::buildGeneralTab()
 {
     txtTimeOut = numberBox(QStringLiteral("txtTimeOut"));
     txtCheckPeriod = numberBox(QStringLiteral("txtCheckPeriod"));
-    chkStartWWin = checkBox(QStringLiteral("chkStartWWin"), QStringLiteral("Start Korvane at windows Startup"));
+    chkStartWWin = checkBox(QStringLiteral("chkStartWWin"),
+                            QStringLiteral("Start Korvane at windows Startup"));
     chkNotAfterDel = checkBox(QStringLiteral("chkNotAfterDel"),
                               QStringLiteral("Notify me for deleting spam mails (Tray window)"));
-    chkAsk = checkBox(QStringLiteral("chkAsk"), QStringLiteral("Ask me before deleting messages in inbox folder"));
-    chkNotifyNew = checkBox(QStringLiteral("chkNotifyNew"),
-                            QStringLiteral("Notify me for new messages  for IMAP accounts only (tray window)."));
-    chkPlay = checkBox(QStringLiteral("chkPlay"), QStringLiteral("Play the following sound file with tray window:"));
+    chkAsk = checkBox(QStringLiteral("chkAsk"),
+                      QStringLiteral("Ask me before deleting messages in inbox folder"));
+    chkNotifyNew = checkBox(
+        QStringLiteral("chkNotifyNew"),
+        QStringLiteral("Notify me for new messages  for IMAP accounts only (tray window)."));
+    chkPlay = checkBox(QStringLiteral("chkPlay"),
+                       QStringLiteral("Play the following sound file with tray window:"));
     txtSoundFile = new QLineEdit;
     txtSoundFile->setObjectName(QStringLiteral("txtSoundFile"));
     cmdBrowse = new QPushButton(QStringLiteral("..."));
@@ -149,13 +155,16 @@ QWidget *frmMain::buildGeneralTab()
 
 QWidget *frmMain::buildSpamTab()
 {
-    ckhLargerThan = checkBox(QStringLiteral("ckhLargerThan"), QStringLiteral("Consider a non-friend message larger than"));
+    ckhLargerThan = checkBox(QStringLiteral("ckhLargerThan"),
+                             QStringLiteral("Consider a non-friend message larger than"));
     txtMaxSize = numberBox(QStringLiteral("txtMaxSize"));
-    chkDelMess = checkBox(QStringLiteral("chkDelMess"), QStringLiteral("Delete Messages older than"));
+    chkDelMess
+        = checkBox(QStringLiteral("chkDelMess"), QStringLiteral("Delete Messages older than"));
     txtDelMess = numberBox(QStringLiteral("txtDelMess"));
-    chkMultiple = checkBox(QStringLiteral("chkMultiple"),
-                           QStringLiteral("Consider the repeated  messages come form the same sender with the "
-                                          "same subject as spam (will be disabled in Very Low Security level)"));
+    chkMultiple = checkBox(
+        QStringLiteral("chkMultiple"),
+        QStringLiteral("Consider the repeated  messages come form the same sender with the "
+                       "same subject as spam (will be disabled in Very Low Security level)"));
     chkMultiple->setStyleSheet(QStringLiteral("QCheckBox { max-width: 520px; }"));
     cmbExt = new QComboBox;
     cmbExt->setObjectName(QStringLiteral("cmbExt"));
@@ -244,7 +253,8 @@ void frmMain::connectControls()
     bindNumber(txtMaxSize, s.MaxSizeKB, 0);
     bindNumber(txtDelMess, s.Days, 2);
     bindNumber(txtThreshold, s.SpamThreshold, 0);
-    connect(txtSoundFile, &QLineEdit::textChanged, this, [&s](const QString &text) { s.SoundPath = text; });
+    connect(txtSoundFile, &QLineEdit::textChanged, this,
+            [&s](const QString &text) { s.SoundPath = text; });
     connect(chkLog, &QCheckBox::toggled, this, &frmMain::onLogToggled);
     connect(cmdOK, &QPushButton::clicked, this, &frmMain::onOk);
     connect(cmdCancel, &QPushButton::clicked, this, &QWidget::hide);
@@ -400,7 +410,8 @@ void frmMain::SetCaptions()
     chkStartWWin->setText(c("10013", "Start Korvane at windows Startup"));
     chkNotAfterDel->setText(c("10012", "Notify me for deleting spam mails (Tray window)"));
     chkAsk->setText(c("10011", "Ask me before deleting messages in inbox folder"));
-    chkNotifyNew->setText(c("10136", "Notify me for new messages  for IMAP accounts only (tray window)."));
+    chkNotifyNew->setText(
+        c("10136", "Notify me for new messages  for IMAP accounts only (tray window)."));
     chkPlay->setText(c("10137", "Play the following sound file with tray window:"));
     chkLog->setText(c("10004", "Write actions log file"));
     chkDeleteLog->setText(c("10138", "Delete this log file if its size is greater than"));
@@ -409,13 +420,16 @@ void frmMain::SetCaptions()
     l.Label16->setText(c("10024", "KB  as spam"));
     chkDelMess->setText(c("10015", "Delete Messages older than"));
     l.Label1->setText(c("10020", "Days"));
-    chkMultiple->setText(c("10142", "Consider the repeated  messages come form the same sender with the same "
-                                    "subject as spam (will be disabled in Very Low Security level)"));
+    chkMultiple->setText(
+        c("10142",
+          "Consider the repeated  messages come form the same sender with the same "
+          "subject as spam (will be disabled in Very Low Security level)"));
     l.Label2->setText(c("10021", "Check the following attachments (See security level tab):-"));
     cmdAddExt->setText(c("10005", "&Add"));
     cmdDelExt->setText(c("10006", "&Delete"));
-    l.Label14->setText(c("10019", "In Normal security level, mail is considered to be spam if the total "
-                                  "weighting  of spam words found is more than:"));
+    l.Label14->setText(c("10019",
+                         "In Normal security level, mail is considered to be spam if the total "
+                         "weighting  of spam words found is more than:"));
     l.Label3->setText(c("10018", "This value will be increased/decreased with the security level"));
     cmdOK->setText(c("10001", "&Ok"));
     cmdCancel->setText(c("10002", "&Cancel"));

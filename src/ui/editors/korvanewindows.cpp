@@ -1,8 +1,8 @@
 #include "korvanewindows.h"
 
+#include "engine/korvanecore.h"
 #include "frmaccounteditor.h"
 #include "frmmain.h"
-#include "engine/korvanecore.h"
 #include "ui/tray/trayicon.h"
 #include "ui/tray/traymenu.h"
 #include "ui/viewer/frmstat.h"
@@ -21,9 +21,11 @@ KorvaneWindows::KorvaneWindows(KorvaneCore &core, TrayIcon &tray, TrayMenu &menu
     connect(m_menu.mnuSettings, &QAction::triggered, this, [this] { m_main->showFromTray(); });
     connect(m_menu.mnuStat, &QAction::triggered, this, &KorvaneWindows::onTrayLeftButton);
     connect(m_menu.mnuHelp, &QAction::triggered, this, [this] {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(m_core.env.dataDir + QStringLiteral("/Korvane.chm")));
+        QDesktopServices::openUrl(
+            QUrl::fromLocalFile(m_core.env.dataDir + QStringLiteral("/Korvane.chm")));
     });
-    connect(m_menu.mnuCheckNow, &QAction::triggered, this, [this] { m_core.checkCycle.CheckNow(); });
+    connect(m_menu.mnuCheckNow, &QAction::triggered, this,
+            [this] { m_core.checkCycle.CheckNow(); });
     connect(&m_core.checkCycle, &CheckCycle::checkNowCaptionChanged, m_menu.mnuCheckNow,
             &QAction::setText);
     connect(m_menu.mnuDisableEnable, &QAction::triggered, this, &KorvaneWindows::onDisableEnable);

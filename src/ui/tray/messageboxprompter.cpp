@@ -24,5 +24,5 @@ void MessageBoxPrompter::critical(const QString &text)
 bool MessageBoxPrompter::question(const QString &text)
 {
     return QMessageBox::question(m_parent, title, text, QMessageBox::Yes | QMessageBox::No)
-           == QMessageBox::Yes;
+        == QMessageBox::Yes;
 }

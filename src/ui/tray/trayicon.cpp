@@ -52,7 +52,8 @@ bool TrayIcon::isShown() const
 
 void TrayIcon::ShowTrayWindow(const QString &text)
 {
-    if (isShown() && QSystemTrayIcon::isSystemTrayAvailable() && QSystemTrayIcon::supportsMessages()) {
+    if (isShown() && QSystemTrayIcon::isSystemTrayAvailable()
+        && QSystemTrayIcon::supportsMessages()) {
         m_icon->showMessage(QStringLiteral("Korvane"), text, QSystemTrayIcon::NoIcon, 4000);
         return;
     }

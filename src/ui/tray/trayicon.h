@@ -30,7 +30,10 @@ public:
     int currentIcon() const { return m_current; }
     bool isShown() const;
     // Messages go here when the desktop has no tray to show them.
-    void setFallbackLog(std::function<void(const QString &)> log) { m_fallbackLog = std::move(log); }
+    void setFallbackLog(std::function<void(const QString &)> log)
+    {
+        m_fallbackLog = std::move(log);
+    }
 
 signals:
     void leftButtonPressed();

@@ -1,12 +1,12 @@
 #include "frmstat.h"
 
 #include "classify/matching.h"
-#include "message/textformat.h"
 #include "engine/korvanecore.h"
-#include "platform/showntext.h"
+#include "message/textformat.h"
 #include "platform/clock.h"
 #include "platform/cregister.h"
 #include "platform/prompter.h"
+#include "platform/showntext.h"
 #include "store/historyfilter.h"
 
 #include <QCloseEvent>
@@ -172,7 +172,8 @@ void frmStat::applyDirection()
 void frmStat::restoreFilterChoices()
 {
     const AppSettings &s = m_core.settings;
-    const QSignalBlocker blockFrom(optFrom), blockPickerFrom(DTPickerFrom), blockPickerTo(DTPickerTo);
+    const QSignalBlocker blockFrom(optFrom), blockPickerFrom(DTPickerFrom),
+        blockPickerTo(DTPickerTo);
     optFrom->setChecked(s.FromOption);
     optToday->setChecked(!s.FromOption && s.TodayOption);
     const QDate today = m_core.env.clock.now().date();
@@ -204,10 +205,12 @@ void frmStat::fillLanguages()
     for (const QString &name : files) {
         if (!name.endsWith(QStringLiteral(".ini"), Qt::CaseInsensitive))
             continue;
-        const QString entry = name.left(name.indexOf(QStringLiteral(".ini"), 0, Qt::CaseInsensitive));
+        const QString entry
+            = name.left(name.indexOf(QStringLiteral(".ini"), 0, Qt::CaseInsensitive));
         const int n = ComboLang->count();
         ComboLang->addItem(n < pictures.size() ? pictures.at(n) : QIcon(), entry);
-        if ((entry + QStringLiteral(".ini")).compare(m_core.lang.LanguageFile, Qt::CaseInsensitive) == 0)
+        if ((entry + QStringLiteral(".ini")).compare(m_core.lang.LanguageFile, Qt::CaseInsensitive)
+            == 0)
             ComboLang->setCurrentIndex(n);
     }
 }
@@ -261,7 +264,8 @@ void frmStat::FillCombos()
     cmbMessages->clear();
     cmbMessages->addItems({c("70042", "All"), c("70043", "Deleted"), c("70044", "Exist")});
     cmbSender->clear();
-    cmbSender->addItems({c("70042", "All"), c("70045", "Friend"), c("70046", "Blocked"), c("70047", "Others")});
+    cmbSender->addItems(
+        {c("70042", "All"), c("70045", "Friend"), c("70046", "Blocked"), c("70047", "Others")});
     // An index beyond its list selects nothing, which filters nothing.
     const auto select = [](QComboBox *box, int index) {
         box->setCurrentIndex(index < box->count() ? index : -1);
@@ -280,7 +284,7 @@ void frmStat::FillList()
     lstStat->clear();
     const HistoryFilter filter = chosenFilter();
     // Against the lists as they are now, not as they were at the time of the check.
-    const SenderLists lists{
+    const SenderLists lists {
         [this](const QByteArray &sender) { return IsInFriendList(m_core.lists, sender); },
         [this](const QByteArray &sender) { return IsInBlockedList(m_core.lists, sender); },
     };
@@ -297,8 +301,10 @@ void frmStat::FillList()
         bool isNumber = false;
         const float size = r.Size.toFloat(&isNumber);
         item->setText(4, isNumber ? FormatSize(size) : QString());
-        item->setText(5, m_core.services.caption(QString::fromLatin1(r.Status), QStringLiteral("??ERROR??")));
-        item->setText(6, m_core.services.caption(QString::fromLatin1(r.Reason), QStringLiteral("??ERROR??")));
+        item->setText(
+            5, m_core.services.caption(QString::fromLatin1(r.Status), QStringLiteral("??ERROR??")));
+        item->setText(
+            6, m_core.services.caption(QString::fromLatin1(r.Reason), QStringLiteral("??ERROR??")));
         item->setText(7, shownText(r.CheckedAt));
         item->setText(8, QString::number(r.MailNumber));
     }
@@ -308,8 +314,8 @@ HistoryFilter frmStat::chosenFilter() const
 {
     HistoryFilter filter;
     filter.period = optToday->isChecked() ? HistoryFilter::Period::Today
-                    : optFrom->isChecked() ? HistoryFilter::Period::Range
-                                           : HistoryFilter::Period::Any;
+        : optFrom->isChecked()            ? HistoryFilter::Period::Range
+                                          : HistoryFilter::Period::Any;
     filter.today = m_core.env.clock.now().date();
     filter.from = DTPickerFrom->date();
     filter.to = DTPickerTo->date();
@@ -339,13 +345,17 @@ HistoryFilter frmStat::chosenFilter() const
 void frmStat::SaveFilterSettings()
 {
     CRegister &store = m_core.env.registry;
-    const auto word = [](bool on) { return on ? QStringLiteral("True") : QStringLiteral("False"); };
+    const auto word = [](bool on) {
+        return on ? QStringLiteral("True") : QStringLiteral("False");
+    };
     store.REGSaveSetting(QStringLiteral("FromOption"), word(optFrom->isChecked()));
     store.REGSaveSetting(QStringLiteral("TodayOption"), word(optToday->isChecked()));
     store.REGSaveSetting(QStringLiteral("FromDate"), DTPickerFrom->date().toString(dateFormat));
     store.REGSaveSetting(QStringLiteral("ToDate"), DTPickerTo->date().toString(dateFormat));
-    store.REGSaveSetting(QStringLiteral("MessagesIndex"), QString::number(cmbMessages->currentIndex()));
-    store.REGSaveSetting(QStringLiteral("AccountIndex"), QString::number(cmbAccounts->currentIndex()));
+    store.REGSaveSetting(QStringLiteral("MessagesIndex"),
+                         QString::number(cmbMessages->currentIndex()));
+    store.REGSaveSetting(QStringLiteral("AccountIndex"),
+                         QString::number(cmbAccounts->currentIndex()));
     store.REGSaveSetting(QStringLiteral("SenderIndex"), QString::number(cmbSender->currentIndex()));
 }
 
