@@ -12,7 +12,9 @@
 // so these names are spelled as text only here: keyOf() gives the key, statusOf() and
 // reasonOf() read it back.
 
-enum class MessageStatus { Deleted, Kept };
+// AwaitingReview: the rules would delete the message, and "Ask me before deleting" keeps it
+// on the server until the user decides.
+enum class MessageStatus { Deleted, Kept, AwaitingReview };
 
 // The rule that fired, or what spared the message when none did.
 enum class Reason {
@@ -26,7 +28,8 @@ enum class Reason {
     Repeated,
 };
 
-inline constexpr MessageStatus allMessageStatuses[] = {MessageStatus::Deleted, MessageStatus::Kept};
+inline constexpr MessageStatus allMessageStatuses[]
+    = {MessageStatus::Deleted, MessageStatus::Kept, MessageStatus::AwaitingReview};
 inline constexpr Reason allReasons[]
     = {Reason::NoRule,    Reason::FriendSender, Reason::BlockedSender, Reason::BlockedAttachment,
        Reason::SpamWords, Reason::TooLarge,     Reason::TooOld,        Reason::Repeated};
@@ -47,6 +50,8 @@ constexpr const char *keyText(MessageStatus status)
         return "70043";
     case MessageStatus::Kept:
         return "70044";
+    case MessageStatus::AwaitingReview:
+        return "280007";
     }
     return "";
 }

@@ -13,6 +13,7 @@ TEST(VerdictKeys, EveryStatusAndReasonHasItsKeyAndReadsBack)
     } statuses[] = {
         {MessageStatus::Deleted, "70043"},
         {MessageStatus::Kept, "70044"},
+        {MessageStatus::AwaitingReview, "280007"},
     };
     for (const auto &c : statuses) {
         SCOPED_TRACE(c.key);

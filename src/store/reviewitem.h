@@ -1,0 +1,28 @@
+#pragma once
+
+#include "verdictkeys.h"
+
+#include <QByteArray>
+#include <QString>
+
+// One message that the rules would delete and that waits on the server for the user's
+// decision, because "Ask me before deleting" was on when it was checked.
+struct ReviewItem
+{
+    QByteArray AccountName;
+    // The server's own id of the message: the POP3 UIDL, or for IMAP "<UIDVALIDITY>:<UID>".
+    // Message numbers shift when other messages go; this id does not.
+    QByteArray serverId;
+    int MailNumber = 0; // its history record and saved copy "Mails/<MailNumber>.mal"
+    QByteArray Sender;
+    QByteArray Subject;
+    QByteArray SendDate; // the raw "Date" header text
+    QByteArray Size; // bytes, decimal
+    Reason reason = Reason::NoRule;
+    QString why; // the verdict's evidence in plain words, for the review window
+
+    bool isSameMessage(const ReviewItem &other) const
+    {
+        return AccountName == other.AccountName && serverId == other.serverId;
+    }
+};

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "reviewitem.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+struct Services;
+
+// The messages awaiting the user's review, and the ids of those the user chose to keep, so
+// that a kept message is never proposed again. Kept in the data folder ("Review.ini"),
+// rewritten whole and atomically on every change; a file that cannot be read is moved aside
+// to ".bad" like every data file. Emits changed() after every change.
+class ReviewQueue : public QObject
+{
+    Q_OBJECT
+
+public:
+    ReviewQueue(const QString &dataDir, Services &services, QObject *parent = nullptr);
+
+    void load();
+    QList<ReviewItem> items() const { return m_items; }
+    int count() const { return int(m_items.size()); }
+
+    // After a check in ask mode: the account's items become exactly these (items of the
+    // account no longer on the server are dropped). Items the user kept are left out.
+    [[nodiscard]] bool replaceAccount(const QByteArray &accountName,
+                                      const QList<ReviewItem> &items);
+    // The user kept these: they leave the queue and are never proposed again.
+    [[nodiscard]] bool keep(const QList<ReviewItem> &items);
+    // The server deleted these: they leave the queue.
+    [[nodiscard]] bool remove(const QList<ReviewItem> &items);
+    bool isKept(const QByteArray &accountName, const QByteArray &serverId) const;
+
+signals:
+    void changed();
+
+private:
+    QString m_path;
+    Services &m_services;
+    QList<ReviewItem> m_items;
+    QList<std::pair<QByteArray, QByteArray>> m_kept; // account name, server id
+};
