@@ -13,6 +13,15 @@ struct Services;
 // that a kept message is never proposed again. Kept in the data folder ("Review.ini"),
 // rewritten whole and atomically on every change; a file that cannot be read is moved aside
 // to ".bad" like every data file. Emits changed() after every change.
+//
+// "Review.ini" is a byte text of blocks, every line ended by CR LF (LF alone accepted on
+// reading). A block starts with its kind on a line of its own:
+//   "item", then nine lines: AccountName, serverId, MailNumber (decimal), Sender, Subject,
+//           SendDate, Size, the reason's caption key, and why (UTF-8);
+//   "kept", then two lines: AccountName, serverId.
+// Texts are written as bytes with every CR and LF made a blank. A file that ends inside a
+// block, or holds an unknown kind, a MailNumber that is no number or an unknown reason key,
+// is damaged: the blocks before the fault are kept.
 class ReviewQueue : public QObject
 {
     Q_OBJECT
@@ -34,10 +43,16 @@ public:
     [[nodiscard]] bool remove(const QList<ReviewItem> &items);
     bool isKept(const QByteArray &accountName, const QByteArray &serverId) const;
 
+    QString path() const { return m_path; }
+
 signals:
     void changed();
 
 private:
+    // Writes the file, reports a failure, and announces the change either way: the queue in
+    // memory has changed and the next write carries it.
+    bool saveAndAnnounce();
+
     QString m_path;
     Services &m_services;
     QList<ReviewItem> m_items;
