@@ -9,6 +9,8 @@
 #include "platform/showntext.h"
 #include "platform/trayhost.h"
 #include "sessionfactory.h"
+#include "store/historycodec.h"
+#include "store/verdictkeys.h"
 #include "tcptransport.h"
 
 #include <exception>
@@ -38,8 +40,35 @@ public:
         // As above: a failed save has been reported, the revised record stays in memory.
         (void)m_core.history.reviseToKept(message);
     }
+    bool isKeptForReview(const QByteArray &accountName, const QByteArray &serverId) const override
+    {
+        return m_core.reviewQueue.isKept(accountName, serverId);
+    }
+    void awaitReview(const QByteArray &accountName, const QList<ReviewItem> &items) override
+    {
+        QList<ReviewItem> numbered = items;
+        for (ReviewItem &item : numbered)
+            item.MailNumber = mailNumberOf(item);
+        // A failed write has been reported; the queue stays in memory all the same.
+        (void)m_core.reviewQueue.replaceAccount(accountName, numbered);
+    }
 
 private:
+    // The newest record that Add2Hist made (or had made before) of the held message.
+    int mailNumberOf(const ReviewItem &item) const
+    {
+        const History &history = m_core.history;
+        const QByteArray awaiting = keyOf(MessageStatus::AwaitingReview);
+        for (int i = history.count(); i >= 1; --i) {
+            const HistoryRecord &r = history.at(i);
+            if (r.Status == awaiting && r.AccountName == historyField(item.AccountName)
+                && r.Sender == historyField(item.Sender) && r.Subject == historyField(item.Subject)
+                && r.SendDate == historyField(item.SendDate))
+                return r.MailNumber;
+        }
+        return 0;
+    }
+
     KorvaneCore &m_core;
     Classifier m_classifier;
 };

@@ -13,6 +13,7 @@ KorvaneCore::KorvaneCore(const CoreEnvironment &environment)
     , settingsStore(environment.registry, services, environment.clock, environment.programPath,
                     environment.autostartEntry)
     , history(environment.dataDir, services, environment.clock)
+    , reviewQueue(environment.dataDir, services)
 {
 }
 
@@ -21,6 +22,7 @@ void KorvaneCore::LoadAllData()
     listFiles.LoadAccounts(IsChecking);
     settingsFile.LoadSettingsFile(settings.WatchedExtensions);
     history.LoadHistory();
+    reviewQueue.load();
     listFiles.LoadBadWords();
     listFiles.LoadFriendList();
     listFiles.LoadBlockedList();

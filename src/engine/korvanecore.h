@@ -8,6 +8,7 @@
 #include "store/history.h"
 #include "store/listfiles.h"
 #include "store/maillists.h"
+#include "store/reviewqueue.h"
 #include "store/services.h"
 #include "store/settingsfile.h"
 #include "store/settingsstore.h"
@@ -70,6 +71,8 @@ public:
     SettingsFile settingsFile;
     SettingsStore settingsStore;
     History history;
+    // The messages that wait for the user's decision while "Ask me before deleting" is on.
+    ReviewQueue reviewQueue;
     ExtraTimer tmrCheck;
     ExtraTimer tmrTimeOut;
     bool IsChecking = false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/reviewitem.h"
+
 #include <QByteArray>
 #include <QList>
 
@@ -18,4 +20,20 @@ public:
     // The server refused to delete a message that was recorded as deleted: the history
     // says kept again, so it never claims a deletion that did not happen.
     virtual void recordKept(const CMessage &message) = 0;
+
+    // Ask mode: true when the user chose to keep the message with this server id, so it is
+    // recorded as kept and not proposed again.
+    virtual bool isKeptForReview(const QByteArray &accountName, const QByteArray &serverId) const
+    {
+        (void)accountName;
+        (void)serverId;
+        return false;
+    }
+    // Ask mode, after Add2Hist: the account's messages that wait for the user's decision, in
+    // place of those queued by its previous check. Their MailNumber is 0; the history knows it.
+    virtual void awaitReview(const QByteArray &accountName, const QList<ReviewItem> &items)
+    {
+        (void)accountName;
+        (void)items;
+    }
 };

@@ -1,10 +1,13 @@
 #include "mailsession.h"
 
+#include "mailboxfilter.h"
+#include "message/cmessages.h"
 #include "platform/notifier.h"
 #include "platform/showntext.h"
 #include "protocollog.h"
 #include "store/actionlog.h"
 #include "store/services.h"
+#include "store/verdictkeys.h"
 #include "transport.h"
 
 #include <QMetaObject>
@@ -129,4 +132,37 @@ void MailSession::continueLater(std::function<void()> next)
             processBuffered();
         },
         Qt::QueuedConnection);
+}
+
+QList<ReviewItem> MailSession::holdForReview(CMessages &messages, const QList<bool> &deleteFlags,
+                                             const QHash<int, QByteArray> &serverIds)
+{
+    QList<ReviewItem> items;
+    for (int n = 1; n < deleteFlags.size(); ++n) {
+        CMessage *message = messages.Item(QString::number(n));
+        if (!deleteFlags.at(n) || !message)
+            continue;
+        const QByteArray serverId = serverIds.value(n);
+        if (serverId.isEmpty() || m_filter.isKeptForReview(m_account.AccountName, serverId)) {
+            message->Status = keyOf(MessageStatus::Kept);
+            continue;
+        }
+        message->Status = keyOf(MessageStatus::AwaitingReview);
+        ReviewItem item;
+        item.AccountName = m_account.AccountName;
+        item.serverId = serverId;
+        // Who sent it as the history names it: the "sender" header, else "from".
+        item.Sender = message->Sender.isEmpty() ? message->from : message->Sender;
+        item.Subject = message->Subject;
+        item.SendDate = message->SendDate;
+        item.Size = QByteArray::number(message->SIZE);
+        item.reason = reasonOf(message->Reason).value_or(Reason::NoRule);
+        items << item;
+    }
+    return items;
+}
+
+void MailSession::tellNoServerIds(const QString &caption)
+{
+    tell(shownText(m_account.AccountName) + QStringLiteral(": ") + caption);
 }

@@ -2,8 +2,11 @@
 
 #include "sessionresult.h"
 #include "store/records.h"
+#include "store/reviewitem.h"
 
 #include <QByteArray>
+#include <QHash>
+#include <QList>
 #include <QMetaEnum>
 #include <QObject>
 #include <QString>
@@ -13,6 +16,7 @@
 #include <memory>
 #include <utility>
 
+class CMessages;
 class MailboxFilter;
 class Transport;
 struct Services;
@@ -93,6 +97,15 @@ protected:
             return false;
         }
     }
+
+    // Ask mode ("Ask me before deleting"): nothing is deleted. Every message the flags mark
+    // is recorded as awaiting review, or as kept when the user kept its server id before or
+    // when the server gave it no id (it could never be found again to be deleted). Gives
+    // the messages that await review, for the queue once the history has them.
+    QList<ReviewItem> holdForReview(CMessages &messages, const QList<bool> &deleteFlags,
+                                    const QHash<int, QByteArray> &serverIds);
+    // Tells that the server gives no ids, so nothing of the account can be reviewed.
+    void tellNoServerIds(const QString &caption);
 
     Transport &transport() { return *m_transport; }
 

@@ -5,6 +5,7 @@
 #include "platform/showntext.h"
 #include "protocollog.h"
 #include "store/actionlog.h"
+#include "store/appsettings.h"
 #include "store/separator.h"
 #include "store/services.h"
 #include "store/verdictkeys.h"
@@ -20,8 +21,10 @@ bool isPositive(const QByteArray &reply)
 } // namespace
 
 Pop3Session::Pop3Session(std::unique_ptr<Transport> transport, const MailAccount &account,
-                         Services &services, MailboxFilter &filter, QObject *parent)
+                         const AppSettings &settings, Services &services, MailboxFilter &filter,
+                         QObject *parent)
     : MailSession(std::move(transport), account, services, filter, parent)
+    , m_settings(settings)
 {
 }
 
@@ -35,6 +38,11 @@ void Pop3Session::reset()
     m_messages.Clear();
     m_reader.clear();
     m_deleteFlags.clear();
+    m_serverIds.clear();
+    m_hasServerIds = false;
+    m_isHolding = false;
+    m_held.clear();
+    m_hasListStatus = false;
     m_state = State::Greeting;
 }
 
@@ -59,7 +67,15 @@ std::pair<QString, QString> Pop3Session::connectionErrorCaptions() const
 void Pop3Session::processBuffered()
 {
     while (!hasEnded() && !isWaiting()) {
-        if (m_state == State::Retrieving && m_hasRetrStatus) {
+        if (m_state == State::UidlSent && m_hasListStatus) {
+            std::optional<QByteArray> list = m_reader.takeMultiline();
+            if (!list)
+                return;
+            qCDebug(lcProtocol) << "S:" << list->size() << "bytes of message ids";
+            onUidl(*list);
+            continue;
+        }
+        if (m_state == State::Retrieving && m_hasListStatus) {
             std::optional<QByteArray> text = m_reader.takeMultiline();
             if (!text)
                 return;
@@ -78,10 +94,13 @@ void Pop3Session::processBuffered()
 // Greeting:   +OK -> USER            | -ERR -> "POP3 Error:", next account (ConnectFailed)
 // UserSent:   +OK -> PASS            | -ERR -> "POP3 Error:", next account (AuthRejected)
 // PassSent:   +OK -> STAT            | -ERR -> "POP3 Error:", next account (AuthRejected)
-// StatSent:   +OK n>0 -> RETR 1      | +OK 0 -> "no messages", QUIT, close | n<0 -> QUIT
-//                                    | -ERR -> "POP3 Error:", next account (ProtocolError)
+// StatSent:   +OK n>0 -> RETR 1, in ask mode UIDL | +OK 0 -> "no messages", QUIT, close
+//                                    | n<0 -> QUIT | -ERR -> "POP3 Error:", next account
+//                                    (ProtocolError)
+// UidlSent:   +OK + id list -> RETR 1 | -ERR -> "no message ids", RETR 1 (nothing held)
 // Retrieving: +OK + text -> RETR n+1 (sent before the text is parsed), or after the last
-//                                    parsed: verdicts -> DELE or history + QUIT
+//                                    parsed: verdicts -> DELE or history + QUIT; in ask
+//                                    mode no DELE: history, review queue + QUIT
 //                                    | -ERR -> "POP3 Error:", next account (nothing deleted)
 // Deleting:   +OK -> next DELE, or history + QUIT | -ERR -> "POP3 Error:", message kept
 // Quitting:   no reply awaited
@@ -115,10 +134,24 @@ void Pop3Session::onReply(const QByteArray &reply)
             return failWithReply(SessionStatus::ProtocolError, reply);
         onStat(reply);
         return;
+    case State::UidlSent:
+        if (!isPositive(reply)) {
+            // Without ids no message can be found again once numbers shift: the check goes
+            // on, and deletes nothing.
+            tellNoServerIds(m_services.caption(
+                QStringLiteral("280031"),
+                QStringLiteral("This server gives no message ids (UIDL): its messages can only "
+                               "be deleted with \"Ask me before deleting\" off.")));
+            m_state = State::Retrieving;
+            continueLater([this] { fetchNext(); });
+            return;
+        }
+        m_hasListStatus = true;
+        return;
     case State::Retrieving:
         if (!isPositive(reply))
             return failWithReply(SessionStatus::ProtocolError, reply);
-        m_hasRetrStatus = true;
+        m_hasListStatus = true;
         return;
     case State::Deleting:
         if (!isPositive(reply)) {
@@ -150,7 +183,10 @@ void Pop3Session::onStat(const QByteArray &reply)
                                   .arg(shownText(reply.trimmed())),
                               reply);
     m_messageCount = count;
-    if (count > 0) {
+    if (count > 0 && m_settings.AskBeforeDel) {
+        m_state = State::UidlSent;
+        send("UIDL");
+    } else if (count > 0) {
         m_state = State::Retrieving;
         continueLater([this] { fetchNext(); });
     } else if (count == 0) {
@@ -169,9 +205,25 @@ void Pop3Session::onStat(const QByteArray &reply)
     }
 }
 
+// RFC 1939 §7: one "<number> <id>" line per message.
+void Pop3Session::onUidl(const QByteArray &list)
+{
+    m_hasListStatus = false;
+    for (const QByteArray &line : list.split('\n')) {
+        const QList<QByteArray> words = line.simplified().split(' ');
+        bool isNumber = false;
+        const int number = words.at(0).toInt(&isNumber);
+        if (isNumber && words.size() >= 2)
+            m_serverIds.insert(number, words.at(1));
+    }
+    m_hasServerIds = true;
+    m_state = State::Retrieving;
+    continueLater([this] { fetchNext(); });
+}
+
 void Pop3Session::onMessageText(const QByteArray &text)
 {
-    m_hasRetrStatus = false;
+    m_hasListStatus = false;
     const int number = m_currentMessage;
     // The next RETR goes out before this message is parsed, so that the server sends it
     // meanwhile; it is still the only command in flight.
@@ -205,6 +257,13 @@ void Pop3Session::classifyMailbox()
         return;
     m_deleteFlags.resize(std::max<qsizetype>(m_deleteFlags.size(), m_messageCount + 1));
     m_deleting = 0;
+    // Read now, not at the start: the user may have switched it while the mail came in.
+    m_isHolding = m_settings.AskBeforeDel;
+    if (m_isHolding) {
+        if (!guarded([this] { m_held = holdForReview(m_messages, m_deleteFlags, m_serverIds); }))
+            return;
+        return recordAndQuit();
+    }
     if (!m_deleteFlags.at(0))
         return recordAndQuit();
     m_state = State::Deleting;
@@ -229,6 +288,10 @@ void Pop3Session::deleteNext()
 void Pop3Session::recordAndQuit()
 {
     if (!guarded([this] { m_filter.Add2Hist(m_messages, m_account.AccountName); }))
+        return;
+    // Without ids the queue keeps what it holds of the account: nothing new is known.
+    if (m_isHolding && m_hasServerIds
+        && !guarded([this] { m_filter.awaitReview(m_account.AccountName, m_held); }))
         return;
     m_state = State::QuitSent;
     send("QUIT");

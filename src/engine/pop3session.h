@@ -9,10 +9,13 @@
 
 class MailboxFilter;
 class Transport;
+struct AppSettings;
 struct Services;
 
 // One POP3 session over one account: USER, PASS, STAT, RETR of every message one at a time,
 // then the verdicts, DELE of the marked messages one per reply, the history, and QUIT.
+// With "Ask me before deleting" on, UIDL gives the messages' ids before the first RETR and
+// nothing is deleted: the marked messages are recorded as awaiting review and queued.
 // Every outcome is told in the popup and the log before finished() is emitted.
 class Pop3Session final : public MailSession
 {
@@ -29,11 +32,13 @@ public:
         Deleting = 5, // DELE sent
         Quitting = 6, // QUIT sent and the connection dropped without waiting
         QuitSent = 7,
+        UidlSent = 8, // ask mode: UIDL sent, before the first RETR
     };
     Q_ENUM(State)
 
     Pop3Session(std::unique_ptr<Transport> transport, const MailAccount &account,
-                Services &services, MailboxFilter &filter, QObject *parent = nullptr);
+                const AppSettings &settings, Services &services, MailboxFilter &filter,
+                QObject *parent = nullptr);
 
     State state() const { return m_state; }
     QString step() const override;
@@ -49,6 +54,7 @@ private:
 
     void onReply(const QByteArray &reply);
     void onStat(const QByteArray &reply);
+    void onUidl(const QByteArray &list);
     void onMessageText(const QByteArray &text);
     void fetchNext();
     void afterMessage();
@@ -56,13 +62,19 @@ private:
     void deleteNext();
     void recordAndQuit();
 
+    const AppSettings &m_settings;
+
     LineReader m_reader;
     State m_state = State::Greeting;
     int m_messageCount = 0;
     int m_currentMessage = 0; // the message of the latest RETR
     int m_lastParsed = 0;
-    bool m_hasRetrStatus = false; // the "+OK" line of the current RETR is in
+    bool m_hasListStatus = false; // the "+OK" line of the current RETR or UIDL is in
     CMessages m_messages;
     QList<bool> m_deleteFlags;
     int m_deleting = 0; // the message of the outstanding DELE
+    QHash<int, QByteArray> m_serverIds; // message number -> UIDL, in ask mode
+    bool m_hasServerIds = false; // the server answered UIDL
+    bool m_isHolding = false; // ask mode at the verdicts: nothing is deleted
+    QList<ReviewItem> m_held; // the messages that await review
 };

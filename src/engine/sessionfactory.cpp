@@ -15,7 +15,8 @@ std::unique_ptr<MailSession> makeMailSession(const MailAccount &account,
                                              MailboxFilter &filter)
 {
     if (account.ServerType == "POP3")
-        return std::make_unique<Pop3Session>(std::move(transport), account, services, filter);
+        return std::make_unique<Pop3Session>(std::move(transport), account, settings, services,
+                                             filter);
     if (account.ServerType == "IMAP")
         return std::make_unique<ImapSession>(std::move(transport), account, settings, services,
                                              filter);

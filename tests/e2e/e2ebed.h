@@ -69,6 +69,8 @@ struct E2eBed : CoreTestbed
     E2eBed()
     {
         core->armTimers();
+        // The checks expect today's deletions; ask mode switches it back on.
+        core->settings.AskBeforeDel = false;
         core->lists.BlockedList = {"*@spam.test"};
         core->lists.BlockedListLoaded = true;
         core->lists.BadWords = {{"casino", 300}};

@@ -50,7 +50,8 @@ struct Pop3Bed : SessionBed
     }
 
     MailAccount account = homeAccount();
-    Pop3Session session {std::move(ownNet), account, services.services, filter};
+    Pop3Session session {std::move(ownNet), account, services.settings, services.services,
+                        filter};
 };
 
 using Recorded = FakeMailboxFilter::Recorded;

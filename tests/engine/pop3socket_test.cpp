@@ -39,6 +39,8 @@ struct SocketBed : CoreTestbed
     {
         EXPECT_TRUE(server.listen());
         core->armTimers();
+        // These scripts expect today's deletions.
+        core->settings.AskBeforeDel = false;
         core->lists.Accounts = {account()};
         core->lists.AccountsLoaded = true;
         cycle.setMailboxFilter(filter);

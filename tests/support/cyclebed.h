@@ -28,6 +28,8 @@ struct CycleBed : CoreTestbed
     CycleBed()
     {
         core->armTimers();
+        // The cycle's tests expect today's deletions; ask mode switches it back on.
+        core->settings.AskBeforeDel = false;
         cycle.setMailboxFilter(filter);
         cycle.setTransportFactory([this]() -> std::unique_ptr<Transport> {
             if (failingFactoryCall == int(nets.size()))

@@ -26,6 +26,9 @@ inline void PrintTo(SessionStatus status, std::ostream *os)
 // recording services and verdicts, and what it emitted.
 struct SessionBed
 {
+    // The sessions' own tests expect today's deletions; ask mode switches it back on.
+    SessionBed() { services.settings.AskBeforeDel = false; }
+
     // Counts the session's signals and keeps its result.
     void watch(MailSession &session)
     {
