@@ -23,6 +23,7 @@ constexpr char fetchTag[] = "a654";
 constexpr char storeTag[] = "a005";
 constexpr char expungeTag[] = "a202";
 constexpr char closeTag[] = "a341";
+constexpr char uidFetchTag[] = "a610";
 
 // RFC 3501 §4.3: a quoted string escapes only the backslash and the double quote.
 QByteArray quoted(const QByteArray &text)
@@ -44,6 +45,26 @@ bool canBeQuoted(const QByteArray &text)
 bool isOk(const ImapResponse &response)
 {
     return response.status() == "OK";
+}
+
+// The number after an item name in the first line, such as "UID" in "* 3 FETCH (UID 47)" or
+// "UIDVALIDITY" in "* OK [UIDVALIDITY 3857529045] UIDs valid"; empty when there is none.
+QByteArray numberAfter(const ImapResponse &response, QByteArrayView itemName)
+{
+    QByteArray line = response.text.left(response.text.indexOf('\n'));
+    for (char &c : line) {
+        if (c == '(' || c == ')' || c == '[' || c == ']')
+            c = ' ';
+    }
+    const QList<QByteArray> words = line.simplified().split(' ');
+    for (qsizetype i = 0; i + 1 < words.size(); ++i) {
+        bool isNumber = false;
+        if (words.at(i).compare(itemName, Qt::CaseInsensitive) == 0) {
+            (void)words.at(i + 1).toULongLong(&isNumber);
+            return isNumber ? words.at(i + 1) : QByteArray();
+        }
+    }
+    return {};
 }
 
 } // namespace
@@ -91,6 +112,11 @@ void ImapSession::reset()
     m_unseenCount = 0;
     m_storing = 0;
     m_hasStored = false;
+    m_uidValidity.clear();
+    m_serverIds.clear();
+    m_hasServerIds = false;
+    m_isHolding = false;
+    m_held.clear();
 }
 
 void ImapSession::buffer(const QByteArray &data)
@@ -133,12 +159,16 @@ void ImapSession::processBuffered()
 // Greeting:    * OK -> LOGIN | * PREAUTH -> SELECT | else -> "IMAP Error:", next account
 //                                                    (ConnectFailed)
 // LoginSent:   a001 OK -> SELECT | NO, BAD -> "IMAP Error:", next account (AuthRejected)
-// SelectSent:  * n EXISTS -> count; a142 OK -> SEARCH UNSEEN (when announcing new mail),
-//              FETCH 1, or "no messages" and CLOSE | NO, BAD -> "IMAP Error:", next account
+// SelectSent:  * n EXISTS -> count; * OK [UIDVALIDITY v] -> validity; a142 OK -> SEARCH
+//              UNSEEN (when announcing new mail), FETCH 1 (in ask mode first a610), or
+//              "no messages" and CLOSE | NO, BAD -> "IMAP Error:", next account
 // SearchSent:  * SEARCH ... -> unseen count; a282 OK -> "You have n New messages", FETCH 1
-//                                           | NO, BAD -> FETCH 1 without the announcement
+//              (in ask mode first a610) | NO, BAD -> the same without the announcement
+// UidFetchSent: * n FETCH (UID u) -> id; a610 OK -> FETCH 1 | NO, BAD -> "no message ids",
+//              FETCH 1 (nothing held)
 // Fetching:    * n FETCH (... BODY[] {k}) -> text; a654 OK -> FETCH n+1, or after the last:
-//              verdicts -> STORE, or history + CLOSE | NO, BAD -> "IMAP Error:", next account
+//              verdicts -> STORE, or history + CLOSE; in ask mode no STORE: history, review
+//              queue + CLOSE | NO, BAD -> "IMAP Error:", next account
 // Storing:     a005 OK -> next STORE, or history + EXPUNGE | NO, BAD -> "IMAP Error:", kept
 // ExpungeSent: a202 OK -> CLOSE, disconnect | NO, BAD -> "IMAP Error:", CLOSE, disconnect
 // Any other refusal or unusable reply ends the session as a ProtocolError; CLOSE as Ok.
@@ -175,6 +205,13 @@ void ImapSession::onResponse(const ImapResponse &response)
         return;
     case State::SelectSent:
         if (isUntagged) {
+            // RFC 3501 §7.1: the UIDs of this inbox hold only while its UIDVALIDITY does.
+            if (isOk(response)) {
+                const QByteArray validity = numberAfter(response, "UIDVALIDITY");
+                if (!validity.isEmpty())
+                    m_uidValidity = validity;
+                return;
+            }
             if (response.word(2).toUpper() != "EXISTS")
                 return;
             const std::optional<qint16> count = GetIMAPInbox(response.text);
@@ -202,6 +239,25 @@ void ImapSession::onResponse(const ImapResponse &response)
         // The announcement is a courtesy: a server that refuses the search is still checked.
         if (isOk(response))
             announceUnseen();
+        startFetching();
+        return;
+    case State::UidFetchSent:
+        if (isUntagged) {
+            if (response.word(2).toUpper() != "FETCH")
+                return;
+            bool isNumber = false;
+            const int number = response.status().toInt(&isNumber);
+            const QByteArray uid = numberAfter(response, "UID");
+            if (isNumber && !uid.isEmpty())
+                m_serverIds.insert(number, m_uidValidity + ':' + uid);
+            return;
+        }
+        if (tag != uidFetchTag)
+            return;
+        if (isOk(response))
+            m_hasServerIds = true;
+        else
+            tellNoServerIds(noServerIdsCaption());
         m_state = State::Fetching;
         continueLater([this] { fetchNext(); });
         return;
@@ -275,8 +331,32 @@ void ImapSession::afterSelect(const ImapResponse &reply)
         send(QByteArray(searchTag) + " SEARCH UNSEEN");
         return;
     }
+    startFetching();
+}
+
+// In ask mode the ids of every message come first, in one command.
+void ImapSession::startFetching()
+{
+    if (m_settings.AskBeforeDel) {
+        if (!m_uidValidity.isEmpty()) {
+            m_state = State::UidFetchSent;
+            send(QByteArray(uidFetchTag) + " FETCH 1:" + QByteArray::number(m_messageCount)
+                 + " (UID)");
+            return;
+        }
+        // Without UIDVALIDITY a UID may name another message next time: nothing is held.
+        tellNoServerIds(noServerIdsCaption());
+    }
     m_state = State::Fetching;
     continueLater([this] { fetchNext(); });
+}
+
+QString ImapSession::noServerIdsCaption() const
+{
+    return m_services.caption(
+        QStringLiteral("280032"),
+        QStringLiteral("This server gives no message ids (UIDVALIDITY): its messages can only be "
+                       "deleted with \"Ask me before deleting\" off."));
 }
 
 void ImapSession::announceUnseen()
@@ -316,10 +396,22 @@ void ImapSession::classifyMailbox()
     if (!guarded([this] { m_deleteFlags = m_filter.CheckAllMessages(m_messages); }))
         return;
     m_deleteFlags.resize(std::max<qsizetype>(m_deleteFlags.size(), m_messageCount + 1));
+    // Read now, not at the start: the user may have switched it while the mail came in.
+    m_isHolding = m_settings.AskBeforeDel;
+    if (m_isHolding
+        && !guarded([this] { m_held = holdForReview(m_messages, m_deleteFlags, m_serverIds); }))
+        return;
     // Every message is in the history before the first one is flagged for deletion, so a
     // stop or a time-out between the STOREs leaves no flagged message unrecorded.
     if (!guarded([this] { m_filter.Add2Hist(m_messages, m_account.AccountName); }))
         return;
+    if (m_isHolding) {
+        // Without ids the queue keeps what it holds of the account: nothing new is known.
+        if (m_hasServerIds
+            && !guarded([this] { m_filter.awaitReview(m_account.AccountName, m_held); }))
+            return;
+        return closeMailbox();
+    }
     m_storing = 0;
     m_state = State::Storing;
     storeNext();

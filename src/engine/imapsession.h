@@ -23,7 +23,10 @@ std::optional<qint16> GetIMAPInbox(QByteArrayView text);
 // One IMAP session over the inbox of one account: LOGIN, SELECT INBOX, an optional search
 // for unseen messages, FETCH of every message one at a time without marking it read, then
 // the verdicts, STORE \Deleted of the marked messages one per reply, the history, EXPUNGE
-// and CLOSE. Every outcome is told in the popup and the log before finished() is emitted.
+// and CLOSE. With "Ask me before deleting" on, one FETCH of every UID comes before the
+// messages' FETCHes and nothing is flagged: the marked messages are recorded as awaiting
+// review and queued under "<UIDVALIDITY>:<UID>". Every outcome is told in the popup and
+// the log before finished() is emitted.
 class ImapSession final : public MailSession
 {
     Q_OBJECT
@@ -38,6 +41,7 @@ public:
         Fetching = 4, // FETCH CurrentMessage sent
         Storing = 6, // STORE sent
         ExpungeSent = 7,
+        UidFetchSent = 8, // ask mode: "a610" fetch of every UID, before the first FETCH
     };
     Q_ENUM(State)
 
@@ -60,6 +64,8 @@ private:
     void onResponse(const ImapResponse &response);
     void afterSelect(const ImapResponse &reply);
     void announceUnseen();
+    void startFetching();
+    QString noServerIdsCaption() const;
     void fetchNext();
     void parseFetched();
     void classifyMailbox();
@@ -81,4 +87,9 @@ private:
     QList<bool> m_deleteFlags;
     int m_storing = 0; // the message of the outstanding STORE
     bool m_hasStored = false; // the server agreed to flag at least one message
+    QByteArray m_uidValidity; // of the selected inbox; empty when the server gave none
+    QHash<int, QByteArray> m_serverIds; // message number -> "<UIDVALIDITY>:<UID>"
+    bool m_hasServerIds = false; // the server answered the UID fetch
+    bool m_isHolding = false; // ask mode at the verdicts: nothing is flagged
+    QList<ReviewItem> m_held; // the messages that await review
 };

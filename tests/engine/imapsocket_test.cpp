@@ -65,6 +65,8 @@ struct SocketBed
     {
         EXPECT_TRUE(server.listen());
         services.settings.NotifyNew = false;
+        // These scripts expect today's deletions.
+        services.settings.AskBeforeDel = false;
         QObject::connect(&session, &MailSession::finished, [this] { ++finishedCount; });
     }
     // The session to its end, and the server to the client's hang-up; false after the deadline.
