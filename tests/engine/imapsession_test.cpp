@@ -442,3 +442,73 @@ TEST(ImapSession, LogsTheDialogueWithThePasswordMasked)
     EXPECT_EQ(lines.last(), "C: a341 CLOSE");
     EXPECT_FALSE(lines.join('\n').contains("cr\\\\et"));
 }
+
+namespace {
+
+constexpr char noUidValidityNotice[]
+    = "Home: This server gives no message ids (UIDVALIDITY): its messages can only be deleted "
+      "with \"Ask me before deleting\" off.";
+
+} // namespace
+
+TEST(ImapSession, AskModeNamesTheMessagesByUidAndNeitherFlagsNorExpunges)
+{
+    for (bool notifyNew : {false, true}) {
+        SCOPED_TRACE(notifyNew ? "after the search for new mail" : "straight after SELECT");
+        ImapBed bed(notifyNew);
+        bed.services.settings.AskBeforeDel = true;
+        bed.filter.keptIds = {"Home/1765000000:47"};
+        bed.login(3);
+        if (notifyNew) {
+            EXPECT_EQ(bed.net.takeWritten(), "a282 SEARCH UNSEEN\r\n");
+            bed.send("* SEARCH\r\na282 OK Search completed.\r\n");
+        }
+        EXPECT_EQ(bed.net.takeWritten(), "a610 FETCH 1:3 (UID)\r\n");
+        bed.send("* 1 FETCH (UID 41)\r\n* 2 FETCH (FLAGS (\\Seen) UID 42)\r\n"
+                 "* 3 FETCH (UID 47)\r\na610 OK Fetch completed.\r\n");
+        bed.fetch(1, mail("spam one"));
+        bed.fetch(2, mail("hello"));
+        bed.fetch(3, mail("spam two"));
+        EXPECT_EQ(bed.net.takeWritten(), "a341 CLOSE\r\n");
+        EXPECT_EQ(bed.filter.recorded,
+                  (QList<Recorded> {{"Home", "spam one", AwaitingReview},
+                                    {"Home", "hello", Kept},
+                                    {"Home", "spam two", Kept}}));
+        ASSERT_EQ(bed.filter.reviews.size(), 1);
+        const QList<ReviewItem> items = bed.filter.reviews.at(0).second;
+        ASSERT_EQ(items.size(), 1);
+        EXPECT_EQ(items.at(0).serverId, "1765000000:41");
+        EXPECT_EQ(items.at(0).Subject, "spam one");
+        EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_EQ(bed.result.status, SessionStatus::Ok);
+        EXPECT_TRUE(bed.services.notifier.popups.isEmpty());
+    }
+}
+
+TEST(ImapSession, AskModeWithoutUidsGoesOnDeletesNothingAndSaysWhy)
+{
+    const QByteArray selectWithoutValidity
+        = "* 1 EXISTS\r\na142 OK [READ-WRITE] Select completed.\r\n";
+    for (bool hasValidity : {false, true}) {
+        SCOPED_TRACE(hasValidity ? "UID fetch refused" : "no UIDVALIDITY");
+        ImapBed bed;
+        bed.services.settings.AskBeforeDel = true;
+        if (hasValidity) {
+            bed.login(1);
+            EXPECT_EQ(bed.net.takeWritten(), "a610 FETCH 1:1 (UID)\r\n");
+            bed.send("a610 BAD Error in IMAP command\r\n");
+        } else {
+            bed.send("* OK ready\r\n");
+            bed.net.takeWritten();
+            bed.send("a001 OK Logged in\r\n");
+            bed.net.takeWritten();
+            bed.send(selectWithoutValidity);
+        }
+        EXPECT_EQ(bed.services.notifier.popups, QStringList {noUidValidityNotice});
+        bed.fetch(1, mail("spam"));
+        EXPECT_EQ(bed.net.takeWritten(), "a341 CLOSE\r\n");
+        EXPECT_EQ(bed.filter.recorded, (QList<Recorded> {{"Home", "spam", Kept}}));
+        EXPECT_TRUE(bed.filter.reviews.isEmpty());
+        EXPECT_EQ(bed.result.status, SessionStatus::Ok);
+    }
+}

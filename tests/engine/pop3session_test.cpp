@@ -50,8 +50,7 @@ struct Pop3Bed : SessionBed
     }
 
     MailAccount account = homeAccount();
-    Pop3Session session {std::move(ownNet), account, services.settings, services.services,
-                        filter};
+    Pop3Session session {std::move(ownNet), account, services.settings, services.services, filter};
 };
 
 using Recorded = FakeMailboxFilter::Recorded;
@@ -322,4 +321,118 @@ TEST(Pop3Session, FailingRulesOrHistoryEndTheSessionWithTheirText)
     EXPECT_FALSE(bed.net.isOpen);
     EXPECT_FALSE(bed.net.takeWritten().contains("QUIT"));
     EXPECT_EQ(bed.services.notifier.popups, QStringList {"Error: disk full"});
+}
+
+namespace {
+
+constexpr char noUidlNotice[]
+    = "Home: This server gives no message ids (UIDL): its messages can only be deleted with "
+      "\"Ask me before deleting\" off.";
+
+QList<QByteArray> serverIds(const QList<ReviewItem> &items)
+{
+    QList<QByteArray> ids;
+    for (const ReviewItem &item : items)
+        ids << item.serverId;
+    return ids;
+}
+
+} // namespace
+
+TEST(Pop3Session, AskModeNamesTheMessagesByUidlAndDeletesNothing)
+{
+    for (bool isBytewise : {false, true}) {
+        SCOPED_TRACE(isBytewise ? "one byte per arrival" : "one reply per arrival");
+        Pop3Bed bed;
+        bed.isBytewise = isBytewise;
+        bed.services.settings.AskBeforeDel = true;
+        // The user kept the third message after an earlier check.
+        bed.filter.keptIds = {"Home/U3:c"};
+        bed.login(3);
+        EXPECT_EQ(bed.net.takeWritten(), "UIDL\r\n");
+        bed.send("+OK\r\n1 whqtswO00WBw418f9t5JxYwZ\r\n2 Qh.dP\r\n3 U3:c\r\n.\r\n");
+        EXPECT_EQ(bed.net.takeWritten(), "RETR 1\r\n");
+        bed.send(retrReply(mail("hello")));
+        EXPECT_EQ(bed.net.takeWritten(), "RETR 2\r\n");
+        bed.send(retrReply(mail("spam one")));
+        EXPECT_EQ(bed.net.takeWritten(), "RETR 3\r\n");
+        bed.send(retrReply(mail("spam two")));
+        // No DELE: the history first, then the queue, then QUIT.
+        EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
+        EXPECT_EQ(bed.filter.recorded,
+                  (QList<Recorded> {{"Home", "hello", Kept},
+                                    {"Home", "spam one", AwaitingReview},
+                                    {"Home", "spam two", Kept}}));
+        ASSERT_EQ(bed.filter.reviews.size(), 1);
+        EXPECT_EQ(bed.filter.reviews.at(0).first, "Home");
+        const QList<ReviewItem> items = bed.filter.reviews.at(0).second;
+        EXPECT_EQ(serverIds(items), QList<QByteArray> {"Qh.dP"});
+        EXPECT_EQ(items.at(0).AccountName, "Home");
+        EXPECT_EQ(items.at(0).Sender, "Jo <jo@example.org>");
+        EXPECT_EQ(items.at(0).Subject, "spam one");
+        EXPECT_EQ(items.at(0).Size, QByteArray::number(mail("spam one").size()));
+        EXPECT_EQ(items.at(0).reason, Reason::BlockedSender);
+        // The reason stays the rule's, only the status is held back.
+        EXPECT_EQ(bed.session.Pop3Messages().Item(QStringLiteral("3"))->Reason,
+                  keyOf(Reason::BlockedSender));
+        bed.send("+OK bye\r\n");
+        EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_EQ(bed.result.status, SessionStatus::Ok);
+        EXPECT_TRUE(bed.services.notifier.popups.isEmpty());
+    }
+}
+
+TEST(Pop3Session, AskModeWithoutUidlGoesOnDeletesNothingAndSaysWhy)
+{
+    Pop3Bed bed;
+    bed.services.settings.AskBeforeDel = true;
+    bed.login(2);
+    EXPECT_EQ(bed.net.takeWritten(), "UIDL\r\n");
+    bed.send("-ERR Unknown command\r\n");
+    EXPECT_EQ(bed.services.notifier.popups, QStringList {noUidlNotice});
+    EXPECT_EQ(bed.log(), QStringList {noUidlNotice});
+    EXPECT_EQ(bed.net.takeWritten(), "RETR 1\r\n");
+    bed.send(retrReply(mail("spam one")));
+    EXPECT_EQ(bed.net.takeWritten(), "RETR 2\r\n");
+    bed.send(retrReply(mail("hello")));
+    EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
+    // Without an id nothing can be reviewed: the spam is kept, the queue left alone.
+    EXPECT_EQ(bed.filter.recorded,
+              (QList<Recorded> {{"Home", "spam one", Kept}, {"Home", "hello", Kept}}));
+    EXPECT_TRUE(bed.filter.reviews.isEmpty());
+    bed.send("+OK bye\r\n");
+    EXPECT_EQ(bed.result.status, SessionStatus::Ok);
+}
+
+TEST(Pop3Session, AskModeIsTheSettingAtTheVerdicts)
+{
+    const struct
+    {
+        const char *name;
+        bool atStat;
+        bool atVerdicts;
+        QByteArray afterMessages;
+        MessageStatus spamStatus;
+    } cases[] = {
+        {"switched off while fetching: deleted", true, false, "DELE 1\r\n", Deleted},
+        {"switched on while fetching: no ids, kept", false, true, "QUIT\r\n", Kept},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Pop3Bed bed;
+        bed.services.settings.AskBeforeDel = c.atStat;
+        bed.login(1);
+        if (c.atStat) {
+            EXPECT_EQ(bed.net.takeWritten(), "UIDL\r\n");
+            bed.send("+OK\r\n1 A\r\n.\r\n");
+        }
+        EXPECT_EQ(bed.net.takeWritten(), "RETR 1\r\n");
+        bed.services.settings.AskBeforeDel = c.atVerdicts;
+        bed.send(retrReply(mail("spam")));
+        EXPECT_EQ(bed.net.takeWritten(), c.afterMessages);
+        if (c.spamStatus == Deleted)
+            bed.send("+OK\r\n");
+        EXPECT_EQ(bed.filter.recorded, (QList<Recorded> {{"Home", "spam", c.spamStatus}}));
+        EXPECT_TRUE(bed.filter.reviews.isEmpty());
+    }
 }

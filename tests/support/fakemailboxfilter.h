@@ -54,7 +54,21 @@ public:
         }
     }
 
+    bool isKeptForReview(const QByteArray &accountName, const QByteArray &serverId) const override
+    {
+        return keptIds.contains(accountName + '/' + serverId);
+    }
+    void awaitReview(const QByteArray &accountName, const QList<ReviewItem> &items) override
+    {
+        reviews.append({accountName, items});
+        if (onReview)
+            onReview(accountName, items);
+    }
+
     int checks = 0;
     QList<Recorded> recorded;
     std::function<void()> onRecord;
+    QList<QByteArray> keptIds; // "<account>/<server id>" that the user kept
+    QList<std::pair<QByteArray, QList<ReviewItem>>> reviews; // every awaitReview, in order
+    std::function<void(const QByteArray &, const QList<ReviewItem> &)> onReview;
 };
