@@ -187,6 +187,11 @@ void CheckCycle::CheckNextAccount()
         EndCheck();
         tell(caption("10124", "Finished Checking All Account's"));
         m_core.history.LoadHistory();
+        // One notice for the whole check, however many accounts added to the queue.
+        if (const int pending = m_core.reviewQueue.count(); pending > 0) {
+            tell(caption("280033", "%1 messages await your review").arg(pending));
+            emit reviewPending(pending);
+        }
         emit checkFinished();
     } catch (...) {
         const QString description = describe(std::current_exception());

@@ -57,6 +57,8 @@ signals:
     // An account's session has ended: by itself with its own result, or cut short by the
     // time-out (Timeout) or the stop command (Cancelled).
     void sessionEnded(const SessionResult &result);
+    // A check has ended and count messages (all accounts together) await the user's review.
+    void reviewPending(int count);
 
 private:
     void onCheckTimer();

@@ -193,3 +193,36 @@ TEST(CheckCycle, TrayIconBlinksDuringACheckAndIsResetAfterIt)
     // The frame carries over to the next check.
     EXPECT_EQ(bed.cycle.IconFrame, 1);
 }
+
+TEST(CheckCycle, MessagesAwaitingReviewAreAnnouncedOnceAfterTheLastAccount)
+{
+    CycleBed bed;
+    bed.core->settings.AskBeforeDel = true;
+    bed.filter.onReview = [&](const QByteArray &account, const QList<ReviewItem> &items) {
+        EXPECT_TRUE(bed.core->reviewQueue.replaceAccount(account, items));
+    };
+    QList<int> pending;
+    QObject::connect(&bed.cycle, &CheckCycle::reviewPending, [&](int count) { pending << count; });
+    bed.setAccounts(
+        {account("POP3", "Home", "pop.home.test"), account("POP3", "Work", "pop.work.test")});
+    bed.cycle.CheckNow();
+    const QByteArray spam = "Subject: spam\r\n\r\nBuy\r\n";
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(bed.nets.size(), i + 1);
+        FakeTransport &net = *bed.nets[i];
+        for (const char *reply : {"+OK ready\r\n", "+OK\r\n", "+OK in\r\n", "+OK 2 99\r\n",
+                                  "+OK\r\n1 A\r\n2 B\r\n.\r\n"})
+            net.serverSends(reply);
+        for (int n = 0; n < 2; ++n)
+            net.serverSends("+OK\r\n" + spam + ".\r\n");
+        EXPECT_TRUE(net.takeWritten().endsWith("RETR 2\r\nQUIT\r\n"));
+        EXPECT_TRUE(pending.isEmpty());
+        net.serverSends("+OK bye\r\n");
+    }
+    EXPECT_FALSE(bed.core->IsChecking);
+    EXPECT_EQ(pending, QList<int> {4});
+    EXPECT_EQ(bed.notifier.popups,
+              (QStringList {"Finished Checking All Account's", "4 messages await your review"}));
+    EXPECT_EQ(bed.log().mid(bed.log().size() - 2),
+              (QStringList {"Finished Checking All Account's", "4 messages await your review"}));
+}
