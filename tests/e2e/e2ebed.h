@@ -104,6 +104,24 @@ struct E2eBed : CoreTestbed
         }
         return lines;
     }
+    // The review queue as "serverId subject MailNumber" lines, and whether each MailNumber is
+    // that of a history record of the same subject awaiting review.
+    QStringList queued() const
+    {
+        QStringList lines;
+        for (const ReviewItem &item : core->reviewQueue.items()) {
+            bool isRecorded = false;
+            for (int i = 1; i <= core->history.count(); ++i) {
+                const HistoryRecord &r = core->history.at(i);
+                isRecorded = isRecorded
+                    || (r.MailNumber == item.MailNumber && r.Subject == item.Subject
+                        && r.Status == keyOf(MessageStatus::AwaitingReview));
+            }
+            lines << QString::fromUtf8(item.serverId + ' ' + item.Subject)
+                    + (isRecorded ? QString() : QStringLiteral(" (no history record)"));
+        }
+        return lines;
+    }
     MailServer &server = MailServer::shared();
     QList<SessionStatus> statuses; // of every ended session, in their order
 };

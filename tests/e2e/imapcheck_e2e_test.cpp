@@ -177,3 +177,38 @@ TEST(ImapCheckE2e, RefusedConnectionIsReportedAndSilentServerEndsInTheTimeOut)
     EXPECT_TRUE(bed.history().isEmpty());
     EXPECT_EQ(bed.server.inbox("e2e-imap-after").size(), 1);
 }
+
+TEST(ImapCheckE2e, AskModeLeavesTheInboxAloneAndQueuesTheSpamByUid)
+{
+    E2eBed bed;
+    ASSERT_TRUE(bed.server.isRunning());
+    const quint16 port = imapPort(bed.server);
+    ASSERT_NE(port, 0);
+    bed.core->settings.AskBeforeDel = true;
+    bed.core->settings.NotifyNew = false;
+    const QList<QByteArray> mailbox {
+        mail("promo@spam.test", "Great offer", "Buy now.\r\n"),
+        mail("alice@example.org", "Lunch on Friday", "See you at noon.\r\n"),
+        mail("carol@example.net", "Your luck", "Visit our casino tonight.\r\n"),
+    };
+    ASSERT_TRUE(bed.server.addUser("e2e-imap-ask", "pw"));
+    ASSERT_TRUE(bed.server.load("e2e-imap-ask", mailbox));
+    ASSERT_TRUE(markUnread(bed.server, "e2e-imap-ask"));
+    const QStringList flags = maildirFlags(bed.server, "e2e-imap-ask");
+    bed.setAccounts({account("IMAP", "Mail", "e2e-imap-ask", "pw", port)});
+
+    ASSERT_TRUE(bed.check());
+
+    EXPECT_EQ(bed.server.inbox("e2e-imap-ask"), mailbox);
+    EXPECT_EQ(maildirFlags(bed.server, "e2e-imap-ask"), flags);
+    const QList<QByteArray> ids = bed.server.imapIds("e2e-imap-ask");
+    ASSERT_EQ(ids.size(), 3);
+    EXPECT_EQ(bed.history(),
+              (QStringList {"Great offer 280007 10155 Mail", "Lunch on Friday 70044 10152 Mail",
+                            "Your luck 280007 10154 Mail"}));
+    EXPECT_EQ(bed.queued(),
+              (QStringList {QString::fromUtf8(ids[0] + " Great offer"),
+                            QString::fromUtf8(ids[2] + " Your luck")}));
+    EXPECT_EQ(bed.notifier.popups.last(), "2 messages await your review");
+    EXPECT_EQ(bed.statuses, QList<SessionStatus> {SessionStatus::Ok});
+}

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -104,17 +105,71 @@ bool MailServer::load(const QString &name, const QList<QByteArray> &messages)
     return run(arguments);
 }
 
-QList<QByteArray> MailServer::inbox(const QString &name) const
+QStringList MailServer::inboxFiles(const QString &name) const
 {
-    QList<QByteArray> texts;
+    QStringList files;
     for (const char *sub : {"cur", "new"}) {
         const QDir dir(m_folder + QStringLiteral("/mail/") + name + QLatin1Char('/')
                        + QLatin1String(sub));
-        for (const QString &file : dir.entryList(QDir::Files, QDir::Name)) {
-            QFile in(dir.filePath(file));
-            if (in.open(QIODevice::ReadOnly))
-                texts << in.readAll();
-        }
+        for (const QString &file : dir.entryList(QDir::Files, QDir::Name))
+            files << QLatin1String(sub) + QLatin1Char('/') + file;
+    }
+    return files;
+}
+
+QList<QByteArray> MailServer::inbox(const QString &name) const
+{
+    QList<QByteArray> texts;
+    for (const QString &file : inboxFiles(name)) {
+        QFile in(m_folder + QStringLiteral("/mail/") + name + QLatin1Char('/') + file);
+        if (in.open(QIODevice::ReadOnly))
+            texts << in.readAll();
     }
     return texts;
+}
+
+namespace {
+
+// A maildir file name without its folder and its ":2,<flags>" part.
+QByteArray baseName(const QString &file)
+{
+    return file.section(QLatin1Char('/'), -1).section(QStringLiteral(":2,"), 0, 0).toUtf8();
+}
+
+} // namespace
+
+QList<QByteArray> MailServer::pop3Ids(const QString &name) const
+{
+    QList<QByteArray> ids;
+    for (const QString &file : inboxFiles(name))
+        ids << baseName(file);
+    return ids;
+}
+
+QList<QByteArray> MailServer::imapIds(const QString &name) const
+{
+    // "3 V<uidvalidity> N<next uid> ...", then "<uid> [<extension> ...] :<file name>".
+    QFile list(m_folder + QStringLiteral("/mail/") + name + QStringLiteral("/dovecot-uidlist"));
+    QByteArray validity;
+    QHash<QByteArray, QByteArray> uids; // base name -> uid
+    if (list.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> lines = list.readAll().split('\n');
+        for (const QByteArray &word : lines.value(0).split(' ')) {
+            if (word.startsWith('V'))
+                validity = word.mid(1);
+        }
+        for (const QByteArray &line : lines.mid(1)) {
+            const QList<QByteArray> words = line.split(' ');
+            const qsizetype colon = line.indexOf(" :");
+            const QByteArray file = colon >= 0 ? line.mid(colon + 2) : words.value(1);
+            if (!line.isEmpty())
+                uids.insert(baseName(QString::fromUtf8(file)), words.value(0));
+        }
+    }
+    QList<QByteArray> ids;
+    for (const QString &file : inboxFiles(name)) {
+        const QByteArray uid = uids.value(baseName(file));
+        ids << (uid.isEmpty() ? QByteArray() : validity + ':' + uid);
+    }
+    return ids;
 }

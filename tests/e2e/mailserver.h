@@ -23,11 +23,17 @@ public:
     bool load(const QString &name, const QList<QByteArray> &messages);
     // The texts of the messages in the user's inbox, in their order.
     QList<QByteArray> inbox(const QString &name) const;
+    // The server's own ids of those messages, in the same order: the POP3 UIDLs (the maildir
+    // file names, as the server is configured) or, once a session has listed the inbox, the
+    // IMAP ids "<UIDVALIDITY>:<UID>" from Dovecot's uidlist (empty for an unlisted message).
+    QList<QByteArray> pop3Ids(const QString &name) const;
+    QList<QByteArray> imapIds(const QString &name) const;
 
     bool start();
     void stop();
 
 private:
+    QStringList inboxFiles(const QString &name) const; // "cur/<file>" or "new/<file>"
     bool run(const QStringList &arguments) const;
     bool readEnv();
 

@@ -100,3 +100,36 @@ TEST(Pop3CheckE2e, SilentServerEndsInTheTimeOutAndRefusedConnectionIsReported)
     EXPECT_TRUE(bed.history().isEmpty());
     EXPECT_EQ(bed.server.inbox("e2e-after").size(), 1);
 }
+
+TEST(Pop3CheckE2e, AskModeLeavesTheMailboxAloneAndQueuesTheSpamByUidl)
+{
+    E2eBed bed;
+    ASSERT_TRUE(bed.server.isRunning());
+    bed.core->settings.AskBeforeDel = true;
+    const QList<QByteArray> mailbox {
+        mail("alice@example.org", "Lunch on Friday", "See you at noon.\r\n"),
+        mail("promo@spam.test", "Great offer", "Buy now.\r\n"),
+        mail("carol@example.net", "Your luck", "Visit our casino tonight.\r\n"),
+    };
+    ASSERT_TRUE(bed.server.addUser("e2e-ask", "pw"));
+    ASSERT_TRUE(bed.server.load("e2e-ask", mailbox));
+    const QList<QByteArray> ids = bed.server.pop3Ids("e2e-ask");
+    ASSERT_EQ(ids.size(), 3);
+    bed.setAccounts({account("POP3", "Home", "e2e-ask", "pw", bed.server.pop3Port())});
+
+    // A second check finds the same messages and changes nothing.
+    for (int check = 1; check <= 2; ++check) {
+        SCOPED_TRACE(check);
+        ASSERT_TRUE(bed.check());
+        EXPECT_EQ(bed.server.inbox("e2e-ask"), mailbox);
+        EXPECT_EQ(bed.history(),
+                  (QStringList {"Lunch on Friday 70044 10152 Home", "Great offer 280007 10155 Home",
+                                "Your luck 280007 10154 Home"}));
+        EXPECT_EQ(bed.queued(),
+                  (QStringList {QString::fromUtf8(ids[1] + " Great offer"),
+                                QString::fromUtf8(ids[2] + " Your luck")}));
+        EXPECT_EQ(bed.notifier.popups.last(), "2 messages await your review");
+        EXPECT_EQ(bed.statuses.last(), SessionStatus::Ok);
+    }
+    EXPECT_EQ(bed.log().last(), "2 messages await your review");
+}
