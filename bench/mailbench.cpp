@@ -108,6 +108,8 @@ BenchCore::BenchCore(const QByteArray &serverType, quint16 port, const QByteArra
     settings.DelOld = false;
     settings.DeleteRepeated = false;
     settings.NotifyNew = false;
+    // Deleting at once, as the figures were always measured; a benchmark may ask instead.
+    settings.AskBeforeDel = false;
     settings.WatchedExtensions.clear();
     m_core->armTimers();
     MailAccount account;
