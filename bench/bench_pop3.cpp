@@ -8,9 +8,9 @@
 // no age or repeat rule), so nothing is deleted and the mailbox stays the same between runs.
 // Each runs three times, alternating; medians count. The check runs once more per round with
 // "Ask me before deleting" on (UIDL before the first RETR, then no DELE): as nothing is
-// flagged here, that figure is the cost of naming the messages. Peak memory of the check is the rise of
-// the process's peak resident size during it, against the mailbox's size. Last, one message of
-// 5 MB and one of 50 MB show that a message costs time linear in its size.
+// flagged here, that figure is the cost of naming the messages. Peak memory of the check is the
+// rise of the process's peak resident size during it, against the mailbox's size. Last, one message
+// of 5 MB and one of 50 MB show that a message costs time linear in its size.
 //
 // Needs root (it starts Dovecot through scripts/mailserver.sh and stops it at the end).
 
@@ -255,8 +255,7 @@ int main(int argc, char **argv)
     const double check = median(checkTimes);
     std::printf("median: minimal fetch %.3f s, whole check %.3f s\n", fetch, check);
     std::printf("figure: pop3_check_over_minimal_fetch = %.2f (target <= 1.5)\n", check / fetch);
-    std::printf("figure: pop3_ask_over_delete = %.2f (target <= 1.1)\n",
-                median(askTimes) / check);
+    std::printf("figure: pop3_ask_over_delete = %.2f (target <= 1.1)\n", median(askTimes) / check);
     std::printf("figure: pop3_check_peak_memory_over_mailbox = %.2f (target <= 3)\n",
                 double(peakRise) / double(mailboxBytes));
     std::printf("figure: pop3_50mb_over_10x_5mb = %.2f (target <= 1.5)\n",
