@@ -55,12 +55,20 @@ std::optional<std::pair<QByteArray, quint32>> splitServerId(const QByteArray &se
     return std::pair {QByteArray::number(validity), uid};
 }
 
+// RFC 3501 §9 sequence-set of ascending UIDs, runs written as "first:last" to keep the
+// command line short.
 QByteArray uidSet(const QList<quint32> &uids)
 {
-    QByteArrayList numbers;
-    for (quint32 uid : uids)
-        numbers << QByteArray::number(uid);
-    return numbers.join(',');
+    QByteArrayList parts;
+    for (qsizetype i = 0; i < uids.size();) {
+        qsizetype last = i;
+        while (last + 1 < uids.size() && uids.at(last + 1) == uids.at(last) + 1)
+            ++last;
+        parts << QByteArray::number(uids.at(i))
+                + (last > i ? ':' + QByteArray::number(uids.at(last)) : QByteArray());
+        i = last + 1;
+    }
+    return parts.join(',');
 }
 
 // The numbers of a "* SEARCH n n n" response.

@@ -119,11 +119,17 @@ TEST(ImapDeletion, ChangedUidValidityStoresNothing)
 
 TEST(ImapDeletion, EveryWantedUidGoneStoresNothing)
 {
-    ImapDeletionBed bed({"42:7"}, false);
+    ImapDeletionBed bed({"42:7", "42:9", "42:8", "42:3", "42:12", "42:13"}, false);
     bed.loginAndSelect("42");
-    bed.findUids("IMAP4rev1 UIDPLUS", "7", "");
+    bed.findUids("IMAP4rev1 UIDPLUS", "3,7:9,12:13", "");
     EXPECT_EQ(bed.net.takeWritten(), "d009 LOGOUT\r\n");
-    EXPECT_EQ(bed.session.outcomes(), (Outcomes {{"42:7", Gone}}));
+    EXPECT_EQ(bed.session.outcomes(),
+              (Outcomes {{"42:7", Gone},
+                         {"42:9", Gone},
+                         {"42:8", Gone},
+                         {"42:3", Gone},
+                         {"42:12", Gone},
+                         {"42:13", Gone}}));
 }
 
 TEST(ImapDeletion, RefusedStoreOrTimeOutCountsNothingDeleted)
