@@ -27,8 +27,10 @@ QByteArray senderAddress(const QByteArray &sender)
 
 QString itemName(const ReviewItem &item)
 {
-    return shownText(item.AccountName) + QStringLiteral(": \"") + shownText(item.Subject)
-        + QStringLiteral("\" (") + shownText(item.Sender) + QStringLiteral(")");
+    const QString name
+        = shownText(item.AccountName) + QStringLiteral(": \"") + shownText(item.Subject) + u'"';
+    return item.Sender.isEmpty() ? name
+                                 : name + QStringLiteral(" (") + shownText(item.Sender) + u')';
 }
 
 } // namespace
@@ -85,6 +87,8 @@ void ServerReview::deleteOnServer(const QList<ReviewItem> &items)
 
 void ServerReview::runNext()
 {
+    if (m_session)
+        return;
     if (!m_isRunning) {
         if (m_batches.isEmpty())
             return;

@@ -214,7 +214,7 @@ TEST(ReviewDeletionE2e, Pop3DeletesExactlyTheConfirmedMessagesAndReportsOneGoneM
 
     EXPECT_EQ(server.inbox("e2e-review-pop3"), (QList<QByteArray> {mailbox.at(2)}));
     EXPECT_EQ(bed.deleted, 2);
-    EXPECT_TRUE(bed.report.contains("\"message 5\" () is no longer on the server"))
+    EXPECT_TRUE(bed.report.contains("\"message 5\" is no longer on the server"))
         << bed.report.toStdString();
     EXPECT_EQ(bed.statusOf(2), "70043");
     EXPECT_EQ(bed.statusOf(4), "70043");
@@ -258,7 +258,7 @@ TEST(ReviewDeletionE2e, ImapDeletesTheConfirmedUidsAndNothingUnderAnotherUidVali
     ASSERT_TRUE(bed.deleteOnServer({bed.item(ids.at(1), 2), bed.item(ids.at(2), 3)}));
     EXPECT_EQ(server.inbox("e2e-review-imap"), (QList<QByteArray> {mailbox.at(0), mailbox.at(3)}));
     EXPECT_EQ(bed.deleted, 1);
-    EXPECT_TRUE(bed.report.contains("\"message 2\" () is no longer on the server"))
+    EXPECT_TRUE(bed.report.contains("\"message 2\" is no longer on the server"))
         << bed.report.toStdString();
     EXPECT_EQ(bed.statusOf(2), "280007");
     EXPECT_EQ(bed.statusOf(3), "70043");

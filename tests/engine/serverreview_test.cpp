@@ -167,6 +167,31 @@ TEST(ServerReview, SessionThatEndsEarlyDeletesNothingAndSaysWhere)
     EXPECT_EQ(bed.statusOf(1), "280007");
 }
 
+TEST(ServerReview, SecondCallWaitsUntilTheFirstHasEnded)
+{
+    ReviewBed bed;
+    bed.review.deleteOnServer({item("Home", "uid-1", 1)});
+    bed.review.deleteOnServer({item("Home", "uid-2", 2)});
+    FakeTransport::runPending();
+    ASSERT_EQ(bed.connections.size(), 1) << "never two sessions to one server at once";
+    EXPECT_TRUE(bed.review.isDeleting());
+    bed.connection(0).serverSends("+OK\r\n+OK\r\n+OK\r\n+OK\r\n1 uid-1\r\n2 uid-2\r\n.\r\n");
+    EXPECT_EQ(bed.connection(0).takeWritten(), "USER joe\r\nPASS secret\r\nUIDL\r\nDELE 1\r\n");
+    bed.connection(0).serverSends("+OK\r\n+OK\r\n");
+    FakeTransport::runPending();
+    ASSERT_EQ(bed.connections.size(), 2);
+    ASSERT_EQ(bed.finished.size(), 1);
+    EXPECT_EQ(bed.finished.at(0).first, 1);
+    bed.connection(1).serverSends("+OK\r\n+OK\r\n+OK\r\n+OK\r\n1 uid-2\r\n.\r\n+OK\r\n+OK\r\n");
+    EXPECT_EQ(bed.connection(1).takeWritten(),
+              "USER joe\r\nPASS secret\r\nUIDL\r\nDELE 1\r\nQUIT\r\n");
+    FakeTransport::runPending();
+    ASSERT_EQ(bed.finished.size(), 2);
+    EXPECT_EQ(bed.finished.at(1).first, 1);
+    EXPECT_FALSE(bed.review.isDeleting());
+    EXPECT_EQ(mailNumbers(bed.removed), (QList<int> {1, 2}));
+}
+
 TEST(ServerReview, KeepRecordsKeptAndAddsNewSendersToTheFriendList)
 {
     ReviewBed bed;
