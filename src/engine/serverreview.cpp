@@ -37,7 +37,7 @@ QString itemName(const ReviewItem &item)
 
 ServerReview::ServerReview(MailLists &lists, History &history, ReviewQueueCalls queue,
                            ListFiles &listFiles, Services &services, TransportFactory makeTransport,
-                           int timeOutSeconds, QObject *parent)
+                           std::function<int()> timeOutSeconds, QObject *parent)
     : ReviewActions(parent)
     , m_lists(lists)
     , m_history(history)
@@ -45,7 +45,7 @@ ServerReview::ServerReview(MailLists &lists, History &history, ReviewQueueCalls 
     , m_listFiles(listFiles)
     , m_services(services)
     , m_makeTransport(std::move(makeTransport))
-    , m_timeOutSeconds(timeOutSeconds)
+    , m_timeOutSeconds(std::move(timeOutSeconds))
 {
 }
 
@@ -117,10 +117,10 @@ void ServerReview::runNext()
         for (const ReviewItem &item : std::as_const(m_current.items))
             ids << item.serverId;
         if (account->ServerType == "POP3")
-            m_session = new Pop3Deletion(m_makeTransport(), *account, ids, m_timeOutSeconds,
+            m_session = new Pop3Deletion(m_makeTransport(), *account, ids, m_timeOutSeconds(),
                                          m_services, this);
         else
-            m_session = new ImapDeletion(m_makeTransport(), *account, ids, m_timeOutSeconds,
+            m_session = new ImapDeletion(m_makeTransport(), *account, ids, m_timeOutSeconds(),
                                          m_services, this);
         connect(m_session, &MailSession::finished, this, &ServerReview::onSessionFinished);
         m_session->run(QString::fromLatin1(account->MailServer), quint16(account->Port));

@@ -46,9 +46,12 @@ class ServerReview final : public ReviewActions
 public:
     using TransportFactory = std::function<std::unique_ptr<Transport>()>;
 
+    // makeTransport gives each session its connection; timeOutSeconds is asked at the start
+    // of each session, so a changed setting counts from the next one.
+
     ServerReview(MailLists &lists, History &history, ReviewQueueCalls queue, ListFiles &listFiles,
-                 Services &services, TransportFactory makeTransport, int timeOutSeconds,
-                 QObject *parent = nullptr);
+                 Services &services, TransportFactory makeTransport,
+                 std::function<int()> timeOutSeconds, QObject *parent = nullptr);
     ~ServerReview() override;
 
     void deleteOnServer(const QList<ReviewItem> &items) override;
@@ -77,7 +80,7 @@ private:
     ListFiles &m_listFiles;
     Services &m_services;
     TransportFactory m_makeTransport;
-    int m_timeOutSeconds;
+    std::function<int()> m_timeOutSeconds; // the check's connection time-out, as it is now
 
     QList<QList<AccountWork>> m_batches; // deleteOnServer() calls that wait their turn
     QList<AccountWork> m_accounts; // the current call's accounts still to do

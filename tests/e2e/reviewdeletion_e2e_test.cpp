@@ -171,7 +171,9 @@ struct DeletionBed
                          listFiles,
                          services.services,
                          [] { return std::make_unique<TcpTransport>(); },
-                         30};
+                         [] {
+                             return 30;
+                         }};
     int deleted = -1;
     QString report;
 };

@@ -86,7 +86,9 @@ struct ReviewBed
                              connections << net.get();
                              return net;
                          },
-                         60};
+                         [] {
+                             return 60;
+                         }};
 };
 
 QList<int> mailNumbers(const QList<ReviewItem> &items)
