@@ -48,7 +48,6 @@ public:
 
     // makeTransport gives each session its connection; timeOutSeconds is asked at the start
     // of each session, so a changed setting counts from the next one.
-
     ServerReview(MailLists &lists, History &history, ReviewQueueCalls queue, ListFiles &listFiles,
                  Services &services, TransportFactory makeTransport,
                  std::function<int()> timeOutSeconds, QObject *parent = nullptr);
