@@ -97,6 +97,23 @@ bool History::reviseToKept(const CMessage &message)
     return false;
 }
 
+bool History::setStatusByMailNumber(int mailNumber, MessageStatus status)
+{
+    const auto it = std::find_if(m_records.begin(), m_records.end(), [&](const HistoryRecord &r) {
+        return r.MailNumber == mailNumber;
+    });
+    if (it == m_records.end())
+        return false;
+    const Key previous = keyOf(*it);
+    it->Status = ::keyOf(status);
+    m_index.insert(keyOf(*it));
+    // The lookup forgets the previous status only when no other record still has it.
+    if (std::none_of(m_records.cbegin(), m_records.cend(),
+                     [&](const HistoryRecord &r) { return keyOf(r) == previous; }))
+        m_index.remove(previous);
+    return SaveHist();
+}
+
 void History::markDeleted(int index)
 {
     if (index < 1 || index > count())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "historyrecord.h"
+#include "verdictkeys.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -38,6 +39,11 @@ public:
     // The server refused to delete a message recorded as deleted: its newest such record
     // becomes kept and the history is saved again.
     [[nodiscard]] bool reviseToKept(const CMessage &message);
+
+    // The record with this MailNumber gets the status, and the history is saved (a failed
+    // write is reported and leaves the previous file whole). False when no record has the
+    // number or the save failed; the record keeps the new status in memory all the same.
+    [[nodiscard]] bool setStatusByMailNumber(int mailNumber, MessageStatus status);
 
     // Marks record index (1 .. N) as deleted: it stays in memory and in the lookup, and
     // the next SaveHist leaves it out of the file. Its saved copy is not touched.

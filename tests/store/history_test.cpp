@@ -335,3 +335,23 @@ TEST(History, RefusedDeletionTurnsTheRecordBackToKept)
     // Nothing recorded as deleted: nothing to revise.
     EXPECT_FALSE(history.reviseToKept(message("unknown", MessageStatus::Deleted)));
 }
+
+TEST(History, StatusSetByMailNumberIsSavedAndLookedUp)
+{
+    ServicesBed bed;
+    History history(bed.dir.path(), bed.services, bed.clock);
+    history.append(historyRecord("first", 4, MessageStatus::AwaitingReview));
+    history.append(historyRecord("second", 7, MessageStatus::AwaitingReview));
+
+    EXPECT_TRUE(history.setStatusByMailNumber(7, MessageStatus::Deleted));
+    EXPECT_FALSE(history.setStatusByMailNumber(5, MessageStatus::Deleted)) << "no such record";
+    const HistoryRecord &r = history.at(2);
+    EXPECT_TRUE(history.contains(r.Sender, r.Subject, "70043", r.SendDate));
+    EXPECT_FALSE(history.contains(r.Sender, r.Subject, "280007", r.SendDate));
+
+    History reloaded(bed.dir.path(), bed.services, bed.clock);
+    reloaded.LoadHistory();
+    ASSERT_EQ(reloaded.count(), 2);
+    EXPECT_EQ(reloaded.at(1).Status, "280007");
+    EXPECT_EQ(reloaded.at(2).Status, "70043");
+}

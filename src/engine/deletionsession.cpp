@@ -1,0 +1,61 @@
+#include "deletionsession.h"
+
+#include "mailboxfilter.h"
+#include "message/cmessages.h"
+#include "transport.h"
+
+namespace {
+
+// A deletion session judges nothing and records nothing itself: the filter MailSession
+// keeps for the checks is never called.
+class NoFilter final : public MailboxFilter
+{
+public:
+    QList<bool> CheckAllMessages(CMessages &) override { return {}; }
+    void Add2Hist(const CMessages &, const QByteArray &) override { }
+    void recordKept(const CMessage &) override { }
+};
+
+MailboxFilter &noFilter()
+{
+    static NoFilter filter; // stateless
+    return filter;
+}
+
+} // namespace
+
+DeletionSession::DeletionSession(std::unique_ptr<Transport> transport, const MailAccount &account,
+                                 const QList<QByteArray> &serverIds, int timeOutSeconds,
+                                 Services &services, QObject *parent)
+    : MailSession(std::move(transport), account, services, noFilter(), parent)
+    , m_wanted(serverIds)
+{
+    for (const QByteArray &id : serverIds)
+        m_outcomes.insert(id, DeletionOutcome::NotDone);
+    m_idle.setSingleShot(true);
+    m_idle.setInterval(std::chrono::seconds(std::max(1, timeOutSeconds)));
+    connect(&m_idle, &QTimer::timeout, this, &DeletionSession::timeOut);
+    connect(this, &MailSession::activity, &m_idle, qOverload<>(&QTimer::start));
+    connect(this, &MailSession::finished, &m_idle, &QTimer::stop);
+}
+
+DeletionSession::~DeletionSession() = default;
+
+void DeletionSession::run(const QString &server, quint16 port)
+{
+    start(server, port);
+    m_idle.start();
+}
+
+void DeletionSession::timeOut()
+{
+    if (hasEnded())
+        return;
+    end({SessionStatus::Timeout, step(), {}});
+}
+
+void DeletionSession::setOutcome(const QByteArray &serverId, DeletionOutcome outcome)
+{
+    if (m_outcomes.contains(serverId))
+        m_outcomes[serverId] = outcome;
+}

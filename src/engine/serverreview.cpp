@@ -1,0 +1,222 @@
+#include "serverreview.h"
+
+#include "imapdeletion.h"
+#include "platform/notifier.h"
+#include "platform/showntext.h"
+#include "pop3deletion.h"
+#include "sessionfactory.h"
+#include "store/actionlog.h"
+#include "store/history.h"
+#include "store/listfiles.h"
+#include "store/maillists.h"
+#include "store/services.h"
+#include "transport.h"
+
+namespace {
+
+// The address of a sender as the history keeps it: the part in angle brackets when there
+// is one ("Jo <jo@example.org>"), else the whole text.
+QByteArray senderAddress(const QByteArray &sender)
+{
+    const qsizetype open = sender.lastIndexOf('<');
+    const qsizetype close = sender.indexOf('>', open + 1);
+    if (open >= 0 && close > open)
+        return sender.mid(open + 1, close - open - 1).trimmed();
+    return sender.trimmed();
+}
+
+QString itemName(const ReviewItem &item)
+{
+    const QString name
+        = shownText(item.AccountName) + QStringLiteral(": \"") + shownText(item.Subject) + u'"';
+    return item.Sender.isEmpty() ? name
+                                 : name + QStringLiteral(" (") + shownText(item.Sender) + u')';
+}
+
+} // namespace
+
+ServerReview::ServerReview(MailLists &lists, History &history, ReviewQueueCalls queue,
+                           ListFiles &listFiles, Services &services, TransportFactory makeTransport,
+                           std::function<int()> timeOutSeconds, QObject *parent)
+    : ReviewActions(parent)
+    , m_lists(lists)
+    , m_history(history)
+    , m_queue(std::move(queue))
+    , m_listFiles(listFiles)
+    , m_services(services)
+    , m_makeTransport(std::move(makeTransport))
+    , m_timeOutSeconds(std::move(timeOutSeconds))
+{
+}
+
+ServerReview::~ServerReview()
+{
+    if (m_session)
+        m_session->abort();
+}
+
+QString ServerReview::caption(const char *key, const char *defaultText) const
+{
+    return m_services.caption(key, defaultText);
+}
+
+void ServerReview::tell(const QString &text)
+{
+    m_services.notifier.ShowTrayWindow(text);
+    m_services.log.Log(text);
+}
+
+void ServerReview::deleteOnServer(const QList<ReviewItem> &items)
+{
+    if (items.isEmpty())
+        return;
+    QList<AccountWork> accounts;
+    for (const ReviewItem &item : items) {
+        auto it = std::find_if(accounts.begin(), accounts.end(), [&](const AccountWork &w) {
+            return w.accountName == item.AccountName;
+        });
+        if (it == accounts.end())
+            it = accounts.insert(accounts.end(), AccountWork {item.AccountName, {}});
+        it->items << item;
+    }
+    m_batches << accounts;
+    // Returns at once: the sessions run on the event loop, one after another.
+    if (!m_isRunning && m_batches.size() == 1)
+        QMetaObject::invokeMethod(this, &ServerReview::runNext, Qt::QueuedConnection);
+}
+
+void ServerReview::runNext()
+{
+    if (m_session)
+        return;
+    if (!m_isRunning) {
+        if (m_batches.isEmpty())
+            return;
+        m_isRunning = true;
+        m_accounts = m_batches.takeFirst();
+        m_deleted = 0;
+        m_asked = 0;
+        m_report.clear();
+        for (const AccountWork &work : std::as_const(m_accounts))
+            m_asked += int(work.items.size());
+    }
+    while (!m_accounts.isEmpty()) {
+        m_current = m_accounts.takeFirst();
+        const auto account = std::find_if(
+            m_lists.Accounts.cbegin(), m_lists.Accounts.cend(), [this](const MailAccount &a) {
+                return !a.AccountName.isEmpty() && a.AccountName == m_current.accountName;
+            });
+        if (account == m_lists.Accounts.cend() || !hasMailSession(*account)) {
+            for (const ReviewItem &item : std::as_const(m_current.items))
+                m_report << itemName(item) + QLatin1Char(' ')
+                        + caption("280046",
+                                  "not deleted: there is no POP3 or IMAP account of this name.");
+            continue;
+        }
+        QList<QByteArray> ids;
+        for (const ReviewItem &item : std::as_const(m_current.items))
+            ids << item.serverId;
+        if (account->ServerType == "POP3")
+            m_session = new Pop3Deletion(m_makeTransport(), *account, ids, m_timeOutSeconds(),
+                                         m_services, this);
+        else
+            m_session = new ImapDeletion(m_makeTransport(), *account, ids, m_timeOutSeconds(),
+                                         m_services, this);
+        connect(m_session, &MailSession::finished, this, &ServerReview::onSessionFinished);
+        m_session->run(QString::fromLatin1(account->MailServer), quint16(account->Port));
+        return;
+    }
+    finishBatch();
+}
+
+void ServerReview::onSessionFinished(const SessionResult &result)
+{
+    const QHash<QByteArray, DeletionOutcome> outcomes = m_session->outcomes();
+    m_session->deleteLater();
+    m_session = nullptr;
+    QList<ReviewItem> deleted;
+    for (const ReviewItem &item : std::as_const(m_current.items)) {
+        const DeletionOutcome outcome = outcomes.value(item.serverId, DeletionOutcome::NotDone);
+        if (outcome != DeletionOutcome::Deleted) {
+            m_report << itemName(item) + QLatin1Char(' ') + outcomeText(outcome, result);
+            continue;
+        }
+        ++m_deleted;
+        deleted << item;
+        if (!m_history.setStatusByMailNumber(item.MailNumber, MessageStatus::Deleted))
+            m_report << itemName(item) + QLatin1Char(' ')
+                    + caption("280047", "its history record could not be updated.");
+    }
+    if (!deleted.isEmpty() && !m_queue.remove(deleted))
+        m_report << caption("280048", "The review list could not be updated.");
+    // The next account from the event loop, after this session has returned.
+    QMetaObject::invokeMethod(this, &ServerReview::runNext, Qt::QueuedConnection);
+}
+
+void ServerReview::finishBatch()
+{
+    const QString report = QStringLiteral("%1/%2 ").arg(m_deleted).arg(m_asked)
+        + caption("280040", "messages deleted on the server.")
+        + (m_report.isEmpty() ? QString() : QLatin1Char('\n') + m_report.join(QLatin1Char('\n')));
+    tell(report);
+    m_isRunning = false;
+    const int deleted = m_deleted;
+    if (!m_batches.isEmpty())
+        QMetaObject::invokeMethod(this, &ServerReview::runNext, Qt::QueuedConnection);
+    emit deletionFinished(deleted, report);
+}
+
+QString ServerReview::outcomeText(DeletionOutcome outcome, const SessionResult &result) const
+{
+    switch (outcome) {
+    case DeletionOutcome::Deleted:
+        return {};
+    case DeletionOutcome::Gone:
+        return caption("280041", "is no longer on the server; nothing else was deleted.");
+    case DeletionOutcome::Refused:
+        return caption("280042", "was not deleted: the server refused.");
+    case DeletionOutcome::NotDone: {
+        const QString detail = (result.step + QLatin1Char(' ') + result.serverText).trimmed();
+        return caption("280043",
+                       "was not deleted: the session ended before the server confirmed it.")
+            + (detail.isEmpty() ? QString() : QStringLiteral(" (") + detail + QLatin1Char(')'));
+    }
+    case DeletionOutcome::UidValidityChanged:
+        return caption("280044",
+                       "was not deleted: the mailbox was renewed (UIDVALIDITY changed), so its "
+                       "message ids may name other messages now.");
+    case DeletionOutcome::FlaggedNotExpunged:
+        return caption("280045",
+                       "is marked deleted but still there: other messages of the mailbox are "
+                       "marked deleted too, so it was not expunged.");
+    }
+    return {};
+}
+
+void ServerReview::keep(const QList<ReviewItem> &items, bool addSendersToFriends)
+{
+    if (items.isEmpty())
+        return;
+    if (!m_queue.keep(items))
+        tell(caption("280048", "The review list could not be updated."));
+    for (const ReviewItem &item : items) {
+        if (!m_history.setStatusByMailNumber(item.MailNumber, MessageStatus::Kept))
+            tell(itemName(item) + QLatin1Char(' ')
+                 + caption("280047", "its history record could not be updated."));
+    }
+    if (!addSendersToFriends)
+        return;
+    bool isAdded = false;
+    for (const ReviewItem &item : items) {
+        const QByteArray address = senderAddress(item.Sender);
+        const bool isListed = std::any_of(
+            m_lists.FriendList.cbegin(), m_lists.FriendList.cend(),
+            [&](const AddressPattern &p) { return p.compare(address, Qt::CaseInsensitive) == 0; });
+        if (address.isEmpty() || isListed)
+            continue;
+        m_lists.FriendList << address;
+        isAdded = true;
+    }
+    if (isAdded && !m_listFiles.SaveFriendList())
+        tell(caption("280049", "The friend list could not be saved."));
+}
