@@ -412,6 +412,10 @@ void ImapSession::classifyMailbox()
             return;
         return closeMailbox();
     }
+    // With the option off this check decides on every message: what the queue held of the
+    // account is settled.
+    if (!guarded([this] { m_filter.awaitReview(m_account.AccountName, {}); }))
+        return;
     m_storing = 0;
     m_state = State::Storing;
     storeNext();

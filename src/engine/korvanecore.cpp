@@ -2,6 +2,7 @@
 
 #include "classify/securitylevel.h"
 #include "platform/trayhost.h"
+#include "tcptransport.h"
 
 KorvaneCore::KorvaneCore(const CoreEnvironment &environment)
     : env(environment)
@@ -14,6 +15,9 @@ KorvaneCore::KorvaneCore(const CoreEnvironment &environment)
                     environment.autostartEntry)
     , history(environment.dataDir, services, environment.clock)
     , reviewQueue(environment.dataDir, services)
+    , serverReview(lists, history, reviewQueueCalls(reviewQueue), listFiles, services,
+                   [] { return std::make_unique<TcpTransport>(); },
+                   [this] { return settings.ConnectionTimeOut; })
 {
 }
 

@@ -2,6 +2,7 @@
 
 #include "checkcycle.h"
 #include "extratimer.h"
+#include "serverreview.h"
 #include "lang/language.h"
 #include "store/actionlog.h"
 #include "store/appsettings.h"
@@ -80,4 +81,6 @@ public:
     int DateOrder = 2;
     // The check over every account; last, as it works on everything above.
     CheckCycle checkCycle {*this};
+    // The review window's decisions carried out on the servers.
+    ServerReview serverReview;
 };

@@ -289,9 +289,11 @@ void Pop3Session::recordAndQuit()
 {
     if (!guarded([this] { m_filter.Add2Hist(m_messages, m_account.AccountName); }))
         return;
-    // Without ids the queue keeps what it holds of the account: nothing new is known.
-    if (m_isHolding && m_hasServerIds
-        && !guarded([this] { m_filter.awaitReview(m_account.AccountName, m_held); }))
+    // Without ids the queue keeps what it holds of the account: nothing new is known. With
+    // the option off this check has decided on every message, so the account's items go.
+    if ((!m_isHolding || m_hasServerIds) && !guarded([this] {
+            m_filter.awaitReview(m_account.AccountName, m_isHolding ? m_held : QList<ReviewItem>());
+        }))
         return;
     m_state = State::QuitSent;
     send("QUIT");

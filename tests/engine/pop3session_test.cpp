@@ -433,6 +433,12 @@ TEST(Pop3Session, AskModeIsTheSettingAtTheVerdicts)
         if (c.spamStatus == Deleted)
             bed.send("+OK\r\n");
         EXPECT_EQ(bed.filter.recorded, (QList<Recorded> {{"Home", "spam", c.spamStatus}}));
-        EXPECT_TRUE(bed.filter.reviews.isEmpty());
+        // Deleting at once settles what the queue held of the account; without ids the
+        // queue is left as it was.
+        const qsizetype expectedReviews = c.spamStatus == Deleted ? 1 : 0;
+        ASSERT_EQ(bed.filter.reviews.size(), expectedReviews);
+        if (expectedReviews) {
+            EXPECT_TRUE(bed.filter.reviews.first().second.isEmpty());
+        }
     }
 }
