@@ -15,9 +15,10 @@ KorvaneCore::KorvaneCore(const CoreEnvironment &environment)
                     environment.autostartEntry)
     , history(environment.dataDir, services, environment.clock)
     , reviewQueue(environment.dataDir, services)
-    , serverReview(lists, history, reviewQueueCalls(reviewQueue), listFiles, services,
-                   [] { return std::make_unique<TcpTransport>(); },
-                   [this] { return settings.ConnectionTimeOut; })
+    , serverReview(
+          lists, history, reviewQueueCalls(reviewQueue), listFiles, services,
+          [] { return std::make_unique<TcpTransport>(); },
+          [this] { return settings.ConnectionTimeOut; })
 {
 }
 

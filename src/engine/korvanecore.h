@@ -2,8 +2,8 @@
 
 #include "checkcycle.h"
 #include "extratimer.h"
-#include "serverreview.h"
 #include "lang/language.h"
+#include "serverreview.h"
 #include "store/actionlog.h"
 #include "store/appsettings.h"
 #include "store/history.h"
