@@ -46,6 +46,13 @@ QString History::mailPath(int mailNumber) const
                         + QStringLiteral(".mal"));
 }
 
+QString History::evidencePath(int mailNumber) const
+{
+    return dataPath(m_dataDir,
+                    QStringLiteral("\\Mails\\") + QString::number(mailNumber)
+                        + QStringLiteral(".why"));
+}
+
 QByteArray History::checkedAtNow() const
 {
     return m_clock.now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1();
@@ -117,11 +124,17 @@ bool History::IsRecordExistInHist(const CMessage &message) const
     return contains(senderOf(message), message.Subject, message.Status, message.SendDate);
 }
 
-bool History::Add2Hist(const CMessages &messages, const QByteArray &accountName)
+bool History::Add2Hist(const CMessages &messages, const QByteArray &accountName,
+                       const QList<Verdict> *verdicts)
 {
+    // Verdicts of another length belong to another mailbox and tell nothing about these.
+    if (verdicts && verdicts->size() != messages.Count())
+        verdicts = nullptr;
     const QByteArray checkedAt = checkedAtNow();
     QString failedCopy;
+    qsizetype index = -1;
     for (const CMessage &message : messages) {
+        ++index;
         if (IsRecordExistInHist(message))
             continue;
         HistoryRecord record;
@@ -139,6 +152,8 @@ bool History::Add2Hist(const CMessages &messages, const QByteArray &accountName)
         append(record);
         if (!saveCopy(record.MailNumber, message.MessageBody) && failedCopy.isEmpty())
             failedCopy = mailPath(record.MailNumber);
+        if (verdicts && !saveEvidence(record.MailNumber, verdicts->at(index)) && failedCopy.isEmpty())
+            failedCopy = evidencePath(record.MailNumber);
     }
     // One report for the batch: a folder that cannot be written fails every copy.
     if (!failedCopy.isEmpty())
@@ -165,6 +180,25 @@ bool History::saveCopy(int mailNumber, const QByteArray &messageBody)
     const bool written = out.write(content) == content.size() && out.flush();
     out.close();
     return written && out.error() == QFileDevice::NoError;
+}
+
+bool History::saveEvidence(int mailNumber, const Verdict &verdict)
+{
+    // The copy beside it has usually made the folder already.
+    const QString file = evidencePath(mailNumber);
+    const QByteArray content = encodeVerdict(verdict);
+    if (TextFile::writeAll(file, content))
+        return true;
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    return TextFile::writeAll(file, content);
+}
+
+std::optional<Verdict> History::loadEvidence(int mailNumber) const
+{
+    const std::optional<QByteArray> bytes = TextFile::readAll(evidencePath(mailNumber));
+    if (!bytes)
+        return std::nullopt;
+    return decodeVerdict(*bytes);
 }
 
 bool History::SaveHist()
