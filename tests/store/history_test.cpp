@@ -2,6 +2,8 @@
 #include "store/history.h"
 #include "store/verdictkeys.h"
 #include "support/historysample.h"
+#include "support/qtprinters.h"
+#include "support/verdictprinter.h"
 #include "support/servicesbed.h"
 
 #include <QFile>
@@ -334,4 +336,38 @@ TEST(History, RefusedDeletionTurnsTheRecordBackToKept)
     EXPECT_EQ(reloaded.at(1).Status, keyOf(MessageStatus::Kept));
     // Nothing recorded as deleted: nothing to revise.
     EXPECT_FALSE(history.reviseToKept(message("unknown", MessageStatus::Deleted)));
+}
+
+TEST(History, EvidenceIsWrittenBesideTheCopyAndReadBack)
+{
+    ServicesBed bed;
+    History history(bed.dir.path(), bed.services, bed.clock);
+    Verdict spam;
+    spam.status = MessageStatus::Deleted;
+    spam.reason = Reason::BlockedSender;
+    spam.listEntry = "*@example.com";
+    Verdict kept;
+    kept.wordsScored = true;
+    kept.threshold = 80;
+    const QList<Verdict> verdicts = {spam, kept};
+    ASSERT_TRUE(history.Add2Hist(
+        mailbox({message("spam", MessageStatus::Deleted), message("kept")}), "home", &verdicts));
+
+    EXPECT_EQ(bed.dir.read(QStringLiteral("Mails/1.why")), encodeVerdict(spam));
+    EXPECT_EQ(history.loadEvidence(1), spam);
+    EXPECT_EQ(history.loadEvidence(2), kept);
+
+    // A message already recorded gets no second record and keeps its evidence; without
+    // verdicts nothing is written, and a missing or damaged file reads as nothing.
+    const QList<Verdict> other = {kept, kept, kept};
+    ASSERT_TRUE(history.Add2Hist(mailbox({message("spam", MessageStatus::Deleted), message("new"),
+                                          message("newer")}),
+                                 "home", &other));
+    EXPECT_EQ(history.loadEvidence(1), spam);
+    EXPECT_EQ(history.loadEvidence(3), kept);
+    ASSERT_TRUE(history.Add2Hist(mailbox({message("plain")}), "home"));
+    EXPECT_EQ(history.count(), 5);
+    EXPECT_EQ(history.loadEvidence(5), std::nullopt);
+    bed.dir.write(QStringLiteral("Mails/2.why"), "garbage");
+    EXPECT_EQ(history.loadEvidence(2), std::nullopt);
 }
