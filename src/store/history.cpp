@@ -152,7 +152,8 @@ bool History::Add2Hist(const CMessages &messages, const QByteArray &accountName,
         append(record);
         if (!saveCopy(record.MailNumber, message.MessageBody) && failedCopy.isEmpty())
             failedCopy = mailPath(record.MailNumber);
-        if (verdicts && !saveEvidence(record.MailNumber, verdicts->at(index)) && failedCopy.isEmpty())
+        if (verdicts && !saveEvidence(record.MailNumber, verdicts->at(index))
+            && failedCopy.isEmpty())
             failedCopy = evidencePath(record.MailNumber);
     }
     // One report for the batch: a folder that cannot be written fails every copy.

@@ -17,8 +17,9 @@ class Clock;
 struct Services;
 
 // The history of examined messages, "History.ini" in the data folder, the saved copies
-// "Mails/<n>.mal" of their bodies and the evidence "Mails/<n>.why" of their verdicts. Records count from 1 in order of recording; a record
-// deleted in the history window keeps its place, marked, until the next save and load.
+// "Mails/<n>.mal" of their bodies and the evidence "Mails/<n>.why" of their verdicts. Records count
+// from 1 in order of recording; a record deleted in the history window keeps its place, marked,
+// until the next save and load.
 class History
 {
 public:

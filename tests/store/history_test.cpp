@@ -3,8 +3,8 @@
 #include "store/verdictkeys.h"
 #include "support/historysample.h"
 #include "support/qtprinters.h"
-#include "support/verdictprinter.h"
 #include "support/servicesbed.h"
+#include "support/verdictprinter.h"
 
 #include <QFile>
 
@@ -360,9 +360,9 @@ TEST(History, EvidenceIsWrittenBesideTheCopyAndReadBack)
     // A message already recorded gets no second record and keeps its evidence; without
     // verdicts nothing is written, and a missing or damaged file reads as nothing.
     const QList<Verdict> other = {kept, kept, kept};
-    ASSERT_TRUE(history.Add2Hist(mailbox({message("spam", MessageStatus::Deleted), message("new"),
-                                          message("newer")}),
-                                 "home", &other));
+    ASSERT_TRUE(history.Add2Hist(
+        mailbox({message("spam", MessageStatus::Deleted), message("new"), message("newer")}),
+        "home", &other));
     EXPECT_EQ(history.loadEvidence(1), spam);
     EXPECT_EQ(history.loadEvidence(3), kept);
     ASSERT_TRUE(history.Add2Hist(mailbox({message("plain")}), "home"));
