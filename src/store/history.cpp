@@ -25,6 +25,20 @@ const QByteArray &senderOf(const CMessage &message)
     return message.Sender.isEmpty() ? message.from : message.Sender;
 }
 
+// Writes a file whole, creating its folder when needed. False when it was not written whole.
+bool writeNewFile(const QString &file, const QByteArray &content)
+{
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly)) {
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        if (!out.open(QIODevice::WriteOnly))
+            return false;
+    }
+    const bool written = out.write(content) == content.size() && out.flush();
+    out.close();
+    return written && out.error() == QFileDevice::NoError;
+}
+
 } // namespace
 
 History::History(const QString &dataDir, Services &services, const Clock &clock)
@@ -170,28 +184,26 @@ bool History::saveCopy(int mailNumber, const QByteArray &messageBody)
 {
     // Each copy gets a number no record holds, so there is no older content to protect
     // and a plain write suffices.
-    const QString file = mailPath(mailNumber);
-    QFile out(file);
-    if (!out.open(QIODevice::WriteOnly)) {
-        QDir().mkpath(QFileInfo(file).absolutePath());
-        if (!out.open(QIODevice::WriteOnly))
-            return false;
-    }
-    const QByteArray content = QByteArrayLiteral("<html>") + messageBody;
-    const bool written = out.write(content) == content.size() && out.flush();
-    out.close();
-    return written && out.error() == QFileDevice::NoError;
+    return writeNewFile(mailPath(mailNumber), QByteArrayLiteral("<html>") + messageBody);
 }
 
 bool History::saveEvidence(int mailNumber, const Verdict &verdict)
 {
-    // The copy beside it has usually made the folder already.
+    // Written whole under another name and then renamed, so that a reader never meets half
+    // a verdict. Unlike TextFile::writeAll it does not wait for the disk file by file, which
+    // made recording a large mailbox several times slower; a file lost in a power cut only
+    // loses an explanation, and an empty one reads as none.
     const QString file = evidencePath(mailNumber);
+    const QString partial = file + QStringLiteral(".part");
     const QByteArray content = encodeVerdict(verdict);
-    if (TextFile::writeAll(file, content))
+    if (!writeNewFile(partial, content))
+        return false;
+    // A number can come back after its record was deleted; its old evidence goes with it.
+    QFile::remove(file);
+    if (QFile::rename(partial, file))
         return true;
-    QDir().mkpath(QFileInfo(file).absolutePath());
-    return TextFile::writeAll(file, content);
+    QFile::remove(partial);
+    return false;
 }
 
 std::optional<Verdict> History::loadEvidence(int mailNumber) const

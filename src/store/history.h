@@ -66,8 +66,8 @@ public:
     // "Mails" folder when needed. False when the file could not be written whole.
     [[nodiscard]] bool saveCopy(int mailNumber, const QByteArray &messageBody);
 
-    // Writes the evidence of a record, replacing the file atomically. False when it could
-    // not be written.
+    // Writes the evidence of a record; a reader sees the whole file or none. False when it
+    // could not be written.
     [[nodiscard]] bool saveEvidence(int mailNumber, const Verdict &verdict);
 
     // The evidence written for a record; nothing when there is none or it cannot be read.
