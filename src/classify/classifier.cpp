@@ -14,8 +14,6 @@
 
 #include <QHash>
 
-#include <QSet>
-
 namespace {
 
 struct RepeatKey
@@ -41,6 +39,12 @@ bool isExecutable(const QByteArray &extension)
     return extension == "exe" || extension == "scr";
 }
 
+void decide(Verdict &verdict, Reason reason)
+{
+    verdict.status = MessageStatus::Deleted;
+    verdict.reason = reason;
+}
+
 void mark(DeleteFlags &flags, qsizetype index)
 {
     flags[index] = true;
@@ -60,41 +64,57 @@ Classifier::Classifier(const AppSettings &settings, const MailLists &lists, Serv
 
 DeleteFlags Classifier::CheckAllMessages(CMessages &messages)
 {
-    DeleteFlags flags(messages.Count() + 1, false);
+    return applyVerdicts(messages, judgeAll(messages));
+}
+
+QList<Verdict> Classifier::judgeAll(const CMessages &messages) const
+{
+    QList<Verdict> verdicts;
+    verdicts.reserve(messages.Count());
     // The spam words are prepared once for the whole mailbox.
     const SpamWordScanner words(m_lists);
+    for (const CMessage &message : messages)
+        verdicts.append(judge(message, words));
+    if (m_settings.DeleteRepeated && securityLevel() != SecurityLevel::VeryLow)
+        markRepeated(messages, verdicts);
+    return verdicts;
+}
+
+DeleteFlags Classifier::applyVerdicts(CMessages &messages, const QList<Verdict> &verdicts)
+{
+    Q_ASSERT(verdicts.size() == messages.Count());
+    DeleteFlags flags(messages.Count() + 1, false);
     qsizetype index = 0;
     for (CMessage &message : messages) {
-        ++index;
-        message.Status = keyOf(MessageStatus::Kept);
-        message.Reason = keyOf(Reason::NoRule);
-        if (isBadMessage(message, words)) {
+        const Verdict &verdict = verdicts.at(index++);
+        message.Status = keyOf(verdict.status);
+        message.Reason = keyOf(verdict.reason);
+        if (verdict.isToDelete())
             mark(flags, index);
-            message.Status = keyOf(MessageStatus::Deleted);
-        }
     }
-    if (m_settings.DeleteRepeated && securityLevel() != SecurityLevel::VeryLow)
-        markRepeated(messages, flags);
     announceDeletions(flags);
     return flags;
 }
 
-void Classifier::markRepeated(CMessages &messages, DeleteFlags &flags) const
+void Classifier::markRepeated(const CMessages &messages, QList<Verdict> &verdicts) const
 {
     // Grouping by (sender, subject) finds the same pairs as comparing every two messages:
-    // the first of a group stays, every later one is marked, whatever rule fired before.
-    QSet<RepeatKey> seen;
-    seen.reserve(messages.Count());
-    qsizetype index = 0;
-    for (CMessage &message : messages) {
+    // the first of a group stays, every later one is marked as its repeat, whatever rule
+    // fired before.
+    QHash<RepeatKey, int> firstOfGroup;
+    firstOfGroup.reserve(messages.Count());
+    int index = 0;
+    for (const CMessage &message : messages) {
         ++index;
-        if (seen.contains(RepeatKey {message.ReturnPath, message.Subject})) {
-            mark(flags, index);
-            message.Status = keyOf(MessageStatus::Deleted);
-            message.Reason = keyOf(Reason::Repeated);
-        } else {
-            seen.insert(RepeatKey {message.ReturnPath, message.Subject});
+        RepeatKey key {message.ReturnPath, message.Subject};
+        const auto first = firstOfGroup.constFind(key);
+        if (first == firstOfGroup.cend()) {
+            firstOfGroup.insert(std::move(key), index);
+            continue;
         }
+        Verdict &verdict = verdicts[index - 1];
+        decide(verdict, Reason::Repeated);
+        verdict.repeatsMessage = *first;
     }
 }
 
@@ -111,44 +131,67 @@ void Classifier::announceDeletions(const DeleteFlags &flags)
 
 bool Classifier::IsBadMessage(CMessage &message) const
 {
-    return isBadMessage(message, std::nullopt);
+    const Verdict verdict = judge(message, std::nullopt);
+    // The reason is written only when the sender is a friend or a rule fired.
+    if (verdict.reason != Reason::NoRule)
+        message.Reason = keyOf(verdict.reason);
+    return verdict.isToDelete();
 }
 
-bool Classifier::isBadMessage(CMessage &message, OptionalScanner words) const
+Verdict Classifier::judge(const CMessage &message) const
 {
+    return judge(message, std::nullopt);
+}
+
+Verdict Classifier::judge(const CMessage &message, OptionalScanner words) const
+{
+    Verdict verdict;
     const QByteArray &sender = message.ReturnPath;
     const SecurityLevel level = securityLevel();
-    const bool isFriend = IsInFriendList(m_lists, sender);
-    if (isFriend)
-        message.Reason = keyOf(Reason::FriendSender);
+    const AddressPattern *friendEntry = friendEntryFor(m_lists, sender);
+    const bool isFriend = friendEntry != nullptr;
+    if (isFriend) {
+        verdict.reason = Reason::FriendSender;
+        verdict.listEntry = *friendEntry;
+    }
 
     // A friend that is also blocked is deleted.
-    if (IsInBlockedList(m_lists, sender)) {
-        message.Reason = keyOf(Reason::BlockedSender);
-        return true;
+    if (const AddressPattern *blockedEntry = blockedEntryFor(m_lists, sender)) {
+        verdict.listEntry = *blockedEntry;
+        decide(verdict, Reason::BlockedSender);
+        return verdict;
     }
-    if (level != SecurityLevel::VeryLow && IsBlockedExt(message.Attachment, isFriend)) {
-        message.Reason = keyOf(Reason::BlockedAttachment);
-        return true;
+    if (level != SecurityLevel::VeryLow) {
+        if (auto attachment = watchedAttachment(message.Attachment, isFriend)) {
+            verdict.attachmentName = std::move(attachment->name);
+            verdict.watchedType = std::move(attachment->watchedType);
+            decide(verdict, Reason::BlockedAttachment);
+            return verdict;
+        }
     }
     // At Very High the size limit holds for friends too.
     if (m_settings.CheckLargerThan && (level == SecurityLevel::VeryHigh || !isFriend)
         && isLarger(message)) {
-        message.Reason = keyOf(Reason::TooLarge);
-        return true;
+        verdict.sizeBytes = message.SIZE;
+        verdict.sizeLimitKB = m_settings.MaxSizeKB;
+        decide(verdict, Reason::TooLarge);
+        return verdict;
     }
     // The age limit holds for friends too, at every level.
-    if (m_settings.DelOld && isOld(message)) {
-        message.Reason = keyOf(Reason::TooOld);
-        return true;
+    if (m_settings.DelOld) {
+        if (const std::optional<int> age = oldAge(message)) {
+            verdict.ageDays = *age;
+            verdict.dayLimit = m_settings.Days;
+            decide(verdict, Reason::TooOld);
+            return verdict;
+        }
     }
     if (isFriend)
-        return false;
-    if (isSpamByWords(message, words)) {
-        message.Reason = keyOf(Reason::SpamWords);
-        return true;
-    }
-    return false;
+        return verdict;
+    if (isSpamByWords(message, words, verdict))
+        decide(verdict, Reason::SpamWords);
+    return verdict;
+    return verdict;
 }
 
 SecurityLevel Classifier::securityLevel() const
@@ -164,28 +207,46 @@ bool Classifier::isLarger(const CMessage &message) const
     return double(message.SIZE) / 1024.0 > double(m_settings.MaxSizeKB);
 }
 
-bool Classifier::isOld(const CMessage &message) const
+std::optional<int> Classifier::oldAge(const CMessage &message) const
 {
     // A date that is not a whole calendar date says nothing about the age: such a message
     // is never old, and the remaining tests still apply to it.
     const auto age = MessageAgeInDays(ParseMailDate(message.SendDate), m_clock);
-    return age && *age > m_settings.Days;
+    if (age && *age > m_settings.Days)
+        return int(*age);
+    return std::nullopt;
 }
 
-bool Classifier::isSpamByWords(const CMessage &message, OptionalScanner words) const
+bool Classifier::isSpamByWords(const CMessage &message, OptionalScanner words,
+                               Verdict &verdict) const
 {
     // Very Low runs no word test, and a threshold of zero or below would call every
     // message spam that has no negative weights.
-    if (securityLevel() == SecurityLevel::VeryLow || !(m_settings.EffectiveThreshold > 0.0f))
+    const float threshold = m_settings.EffectiveThreshold;
+    if (securityLevel() == SecurityLevel::VeryLow || !(threshold > 0.0f))
         return false;
-    if (words)
-        return IsSpamByWords(words->get(), message.Subject, message.MessageBody,
-                             m_settings.EffectiveThreshold);
-    return IsSpamByWords(m_lists, message.Subject, message.MessageBody,
-                         m_settings.EffectiveThreshold);
+    if (!m_lists.BadWordsLoaded)
+        return false;
+    // One message alone (IsBadMessage) prepares the words for itself.
+    std::optional<SpamWordScanner> ownScanner;
+    if (!words)
+        words = std::cref(ownScanner.emplace(m_lists));
+    const SpamWordScanner &scanner = words->get();
+    if (!scanner.isLoaded())
+        return false;
+    verdict.wordsScored = true;
+    verdict.wordTotal = scanner.score(message.Subject, message.MessageBody, &verdict.spamWords);
+    verdict.threshold = threshold;
+    return verdict.wordTotal >= threshold;
 }
 
 bool Classifier::IsBlockedExt(const QList<QByteArray> &names, bool isFriend) const
+{
+    return watchedAttachment(names, isFriend).has_value();
+}
+
+std::optional<Classifier::WatchedAttachment>
+Classifier::watchedAttachment(const QList<QByteArray> &names, bool isFriend) const
 {
     const SecurityLevel level = securityLevel();
     for (qsizetype i = 1; i < names.size(); ++i) {
@@ -198,10 +259,10 @@ bool Classifier::IsBlockedExt(const QList<QByteArray> &names, bool isFriend) con
             continue;
         for (const QByteArray &watched : m_settings.WatchedExtensions) {
             if (watched.compare(extension, Qt::CaseInsensitive) == 0)
-                return true;
+                return WatchedAttachment {names.at(i), watched};
         }
     }
-    return false;
+    return std::nullopt;
 }
 
 int NumberOfMes2Del(const DeleteFlags &flags)

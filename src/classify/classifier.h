@@ -1,6 +1,7 @@
 #pragma once
 
 #include "securitylevel.h"
+#include "store/verdict.h"
 
 #include <QByteArray>
 #include <QList>
@@ -31,10 +32,20 @@ public:
     // number of deletions in the popup, before anything is deleted, when NotifyAfterDel is on.
     DeleteFlags CheckAllMessages(CMessages &messages);
 
+    // The verdicts of a mailbox, element i - 1 for message i: the single-message rules, then
+    // the repeated-message rule over the whole mailbox. Changes nothing.
+    QList<Verdict> judgeAll(const CMessages &messages) const;
+
+    // What CheckAllMessages does with the verdicts: writes each message's Status and Reason
+    // from its verdict, announces the deletions and returns the flags.
+    DeleteFlags applyVerdicts(CMessages &messages, const QList<Verdict> &verdicts);
+
     // The single-message rules in order: blocked sender, attachment type, size, age, spam
     // words; the first that fires decides and writes its reason. A friend is spared by the
     // attachment rule at most levels, by the size rule below level 1 and by the word test.
     bool IsBadMessage(CMessage &message) const;
+    // The same rules as a verdict, without touching the message.
+    Verdict judge(const CMessage &message) const;
 
     // True when a name (from index 1) has a watched extension that the level checks for
     // this class of sender.
@@ -42,12 +53,19 @@ public:
 
 private:
     using OptionalScanner = std::optional<std::reference_wrapper<const SpamWordScanner>>;
-    bool isBadMessage(CMessage &message, OptionalScanner words) const;
+    struct WatchedAttachment
+    {
+        QByteArray name;
+        QByteArray watchedType;
+    };
+    Verdict judge(const CMessage &message, OptionalScanner words) const;
+    std::optional<WatchedAttachment> watchedAttachment(const QList<QByteArray> &names,
+                                                       bool isFriend) const;
     SecurityLevel securityLevel() const;
     bool isLarger(const CMessage &message) const;
-    bool isOld(const CMessage &message) const;
-    bool isSpamByWords(const CMessage &message, OptionalScanner words) const;
-    void markRepeated(CMessages &messages, DeleteFlags &flags) const;
+    std::optional<int> oldAge(const CMessage &message) const;
+    bool isSpamByWords(const CMessage &message, OptionalScanner words, Verdict &verdict) const;
+    void markRepeated(const CMessages &messages, QList<Verdict> &verdicts) const;
     void announceDeletions(const DeleteFlags &flags);
 
     const AppSettings &m_settings;

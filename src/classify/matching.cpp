@@ -4,16 +4,16 @@
 
 namespace {
 
-bool walkList(const QList<AddressPattern> &patterns, QByteArrayView address)
+const AddressPattern *walkList(const QList<AddressPattern> &patterns, QByteArrayView address)
 {
     for (const AddressPattern &pattern : patterns) {
         const std::optional<bool> matches = MatchAddressPattern(pattern, address);
         if (!matches)
-            return false;
+            return nullptr;
         if (*matches)
-            return true;
+            return &pattern;
     }
-    return false;
+    return nullptr;
 }
 
 } // namespace
@@ -38,10 +38,20 @@ std::optional<bool> MatchAddressPattern(QByteArrayView pattern, QByteArrayView a
 
 bool IsInFriendList(const MailLists &lists, QByteArrayView address)
 {
-    return walkList(lists.FriendList, address);
+    return friendEntryFor(lists, address) != nullptr;
 }
 
 bool IsInBlockedList(const MailLists &lists, QByteArrayView address)
 {
-    return lists.BlockedListLoaded && walkList(lists.BlockedList, address);
+    return blockedEntryFor(lists, address) != nullptr;
+}
+
+const AddressPattern *friendEntryFor(const MailLists &lists, QByteArrayView address)
+{
+    return walkList(lists.FriendList, address);
+}
+
+const AddressPattern *blockedEntryFor(const MailLists &lists, QByteArrayView address)
+{
+    return lists.BlockedListLoaded ? walkList(lists.BlockedList, address) : nullptr;
 }

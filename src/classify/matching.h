@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/records.h"
+
 #include <QByteArrayView>
 
 #include <optional>
@@ -17,3 +19,8 @@ std::optional<bool> MatchAddressPattern(QByteArrayView pattern, QByteArrayView a
 bool IsInFriendList(const MailLists &lists, QByteArrayView address);
 // As IsInFriendList; false whenever the blocked list is not loaded.
 bool IsInBlockedList(const MailLists &lists, QByteArrayView address);
+
+// The list entries IsInFriendList and IsInBlockedList find: the pattern that matched, or
+// null when the walk finds none.
+const AddressPattern *friendEntryFor(const MailLists &lists, QByteArrayView address);
+const AddressPattern *blockedEntryFor(const MailLists &lists, QByteArrayView address);

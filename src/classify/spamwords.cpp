@@ -58,6 +58,7 @@ SpamWordScanner::SpamWordScanner(const MailLists &lists)
             m_keyLength.push_back(int(key.size()));
         }
         m_entries.push_back({*it, word.Value});
+        m_words.append(word.Word);
     }
     assignClasses(keys);
     m_next.assign(size_t(m_classes), 0);
@@ -168,24 +169,33 @@ void SpamWordScanner::countKeys(QByteArrayView text, std::vector<int> &counts) c
     }
 }
 
-float SpamWordScanner::score(QByteArrayView subject, QByteArrayView body) const
+float SpamWordScanner::score(QByteArrayView subject, QByteArrayView body,
+                             QList<SpamWordHit> *hits) const
 {
     std::vector<int> subjectCounts;
     std::vector<int> bodyCounts;
     countKeys(subject, subjectCounts);
     countKeys(body, bodyCounts);
     float total = 0;
-    for (const Entry &entry : m_entries) {
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        const Entry &entry = m_entries[i];
         const int inSubject = subjectCounts[size_t(entry.key)];
         const int inBody = bodyCounts[size_t(entry.key)];
+        int counted = 0;
         if (inSubject != noCount) {
-            if (const auto hits = weightedHits(inSubject, entry.weight))
-                total += 2 * *hits;
+            if (const auto subjectHits = weightedHits(inSubject, entry.weight)) {
+                total += 2 * *subjectHits;
+                counted += 2 * inSubject;
+            }
         }
         if (inBody != noCount) {
-            if (const auto hits = weightedHits(inBody, entry.weight))
-                total += *hits;
+            if (const auto bodyHits = weightedHits(inBody, entry.weight)) {
+                total += *bodyHits;
+                counted += inBody;
+            }
         }
+        if (hits && counted > 0)
+            hits->append(SpamWordHit {m_words.at(qsizetype(i)), entry.weight, counted});
     }
     return total;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/records.h"
+#include "store/verdict.h"
 
 #include <QByteArrayView>
 #include <QList>
@@ -26,8 +27,10 @@ public:
 
     bool isLoaded() const { return m_loaded; }
     // 2 x the hits in the subject plus the hits in the body, added word by word in list order;
-    // a word whose count or product overflows adds nothing for that text.
-    float score(QByteArrayView subject, QByteArrayView body) const;
+    // a word whose count or product overflows adds nothing for that text. With hits, also
+    // appends every list entry that added to the score, with the count it added.
+    float score(QByteArrayView subject, QByteArrayView body,
+                QList<SpamWordHit> *hits = nullptr) const;
 
 private:
     struct Entry
@@ -42,6 +45,7 @@ private:
 
     bool m_loaded = false;
     std::vector<Entry> m_entries; // list order
+    QList<QByteArray> m_words; // the words of m_entries as the list writes them
     std::vector<int> m_keyLength;
     // Aho-Corasick automaton over byte classes: every byte that occurs in a key has a class of
     // its own (an upper-case ASCII letter shares that of its lower-case form), all other bytes

@@ -3,6 +3,7 @@
 #include "classify/classifier.h"
 #include "korvanecore.h"
 #include "mailboxfilter.h"
+#include "message/cmessages.h"
 #include "message/textformat.h"
 #include "platform/notifier.h"
 #include "platform/prompter.h"
@@ -28,12 +29,19 @@ public:
     }
     QList<bool> CheckAllMessages(CMessages &messages) override
     {
-        return m_classifier.CheckAllMessages(messages);
+        m_verdicts = m_classifier.judgeAll(messages);
+        m_verdictsFor = &messages;
+        return m_classifier.applyVerdicts(messages, m_verdicts);
     }
     void Add2Hist(const CMessages &messages, const QByteArray &accountName) override
     {
+        // The session records the mailbox it has just judged; the verdicts go with it as the
+        // evidence of each new record, and only with that mailbox.
+        const bool judged = &messages == m_verdictsFor && m_verdicts.size() == messages.Count();
         // A failed write has been reported; the records stay in memory all the same.
-        (void)m_core.history.Add2Hist(messages, accountName);
+        (void)m_core.history.Add2Hist(messages, accountName, judged ? &m_verdicts : nullptr);
+        m_verdicts.clear();
+        m_verdictsFor = nullptr;
     }
     void recordKept(const CMessage &message) override
     {
@@ -71,6 +79,10 @@ private:
 
     KorvaneCore &m_core;
     Classifier m_classifier;
+    // The verdicts of the last CheckAllMessages and the mailbox they judged, used only to
+    // recognise it, never read through.
+    QList<Verdict> m_verdicts;
+    const CMessages *m_verdictsFor = nullptr;
 };
 
 QString describe(const std::exception_ptr &failure)

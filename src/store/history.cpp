@@ -25,6 +25,20 @@ const QByteArray &senderOf(const CMessage &message)
     return message.Sender.isEmpty() ? message.from : message.Sender;
 }
 
+// Writes a file whole, creating its folder when needed. False when it was not written whole.
+bool writeNewFile(const QString &file, const QByteArray &content)
+{
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly)) {
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        if (!out.open(QIODevice::WriteOnly))
+            return false;
+    }
+    const bool written = out.write(content) == content.size() && out.flush();
+    out.close();
+    return written && out.error() == QFileDevice::NoError;
+}
+
 } // namespace
 
 History::History(const QString &dataDir, Services &services, const Clock &clock)
@@ -44,6 +58,13 @@ QString History::mailPath(int mailNumber) const
     return dataPath(m_dataDir,
                     QStringLiteral("\\Mails\\") + QString::number(mailNumber)
                         + QStringLiteral(".mal"));
+}
+
+QString History::evidencePath(int mailNumber) const
+{
+    return dataPath(m_dataDir,
+                    QStringLiteral("\\Mails\\") + QString::number(mailNumber)
+                        + QStringLiteral(".why"));
 }
 
 QByteArray History::checkedAtNow() const
@@ -134,11 +155,17 @@ bool History::IsRecordExistInHist(const CMessage &message) const
     return contains(senderOf(message), message.Subject, message.Status, message.SendDate);
 }
 
-bool History::Add2Hist(const CMessages &messages, const QByteArray &accountName)
+bool History::Add2Hist(const CMessages &messages, const QByteArray &accountName,
+                       const QList<Verdict> *verdicts)
 {
+    // Verdicts of another length belong to another mailbox and tell nothing about these.
+    if (verdicts && verdicts->size() != messages.Count())
+        verdicts = nullptr;
     const QByteArray checkedAt = checkedAtNow();
     QString failedCopy;
+    qsizetype index = -1;
     for (const CMessage &message : messages) {
+        ++index;
         if (IsRecordExistInHist(message))
             continue;
         HistoryRecord record;
@@ -156,6 +183,9 @@ bool History::Add2Hist(const CMessages &messages, const QByteArray &accountName)
         append(record);
         if (!saveCopy(record.MailNumber, message.MessageBody) && failedCopy.isEmpty())
             failedCopy = mailPath(record.MailNumber);
+        if (verdicts && !saveEvidence(record.MailNumber, verdicts->at(index))
+            && failedCopy.isEmpty())
+            failedCopy = evidencePath(record.MailNumber);
     }
     // One report for the batch: a folder that cannot be written fails every copy.
     if (!failedCopy.isEmpty())
@@ -171,17 +201,34 @@ bool History::saveCopy(int mailNumber, const QByteArray &messageBody)
 {
     // Each copy gets a number no record holds, so there is no older content to protect
     // and a plain write suffices.
-    const QString file = mailPath(mailNumber);
-    QFile out(file);
-    if (!out.open(QIODevice::WriteOnly)) {
-        QDir().mkpath(QFileInfo(file).absolutePath());
-        if (!out.open(QIODevice::WriteOnly))
-            return false;
-    }
-    const QByteArray content = QByteArrayLiteral("<html>") + messageBody;
-    const bool written = out.write(content) == content.size() && out.flush();
-    out.close();
-    return written && out.error() == QFileDevice::NoError;
+    return writeNewFile(mailPath(mailNumber), QByteArrayLiteral("<html>") + messageBody);
+}
+
+bool History::saveEvidence(int mailNumber, const Verdict &verdict)
+{
+    // Written whole under another name and then renamed, so that a reader never meets half
+    // a verdict. Unlike TextFile::writeAll it does not wait for the disk file by file, which
+    // made recording a large mailbox several times slower; a file lost in a power cut only
+    // loses an explanation, and an empty one reads as none.
+    const QString file = evidencePath(mailNumber);
+    const QString partial = file + QStringLiteral(".part");
+    const QByteArray content = encodeVerdict(verdict);
+    if (!writeNewFile(partial, content))
+        return false;
+    // A number can come back after its record was deleted; its old evidence goes with it.
+    QFile::remove(file);
+    if (QFile::rename(partial, file))
+        return true;
+    QFile::remove(partial);
+    return false;
+}
+
+std::optional<Verdict> History::loadEvidence(int mailNumber) const
+{
+    const std::optional<QByteArray> bytes = TextFile::readAll(evidencePath(mailNumber));
+    if (!bytes)
+        return std::nullopt;
+    return decodeVerdict(*bytes);
 }
 
 bool History::SaveHist()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "historyrecord.h"
+#include "verdict.h"
 #include "verdictkeys.h"
 
 #include <QByteArray>
@@ -9,14 +10,17 @@
 #include <QSet>
 #include <QString>
 
+#include <optional>
+
 class CMessage;
 class CMessages;
 class Clock;
 struct Services;
 
-// The history of examined messages, "History.ini" in the data folder, and the saved copies
-// "Mails/<n>.mal" of their bodies. Records count from 1 in order of recording; a record
-// deleted in the history window keeps its place, marked, until the next save and load.
+// The history of examined messages, "History.ini" in the data folder, the saved copies
+// "Mails/<n>.mal" of their bodies and the evidence "Mails/<n>.why" of their verdicts. Records count
+// from 1 in order of recording; a record deleted in the history window keeps its place, marked,
+// until the next save and load.
 class History
 {
 public:
@@ -29,8 +33,10 @@ public:
     // Records every message of the mailbox that is not in the history yet, under the
     // account being checked, writes its saved copy and then saves the history. False when
     // a copy or the history could not be written (each failure is reported); every record
-    // stays in memory all the same.
-    [[nodiscard]] bool Add2Hist(const CMessages &messages, const QByteArray &accountName);
+    // stays in memory all the same. With verdicts (element i - 1 for message i), each
+    // new record's verdict is written beside its copy as its evidence.
+    [[nodiscard]] bool Add2Hist(const CMessages &messages, const QByteArray &accountName,
+                                const QList<Verdict> *verdicts = nullptr);
 
     // True when a record (deleted ones included) has the message's sender as Add2Hist
     // records it, its subject, its status and its date, compared exactly.
@@ -66,6 +72,13 @@ public:
     // "Mails" folder when needed. False when the file could not be written whole.
     [[nodiscard]] bool saveCopy(int mailNumber, const QByteArray &messageBody);
 
+    // Writes the evidence of a record; a reader sees the whole file or none. False when it
+    // could not be written.
+    [[nodiscard]] bool saveEvidence(int mailNumber, const Verdict &verdict);
+
+    // The evidence written for a record; nothing when there is none or it cannot be read.
+    std::optional<Verdict> loadEvidence(int mailNumber) const;
+
     // Rewrites "History.ini" with every record not marked deleted. A failed write is
     // reported and leaves the previous file whole; the records stay in memory.
     [[nodiscard]] bool SaveHist();
@@ -77,6 +90,7 @@ public:
 
     QString path() const;
     QString mailPath(int mailNumber) const;
+    QString evidencePath(int mailNumber) const;
 
     // The time of recording as the history writes it.
     QByteArray checkedAtNow() const;

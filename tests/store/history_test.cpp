@@ -2,7 +2,9 @@
 #include "store/history.h"
 #include "store/verdictkeys.h"
 #include "support/historysample.h"
+#include "support/qtprinters.h"
 #include "support/servicesbed.h"
+#include "support/verdictprinter.h"
 
 #include <QFile>
 
@@ -346,12 +348,50 @@ TEST(History, StatusSetByMailNumberIsSavedAndLookedUp)
     EXPECT_TRUE(history.setStatusByMailNumber(7, MessageStatus::Deleted));
     EXPECT_FALSE(history.setStatusByMailNumber(5, MessageStatus::Deleted)) << "no such record";
     const HistoryRecord &r = history.at(2);
-    EXPECT_TRUE(history.contains(r.Sender, r.Subject, "70043", r.SendDate));
-    EXPECT_FALSE(history.contains(r.Sender, r.Subject, "280007", r.SendDate));
+    EXPECT_TRUE(history.contains(r.Sender, r.Subject, keyOf(MessageStatus::Deleted), r.SendDate));
+    EXPECT_FALSE(
+        history.contains(r.Sender, r.Subject, keyOf(MessageStatus::AwaitingReview), r.SendDate));
 
     History reloaded(bed.dir.path(), bed.services, bed.clock);
     reloaded.LoadHistory();
     ASSERT_EQ(reloaded.count(), 2);
-    EXPECT_EQ(reloaded.at(1).Status, "280007");
-    EXPECT_EQ(reloaded.at(2).Status, "70043");
+    EXPECT_EQ(reloaded.at(1).Status, keyOf(MessageStatus::AwaitingReview));
+    EXPECT_EQ(reloaded.at(2).Status, keyOf(MessageStatus::Deleted));
+}
+
+TEST(History, EvidenceIsWrittenBesideTheCopyAndReadBack)
+{
+    ServicesBed bed;
+    History history(bed.dir.path(), bed.services, bed.clock);
+    Verdict spam;
+    spam.status = MessageStatus::Deleted;
+    spam.reason = Reason::BlockedSender;
+    spam.listEntry = "*@example.com";
+    Verdict kept;
+    kept.wordsScored = true;
+    kept.threshold = 80;
+    const QList<Verdict> verdicts = {spam, kept};
+    // Evidence left behind by a record deleted before its number came back is replaced.
+    bed.dir.write(QStringLiteral("Mails/1.why"), "status=70044\r\nreason=10160\r\n");
+    ASSERT_TRUE(history.Add2Hist(
+        mailbox({message("spam", MessageStatus::Deleted), message("kept")}), "home", &verdicts));
+
+    EXPECT_EQ(bed.dir.read(QStringLiteral("Mails/1.why")), encodeVerdict(spam));
+    EXPECT_FALSE(QFile::exists(bed.dir.file(QStringLiteral("Mails/1.why.part"))));
+    EXPECT_EQ(history.loadEvidence(1), spam);
+    EXPECT_EQ(history.loadEvidence(2), kept);
+
+    // A message already recorded gets no second record and keeps its evidence; without
+    // verdicts nothing is written, and a missing or damaged file reads as nothing.
+    const QList<Verdict> other = {kept, kept, kept};
+    ASSERT_TRUE(history.Add2Hist(
+        mailbox({message("spam", MessageStatus::Deleted), message("new"), message("newer")}),
+        "home", &other));
+    EXPECT_EQ(history.loadEvidence(1), spam);
+    EXPECT_EQ(history.loadEvidence(3), kept);
+    ASSERT_TRUE(history.Add2Hist(mailbox({message("plain")}), "home"));
+    EXPECT_EQ(history.count(), 5);
+    EXPECT_EQ(history.loadEvidence(5), std::nullopt);
+    bed.dir.write(QStringLiteral("Mails/2.why"), "garbage");
+    EXPECT_EQ(history.loadEvidence(2), std::nullopt);
 }
