@@ -238,3 +238,27 @@ TEST(Windows, ViewerFiltersTheHistory)
     viewer.DTPickerFrom->setDate(QDate(2026, 3, 15)); // first day after the last
     EXPECT_EQ(shown(), "4");
 }
+
+TEST(Windows, ViewerStatusBoxFindsTheMessagesAwaitingReview)
+{
+    WindowsBed bed;
+    const auto add = [&](MessageStatus status, int number) {
+        bed.core->history.append(HistoryRecord {"a@b.example", "s", "d", "1024", keyOf(status),
+                                                keyOf(Reason::TooOld), "2026-03-14 09:00:00",
+                                                "Home", number});
+    };
+    add(MessageStatus::Kept, 1);
+    add(MessageStatus::AwaitingReview, 2);
+    add(MessageStatus::Deleted, 3);
+    add(MessageStatus::AwaitingReview, 4);
+    bed.core->settings.MessagesIndex = 3;
+    frmStat &viewer = bed.windows.viewer();
+    viewer.FillCombos();
+    ASSERT_EQ(viewer.cmbMessages->count(), 4);
+    EXPECT_EQ(viewer.cmbMessages->currentText(), "Awaiting review");
+    QStringList shown;
+    for (int i = 0; i < viewer.lstStat->topLevelItemCount(); ++i)
+        shown << viewer.lstStat->topLevelItem(i)->text(8) + ' '
+                + viewer.lstStat->topLevelItem(i)->text(5);
+    EXPECT_EQ(shown, QStringList({"2 Awaiting review", "4 Awaiting review"}));
+}
