@@ -2,12 +2,14 @@
 #include "engine/startup.h"
 #include "store/verdictkeys.h"
 #include "support/coretestbed.h"
+#include "support/fakereviewactions.h"
 #include "ui/editors/frmaccounteditor.h"
 #include "ui/editors/frmmain.h"
 #include "ui/editors/korvanewindows.h"
 #include "ui/tray/trayicon.h"
 #include "ui/tray/traymenu.h"
 #include "ui/viewer/frmstat.h"
+#include "ui/viewer/reviewwindow.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -261,4 +263,30 @@ TEST(Windows, ViewerStatusBoxFindsTheMessagesAwaitingReview)
         shown << viewer.lstStat->topLevelItem(i)->text(8) + ' '
                 + viewer.lstStat->topLevelItem(i)->text(5);
     EXPECT_EQ(shown, QStringList({"2 Awaiting review", "4 Awaiting review"}));
+}
+
+TEST(Windows, TrayReviewItemCountsAndOpensTheReviewWindow)
+{
+    WindowsBed bed;
+    // Nothing to review without the engine's actions behind the window.
+    EXPECT_FALSE(bed.menu.mnuReview->isVisible());
+    bed.menu.mnuReview->trigger();
+    EXPECT_EQ(bed.windows.reviewWindow(), nullptr);
+
+    FakeReviewActions actions;
+    bed.windows.attachReview(actions);
+    EXPECT_TRUE(bed.menu.mnuReview->isVisible());
+    EXPECT_EQ(bed.menu.mnuReview->text(), "Review messages...");
+    bed.windows.onReviewPending(12);
+    EXPECT_EQ(bed.menu.mnuReview->text(), "Review 12 messages...");
+    bed.menu.mnuReview->trigger();
+    ASSERT_NE(bed.windows.reviewWindow(), nullptr);
+    EXPECT_TRUE(bed.windows.reviewWindow()->isVisible());
+
+    bed.dir.write("data/Lang/English.ini", "[Korvane]\r\n280067=%1 zu pruefen\r\n");
+    bed.core->lang.LanguageFile = "English.ini";
+    bed.windows.applyMainCaptions();
+    EXPECT_EQ(bed.menu.mnuReview->text(), "12 zu pruefen");
+    bed.windows.onReviewPending(0);
+    EXPECT_EQ(bed.menu.mnuReview->text(), "Review messages...");
 }
