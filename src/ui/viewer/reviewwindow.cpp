@@ -180,6 +180,7 @@ void ReviewWindow::applyCaptions()
 void ReviewWindow::setItems(const QList<ReviewItem> &items)
 {
     const QList<ReviewItem> wasSelected = selectedItems();
+    const bool wasEmpty = m_items.isEmpty();
     lstReview->setSortingEnabled(false);
     m_isFollowingSelection = true; // the old rows go; nothing to follow
     lstReview->clear();
@@ -202,6 +203,10 @@ void ReviewWindow::setItems(const QList<ReviewItem> &items)
     updateGroupCaptions();
     lstReview->setSortingEnabled(true);
     lstReview->expandAll();
+    // Fit the columns to the first messages shown; later changes keep the user's widths.
+    if (wasEmpty)
+        for (int column = AccountColumn; column < WhyColumn; ++column)
+            lstReview->resizeColumnToContents(column);
     for (int g = 0; g < lstReview->topLevelItemCount(); ++g) {
         QTreeWidgetItem *group = lstReview->topLevelItem(g);
         for (int m = 0; m < group->childCount(); ++m) {
