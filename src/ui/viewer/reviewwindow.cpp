@@ -14,10 +14,10 @@
 #include <QItemSelection>
 #include <QLabel>
 #include <QPushButton>
+#include <QSet>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include <algorithm>
 #include <limits>
 
 namespace {
@@ -87,6 +87,12 @@ qint64 dateKey(const QByteArray &sendDate)
 {
     const QDateTime date = QDateTime::fromString(shownText(sendDate).trimmed(), Qt::RFC2822Date);
     return date.isValid() ? date.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min();
+}
+
+// What tells two messages apart across changes of the queue: account and server id.
+QByteArray idOf(const ReviewItem &item)
+{
+    return item.AccountName + '\n' + item.serverId;
 }
 
 QPushButton *button(const QString &name, const QString &text)
@@ -207,18 +213,20 @@ void ReviewWindow::setItems(const QList<ReviewItem> &items)
     if (wasEmpty)
         for (int column = AccountColumn; column < WhyColumn; ++column)
             lstReview->resizeColumnToContents(column);
+    QSet<QByteArray> chosenIds;
+    for (const ReviewItem &item : wasSelected)
+        chosenIds.insert(idOf(item));
+    QItemSelection stillChosen;
     for (int g = 0; g < lstReview->topLevelItemCount(); ++g) {
-        QTreeWidgetItem *group = lstReview->topLevelItem(g);
-        for (int m = 0; m < group->childCount(); ++m) {
-            QTreeWidgetItem *row = group->child(m);
-            const ReviewItem &item = m_items.at(row->data(AccountColumn, itemIndexRole).toInt());
-            const bool isSame
-                = std::any_of(wasSelected.begin(), wasSelected.end(),
-                              [&item](const ReviewItem &old) { return old.isSameMessage(item); });
-            if (isSame)
-                row->setSelected(true);
+        const QModelIndex group = lstReview->model()->index(g, AccountColumn);
+        for (int m = 0; m < lstReview->model()->rowCount(group); ++m) {
+            const QModelIndex row = lstReview->model()->index(m, AccountColumn, group);
+            if (chosenIds.contains(idOf(m_items.at(row.data(itemIndexRole).toInt()))))
+                stillChosen.select(row, row);
         }
     }
+    lstReview->selectionModel()->select(stillChosen,
+                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
     lblEmpty->setVisible(m_items.isEmpty());
     updateButtons();
 }
@@ -260,32 +268,35 @@ void ReviewWindow::followGroupSelection(const QItemSelection &selected,
     if (m_isFollowingSelection)
         return;
     m_isFollowingSelection = true;
-    const auto topLevelRows = [](const QItemSelection &selection) {
-        QList<int> rows;
+    const auto groupsIn = [](const QItemSelection &selection) {
+        QSet<int> rows;
         for (const QModelIndex &index : selection.indexes())
             if (index.column() == AccountColumn && !index.parent().isValid())
-                rows << index.row();
+                rows.insert(index.row());
         return rows;
     };
-    const QList<int> selectedGroups = topLevelRows(selected);
-    for (const int row : selectedGroups) {
-        QTreeWidgetItem *group = lstReview->topLevelItem(row);
-        for (int m = 0; m < group->childCount(); ++m)
-            group->child(m)->setSelected(true);
-    }
-    QList<int> groupsWithDeselectedMessages;
+    QItemSelectionModel *selection = lstReview->selectionModel();
+    const auto messagesOf = [this](int groupRow) {
+        const QAbstractItemModel *model = lstReview->model();
+        const QModelIndex group = model->index(groupRow, AccountColumn);
+        const int count = model->rowCount(group);
+        return count == 0 ? QItemSelection()
+                          : QItemSelection(model->index(0, AccountColumn, group),
+                                           model->index(count - 1, AccountColumn, group));
+    };
+    const QSet<int> selectedGroups = groupsIn(selected);
+    for (const int row : selectedGroups)
+        selection->select(messagesOf(row), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QSet<int> groupsWithDeselectedMessages;
     for (const QModelIndex &index : deselected.indexes())
         if (index.column() == AccountColumn && index.parent().isValid())
-            groupsWithDeselectedMessages << index.parent().row();
+            groupsWithDeselectedMessages.insert(index.parent().row());
     // A group turned off on its own takes its messages with it; when the same change turned
     // messages off too (a plain click elsewhere), the click already said which stay.
-    for (const int row : topLevelRows(deselected)) {
-        if (groupsWithDeselectedMessages.contains(row))
-            continue;
-        QTreeWidgetItem *group = lstReview->topLevelItem(row);
-        for (int m = 0; m < group->childCount(); ++m)
-            group->child(m)->setSelected(false);
-    }
+    for (const int row : groupsIn(deselected))
+        if (!groupsWithDeselectedMessages.contains(row))
+            selection->select(messagesOf(row),
+                              QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
     // A message turned off leaves its group only partly chosen.
     for (const int row : groupsWithDeselectedMessages)
         if (!selectedGroups.contains(row))
@@ -310,7 +321,7 @@ QList<ReviewItem> ReviewWindow::selectedItems() const
 
 void ReviewWindow::updateButtons()
 {
-    const bool hasSelection = !selectedItems().isEmpty();
+    const bool hasSelection = lstReview->selectionModel()->hasSelection();
     cmdDelete->setEnabled(hasSelection && !m_isDeleting);
     cmdKeep->setEnabled(hasSelection);
     cmdKeepAndAdd->setEnabled(hasSelection);
