@@ -97,7 +97,7 @@ TEST(ReviewWindow, GroupsTheMessagesByReasonWithTheirCountAndWhy)
     EXPECT_EQ(list->topLevelItem(0)->text(0), "Older than the age limit (1)");
 }
 
-TEST(ReviewWindow, GroupCaptionComesFromTheActivePack)
+TEST(ReviewWindow, CaptionsAndDirectionComeFromTheActivePack)
 {
     ReviewBed bed;
     bed.dir.write("Lang/Test.ini", "[Korvane]\r\n10159=Zu alt\r\n280051=Entfernen\r\n");
@@ -105,6 +105,12 @@ TEST(ReviewWindow, GroupCaptionComesFromTheActivePack)
     bed.window.applyCaptions();
     EXPECT_TRUE(bed.group("Zu alt (2)"));
     EXPECT_EQ(bed.window.cmdDelete->text(), "Entfernen");
+    EXPECT_EQ(bed.window.layoutDirection(), Qt::LeftToRight);
+
+    bed.dir.write("Lang/Arabic.ini", "[Korvane]\r\n");
+    bed.lang.LanguageFile = "Arabic.ini";
+    bed.window.applyCaptions();
+    EXPECT_EQ(bed.window.layoutDirection(), Qt::RightToLeft);
 }
 
 TEST(ReviewWindow, SelectingAGroupChoosesEveryMessageOfIt)
@@ -240,6 +246,22 @@ TEST(ReviewWindow, ViewMessageShowsTheSavedCopyOrWarns)
         bed.prompter.warnings[0].startsWith("The saved copy of this message cannot be read"));
     EXPECT_TRUE(bed.prompter.warnings[0].endsWith("1.mal"));
     EXPECT_EQ(bed.window.findChildren<SavedMessageView *>().size(), 1);
+
+    // Eleven windows at once only when the user says so.
+    QList<ReviewItem> many;
+    for (int i = 10; i <= 20; ++i) {
+        many << item(QByteArray::number(i), Reason::SpamWords);
+        bed.dir.write(QStringLiteral("Mails/%1.mal").arg(i), "<html>spam");
+    }
+    bed.window.setItems(many);
+    bed.select("Spam words");
+    bed.prompter.answers = {false, true};
+    bed.window.cmdView->click();
+    EXPECT_EQ(bed.prompter.questions,
+              QStringList {"Open 11 saved messages, each in its own window?"});
+    EXPECT_EQ(bed.window.findChildren<SavedMessageView *>().size(), 1);
+    bed.window.cmdView->click();
+    EXPECT_EQ(bed.window.findChildren<SavedMessageView *>().size(), 12);
 }
 
 TEST(ReviewWindow, SavedMessageLoadsNothingFromOutside)

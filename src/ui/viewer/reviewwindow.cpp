@@ -1,6 +1,7 @@
 #include "reviewwindow.h"
 
 #include "engine/reviewactions.h"
+#include "lang/language.h"
 #include "message/textformat.h"
 #include "platform/prompter.h"
 #include "platform/showntext.h"
@@ -27,6 +28,9 @@ constexpr int itemIndexRole = Qt::UserRole;
 constexpr int reasonRole = Qt::UserRole + 1;
 // The value a column sorts by where its text would sort wrongly ("900 bytes" after "2 KB").
 constexpr int sortKeyRole = Qt::UserRole + 2;
+
+// More saved messages than this at once are opened only when the user says so.
+constexpr qsizetype manyWindows = 10;
 
 // The English text of each reason, as the language packs give it.
 const char *reasonDefault(Reason reason)
@@ -170,6 +174,7 @@ void ReviewWindow::applyCaptions()
     const auto c = [this](const char *key, const char *text) {
         return m_services.caption(key, text);
     };
+    setLayoutDirection(m_services.lang.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
     setWindowTitle(c("280050", "Korvane - Review"));
     cmdDelete->setText(c("280051", "Delete on server"));
     cmdKeep->setText(c("280052", "Keep"));
@@ -361,7 +366,14 @@ void ReviewWindow::onKeep(bool addSendersToFriends)
 
 void ReviewWindow::onView()
 {
-    for (const ReviewItem &item : selectedItems())
+    const QList<ReviewItem> chosen = selectedItems();
+    // Each message opens its own window; a whole group at once is likely a slip.
+    if (chosen.size() > manyWindows
+        && !m_services.prompter.question(
+            m_services.caption("280069", "Open %1 saved messages, each in its own window?")
+                .arg(chosen.size())))
+        return;
+    for (const ReviewItem &item : chosen)
         SavedMessageView::open(m_services, m_history.mailPath(item.MailNumber),
                                shownText(item.Subject), this);
 }
