@@ -82,12 +82,15 @@ void KorvaneWindows::setDisableEnableCaption(const QString &caption)
 void KorvaneWindows::attachReview(ReviewActions &actions)
 {
     m_review = std::make_unique<ReviewWindow>(m_core.services, m_core.history, actions);
+    if (m_queue)
+        m_review->setItems(m_queue->items());
     setReviewCaption();
     m_menu.mnuReview->setVisible(true);
 }
 
 void KorvaneWindows::followReviewQueue(ReviewQueue &queue)
 {
+    m_queue = &queue;
     const auto follow = [this, &queue] {
         if (m_review)
             m_review->setItems(queue.items());

@@ -41,7 +41,8 @@ public:
 
     // Builds the review window over the engine's actions and shows its tray menu item.
     void attachReview(ReviewActions &actions);
-    // Keeps the review window and the tray item on the queue's messages, from now on.
+    // Keeps the review window and the tray item on the queue's messages, from now on; in
+    // either order with attachReview().
     void followReviewQueue(ReviewQueue &queue);
     // A check left count messages awaiting review: the tray item says how many.
     void onReviewPending(int count);
@@ -64,6 +65,7 @@ private:
     std::unique_ptr<frmStat> m_viewer;
     std::unique_ptr<frmMain> m_main;
     std::unique_ptr<ReviewWindow> m_review;
+    ReviewQueue *m_queue = nullptr;
     int m_reviewCount = 0;
     std::function<void()> m_shutdown;
 };
