@@ -2,6 +2,7 @@
 
 #include "platform/showntext.h"
 #include "services.h"
+#include "verdictkeys.h"
 
 namespace {
 
@@ -46,6 +47,14 @@ bool senderShown(const QByteArray &sender, HistoryFilter::Senders senders, const
 
 } // namespace
 
+QString shownStatus(const QByteArray &status, const Services &services)
+{
+    const bool isAwaitingReview = statusOf(status) == MessageStatus::AwaitingReview;
+    return services.caption(QString::fromLatin1(status),
+                            isAwaitingReview ? QStringLiteral("Awaiting review")
+                                             : QStringLiteral("??ERROR??"));
+}
+
 bool matchesFilter(const HistoryRecord &record, const HistoryFilter &filter,
                    const Services &services, const SenderLists &lists)
 {
@@ -53,9 +62,7 @@ bool matchesFilter(const HistoryRecord &record, const HistoryFilter &filter,
         return false;
     if (filter.account && *filter.account != shownText(record.AccountName))
         return false;
-    if (filter.status
-        && *filter.status
-            != services.caption(QString::fromLatin1(record.Status), QStringLiteral("??ERROR??")))
+    if (filter.status && *filter.status != shownStatus(record.Status, services))
         return false;
     return senderShown(record.Sender, filter.senders, lists);
 }

@@ -37,6 +37,11 @@ struct SenderLists
     std::function<bool(const QByteArray &sender)> isBlocked;
 };
 
+// A record's status as the viewer shows it: the caption of its key. A status written
+// before the language packs knew it still reads as its English text, so that the viewer's
+// status box, which offers that text, finds it; any other unknown key reads "??ERROR??".
+QString shownStatus(const QByteArray &status, const Services &services);
+
 // Whether a record passes the filter. A check date that cannot be read passes any period;
 // the status is compared as its caption, looked up in services.
 bool matchesFilter(const HistoryRecord &record, const HistoryFilter &filter,

@@ -105,6 +105,9 @@ TEST(HistoryFilter, StatusComparesTheShownCaption)
     deleted.status = QStringLiteral("Deleted");
     HistoryFilter unknown;
     unknown.status = QStringLiteral("??ERROR??");
+    // The pack has no caption for this status; the viewer offers its English text.
+    HistoryFilter awaiting;
+    awaiting.status = QStringLiteral("Awaiting review");
     expectCases(
         bed,
         {
@@ -112,6 +115,12 @@ TEST(HistoryFilter, StatusComparesTheShownCaption)
              true},
             {"deleted asked, kept", record("", "a@b", keyOf(MessageStatus::Kept)), deleted, false},
             {"caption of an unknown key", record("", "a@b", "12345"), unknown, true},
+            {"awaiting asked, awaiting", record("", "a@b", keyOf(MessageStatus::AwaitingReview)),
+             awaiting, true},
+            {"awaiting asked, deleted", record("", "a@b", keyOf(MessageStatus::Deleted)), awaiting,
+             false},
+            {"unknown asked, awaiting", record("", "a@b", keyOf(MessageStatus::AwaitingReview)),
+             unknown, false},
             {"no status asked", record("", "a@b", keyOf(MessageStatus::Deleted)), HistoryFilter(),
              true},
         });

@@ -1,14 +1,18 @@
 #include "store/verdictkeys.h"
 #include "support/coretestbed.h"
+#include "support/fakereviewactions.h"
 #include "ui/editors/frmmain.h"
 #include "ui/editors/korvanewindows.h"
 #include "ui/tray/trayicon.h"
 #include "ui/tray/traymenu.h"
 #include "ui/viewer/frmstat.h"
+#include "ui/viewer/reviewwindow.h"
 
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QPixmap>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -49,5 +53,53 @@ TEST(Screenshots, SettingsWindowAndHistoryViewerRender)
         QDir().mkpath(folder);
         EXPECT_TRUE(settings.save(folder + "/settings-window.png"));
         EXPECT_TRUE(history.save(folder + "/history-viewer.png"));
+    }
+}
+
+TEST(Screenshots, ReviewWindowRenders)
+{
+    CoreTestbed bed;
+    QDir().mkpath(bed.dir.file("data/Lang"));
+    QFile::copy(QStringLiteral(TEST_DATA_DIR "/../../lang/English.ini"),
+                bed.dir.file("data/Lang/English.ini"));
+    bed.core->lang.LanguageFile = "English.ini";
+    TrayMenu menu;
+    TrayIcon tray(menu);
+    KorvaneWindows windows(*bed.core, tray, menu);
+    windows.loadViewer();
+    FakeReviewActions actions;
+    windows.attachReview(actions);
+    const auto item
+        = [](const char *account, const char *id, const char *sender, const char *subject,
+             const char *date, const char *size, Reason reason, const char *why) {
+              return ReviewItem {account, id, 0, sender, subject, date, size, reason, why};
+          };
+    ReviewWindow &review = *windows.reviewWindow();
+    review.setItems({
+        item("Home", "1", "\"Ann\" <ann@example.com>", "Minutes of the January meeting",
+             "Mon, 12 Jan 2026 10:12:00 +0100", "20480", Reason::TooOld,
+             "Sent 2026-01-12, 61 days ago; the age limit is 30 days."),
+        item("Home", "2", "newsletter@shop.example", "Your December offers",
+             "Tue, 9 Dec 2025 07:00:00 +0000", "51200", Reason::TooOld,
+             "Sent 2025-12-09, 95 days ago; the age limit is 30 days."),
+        item("Work", "7:3", "winner@lottery.example", "You have WON!!!",
+             "Sat, 14 Mar 2026 03:00:00 +0000", "4096", Reason::BlockedSender,
+             "The sender matches \"*@lottery.example\" on the blocked list."),
+        item("Work", "7:4", "deals@cheap.example", "Free watches for you",
+             "Fri, 13 Mar 2026 22:41:09 +0000", "8192", Reason::SpamWords,
+             "Spam words \"free\" 2 x 20, \"watches\" 30: 70 of a threshold of 50."),
+    });
+    QTreeWidgetItem *old = review.lstReview->topLevelItem(2);
+    old->setSelected(true);
+    review.lblStatus->setText("1 message deleted on Home.");
+    review.resize(1180, 400);
+    review.show();
+
+    const QPixmap picture = review.grab();
+    EXPECT_FALSE(picture.isNull());
+    const QString folder = qEnvironmentVariable("KORVANE_SCREENSHOT_DIR");
+    if (!folder.isEmpty()) {
+        QDir().mkpath(folder);
+        EXPECT_TRUE(picture.save(folder + "/review-window.png"));
     }
 }

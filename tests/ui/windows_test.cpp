@@ -2,12 +2,14 @@
 #include "engine/startup.h"
 #include "store/verdictkeys.h"
 #include "support/coretestbed.h"
+#include "support/fakereviewactions.h"
 #include "ui/editors/frmaccounteditor.h"
 #include "ui/editors/frmmain.h"
 #include "ui/editors/korvanewindows.h"
 #include "ui/tray/trayicon.h"
 #include "ui/tray/traymenu.h"
 #include "ui/viewer/frmstat.h"
+#include "ui/viewer/reviewwindow.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -237,4 +239,54 @@ TEST(Windows, ViewerFiltersTheHistory)
     emit viewer.cmbSender->activated(0);
     viewer.DTPickerFrom->setDate(QDate(2026, 3, 15)); // first day after the last
     EXPECT_EQ(shown(), "4");
+}
+
+TEST(Windows, ViewerStatusBoxFindsTheMessagesAwaitingReview)
+{
+    WindowsBed bed;
+    const auto add = [&](MessageStatus status, int number) {
+        bed.core->history.append(HistoryRecord {"a@b.example", "s", "d", "1024", keyOf(status),
+                                                keyOf(Reason::TooOld), "2026-03-14 09:00:00",
+                                                "Home", number});
+    };
+    add(MessageStatus::Kept, 1);
+    add(MessageStatus::AwaitingReview, 2);
+    add(MessageStatus::Deleted, 3);
+    add(MessageStatus::AwaitingReview, 4);
+    bed.core->settings.MessagesIndex = 3;
+    frmStat &viewer = bed.windows.viewer();
+    viewer.FillCombos();
+    ASSERT_EQ(viewer.cmbMessages->count(), 4);
+    EXPECT_EQ(viewer.cmbMessages->currentText(), "Awaiting review");
+    QStringList shown;
+    for (int i = 0; i < viewer.lstStat->topLevelItemCount(); ++i)
+        shown << viewer.lstStat->topLevelItem(i)->text(8) + ' '
+                + viewer.lstStat->topLevelItem(i)->text(5);
+    EXPECT_EQ(shown, QStringList({"2 Awaiting review", "4 Awaiting review"}));
+}
+
+TEST(Windows, TrayReviewItemCountsAndOpensTheReviewWindow)
+{
+    WindowsBed bed;
+    // Nothing to review without the engine's actions behind the window.
+    EXPECT_FALSE(bed.menu.mnuReview->isVisible());
+    bed.menu.mnuReview->trigger();
+    EXPECT_EQ(bed.windows.reviewWindow(), nullptr);
+
+    FakeReviewActions actions;
+    bed.windows.attachReview(actions);
+    EXPECT_TRUE(bed.menu.mnuReview->isVisible());
+    EXPECT_EQ(bed.menu.mnuReview->text(), "Review messages...");
+    bed.windows.onReviewPending(12);
+    EXPECT_EQ(bed.menu.mnuReview->text(), "Review 12 messages...");
+    bed.menu.mnuReview->trigger();
+    ASSERT_NE(bed.windows.reviewWindow(), nullptr);
+    EXPECT_TRUE(bed.windows.reviewWindow()->isVisible());
+
+    bed.dir.write("data/Lang/English.ini", "[Korvane]\r\n280067=%1 zu pruefen\r\n");
+    bed.core->lang.LanguageFile = "English.ini";
+    bed.windows.applyMainCaptions();
+    EXPECT_EQ(bed.menu.mnuReview->text(), "12 zu pruefen");
+    bed.windows.onReviewPending(0);
+    EXPECT_EQ(bed.menu.mnuReview->text(), "Review messages...");
 }

@@ -1,11 +1,14 @@
 #include "korvanewindows.h"
 
 #include "engine/korvanecore.h"
+#include "engine/reviewactions.h"
 #include "frmaccounteditor.h"
 #include "frmmain.h"
+#include "store/reviewqueue.h"
 #include "ui/tray/trayicon.h"
 #include "ui/tray/traymenu.h"
 #include "ui/viewer/frmstat.h"
+#include "ui/viewer/reviewwindow.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -20,6 +23,7 @@ KorvaneWindows::KorvaneWindows(KorvaneCore &core, TrayIcon &tray, TrayMenu &menu
     connect(&m_tray, &TrayIcon::leftButtonPressed, this, &KorvaneWindows::onTrayLeftButton);
     connect(m_menu.mnuSettings, &QAction::triggered, this, [this] { m_main->showFromTray(); });
     connect(m_menu.mnuStat, &QAction::triggered, this, &KorvaneWindows::onTrayLeftButton);
+    connect(m_menu.mnuReview, &QAction::triggered, this, &KorvaneWindows::showReviewWindow);
     connect(m_menu.mnuHelp, &QAction::triggered, this, [this] {
         QDesktopServices::openUrl(
             QUrl::fromLocalFile(m_core.env.dataDir + QStringLiteral("/Korvane.chm")));
@@ -44,6 +48,9 @@ void KorvaneWindows::loadViewer()
 void KorvaneWindows::applyMainCaptions()
 {
     m_main->applyLanguage();
+    setReviewCaption();
+    if (m_review)
+        m_review->applyCaptions();
 }
 
 void KorvaneWindows::showViewer()
@@ -70,6 +77,50 @@ void KorvaneWindows::showMainWindow()
 void KorvaneWindows::setDisableEnableCaption(const QString &caption)
 {
     m_menu.mnuDisableEnable->setText(caption);
+}
+
+void KorvaneWindows::attachReview(ReviewActions &actions)
+{
+    m_review = std::make_unique<ReviewWindow>(m_core.services, m_core.history, actions);
+    if (m_queue)
+        m_review->setItems(m_queue->items());
+    setReviewCaption();
+    m_menu.mnuReview->setVisible(true);
+}
+
+void KorvaneWindows::followReviewQueue(ReviewQueue &queue)
+{
+    m_queue = &queue;
+    const auto follow = [this, &queue] {
+        if (m_review)
+            m_review->setItems(queue.items());
+        onReviewPending(queue.count());
+    };
+    connect(&queue, &ReviewQueue::changed, this, follow);
+    follow();
+}
+
+void KorvaneWindows::onReviewPending(int count)
+{
+    m_reviewCount = count;
+    setReviewCaption();
+}
+
+void KorvaneWindows::setReviewCaption()
+{
+    m_menu.mnuReview->setText(
+        m_reviewCount > 0
+            ? m_core.services.caption("280067", "Review %1 messages...").arg(m_reviewCount)
+            : m_core.services.caption("280066", "Review messages..."));
+}
+
+void KorvaneWindows::showReviewWindow()
+{
+    if (!m_review)
+        return;
+    m_review->showNormal();
+    m_review->raise();
+    m_review->activateWindow();
 }
 
 void KorvaneWindows::onTrayLeftButton()

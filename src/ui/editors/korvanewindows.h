@@ -11,12 +11,16 @@ class frmAccountEditor;
 class frmMain;
 class frmStat;
 class KorvaneCore;
+class ReviewActions;
+class ReviewQueue;
+class ReviewWindow;
 class Startup;
 class TrayIcon;
 class TrayMenu;
 
 // The program's windows and the tray, created once and wired to the core: the settings
-// window, the history viewer, the account editor, the tray icon and its menu.
+// window, the history viewer, the account editor, the review window, the tray icon and its
+// menu.
 class KorvaneWindows : public QObject, public StartupWindows
 {
     Q_OBJECT
@@ -35,18 +39,33 @@ public:
     void showMainWindow() override;
     void setDisableEnableCaption(const QString &caption) override;
 
+    // Builds the review window over the engine's actions and shows its tray menu item.
+    void attachReview(ReviewActions &actions);
+    // Keeps the review window and the tray item on the queue's messages, from now on; in
+    // either order with attachReview().
+    void followReviewQueue(ReviewQueue &queue);
+    // A check left count messages awaiting review: the tray item says how many.
+    void onReviewPending(int count);
+    void showReviewWindow();
+
     frmMain &settingsWindow() { return *m_main; }
     frmStat &viewer() { return *m_viewer; }
+    // Null until attachReview().
+    ReviewWindow *reviewWindow() { return m_review.get(); }
 
 private:
     void onTrayLeftButton();
     void onDisableEnable();
     void onExit();
+    void setReviewCaption();
 
     KorvaneCore &m_core;
     TrayIcon &m_tray;
     TrayMenu &m_menu;
     std::unique_ptr<frmStat> m_viewer;
     std::unique_ptr<frmMain> m_main;
+    std::unique_ptr<ReviewWindow> m_review;
+    ReviewQueue *m_queue = nullptr;
+    int m_reviewCount = 0;
     std::function<void()> m_shutdown;
 };

@@ -6,6 +6,8 @@ TrayMenu::TrayMenu(QWidget *parent)
     setObjectName(QStringLiteral("TRAYMENU"));
     mnuSettings = addAction(QStringLiteral("&Settings"));
     mnuStat = addAction(QStringLiteral("K&orvane"));
+    mnuReview = addAction(QStringLiteral("Review messages..."));
+    mnuReview->setVisible(false);
     addSeparator();
     mnuCheckNow = addAction(QStringLiteral("&Check  Now"));
     addSeparator();
@@ -15,6 +17,7 @@ TrayMenu::TrayMenu(QWidget *parent)
     mnuExit = addAction(QStringLiteral("E&xit Korvane"));
     mnuSettings->setObjectName(QStringLiteral("mnuSettings"));
     mnuStat->setObjectName(QStringLiteral("mnuStat"));
+    mnuReview->setObjectName(QStringLiteral("mnuReview"));
     mnuCheckNow->setObjectName(QStringLiteral("mnuCheckNow"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     mnuDisableEnable->setObjectName(QStringLiteral("mnuDisableEnable"));

@@ -4,8 +4,9 @@
 
 class QAction;
 
-// The tray menu, in its fixed order: Settings, Korvane, Check Now, Help, Disable/Enable and
-// Exit, with separators between the groups.
+// The tray menu, in its fixed order: Settings, Korvane, Review messages, Check Now, Help,
+// Disable/Enable and Exit, with separators between the groups. Review messages stays hidden
+// until the program has a review window behind it.
 class TrayMenu : public QMenu
 {
     Q_OBJECT
@@ -15,6 +16,7 @@ public:
 
     QAction *mnuSettings;
     QAction *mnuStat;
+    QAction *mnuReview;
     QAction *mnuCheckNow;
     QAction *mnuHelp;
     QAction *mnuDisableEnable;

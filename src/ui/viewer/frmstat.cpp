@@ -262,7 +262,9 @@ void frmStat::FillCombos()
         for (const MailAccount &account : std::as_const(m_core.lists.Accounts))
             cmbAccounts->addItem(shownText(account.AccountName));
     cmbMessages->clear();
-    cmbMessages->addItems({c("70042", "All"), c("70043", "Deleted"), c("70044", "Exist")});
+    // New statuses go at the end: the stored MessagesIndex keeps its meaning.
+    cmbMessages->addItems({c("70042", "All"), c("70043", "Deleted"), c("70044", "Exist"),
+                           c("280007", "Awaiting review")});
     cmbSender->clear();
     cmbSender->addItems(
         {c("70042", "All"), c("70045", "Friend"), c("70046", "Blocked"), c("70047", "Others")});
@@ -301,8 +303,7 @@ void frmStat::FillList()
         bool isNumber = false;
         const float size = r.Size.toFloat(&isNumber);
         item->setText(4, isNumber ? FormatSize(size) : QString());
-        item->setText(
-            5, m_core.services.caption(QString::fromLatin1(r.Status), QStringLiteral("??ERROR??")));
+        item->setText(5, shownStatus(r.Status, m_core.services));
         item->setText(
             6, m_core.services.caption(QString::fromLatin1(r.Reason), QStringLiteral("??ERROR??")));
         item->setText(7, shownText(r.CheckedAt));
@@ -322,7 +323,7 @@ HistoryFilter frmStat::chosenFilter() const
     if (cmbAccounts->currentIndex() > 0)
         filter.account = cmbAccounts->currentText();
     const int messages = cmbMessages->currentIndex();
-    if (messages == 1 || messages == 2)
+    if (messages >= 1 && messages <= 3)
         filter.status = cmbMessages->currentText();
     // An index beyond the list, or none, filters nothing.
     switch (cmbSender->currentIndex()) {
