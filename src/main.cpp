@@ -33,6 +33,7 @@ int main(int argc, char **argv)
     tray.setFallbackLog([&core](const QString &text) { core.log.Log(text); });
 
     KorvaneWindows windows(core, tray, menu);
+    windows.attachReview(core.serverReview);
     SingleInstance instance;
     Startup startup(core, instance, windows);
     windows.setShutdown([&startup] { startup.shutdown(); });

@@ -120,8 +120,10 @@ void Classifier::markRepeated(const CMessages &messages, QList<Verdict> &verdict
 
 void Classifier::announceDeletions(const DeleteFlags &flags)
 {
+    // While "Ask me before deleting" is on nothing is deleted now: the check announces what
+    // awaits the user's review once it has ended instead.
     const int count = NumberOfMes2Del(flags);
-    if (count <= 0 || !m_settings.NotifyAfterDel)
+    if (count <= 0 || !m_settings.NotifyAfterDel || m_settings.AskBeforeDel)
         return;
     m_services.notifier.ShowTrayWindow(
         QString::number(count) + u' '

@@ -1,6 +1,7 @@
 #include "checkcycle.h"
 
 #include "classify/classifier.h"
+#include "classify/whytext.h"
 #include "korvanecore.h"
 #include "mailboxfilter.h"
 #include "message/cmessages.h"
@@ -55,8 +56,12 @@ public:
     void awaitReview(const QByteArray &accountName, const QList<ReviewItem> &items) override
     {
         QList<ReviewItem> numbered = items;
-        for (ReviewItem &item : numbered)
+        for (ReviewItem &item : numbered) {
             item.MailNumber = mailNumberOf(item);
+            // The evidence was written beside the saved copy when the history recorded it.
+            if (const std::optional<Verdict> verdict = m_core.history.loadEvidence(item.MailNumber))
+                item.why = whyText(*verdict, m_core.services);
+        }
         // A failed write has been reported; the queue stays in memory all the same.
         (void)m_core.reviewQueue.replaceAccount(accountName, numbered);
     }

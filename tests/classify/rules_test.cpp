@@ -57,6 +57,7 @@ struct RulesBed : ServicesBed
         lists.BlockedListLoaded = true;
         lists.BadWords = {SpamWord {"pills", 10}};
         lists.BadWordsLoaded = true;
+        settings.AskBeforeDel = false; // the check deletes at once and says so beforehand
         settings.EffectiveThreshold = 20.0f;
         settings.MaxSizeKB = 500;
         settings.Days = 30;
@@ -154,6 +155,12 @@ TEST(Rules, SenderListsAtEveryLevel)
     };
     expectMatrix(bed, plainMessage(), rows);
     EXPECT_TRUE(bed.notifier.popups.contains(QStringLiteral("1 spam messages will be deleted!")));
+
+    // While the user is asked first, nothing is about to be deleted.
+    bed.notifier.popups.clear();
+    bed.settings.AskBeforeDel = true;
+    expectMatrix(bed, plainMessage(), rows);
+    EXPECT_TRUE(bed.notifier.popups.isEmpty());
 }
 
 TEST(Rules, WatchedTypeJpgCheckedByLevelAndSenderClass)

@@ -32,6 +32,8 @@ KorvaneWindows::KorvaneWindows(KorvaneCore &core, TrayIcon &tray, TrayMenu &menu
             [this] { m_core.checkCycle.CheckNow(); });
     connect(&m_core.checkCycle, &CheckCycle::checkNowCaptionChanged, m_menu.mnuCheckNow,
             &QAction::setText);
+    connect(&m_core.checkCycle, &CheckCycle::reviewPending, this, &KorvaneWindows::onReviewPending);
+    followReviewQueue(m_core.reviewQueue);
     connect(m_menu.mnuDisableEnable, &QAction::triggered, this, &KorvaneWindows::onDisableEnable);
     connect(m_menu.mnuExit, &QAction::triggered, this, &KorvaneWindows::onExit);
 }
