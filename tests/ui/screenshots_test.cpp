@@ -78,16 +78,16 @@ TEST(Screenshots, ReviewWindowRenders)
     review.setItems({
         item("Home", "1", "\"Ann\" <ann@example.com>", "Minutes of the January meeting",
              "Mon, 12 Jan 2026 10:12:00 +0100", "20480", Reason::TooOld,
-             "Sent 2026-01-12, 61 days ago; the age limit is 30 days."),
+             "61 days old, over the limit of 30 days"),
         item("Home", "2", "newsletter@shop.example", "Your December offers",
              "Tue, 9 Dec 2025 07:00:00 +0000", "51200", Reason::TooOld,
-             "Sent 2025-12-09, 95 days ago; the age limit is 30 days."),
+             "95 days old, over the limit of 30 days"),
         item("Work", "7:3", "winner@lottery.example", "You have WON!!!",
              "Sat, 14 Mar 2026 03:00:00 +0000", "4096", Reason::BlockedSender,
-             "The sender matches \"*@lottery.example\" on the blocked list."),
+             "Blocked sender: *@lottery.example"),
         item("Work", "7:4", "deals@cheap.example", "Free watches for you",
              "Fri, 13 Mar 2026 22:41:09 +0000", "8192", Reason::SpamWords,
-             "Spam words \"free\" 2 x 20, \"watches\" 30: 70 of a threshold of 50."),
+             "Spam words: free (20) x2, watches (30) x1 \u2014 total 70, threshold 50"),
     });
     QTreeWidgetItem *old = review.lstReview->topLevelItem(2);
     old->setSelected(true);

@@ -290,3 +290,25 @@ TEST(Windows, TrayReviewItemCountsAndOpensTheReviewWindow)
     bed.windows.onReviewPending(0);
     EXPECT_EQ(bed.menu.mnuReview->text(), "Review messages...");
 }
+
+TEST(Windows, ReviewQueueFillsTheTrayItemAndTheReviewWindow)
+{
+    WindowsBed bed;
+    FakeReviewActions actions;
+    bed.windows.attachReview(actions);
+    ReviewItem item;
+    item.AccountName = "Home";
+    item.serverId = "UID1";
+    item.Sender = "spam@lottery.example";
+    item.reason = Reason::BlockedSender;
+
+    ASSERT_TRUE(bed.core->reviewQueue.replaceAccount("Home", {item}));
+    EXPECT_EQ(bed.menu.mnuReview->text(), "Review 1 messages...");
+    bed.menu.mnuReview->trigger();
+    ASSERT_NE(bed.windows.reviewWindow(), nullptr);
+    EXPECT_EQ(bed.windows.reviewWindow()->lstReview->topLevelItemCount(), 1);
+
+    ASSERT_TRUE(bed.core->reviewQueue.keep({item}));
+    EXPECT_EQ(bed.menu.mnuReview->text(), "Review messages...");
+    EXPECT_EQ(bed.windows.reviewWindow()->lstReview->topLevelItemCount(), 0);
+}
