@@ -1,6 +1,7 @@
 #include "serverreview.h"
 
 #include "imapdeletion.h"
+#include "message/textformat.h"
 #include "platform/notifier.h"
 #include "platform/showntext.h"
 #include "pop3deletion.h"
@@ -123,7 +124,8 @@ void ServerReview::runNext()
             m_session = new ImapDeletion(m_makeTransport(), *account, ids, m_timeOutSeconds(),
                                          m_services, this);
         connect(m_session, &MailSession::finished, this, &ServerReview::onSessionFinished);
-        m_session->run(QString::fromLatin1(account->MailServer), quint16(account->Port));
+        // The server as the check reaches it, so both talk to the same host.
+        m_session->run(NormalizeServerName(shownText(account->MailServer)), quint16(account->Port));
         return;
     }
     finishBatch();
@@ -143,10 +145,8 @@ void ServerReview::onSessionFinished(const SessionResult &result)
         }
         ++m_deleted;
         deleted << item;
-        if (!m_history.setStatusByMailNumber(item.MailNumber, MessageStatus::Deleted))
-            m_report << itemName(item) + QLatin1Char(' ')
-                    + caption("280047", "its history record could not be updated.");
     }
+    m_report << recordStatus(deleted, MessageStatus::Deleted);
     if (!deleted.isEmpty() && !m_queue.remove(deleted))
         m_report << caption("280048", "The review list could not be updated.");
     // The next account from the event loop, after this session has returned.
@@ -164,6 +164,25 @@ void ServerReview::finishBatch()
     if (!m_batches.isEmpty())
         QMetaObject::invokeMethod(this, &ServerReview::runNext, Qt::QueuedConnection);
     emit deletionFinished(deleted, report);
+}
+
+// The items' history records get the status, saved once for all of them. Gives a line for
+// each item whose record is missing or could not be saved.
+QStringList ServerReview::recordStatus(const QList<ReviewItem> &items, MessageStatus status)
+{
+    QStringList unrecorded;
+    if (items.isEmpty())
+        return unrecorded;
+    QList<int> numbers;
+    for (const ReviewItem &item : items)
+        numbers << item.MailNumber;
+    const History::StatusChange change = m_history.setStatusByMailNumbers(numbers, status);
+    for (const ReviewItem &item : items) {
+        if (!change.isSaved || change.missing.contains(item.MailNumber))
+            unrecorded << itemName(item) + QLatin1Char(' ')
+                    + caption("280047", "its history record could not be updated.");
+    }
+    return unrecorded;
 }
 
 QString ServerReview::outcomeText(DeletionOutcome outcome, const SessionResult &result) const
@@ -199,11 +218,9 @@ void ServerReview::keep(const QList<ReviewItem> &items, bool addSendersToFriends
         return;
     if (!m_queue.keep(items))
         tell(caption("280048", "The review list could not be updated."));
-    for (const ReviewItem &item : items) {
-        if (!m_history.setStatusByMailNumber(item.MailNumber, MessageStatus::Kept))
-            tell(itemName(item) + QLatin1Char(' ')
-                 + caption("280047", "its history record could not be updated."));
-    }
+    const QStringList unrecorded = recordStatus(items, MessageStatus::Kept);
+    if (!unrecorded.isEmpty())
+        tell(unrecorded.join(QLatin1Char('\n')));
     if (!addSendersToFriends)
         return;
     bool isAdded = false;

@@ -69,6 +69,7 @@ private:
     void runNext();
     void onSessionFinished(const SessionResult &result);
     void finishBatch();
+    QStringList recordStatus(const QList<ReviewItem> &items, MessageStatus status);
     QString outcomeText(DeletionOutcome outcome, const SessionResult &result) const;
     QString caption(const char *key, const char *defaultText) const;
     void tell(const QString &text);

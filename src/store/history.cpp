@@ -120,19 +120,36 @@ bool History::reviseToKept(const CMessage &message)
 
 bool History::setStatusByMailNumber(int mailNumber, MessageStatus status)
 {
-    const auto it = std::find_if(m_records.begin(), m_records.end(), [&](const HistoryRecord &r) {
-        return r.MailNumber == mailNumber;
-    });
-    if (it == m_records.end())
-        return false;
-    const Key previous = keyOf(*it);
-    it->Status = ::keyOf(status);
-    m_index.insert(keyOf(*it));
-    // The lookup forgets the previous status only when no other record still has it.
-    if (std::none_of(m_records.cbegin(), m_records.cend(),
-                     [&](const HistoryRecord &r) { return keyOf(r) == previous; }))
-        m_index.remove(previous);
-    return SaveHist();
+    const StatusChange change = setStatusByMailNumbers({mailNumber}, status);
+    return change.missing.isEmpty() && change.isSaved;
+}
+
+History::StatusChange History::setStatusByMailNumbers(const QList<int> &mailNumbers,
+                                                      MessageStatus status)
+{
+    QHash<int, qsizetype> indexOf;
+    indexOf.reserve(m_records.size());
+    for (qsizetype i = 0; i < m_records.size(); ++i) {
+        if (!indexOf.contains(m_records.at(i).MailNumber))
+            indexOf.insert(m_records.at(i).MailNumber, i);
+    }
+    StatusChange change;
+    for (const int number : mailNumbers) {
+        const auto it = indexOf.constFind(number);
+        if (it == indexOf.cend()) {
+            change.missing << number;
+            continue;
+        }
+        m_records[*it].Status = ::keyOf(status);
+    }
+    if (change.missing.size() == mailNumbers.size())
+        return change;
+    // Rebuilt whole: the lookup forgets a previous status only when no record still has it.
+    m_index.clear();
+    for (const HistoryRecord &record : std::as_const(m_records))
+        m_index.insert(keyOf(record));
+    change.isSaved = SaveHist();
+    return change;
 }
 
 void History::markDeleted(int index)

@@ -51,6 +51,17 @@ public:
     // number or the save failed; the record keeps the new status in memory all the same.
     [[nodiscard]] bool setStatusByMailNumber(int mailNumber, MessageStatus status);
 
+    // The same for many records at once, saved once: a review of thousands of messages
+    // rewrites the file one time, not once per message. Gives the numbers that no record
+    // has; isSaved is false when the save failed (reported inside).
+    struct StatusChange
+    {
+        QList<int> missing;
+        bool isSaved = true;
+    };
+    [[nodiscard]] StatusChange setStatusByMailNumbers(const QList<int> &mailNumbers,
+                                                      MessageStatus status);
+
     // Marks record index (1 .. N) as deleted: it stays in memory and in the lookup, and
     // the next SaveHist leaves it out of the file. Its saved copy is not touched.
     void markDeleted(int index);

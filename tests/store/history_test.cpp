@@ -357,6 +357,17 @@ TEST(History, StatusSetByMailNumberIsSavedAndLookedUp)
     ASSERT_EQ(reloaded.count(), 2);
     EXPECT_EQ(reloaded.at(1).Status, keyOf(MessageStatus::AwaitingReview));
     EXPECT_EQ(reloaded.at(2).Status, keyOf(MessageStatus::Deleted));
+
+    // Many at once: the missing number is named, the others saved together.
+    const History::StatusChange change
+        = reloaded.setStatusByMailNumbers({4, 9, 7}, MessageStatus::Kept);
+    EXPECT_EQ(change.missing, QList<int>({9}));
+    EXPECT_TRUE(change.isSaved);
+    History again(bed.dir.path(), bed.services, bed.clock);
+    again.LoadHistory();
+    EXPECT_EQ(again.at(1).Status, keyOf(MessageStatus::Kept));
+    EXPECT_EQ(again.at(2).Status, keyOf(MessageStatus::Kept));
+    EXPECT_TRUE(again.contains(r.Sender, r.Subject, keyOf(MessageStatus::Kept), r.SendDate));
 }
 
 TEST(History, EvidenceIsWrittenBesideTheCopyAndReadBack)
