@@ -94,6 +94,7 @@ void ReviewQueue::load()
 {
     m_items.clear();
     m_kept.clear();
+    m_keptSet.clear();
     // No file yet: nothing has ever waited for review.
     if (!QFile::exists(m_path)) {
         emit changed();
@@ -113,7 +114,7 @@ void ReviewQueue::load()
             } else if (kind == keptKind) {
                 const auto ids = reader.take(2);
                 if (ids)
-                    m_kept.append({ids->at(0), ids->at(1)});
+                    keepId(ids->at(0), ids->at(1));
                 complete = ids.has_value();
             } else {
                 complete = false;
@@ -133,43 +134,50 @@ void ReviewQueue::load()
 
 bool ReviewQueue::isKept(const QByteArray &accountName, const QByteArray &serverId) const
 {
-    return m_kept.contains(std::pair {field(accountName), field(serverId)});
+    return m_keptSet.contains(std::pair {field(accountName), field(serverId)});
 }
 
 bool ReviewQueue::replaceAccount(const QByteArray &accountName, const QList<ReviewItem> &items)
 {
     m_items.removeIf(
         [&](const ReviewItem &item) { return item.AccountName == field(accountName); });
+    // The account's items are gone from the queue, so only these can repeat one another.
+    QSet<QByteArray> queued;
     for (ReviewItem item : items) {
         item.AccountName = field(accountName);
         item.serverId = field(item.serverId);
-        const bool isQueued
-            = std::any_of(m_items.cbegin(), m_items.cend(),
-                          [&](const ReviewItem &i) { return i.isSameMessage(item); });
-        if (!isQueued && !isKept(item.AccountName, item.serverId))
-            m_items.append(item);
+        if (queued.contains(item.serverId) || isKept(item.AccountName, item.serverId))
+            continue;
+        queued.insert(item.serverId);
+        m_items.append(item);
     }
     return saveAndAnnounce();
 }
 
 bool ReviewQueue::keep(const QList<ReviewItem> &items)
 {
-    for (const ReviewItem &item : items) {
-        if (!isKept(item.AccountName, item.serverId))
-            m_kept.append({field(item.AccountName), field(item.serverId)});
-    }
+    for (const ReviewItem &item : items)
+        keepId(field(item.AccountName), field(item.serverId));
     return remove(items);
 }
 
 bool ReviewQueue::remove(const QList<ReviewItem> &items)
 {
+    QSet<std::pair<QByteArray, QByteArray>> gone;
+    for (const ReviewItem &item : items)
+        gone.insert({field(item.AccountName), field(item.serverId)});
     m_items.removeIf([&](const ReviewItem &queued) {
-        return std::any_of(items.cbegin(), items.cend(), [&](const ReviewItem &gone) {
-            return queued.AccountName == field(gone.AccountName)
-                && queued.serverId == field(gone.serverId);
-        });
+        return gone.contains({queued.AccountName, queued.serverId});
     });
     return saveAndAnnounce();
+}
+
+void ReviewQueue::keepId(const QByteArray &accountName, const QByteArray &serverId)
+{
+    if (m_keptSet.contains({accountName, serverId}))
+        return;
+    m_keptSet.insert({accountName, serverId});
+    m_kept.append({accountName, serverId});
 }
 
 bool ReviewQueue::saveAndAnnounce()

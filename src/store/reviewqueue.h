@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 struct Services;
@@ -52,9 +53,12 @@ private:
     // Writes the file, reports a failure, and announces the change either way: the queue in
     // memory has changed and the next write carries it.
     bool saveAndAnnounce();
+    void keepId(const QByteArray &accountName, const QByteArray &serverId);
 
     QString m_path;
     Services &m_services;
     QList<ReviewItem> m_items;
-    QList<std::pair<QByteArray, QByteArray>> m_kept; // account name, server id
+    QList<std::pair<QByteArray, QByteArray>> m_kept; // account name, server id, in file order
+    // The same pairs for lookups: a first check of a large mailbox asks once per message.
+    QSet<std::pair<QByteArray, QByteArray>> m_keptSet;
 };
