@@ -56,8 +56,9 @@ public:
     void awaitReview(const QByteArray &accountName, const QList<ReviewItem> &items) override
     {
         QList<ReviewItem> numbered = items;
+        const QHash<RecordKey, int> mailNumbers = awaitingMailNumbers();
         for (ReviewItem &item : numbered) {
-            item.MailNumber = mailNumberOf(item);
+            item.MailNumber = mailNumbers.value(recordKeyOf(item));
             // The evidence was written beside the saved copy when the history recorded it.
             if (const std::optional<Verdict> verdict = m_core.history.loadEvidence(item.MailNumber))
                 item.why = whyText(*verdict, m_core.services);
@@ -68,18 +69,26 @@ public:
 
 private:
     // The newest record that Add2Hist made (or had made before) of the held message.
-    int mailNumberOf(const ReviewItem &item) const
+    // The newest records awaiting review, by what the history records of a message, so that
+    // a mailbox of thousands of held messages is looked up in one pass over the history.
+    using RecordKey
+        = std::pair<std::pair<QByteArray, QByteArray>, std::pair<QByteArray, QByteArray>>;
+    QHash<RecordKey, int> awaitingMailNumbers() const
     {
         const History &history = m_core.history;
         const QByteArray awaiting = keyOf(MessageStatus::AwaitingReview);
-        for (int i = history.count(); i >= 1; --i) {
+        QHash<RecordKey, int> numbers;
+        for (int i = 1; i <= history.count(); ++i) {
             const HistoryRecord &r = history.at(i);
-            if (r.Status == awaiting && r.AccountName == historyField(item.AccountName)
-                && r.Sender == historyField(item.Sender) && r.Subject == historyField(item.Subject)
-                && r.SendDate == historyField(item.SendDate))
-                return r.MailNumber;
+            if (r.Status == awaiting)
+                numbers.insert({{r.AccountName, r.Sender}, {r.Subject, r.SendDate}}, r.MailNumber);
         }
-        return 0;
+        return numbers;
+    }
+    static RecordKey recordKeyOf(const ReviewItem &item)
+    {
+        return {{historyField(item.AccountName), historyField(item.Sender)},
+                {historyField(item.Subject), historyField(item.SendDate)}};
     }
 
     KorvaneCore &m_core;
