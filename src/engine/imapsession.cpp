@@ -402,9 +402,18 @@ void ImapSession::classifyMailbox()
         && !guarded([this] { m_held = holdForReview(m_messages, m_deleteFlags, m_serverIds); }))
         return;
     // Every message is in the history before the first one is flagged for deletion, so a
-    // stop or a time-out between the STOREs leaves no flagged message unrecorded.
-    if (!guarded([this] { m_filter.Add2Hist(m_messages, m_account.AccountName); }))
+    // stop or a time-out between the STOREs leaves no flagged message unrecorded. A history
+    // that cannot be written flags nothing and queues nothing: the queue keeps what it held.
+    bool isSaved = false;
+    if (!guarded(
+            [this, &isSaved] { isSaved = m_filter.Add2Hist(m_messages, m_account.AccountName); }))
         return;
+    if (!isSaved) {
+        if (!guarded([this] { recordDeletionsKept(m_messages); }))
+            return;
+        tellHistoryNotSaved(m_isHolding);
+        return closeMailbox();
+    }
     if (m_isHolding) {
         // Without ids the queue keeps what it holds of the account: nothing new is known.
         if (m_hasServerIds

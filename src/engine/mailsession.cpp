@@ -166,3 +166,34 @@ void MailSession::tellNoServerIds(const QString &caption)
 {
     tell(shownText(m_account.AccountName) + QStringLiteral(": ") + caption);
 }
+
+int MailSession::recordDeletionsKept(CMessages &messages)
+{
+    const QByteArray deleted = keyOf(MessageStatus::Deleted);
+    int count = 0;
+    for (CMessage &message : messages) {
+        if (message.Status != deleted)
+            continue;
+        message.Status = keyOf(MessageStatus::Kept);
+        m_filter.recordKept(message);
+        ++count;
+    }
+    return count;
+}
+
+void MailSession::tellHistoryNotSaved(bool isHolding)
+{
+    tellAboutAccount(
+        isHolding
+            ? m_services.caption(QStringLiteral("280071"),
+                                 QStringLiteral("%1: the history could not be saved, so nothing "
+                                                "was put up for review on this account."))
+            : m_services.caption(QStringLiteral("280070"),
+                                 QStringLiteral("%1: the history could not be saved, so nothing "
+                                                "was deleted on this account.")));
+}
+
+void MailSession::tellAboutAccount(const QString &caption)
+{
+    tell(caption.arg(shownText(m_account.AccountName)));
+}

@@ -284,11 +284,17 @@ void Pop3Session::deleteNext()
 }
 
 // The history is written after the server has answered every DELE, so that it records what
-// the server agreed to; the deletions only take effect with QUIT, after the history.
+// the server agreed to; the deletions only take effect with QUIT, after the history. When
+// the history cannot be written the connection closes without QUIT, so that the server
+// never enters its UPDATE state and deletes nothing (RFC 1939 §6).
 void Pop3Session::recordAndQuit()
 {
-    if (!guarded([this] { m_filter.Add2Hist(m_messages, m_account.AccountName); }))
+    bool isSaved = false;
+    if (!guarded(
+            [this, &isSaved] { isSaved = m_filter.Add2Hist(m_messages, m_account.AccountName); }))
         return;
+    if (!isSaved)
+        return giveUpUnrecorded();
     // Without ids the queue keeps what it holds of the account: nothing new is known. With
     // the option off this check has decided on every message, so the account's items go.
     if ((!m_isHolding || m_hasServerIds) && !guarded([this] {
@@ -297,4 +303,21 @@ void Pop3Session::recordAndQuit()
         return;
     m_state = State::QuitSent;
     send("QUIT");
+}
+
+// Nothing of the account is deleted and nothing new is put up for review: what the queue
+// held stays, and no record in memory claims a deletion for the next save to write.
+void Pop3Session::giveUpUnrecorded()
+{
+    if (!guarded([this] { recordDeletionsKept(m_messages); }))
+        return;
+    tellHistoryNotSaved(m_isHolding);
+    if (m_isHolding) {
+        // Nothing was marked for deletion: QUIT ends the session as usual.
+        m_state = State::QuitSent;
+        send("QUIT");
+        return;
+    }
+    transport().close();
+    end({SessionStatus::ProtocolError, step(), {}});
 }

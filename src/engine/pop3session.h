@@ -61,6 +61,7 @@ private:
     void classifyMailbox();
     void deleteNext();
     void recordAndQuit();
+    void giveUpUnrecorded();
 
     const AppSettings &m_settings;
 

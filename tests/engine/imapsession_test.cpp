@@ -297,6 +297,37 @@ TEST(ImapSession, RefusedStoreIsReportedAndTheMessageRecordedAsKept)
     }
 }
 
+// A history that cannot be written must not let a deletion happen unrecorded: nothing is
+// flagged, and the queue keeps what it held.
+TEST(ImapSession, UnsavedHistoryFlagsNothingAndSaysSo)
+{
+    for (bool isHolding : {false, true}) {
+        SCOPED_TRACE(isHolding ? "ask mode" : "deleting at once");
+        ImapBed bed;
+        bed.services.settings.AskBeforeDel = isHolding;
+        bed.filter.failsToRecord = true;
+        bed.login(2);
+        if (isHolding) {
+            EXPECT_EQ(bed.net.takeWritten(), "a610 FETCH 1:2 (UID)\r\n");
+            bed.send("* 1 FETCH (UID 41)\r\n* 2 FETCH (UID 42)\r\na610 OK Fetch completed.\r\n");
+        }
+        bed.fetch(1, mail("spam a"));
+        bed.fetch(2, mail("hello"));
+        EXPECT_EQ(bed.net.takeWritten(), "a341 CLOSE\r\n");
+        EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_EQ(bed.filter.recorded,
+                  (QList<Recorded> {{"Home", "spam a", isHolding ? AwaitingReview : Kept},
+                                    {"Home", "hello", Kept}}));
+        EXPECT_TRUE(bed.filter.reviews.isEmpty());
+        const QString notice = isHolding
+            ? "Home: the history could not be saved, so nothing was put up for review on this "
+              "account."
+            : "Home: the history could not be saved, so nothing was deleted on this account.";
+        EXPECT_EQ(bed.services.notifier.popups, QStringList {notice});
+        EXPECT_EQ(bed.log(), QStringList {notice});
+    }
+}
+
 TEST(ImapSession, HangUpOrConnectionErrorEndsTheSessionWithoutDeleting)
 {
     {

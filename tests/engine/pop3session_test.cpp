@@ -323,6 +323,32 @@ TEST(Pop3Session, FailingRulesOrHistoryEndTheSessionWithTheirText)
     EXPECT_EQ(bed.services.notifier.popups, QStringList {"Error: disk full"});
 }
 
+// A history that cannot be written must not let a deletion happen unrecorded: the
+// connection closes without QUIT, so the server forgets the DELEs (RFC 1939 §6).
+TEST(Pop3Session, UnsavedHistoryClosesWithoutQuitAndRecordsNothingDeleted)
+{
+    Pop3Bed bed;
+    bed.filter.failsToRecord = true;
+    bed.login(2);
+    bed.net.takeWritten();
+    bed.send(retrReply(mail("spam a")));
+    bed.net.takeWritten();
+    bed.send(retrReply(mail("hello")));
+    EXPECT_EQ(bed.net.takeWritten(), "DELE 1\r\n");
+    bed.send("+OK\r\n");
+    EXPECT_EQ(bed.net.takeWritten(), "");
+    EXPECT_FALSE(bed.net.isOpen);
+    EXPECT_EQ(bed.finishedCount, 1);
+    EXPECT_EQ(bed.result.status, SessionStatus::ProtocolError);
+    EXPECT_EQ(bed.filter.recorded,
+              (QList<Recorded> {{"Home", "spam a", Kept}, {"Home", "hello", Kept}}));
+    EXPECT_TRUE(bed.filter.reviews.isEmpty());
+    const QString notice
+        = "Home: the history could not be saved, so nothing was deleted on this account.";
+    EXPECT_EQ(bed.services.notifier.popups, QStringList {notice});
+    EXPECT_EQ(bed.log(), QStringList {notice});
+}
+
 namespace {
 
 constexpr char noUidlNotice[]
@@ -441,4 +467,24 @@ TEST(Pop3Session, AskModeIsTheSettingAtTheVerdicts)
             EXPECT_TRUE(bed.filter.reviews.first().second.isEmpty());
         }
     }
+}
+
+TEST(Pop3Session, AskModeWithAnUnsavedHistoryQueuesNothingAndSaysSo)
+{
+    Pop3Bed bed;
+    bed.services.settings.AskBeforeDel = true;
+    bed.filter.failsToRecord = true;
+    bed.login(1);
+    EXPECT_EQ(bed.net.takeWritten(), "UIDL\r\n");
+    bed.send("+OK\r\n1 a1\r\n.\r\n");
+    EXPECT_EQ(bed.net.takeWritten(), "RETR 1\r\n");
+    bed.send(retrReply(mail("spam")));
+    // Nothing was marked for deletion, so QUIT is harmless.
+    EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
+    EXPECT_TRUE(bed.filter.reviews.isEmpty());
+    EXPECT_EQ(bed.services.notifier.popups,
+              QStringList {"Home: the history could not be saved, so nothing was put up for "
+                           "review on this account."});
+    bed.send("+OK bye\r\n");
+    EXPECT_EQ(bed.finishedCount, 1);
 }
