@@ -170,7 +170,8 @@ void ImapSession::processBuffered()
 //              verdicts -> STORE, or history + CLOSE; in ask mode no STORE: history, review
 //              queue + CLOSE | NO, BAD -> "IMAP Error:", next account
 // Storing:     a005 OK -> next STORE, or history + EXPUNGE | NO, BAD -> "IMAP Error:", kept
-// ExpungeSent: a202 OK -> CLOSE, disconnect | NO, BAD -> "IMAP Error:", CLOSE, disconnect
+// ExpungeSent: a202 OK -> CLOSE, disconnect | NO, BAD -> "IMAP Error:", the flagged messages
+//              recorded as kept again, CLOSE, disconnect
 // Any other refusal or unusable reply ends the session as a ProtocolError; CLOSE as Ok.
 void ImapSession::onResponse(const ImapResponse &response)
 {
@@ -304,8 +305,11 @@ void ImapSession::onResponse(const ImapResponse &response)
     case State::ExpungeSent:
         if (tag != expungeTag)
             return;
-        if (!isOk(response))
-            tellServerError(response.text);
+        if (!isOk(response)) {
+            onExpungeRefused(response);
+            if (hasEnded())
+                return;
+        }
         closeMailbox();
         return;
     }
@@ -450,6 +454,20 @@ void ImapSession::expunge()
         return closeMailbox();
     m_state = State::ExpungeSent;
     send(QByteArray(expungeTag) + " EXPUNGE");
+}
+
+// The flagged messages are still in the mailbox: the history must not claim them deleted.
+void ImapSession::onExpungeRefused(const ImapResponse &response)
+{
+    tellServerError(response.text);
+    int kept = 0;
+    if (!guarded([this, &kept] { kept = recordDeletionsKept(m_messages); }))
+        return;
+    if (kept > 0)
+        tellAboutAccount(m_services.caption(
+            QStringLiteral("280073"),
+            QStringLiteral("%1: the server refused EXPUNGE, so the messages are flagged "
+                           "\\Deleted but not removed, and recorded as kept.")));
 }
 
 // The reply to CLOSE is not awaited: whatever it says, the session has nothing left to do.

@@ -104,7 +104,8 @@ void Pop3Session::processBuffered()
 //                                    | -ERR -> "POP3 Error:", next account (nothing deleted)
 // Deleting:   +OK -> next DELE, or history + QUIT | -ERR -> "POP3 Error:", message kept
 // Quitting:   no reply awaited
-// QuitSent:   +OK -> close, next account (Ok) | -ERR -> "POP3 Error:", next account
+// QuitSent:   +OK -> close, next account (Ok) | -ERR -> "POP3 Error:", the deletions recorded
+//                                    as kept again, next account
 void Pop3Session::onReply(const QByteArray &reply)
 {
     switch (m_state) {
@@ -166,7 +167,7 @@ void Pop3Session::onReply(const QByteArray &reply)
         return;
     case State::QuitSent:
         if (!isPositive(reply))
-            return failWithReply(SessionStatus::ProtocolError, reply);
+            return onQuitRefused(reply);
         transport().close();
         end();
         return;
@@ -320,4 +321,21 @@ void Pop3Session::giveUpUnrecorded()
     }
     transport().close();
     end({SessionStatus::ProtocolError, step(), {}});
+}
+
+// A server that refuses QUIT never enters its UPDATE state (RFC 1939 §6): what the history
+// recorded as deleted is still there.
+void Pop3Session::onQuitRefused(const QByteArray &reply)
+{
+    transport().close();
+    tellServerError(reply);
+    int kept = 0;
+    if (!guarded([this, &kept] { kept = recordDeletionsKept(m_messages); }))
+        return;
+    if (kept > 0)
+        tellAboutAccount(m_services.caption(
+            QStringLiteral("280072"),
+            QStringLiteral(
+                "%1: the server refused QUIT, so nothing was deleted on this account.")));
+    end({SessionStatus::ProtocolError, step(), shownText(reply.trimmed())});
 }

@@ -62,6 +62,7 @@ private:
     void deleteNext();
     void recordAndQuit();
     void giveUpUnrecorded();
+    void onQuitRefused(const QByteArray &reply);
 
     const AppSettings &m_settings;
 

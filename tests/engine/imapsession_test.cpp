@@ -297,6 +297,31 @@ TEST(ImapSession, RefusedStoreIsReportedAndTheMessageRecordedAsKept)
     }
 }
 
+TEST(ImapSession, RefusedExpungeRecordsTheFlaggedMessagesAsKeptAgain)
+{
+    ImapBed bed;
+    bed.login(3);
+    bed.fetch(1, mail("spam a"));
+    bed.fetch(2, mail("spam b"));
+    bed.fetch(3, mail("hello"));
+    EXPECT_EQ(bed.net.takeWritten(), "a005 STORE 1 +Flags \\Deleted\r\n");
+    bed.send("a005 OK Store completed.\r\n");
+    EXPECT_EQ(bed.net.takeWritten(), "a005 STORE 2 +Flags \\Deleted\r\n");
+    bed.send("a005 NO Mailbox is read-only\r\n");
+    EXPECT_EQ(bed.net.takeWritten(), "a202 EXPUNGE\r\n");
+    bed.send("a202 NO Expunge failed\r\n");
+    EXPECT_EQ(bed.net.takeWritten(), "a341 CLOSE\r\n");
+    EXPECT_EQ(bed.filter.recorded,
+              (QList<Recorded> {
+                  {"Home", "spam a", Kept}, {"Home", "spam b", Kept}, {"Home", "hello", Kept}}));
+    EXPECT_EQ(bed.services.notifier.popups,
+              (QStringList {"IMAP Error: a005 NO Mailbox is read-only\r\n",
+                            "IMAP Error: a202 NO Expunge failed\r\n",
+                            "Home: the server refused EXPUNGE, so the messages are flagged "
+                            "\\Deleted but not removed, and recorded as kept."}));
+    EXPECT_EQ(bed.finishedCount, 1);
+}
+
 // A history that cannot be written must not let a deletion happen unrecorded: nothing is
 // flagged, and the queue keeps what it held.
 TEST(ImapSession, UnsavedHistoryFlagsNothingAndSaysSo)

@@ -210,6 +210,33 @@ TEST(Pop3Session, RefusedDeleIsReportedAndTheMessageRecordedAsKept)
     EXPECT_EQ(bed.result.status, SessionStatus::Ok);
 }
 
+// Without a positive QUIT the server deletes nothing (RFC 1939 §6).
+TEST(Pop3Session, RefusedQuitRecordsTheDeletionsAsKeptAgain)
+{
+    Pop3Bed bed;
+    bed.login(2);
+    bed.net.takeWritten();
+    bed.send(retrReply(mail("spam a")));
+    bed.net.takeWritten();
+    bed.send(retrReply(mail("hello")));
+    EXPECT_EQ(bed.net.takeWritten(), "DELE 1\r\n");
+    bed.send("+OK\r\n");
+    EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
+    EXPECT_EQ(bed.filter.recorded,
+              (QList<Recorded> {{"Home", "spam a", Deleted}, {"Home", "hello", Kept}}));
+    bed.send("-ERR Cannot remove messages\r\n");
+    EXPECT_EQ(bed.filter.recorded,
+              (QList<Recorded> {{"Home", "spam a", Kept}, {"Home", "hello", Kept}}));
+    EXPECT_EQ(bed.services.notifier.popups,
+              (QStringList {"POP3 Error:-ERR Cannot remove messages\r\n",
+                            "Home: the server refused QUIT, so nothing was deleted on this "
+                            "account."}));
+    EXPECT_EQ(bed.finishedCount, 1);
+    EXPECT_EQ(bed.result.status, SessionStatus::ProtocolError);
+    EXPECT_EQ(bed.result.serverText, "-ERR Cannot remove messages");
+    EXPECT_FALSE(bed.net.isOpen);
+}
+
 TEST(Pop3Session, HangUpOrConnectionErrorEndsTheSessionWithoutDeleting)
 {
     {
