@@ -218,7 +218,7 @@ void ImapSession::onResponse(const ImapResponse &response)
             const std::optional<qint16> count = GetIMAPInbox(response.text);
             if (!count)
                 return failUnexpected(QStringLiteral("The SELECT reply holds no message count: %1")
-                                          .arg(shownText(response.text.trimmed())),
+                                          .arg(shownServerText(response.text.trimmed())),
                                       response.text);
             m_messageCount = *count;
             return;
@@ -320,7 +320,7 @@ void ImapSession::afterSelect(const ImapResponse &reply)
     // RFC 3501 §6.3.1 makes the EXISTS count part of every SELECT reply.
     if (m_messageCount < 0)
         return failUnexpected(QStringLiteral("The SELECT reply holds no message count: %1")
-                                  .arg(shownText(reply.text.trimmed())),
+                                  .arg(shownServerText(reply.text.trimmed())),
                               reply.text);
     if (m_messageCount == 0) {
         const QString none = m_services.caption(

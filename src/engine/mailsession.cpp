@@ -94,14 +94,14 @@ void MailSession::tell(const QString &text)
 
 void MailSession::tellServerError(const QByteArray &reply)
 {
-    tell(serverErrorCaption() + shownText(reply));
+    tell(serverErrorCaption() + shownServerText(reply));
 }
 
 void MailSession::failWithReply(SessionStatus status, const QByteArray &reply)
 {
     m_transport->close();
     tellServerError(reply);
-    end({status, step(), shownText(reply.trimmed())});
+    end({status, step(), shownServerText(reply.trimmed())});
 }
 
 void MailSession::failUnexpected(const QString &description, const QByteArray &serverText)
@@ -109,7 +109,7 @@ void MailSession::failUnexpected(const QString &description, const QByteArray &s
     m_transport->close();
     tell(m_services.caption(QStringLiteral("10133"), QStringLiteral("Error:")) + QLatin1Char(' ')
          + description);
-    end({SessionStatus::ProtocolError, step(), shownText(serverText.trimmed())});
+    end({SessionStatus::ProtocolError, step(), shownServerText(serverText.trimmed())});
 }
 
 void MailSession::end(SessionResult result)

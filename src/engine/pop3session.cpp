@@ -181,7 +181,7 @@ void Pop3Session::onStat(const QByteArray &reply)
     const int count = field.toInt(&isNumber);
     if (!isNumber)
         return failUnexpected(QStringLiteral("The STAT reply holds no message count: %1")
-                                  .arg(shownText(reply.trimmed())),
+                                  .arg(shownServerText(reply.trimmed())),
                               reply);
     m_messageCount = count;
     if (count > 0 && m_settings.AskBeforeDel) {
@@ -337,5 +337,5 @@ void Pop3Session::onQuitRefused(const QByteArray &reply)
             QStringLiteral("280072"),
             QStringLiteral(
                 "%1: the server refused QUIT, so nothing was deleted on this account.")));
-    end({SessionStatus::ProtocolError, step(), shownText(reply.trimmed())});
+    end({SessionStatus::ProtocolError, step(), shownServerText(reply.trimmed())});
 }

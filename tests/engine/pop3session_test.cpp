@@ -189,6 +189,18 @@ TEST(Pop3Session, NegativeReplyEndsTheSessionWithTheServersLine)
     }
 }
 
+// A server's bell or terminal escape never reaches the log or the popup as it is.
+TEST(Pop3Session, ControlBytesOfARefusalAreShownEscaped)
+{
+    Pop3Bed bed;
+    bed.send("-ERR \a\x1b[2Jgone\rfake\r\n");
+    EXPECT_EQ(bed.finishedCount, 1);
+    EXPECT_EQ(bed.result.serverText, "-ERR \\x07\\x1B[2Jgone\\x0Dfake");
+    EXPECT_EQ(bed.services.notifier.popups,
+              QStringList {"POP3 Error:-ERR \\x07\\x1B[2Jgone\\x0Dfake\r\n"});
+    EXPECT_EQ(bed.log(), (QStringList {"POP3 Error:-ERR \\x07\\x1B[2Jgone\\x0Dfake", ""}));
+}
+
 TEST(Pop3Session, RefusedDeleIsReportedAndTheMessageRecordedAsKept)
 {
     Pop3Bed bed;
