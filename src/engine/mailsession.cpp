@@ -59,6 +59,13 @@ void MailSession::onClosed()
     if (m_hasEnded)
         return;
     m_hasEnded = true;
+    // Only the log: a popup for every dropped connection would be more noise than help, but
+    // the log must say why the account's check stopped short.
+    m_services.log.Log(
+        m_services
+            .caption(QStringLiteral("280074"),
+                     QStringLiteral("%1: the server closed the connection during %2."))
+            .arg(shownText(m_account.AccountName), step()));
     emit finished({SessionStatus::ProtocolError, step(), {}});
 }
 

@@ -368,6 +368,8 @@ TEST(ImapSession, HangUpOrConnectionErrorEndsTheSessionWithoutDeleting)
         EXPECT_EQ(bed.filter.checks, 0);
         EXPECT_TRUE(bed.filter.recorded.isEmpty());
         EXPECT_TRUE(bed.services.notifier.popups.isEmpty());
+        EXPECT_EQ(bed.log(),
+                  QStringList {"Home: the server closed the connection during Fetching."});
     }
     {
         SCOPED_TRACE("refused connection: the popup's text keeps its trailing blank");

@@ -264,6 +264,8 @@ TEST(Pop3Session, HangUpOrConnectionErrorEndsTheSessionWithoutDeleting)
         EXPECT_EQ(bed.filter.checks, 0);
         EXPECT_TRUE(bed.filter.recorded.isEmpty());
         EXPECT_TRUE(bed.services.notifier.popups.isEmpty());
+        EXPECT_EQ(bed.log(),
+                  QStringList {"Home: the server closed the connection during Retrieving."});
     }
     {
         SCOPED_TRACE("refused connection");
