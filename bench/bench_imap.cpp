@@ -160,9 +160,10 @@ public:
         judged = messages.Count();
         return QList<bool>(messages.Count() + 1, false);
     }
-    void Add2Hist(const CMessages &messages, const QByteArray &) override
+    bool Add2Hist(const CMessages &messages, const QByteArray &) override
     {
         recorded = messages.Count();
+        return true;
     }
     void recordKept(const CMessage &) override { }
     int judged = 0;

@@ -34,15 +34,18 @@ public:
         m_verdictsFor = &messages;
         return m_classifier.applyVerdicts(messages, m_verdicts);
     }
-    void Add2Hist(const CMessages &messages, const QByteArray &accountName) override
+    bool Add2Hist(const CMessages &messages, const QByteArray &accountName) override
     {
         // The session records the mailbox it has just judged; the verdicts go with it as the
         // evidence of each new record, and only with that mailbox.
         const bool judged = &messages == m_verdictsFor && m_verdicts.size() == messages.Count();
-        // A failed write has been reported; the records stay in memory all the same.
-        (void)m_core.history.Add2Hist(messages, accountName, judged ? &m_verdicts : nullptr);
+        // A failed write has been reported; the records stay in memory all the same, and
+        // the session deletes nothing.
+        const bool isSaved
+            = m_core.history.Add2Hist(messages, accountName, judged ? &m_verdicts : nullptr);
         m_verdicts.clear();
         m_verdictsFor = nullptr;
+        return isSaved;
     }
     void recordKept(const CMessage &message) override
     {

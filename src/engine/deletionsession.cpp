@@ -12,7 +12,7 @@ class NoFilter final : public MailboxFilter
 {
 public:
     QList<bool> CheckAllMessages(CMessages &) override { return {}; }
-    void Add2Hist(const CMessages &, const QByteArray &) override { }
+    bool Add2Hist(const CMessages &, const QByteArray &) override { return true; }
     void recordKept(const CMessage &) override { }
 };
 

@@ -170,7 +170,8 @@ void ImapSession::processBuffered()
 //              verdicts -> STORE, or history + CLOSE; in ask mode no STORE: history, review
 //              queue + CLOSE | NO, BAD -> "IMAP Error:", next account
 // Storing:     a005 OK -> next STORE, or history + EXPUNGE | NO, BAD -> "IMAP Error:", kept
-// ExpungeSent: a202 OK -> CLOSE, disconnect | NO, BAD -> "IMAP Error:", CLOSE, disconnect
+// ExpungeSent: a202 OK -> CLOSE, disconnect | NO, BAD -> "IMAP Error:", the flagged messages
+//              recorded as kept again, CLOSE, disconnect
 // Any other refusal or unusable reply ends the session as a ProtocolError; CLOSE as Ok.
 void ImapSession::onResponse(const ImapResponse &response)
 {
@@ -217,7 +218,7 @@ void ImapSession::onResponse(const ImapResponse &response)
             const std::optional<qint16> count = GetIMAPInbox(response.text);
             if (!count)
                 return failUnexpected(QStringLiteral("The SELECT reply holds no message count: %1")
-                                          .arg(shownText(response.text.trimmed())),
+                                          .arg(shownServerText(response.text.trimmed())),
                                       response.text);
             m_messageCount = *count;
             return;
@@ -304,8 +305,11 @@ void ImapSession::onResponse(const ImapResponse &response)
     case State::ExpungeSent:
         if (tag != expungeTag)
             return;
-        if (!isOk(response))
-            tellServerError(response.text);
+        if (!isOk(response)) {
+            onExpungeRefused(response);
+            if (hasEnded())
+                return;
+        }
         closeMailbox();
         return;
     }
@@ -316,7 +320,7 @@ void ImapSession::afterSelect(const ImapResponse &reply)
     // RFC 3501 §6.3.1 makes the EXISTS count part of every SELECT reply.
     if (m_messageCount < 0)
         return failUnexpected(QStringLiteral("The SELECT reply holds no message count: %1")
-                                  .arg(shownText(reply.text.trimmed())),
+                                  .arg(shownServerText(reply.text.trimmed())),
                               reply.text);
     if (m_messageCount == 0) {
         const QString none = m_services.caption(
@@ -402,9 +406,18 @@ void ImapSession::classifyMailbox()
         && !guarded([this] { m_held = holdForReview(m_messages, m_deleteFlags, m_serverIds); }))
         return;
     // Every message is in the history before the first one is flagged for deletion, so a
-    // stop or a time-out between the STOREs leaves no flagged message unrecorded.
-    if (!guarded([this] { m_filter.Add2Hist(m_messages, m_account.AccountName); }))
+    // stop or a time-out between the STOREs leaves no flagged message unrecorded. A history
+    // that cannot be written flags nothing and queues nothing: the queue keeps what it held.
+    bool isSaved = false;
+    if (!guarded(
+            [this, &isSaved] { isSaved = m_filter.Add2Hist(m_messages, m_account.AccountName); }))
         return;
+    if (!isSaved) {
+        if (!guarded([this] { recordDeletionsKept(m_messages); }))
+            return;
+        tellHistoryNotSaved(m_isHolding);
+        return closeMailbox();
+    }
     if (m_isHolding) {
         // Without ids the queue keeps what it holds of the account: nothing new is known.
         if (m_hasServerIds
@@ -441,6 +454,20 @@ void ImapSession::expunge()
         return closeMailbox();
     m_state = State::ExpungeSent;
     send(QByteArray(expungeTag) + " EXPUNGE");
+}
+
+// The flagged messages are still in the mailbox: the history must not claim them deleted.
+void ImapSession::onExpungeRefused(const ImapResponse &response)
+{
+    tellServerError(response.text);
+    int kept = 0;
+    if (!guarded([this, &kept] { kept = recordDeletionsKept(m_messages); }))
+        return;
+    if (kept > 0)
+        tellAboutAccount(m_services.caption(
+            QStringLiteral("280073"),
+            QStringLiteral("%1: the server refused EXPUNGE, so the messages are flagged "
+                           "\\Deleted but not removed, and recorded as kept.")));
 }
 
 // The reply to CLOSE is not awaited: whatever it says, the session has nothing left to do.

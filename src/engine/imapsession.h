@@ -71,6 +71,7 @@ private:
     void classifyMailbox();
     void storeNext();
     void expunge();
+    void onExpungeRefused(const ImapResponse &response);
     void closeMailbox();
 
     const AppSettings &m_settings;

@@ -16,7 +16,9 @@ public:
 
     // Element i (1 .. N) marks message i for deletion, element 0 that any is marked.
     virtual QList<bool> CheckAllMessages(CMessages &messages) = 0;
-    virtual void Add2Hist(const CMessages &messages, const QByteArray &accountName) = 0;
+    // False when the history or a copy could not be written: the caller then deletes
+    // nothing, since a deletion must never go unrecorded.
+    virtual bool Add2Hist(const CMessages &messages, const QByteArray &accountName) = 0;
     // The server refused to delete a message that was recorded as deleted: the history
     // says kept again, so it never claims a deletion that did not happen.
     virtual void recordKept(const CMessage &message) = 0;

@@ -59,6 +59,13 @@ void MailSession::onClosed()
     if (m_hasEnded)
         return;
     m_hasEnded = true;
+    // Only the log: a popup for every dropped connection would be more noise than help, but
+    // the log must say why the account's check stopped short.
+    m_services.log.Log(
+        m_services
+            .caption(QStringLiteral("280074"),
+                     QStringLiteral("%1: the server closed the connection during %2."))
+            .arg(shownText(m_account.AccountName), step()));
     emit finished({SessionStatus::ProtocolError, step(), {}});
 }
 
@@ -94,14 +101,14 @@ void MailSession::tell(const QString &text)
 
 void MailSession::tellServerError(const QByteArray &reply)
 {
-    tell(serverErrorCaption() + shownText(reply));
+    tell(serverErrorCaption() + shownServerText(reply));
 }
 
 void MailSession::failWithReply(SessionStatus status, const QByteArray &reply)
 {
     m_transport->close();
     tellServerError(reply);
-    end({status, step(), shownText(reply.trimmed())});
+    end({status, step(), shownServerText(reply.trimmed())});
 }
 
 void MailSession::failUnexpected(const QString &description, const QByteArray &serverText)
@@ -109,7 +116,7 @@ void MailSession::failUnexpected(const QString &description, const QByteArray &s
     m_transport->close();
     tell(m_services.caption(QStringLiteral("10133"), QStringLiteral("Error:")) + QLatin1Char(' ')
          + description);
-    end({SessionStatus::ProtocolError, step(), shownText(serverText.trimmed())});
+    end({SessionStatus::ProtocolError, step(), shownServerText(serverText.trimmed())});
 }
 
 void MailSession::end(SessionResult result)
@@ -165,4 +172,35 @@ QList<ReviewItem> MailSession::holdForReview(CMessages &messages, const QList<bo
 void MailSession::tellNoServerIds(const QString &caption)
 {
     tell(shownText(m_account.AccountName) + QStringLiteral(": ") + caption);
+}
+
+int MailSession::recordDeletionsKept(CMessages &messages)
+{
+    const QByteArray deleted = keyOf(MessageStatus::Deleted);
+    int count = 0;
+    for (CMessage &message : messages) {
+        if (message.Status != deleted)
+            continue;
+        message.Status = keyOf(MessageStatus::Kept);
+        m_filter.recordKept(message);
+        ++count;
+    }
+    return count;
+}
+
+void MailSession::tellHistoryNotSaved(bool isHolding)
+{
+    tellAboutAccount(
+        isHolding
+            ? m_services.caption(QStringLiteral("280071"),
+                                 QStringLiteral("%1: the history could not be saved, so nothing "
+                                                "was put up for review on this account."))
+            : m_services.caption(QStringLiteral("280070"),
+                                 QStringLiteral("%1: the history could not be saved, so nothing "
+                                                "was deleted on this account.")));
+}
+
+void MailSession::tellAboutAccount(const QString &caption)
+{
+    tell(caption.arg(shownText(m_account.AccountName)));
 }

@@ -106,6 +106,14 @@ protected:
                                     const QHash<int, QByteArray> &serverIds);
     // Tells that the server gives no ids, so nothing of the account can be reviewed.
     void tellNoServerIds(const QString &caption);
+    // Records every message of the mailbox that is recorded as deleted as kept again, for
+    // when the server did not delete them after all; gives how many there were.
+    int recordDeletionsKept(CMessages &messages);
+    // Tells that the history could not be written, so nothing of the account was deleted,
+    // or in ask mode put up for review.
+    void tellHistoryNotSaved(bool isHolding);
+    // Tells, with the account's name in front, a caption that ends in its place.
+    void tellAboutAccount(const QString &caption);
 
     Transport &transport() { return *m_transport; }
 

@@ -104,7 +104,8 @@ void Pop3Session::processBuffered()
 //                                    | -ERR -> "POP3 Error:", next account (nothing deleted)
 // Deleting:   +OK -> next DELE, or history + QUIT | -ERR -> "POP3 Error:", message kept
 // Quitting:   no reply awaited
-// QuitSent:   +OK -> close, next account (Ok) | -ERR -> "POP3 Error:", next account
+// QuitSent:   +OK -> close, next account (Ok) | -ERR -> "POP3 Error:", the deletions recorded
+//                                    as kept again, next account
 void Pop3Session::onReply(const QByteArray &reply)
 {
     switch (m_state) {
@@ -166,7 +167,7 @@ void Pop3Session::onReply(const QByteArray &reply)
         return;
     case State::QuitSent:
         if (!isPositive(reply))
-            return failWithReply(SessionStatus::ProtocolError, reply);
+            return onQuitRefused(reply);
         transport().close();
         end();
         return;
@@ -180,7 +181,7 @@ void Pop3Session::onStat(const QByteArray &reply)
     const int count = field.toInt(&isNumber);
     if (!isNumber)
         return failUnexpected(QStringLiteral("The STAT reply holds no message count: %1")
-                                  .arg(shownText(reply.trimmed())),
+                                  .arg(shownServerText(reply.trimmed())),
                               reply);
     m_messageCount = count;
     if (count > 0 && m_settings.AskBeforeDel) {
@@ -284,11 +285,17 @@ void Pop3Session::deleteNext()
 }
 
 // The history is written after the server has answered every DELE, so that it records what
-// the server agreed to; the deletions only take effect with QUIT, after the history.
+// the server agreed to; the deletions only take effect with QUIT, after the history. When
+// the history cannot be written the connection closes without QUIT, so that the server
+// never enters its UPDATE state and deletes nothing (RFC 1939 §6).
 void Pop3Session::recordAndQuit()
 {
-    if (!guarded([this] { m_filter.Add2Hist(m_messages, m_account.AccountName); }))
+    bool isSaved = false;
+    if (!guarded(
+            [this, &isSaved] { isSaved = m_filter.Add2Hist(m_messages, m_account.AccountName); }))
         return;
+    if (!isSaved)
+        return giveUpUnrecorded();
     // Without ids the queue keeps what it holds of the account: nothing new is known. With
     // the option off this check has decided on every message, so the account's items go.
     if ((!m_isHolding || m_hasServerIds) && !guarded([this] {
@@ -297,4 +304,38 @@ void Pop3Session::recordAndQuit()
         return;
     m_state = State::QuitSent;
     send("QUIT");
+}
+
+// Nothing of the account is deleted and nothing new is put up for review: what the queue
+// held stays, and no record in memory claims a deletion for the next save to write.
+void Pop3Session::giveUpUnrecorded()
+{
+    if (!guarded([this] { recordDeletionsKept(m_messages); }))
+        return;
+    tellHistoryNotSaved(m_isHolding);
+    if (m_isHolding) {
+        // Nothing was marked for deletion: QUIT ends the session as usual.
+        m_state = State::QuitSent;
+        send("QUIT");
+        return;
+    }
+    transport().close();
+    end({SessionStatus::ProtocolError, step(), {}});
+}
+
+// A server that refuses QUIT never enters its UPDATE state (RFC 1939 §6): what the history
+// recorded as deleted is still there.
+void Pop3Session::onQuitRefused(const QByteArray &reply)
+{
+    transport().close();
+    tellServerError(reply);
+    int kept = 0;
+    if (!guarded([this, &kept] { kept = recordDeletionsKept(m_messages); }))
+        return;
+    if (kept > 0)
+        tellAboutAccount(m_services.caption(
+            QStringLiteral("280072"),
+            QStringLiteral(
+                "%1: the server refused QUIT, so nothing was deleted on this account.")));
+    end({SessionStatus::ProtocolError, step(), shownServerText(reply.trimmed())});
 }

@@ -61,6 +61,8 @@ private:
     void classifyMailbox();
     void deleteNext();
     void recordAndQuit();
+    void giveUpUnrecorded();
+    void onQuitRefused(const QByteArray &reply);
 
     const AppSettings &m_settings;
 

@@ -297,6 +297,62 @@ TEST(ImapSession, RefusedStoreIsReportedAndTheMessageRecordedAsKept)
     }
 }
 
+TEST(ImapSession, RefusedExpungeRecordsTheFlaggedMessagesAsKeptAgain)
+{
+    ImapBed bed;
+    bed.login(3);
+    bed.fetch(1, mail("spam a"));
+    bed.fetch(2, mail("spam b"));
+    bed.fetch(3, mail("hello"));
+    EXPECT_EQ(bed.net.takeWritten(), "a005 STORE 1 +Flags \\Deleted\r\n");
+    bed.send("a005 OK Store completed.\r\n");
+    EXPECT_EQ(bed.net.takeWritten(), "a005 STORE 2 +Flags \\Deleted\r\n");
+    bed.send("a005 NO Mailbox is read-only\r\n");
+    EXPECT_EQ(bed.net.takeWritten(), "a202 EXPUNGE\r\n");
+    bed.send("a202 NO Expunge failed\r\n");
+    EXPECT_EQ(bed.net.takeWritten(), "a341 CLOSE\r\n");
+    EXPECT_EQ(bed.filter.recorded,
+              (QList<Recorded> {
+                  {"Home", "spam a", Kept}, {"Home", "spam b", Kept}, {"Home", "hello", Kept}}));
+    EXPECT_EQ(bed.services.notifier.popups,
+              (QStringList {"IMAP Error: a005 NO Mailbox is read-only\r\n",
+                            "IMAP Error: a202 NO Expunge failed\r\n",
+                            "Home: the server refused EXPUNGE, so the messages are flagged "
+                            "\\Deleted but not removed, and recorded as kept."}));
+    EXPECT_EQ(bed.finishedCount, 1);
+}
+
+// A history that cannot be written must not let a deletion happen unrecorded: nothing is
+// flagged, and the queue keeps what it held.
+TEST(ImapSession, UnsavedHistoryFlagsNothingAndSaysSo)
+{
+    for (bool isHolding : {false, true}) {
+        SCOPED_TRACE(isHolding ? "ask mode" : "deleting at once");
+        ImapBed bed;
+        bed.services.settings.AskBeforeDel = isHolding;
+        bed.filter.failsToRecord = true;
+        bed.login(2);
+        if (isHolding) {
+            EXPECT_EQ(bed.net.takeWritten(), "a610 FETCH 1:2 (UID)\r\n");
+            bed.send("* 1 FETCH (UID 41)\r\n* 2 FETCH (UID 42)\r\na610 OK Fetch completed.\r\n");
+        }
+        bed.fetch(1, mail("spam a"));
+        bed.fetch(2, mail("hello"));
+        EXPECT_EQ(bed.net.takeWritten(), "a341 CLOSE\r\n");
+        EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_EQ(bed.filter.recorded,
+                  (QList<Recorded> {{"Home", "spam a", isHolding ? AwaitingReview : Kept},
+                                    {"Home", "hello", Kept}}));
+        EXPECT_TRUE(bed.filter.reviews.isEmpty());
+        const QString notice = isHolding
+            ? "Home: the history could not be saved, so nothing was put up for review on this "
+              "account."
+            : "Home: the history could not be saved, so nothing was deleted on this account.";
+        EXPECT_EQ(bed.services.notifier.popups, QStringList {notice});
+        EXPECT_EQ(bed.log(), QStringList {notice});
+    }
+}
+
 TEST(ImapSession, HangUpOrConnectionErrorEndsTheSessionWithoutDeleting)
 {
     {
@@ -312,6 +368,8 @@ TEST(ImapSession, HangUpOrConnectionErrorEndsTheSessionWithoutDeleting)
         EXPECT_EQ(bed.filter.checks, 0);
         EXPECT_TRUE(bed.filter.recorded.isEmpty());
         EXPECT_TRUE(bed.services.notifier.popups.isEmpty());
+        EXPECT_EQ(bed.log(),
+                  QStringList {"Home: the server closed the connection during Fetching."});
     }
     {
         SCOPED_TRACE("refused connection: the popup's text keeps its trailing blank");

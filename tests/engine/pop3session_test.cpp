@@ -189,6 +189,18 @@ TEST(Pop3Session, NegativeReplyEndsTheSessionWithTheServersLine)
     }
 }
 
+// A server's bell or terminal escape never reaches the log or the popup as it is.
+TEST(Pop3Session, ControlBytesOfARefusalAreShownEscaped)
+{
+    Pop3Bed bed;
+    bed.send("-ERR \a\x1b[2Jgone\rfake\r\n");
+    EXPECT_EQ(bed.finishedCount, 1);
+    EXPECT_EQ(bed.result.serverText, "-ERR \\x07\\x1B[2Jgone\\x0Dfake");
+    EXPECT_EQ(bed.services.notifier.popups,
+              QStringList {"POP3 Error:-ERR \\x07\\x1B[2Jgone\\x0Dfake\r\n"});
+    EXPECT_EQ(bed.log(), (QStringList {"POP3 Error:-ERR \\x07\\x1B[2Jgone\\x0Dfake", ""}));
+}
+
 TEST(Pop3Session, RefusedDeleIsReportedAndTheMessageRecordedAsKept)
 {
     Pop3Bed bed;
@@ -210,6 +222,33 @@ TEST(Pop3Session, RefusedDeleIsReportedAndTheMessageRecordedAsKept)
     EXPECT_EQ(bed.result.status, SessionStatus::Ok);
 }
 
+// Without a positive QUIT the server deletes nothing (RFC 1939 §6).
+TEST(Pop3Session, RefusedQuitRecordsTheDeletionsAsKeptAgain)
+{
+    Pop3Bed bed;
+    bed.login(2);
+    bed.net.takeWritten();
+    bed.send(retrReply(mail("spam a")));
+    bed.net.takeWritten();
+    bed.send(retrReply(mail("hello")));
+    EXPECT_EQ(bed.net.takeWritten(), "DELE 1\r\n");
+    bed.send("+OK\r\n");
+    EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
+    EXPECT_EQ(bed.filter.recorded,
+              (QList<Recorded> {{"Home", "spam a", Deleted}, {"Home", "hello", Kept}}));
+    bed.send("-ERR Cannot remove messages\r\n");
+    EXPECT_EQ(bed.filter.recorded,
+              (QList<Recorded> {{"Home", "spam a", Kept}, {"Home", "hello", Kept}}));
+    EXPECT_EQ(bed.services.notifier.popups,
+              (QStringList {"POP3 Error:-ERR Cannot remove messages\r\n",
+                            "Home: the server refused QUIT, so nothing was deleted on this "
+                            "account."}));
+    EXPECT_EQ(bed.finishedCount, 1);
+    EXPECT_EQ(bed.result.status, SessionStatus::ProtocolError);
+    EXPECT_EQ(bed.result.serverText, "-ERR Cannot remove messages");
+    EXPECT_FALSE(bed.net.isOpen);
+}
+
 TEST(Pop3Session, HangUpOrConnectionErrorEndsTheSessionWithoutDeleting)
 {
     {
@@ -225,6 +264,8 @@ TEST(Pop3Session, HangUpOrConnectionErrorEndsTheSessionWithoutDeleting)
         EXPECT_EQ(bed.filter.checks, 0);
         EXPECT_TRUE(bed.filter.recorded.isEmpty());
         EXPECT_TRUE(bed.services.notifier.popups.isEmpty());
+        EXPECT_EQ(bed.log(),
+                  QStringList {"Home: the server closed the connection during Retrieving."});
     }
     {
         SCOPED_TRACE("refused connection");
@@ -321,6 +362,32 @@ TEST(Pop3Session, FailingRulesOrHistoryEndTheSessionWithTheirText)
     EXPECT_FALSE(bed.net.isOpen);
     EXPECT_FALSE(bed.net.takeWritten().contains("QUIT"));
     EXPECT_EQ(bed.services.notifier.popups, QStringList {"Error: disk full"});
+}
+
+// A history that cannot be written must not let a deletion happen unrecorded: the
+// connection closes without QUIT, so the server forgets the DELEs (RFC 1939 §6).
+TEST(Pop3Session, UnsavedHistoryClosesWithoutQuitAndRecordsNothingDeleted)
+{
+    Pop3Bed bed;
+    bed.filter.failsToRecord = true;
+    bed.login(2);
+    bed.net.takeWritten();
+    bed.send(retrReply(mail("spam a")));
+    bed.net.takeWritten();
+    bed.send(retrReply(mail("hello")));
+    EXPECT_EQ(bed.net.takeWritten(), "DELE 1\r\n");
+    bed.send("+OK\r\n");
+    EXPECT_EQ(bed.net.takeWritten(), "");
+    EXPECT_FALSE(bed.net.isOpen);
+    EXPECT_EQ(bed.finishedCount, 1);
+    EXPECT_EQ(bed.result.status, SessionStatus::ProtocolError);
+    EXPECT_EQ(bed.filter.recorded,
+              (QList<Recorded> {{"Home", "spam a", Kept}, {"Home", "hello", Kept}}));
+    EXPECT_TRUE(bed.filter.reviews.isEmpty());
+    const QString notice
+        = "Home: the history could not be saved, so nothing was deleted on this account.";
+    EXPECT_EQ(bed.services.notifier.popups, QStringList {notice});
+    EXPECT_EQ(bed.log(), QStringList {notice});
 }
 
 namespace {
@@ -441,4 +508,24 @@ TEST(Pop3Session, AskModeIsTheSettingAtTheVerdicts)
             EXPECT_TRUE(bed.filter.reviews.first().second.isEmpty());
         }
     }
+}
+
+TEST(Pop3Session, AskModeWithAnUnsavedHistoryQueuesNothingAndSaysSo)
+{
+    Pop3Bed bed;
+    bed.services.settings.AskBeforeDel = true;
+    bed.filter.failsToRecord = true;
+    bed.login(1);
+    EXPECT_EQ(bed.net.takeWritten(), "UIDL\r\n");
+    bed.send("+OK\r\n1 a1\r\n.\r\n");
+    EXPECT_EQ(bed.net.takeWritten(), "RETR 1\r\n");
+    bed.send(retrReply(mail("spam")));
+    // Nothing was marked for deletion, so QUIT is harmless.
+    EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
+    EXPECT_TRUE(bed.filter.reviews.isEmpty());
+    EXPECT_EQ(bed.services.notifier.popups,
+              QStringList {"Home: the history could not be saved, so nothing was put up for "
+                           "review on this account."});
+    bed.send("+OK bye\r\n");
+    EXPECT_EQ(bed.finishedCount, 1);
 }

@@ -37,12 +37,14 @@ public:
         }
         return flags;
     }
-    void Add2Hist(const CMessages &messages, const QByteArray &accountName) override
+    // Like the real history, a failed write keeps the records in memory.
+    bool Add2Hist(const CMessages &messages, const QByteArray &accountName) override
     {
         for (const CMessage &message : messages)
             recorded.append({accountName, message.Subject, statusOf(message.Status)});
         if (onRecord)
             onRecord();
+        return !failsToRecord;
     }
     void recordKept(const CMessage &message) override
     {
@@ -68,6 +70,7 @@ public:
     int checks = 0;
     QList<Recorded> recorded;
     std::function<void()> onRecord;
+    bool failsToRecord = false; // Add2Hist reports that the history could not be written
     QList<QByteArray> keptIds; // "<account>/<server id>" that the user kept
     QList<std::pair<QByteArray, QList<ReviewItem>>> reviews; // every awaitReview, in order
     std::function<void(const QByteArray &, const QList<ReviewItem> &)> onReview;
