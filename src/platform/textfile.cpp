@@ -1,7 +1,22 @@
 #include "textfile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
+
+#include <unistd.h>
+
+namespace {
+
+// Asks the system to put the file's data on the disk. A file system that is full or failing
+// can still refuse here what the write and the flush accepted into its cache.
+bool syncToDisk(QFileDevice &file)
+{
+    const int handle = file.handle();
+    return handle >= 0 && ::fsync(handle) == 0;
+}
+
+} // namespace
 
 namespace TextFile {
 
@@ -47,11 +62,23 @@ bool writeAll(const QString &path, const QByteArray &bytes)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    if (file.write(bytes) != bytes.size()) {
+    // QSaveFile::commit() (Qt 6.4) closes the file without noticing that writing out its
+    // buffer failed, and renames the short file over the old one: a full disk turned a
+    // whole history into an empty file. So the buffer is written out and checked here, and
+    // the data synced, before the old file is given up.
+    const bool written = file.write(bytes) == bytes.size() && file.flush()
+        && file.error() == QFileDevice::NoError && syncToDisk(file);
+    if (!written) {
+        // The temporary file is removed and the old file stays as it was.
         file.cancelWriting();
         return false;
     }
-    return file.commit();
+    if (!file.commit())
+        return false;
+    // The old file is gone by now, so a short new one cannot be undone, only reported.
+    // Once the flush and the sync above have succeeded this does not happen; it is the
+    // cheap last guard should the commit ever lose data again.
+    return QFileInfo(path).size() == bytes.size();
 }
 
 bool writeLines(const QString &path, const QList<QByteArray> &lines)

@@ -24,7 +24,9 @@ std::optional<QList<QByteArray>> readLines(const QString &path);
 // leaves a half-written file. Every line, the last included, ends with CR LF.
 [[nodiscard]] bool writeLines(const QString &path, const QList<QByteArray> &lines);
 
-// Replaces the file's content with exactly these bytes, atomically.
+// Replaces the file's content with exactly these bytes, atomically: the new content is
+// written, checked and synced to the disk before it replaces the old file. False, with the
+// old file untouched, when any step fails.
 [[nodiscard]] bool writeAll(const QString &path, const QByteArray &bytes);
 
 // Creates an empty file when it does not exist yet.

@@ -34,7 +34,10 @@ bool writeNewFile(const QString &file, const QByteArray &content)
         if (!out.open(QIODevice::WriteOnly))
             return false;
     }
-    const bool written = out.write(content) == content.size() && out.flush();
+    // The flush writes out what the file still buffers; a full disk refuses it there, and
+    // close() would only report it in error().
+    const bool written = out.write(content) == content.size() && out.flush()
+        && out.error() == QFileDevice::NoError;
     out.close();
     return written && out.error() == QFileDevice::NoError;
 }
@@ -230,14 +233,14 @@ bool History::saveEvidence(int mailNumber, const Verdict &verdict)
     const QString file = evidencePath(mailNumber);
     const QString partial = file + QStringLiteral(".part");
     const QByteArray content = encodeVerdict(verdict);
-    if (!writeNewFile(partial, content))
-        return false;
-    // A number can come back after its record was deleted; its old evidence goes with it.
-    QFile::remove(file);
-    if (QFile::rename(partial, file))
-        return true;
-    QFile::remove(partial);
-    return false;
+    // A number can come back after its record was deleted; its old evidence goes with it,
+    // but only once the new one is written whole.
+    const bool replaced = writeNewFile(partial, content)
+        && (!QFile::exists(file) || QFile::remove(file)) && QFile::rename(partial, file);
+    if (!replaced)
+        // A half-written file must not linger beside the evidence, nor fill the disk.
+        QFile::remove(partial);
+    return replaced;
 }
 
 std::optional<Verdict> History::loadEvidence(int mailNumber) const

@@ -3,7 +3,9 @@
 #include "platform/datadir.h"
 #include "platform/textfile.h"
 #include "support/tempdatadir.h"
+#include "support/tmpfsmount.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
@@ -43,6 +45,33 @@ TEST(TextFile, WritesCrLfAtomicallyAndMovesBadFilesAside)
     ASSERT_TRUE(TextFile::moveAside(dir.file("f.txt")));
     EXPECT_FALSE(QFile::exists(dir.file("f.txt")));
     EXPECT_EQ(dir.read("f.txt.bad"), "one\r\n\r\nthree\r\n");
+}
+
+TEST(TextFile, WriteIntoAnUnwritableFolderFailsAndKeepsTheOldFile)
+{
+    TempDataDir dir;
+    const QString folder = dir.file("data");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    // Root writes into a folder whatever its permissions say, so a read-only file system
+    // makes the folder unwritable where mounting is allowed; elsewhere the permissions do.
+    TmpfsMount mount(folder, "size=64k");
+    const QString path = QDir(folder).filePath("f.txt");
+    ASSERT_TRUE(TextFile::writeAll(path, "old\r\n"));
+    const auto writable = QFile::permissions(folder);
+    const bool unwritable = mount.isMounted()
+        ? mount.remount("ro")
+        : QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    QFile probe(QDir(folder).filePath("probe"));
+    if (!unwritable || probe.open(QIODevice::WriteOnly)) {
+        QFile::setPermissions(folder, writable);
+        GTEST_SKIP() << "cannot make a folder unwritable here: " << mount.error().toStdString();
+    }
+
+    EXPECT_FALSE(TextFile::writeLines(path, {"new", "and longer"}));
+    EXPECT_FALSE(TextFile::writeAll(path, ""));
+    EXPECT_EQ(dir.read("data/f.txt"), "old\r\n");
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList {"f.txt"});
+    QFile::setPermissions(folder, writable);
 }
 
 TEST(DataDir, FallsBackWhenTheProgramFolderCannotBeWritten)
