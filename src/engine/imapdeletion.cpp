@@ -1,5 +1,6 @@
 #include "imapdeletion.h"
 
+#include "protocoltexts.h"
 #include "store/services.h"
 #include "transport.h"
 
@@ -18,22 +19,8 @@ constexpr char deletedSearchTag[] = "d007";
 constexpr char expungeTag[] = "d008";
 constexpr char logoutTag[] = "d009";
 
-// RFC 3501 §4.3: a quoted string escapes only the backslash and the double quote.
-QByteArray quoted(const QByteArray &text)
-{
-    QByteArray out = "\"";
-    for (char c : text) {
-        if (c == '\\' || c == '"')
-            out += '\\';
-        out += c;
-    }
-    return out + '"';
-}
-
-bool canBeQuoted(const QByteArray &text)
-{
-    return !text.contains('\r') && !text.contains('\n') && !text.contains('\0');
-}
+using ImapTexts::canBeQuoted;
+using ImapTexts::quoted;
 
 bool isOk(const ImapResponse &response)
 {
@@ -136,14 +123,12 @@ void ImapDeletion::buffer(const QByteArray &data)
 
 QString ImapDeletion::serverErrorCaption() const
 {
-    return m_services.caption(QStringLiteral("10132"), QStringLiteral("IMAP Error:"))
-        + QLatin1Char(' ');
+    return ImapTexts::serverErrorCaption(m_services);
 }
 
 std::pair<QString, QString> ImapDeletion::connectionErrorCaptions() const
 {
-    return {m_services.caption(QStringLiteral("10116"), QStringLiteral("IMAP Connection Error ")),
-            m_services.caption(QStringLiteral("10116"), QStringLiteral("IMAP Connection Error"))};
+    return ImapTexts::connectionErrorCaptions(m_services);
 }
 
 void ImapDeletion::processBuffered()

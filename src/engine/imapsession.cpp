@@ -4,6 +4,7 @@
 #include "message/separate.h"
 #include "platform/notifier.h"
 #include "platform/showntext.h"
+#include "protocoltexts.h"
 #include "store/actionlog.h"
 #include "store/appsettings.h"
 #include "store/services.h"
@@ -25,22 +26,8 @@ constexpr char expungeTag[] = "a202";
 constexpr char closeTag[] = "a341";
 constexpr char uidFetchTag[] = "a610";
 
-// RFC 3501 §4.3: a quoted string escapes only the backslash and the double quote.
-QByteArray quoted(const QByteArray &text)
-{
-    QByteArray out = "\"";
-    for (char c : text) {
-        if (c == '\\' || c == '"')
-            out += '\\';
-        out += c;
-    }
-    return out + '"';
-}
-
-bool canBeQuoted(const QByteArray &text)
-{
-    return !text.contains('\r') && !text.contains('\n') && !text.contains('\0');
-}
+using ImapTexts::canBeQuoted;
+using ImapTexts::quoted;
 
 bool isOk(const ImapResponse &response)
 {
@@ -126,15 +113,12 @@ void ImapSession::buffer(const QByteArray &data)
 
 QString ImapSession::serverErrorCaption() const
 {
-    return m_services.caption(QStringLiteral("10132"), QStringLiteral("IMAP Error:"))
-        + QLatin1Char(' ');
+    return ImapTexts::serverErrorCaption(m_services);
 }
 
 std::pair<QString, QString> ImapSession::connectionErrorCaptions() const
 {
-    // The two texts have always differed by the popup's trailing blank.
-    return {m_services.caption(QStringLiteral("10116"), QStringLiteral("IMAP Connection Error ")),
-            m_services.caption(QStringLiteral("10116"), QStringLiteral("IMAP Connection Error"))};
+    return ImapTexts::connectionErrorCaptions(m_services);
 }
 
 // Responses are judged only once they are whole, literals included, however the server's

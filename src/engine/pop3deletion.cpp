@@ -1,19 +1,13 @@
 #include "pop3deletion.h"
 
 #include "protocollog.h"
+#include "protocoltexts.h"
 #include "store/services.h"
 #include "transport.h"
 
 #include <algorithm>
 
-namespace {
-
-bool isPositive(const QByteArray &reply)
-{
-    return reply.startsWith('+');
-}
-
-} // namespace
+using Pop3Texts::isPositive;
 
 Pop3Deletion::Pop3Deletion(std::unique_ptr<Transport> transport, const MailAccount &account,
                            const QList<QByteArray> &uidls, int timeOutSeconds, Services &services,
@@ -43,14 +37,12 @@ void Pop3Deletion::buffer(const QByteArray &data)
 
 QString Pop3Deletion::serverErrorCaption() const
 {
-    return m_services.caption(QStringLiteral("10117"), QStringLiteral("POP3 Error:"));
+    return Pop3Texts::serverErrorCaption(m_services);
 }
 
 std::pair<QString, QString> Pop3Deletion::connectionErrorCaptions() const
 {
-    const QString caption
-        = m_services.caption(QStringLiteral("10118"), QStringLiteral("POP3 Connection Error"));
-    return {caption, caption};
+    return Pop3Texts::connectionErrorCaptions(m_services);
 }
 
 void Pop3Deletion::processBuffered()

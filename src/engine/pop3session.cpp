@@ -4,6 +4,7 @@
 #include "platform/notifier.h"
 #include "platform/showntext.h"
 #include "protocollog.h"
+#include "protocoltexts.h"
 #include "store/actionlog.h"
 #include "store/appsettings.h"
 #include "store/separator.h"
@@ -11,14 +12,7 @@
 #include "store/verdictkeys.h"
 #include "transport.h"
 
-namespace {
-
-bool isPositive(const QByteArray &reply)
-{
-    return reply.startsWith('+');
-}
-
-} // namespace
+using Pop3Texts::isPositive;
 
 Pop3Session::Pop3Session(std::unique_ptr<Transport> transport, const MailAccount &account,
                          const AppSettings &settings, Services &services, MailboxFilter &filter,
@@ -53,14 +47,12 @@ void Pop3Session::buffer(const QByteArray &data)
 
 QString Pop3Session::serverErrorCaption() const
 {
-    return m_services.caption(QStringLiteral("10117"), QStringLiteral("POP3 Error:"));
+    return Pop3Texts::serverErrorCaption(m_services);
 }
 
 std::pair<QString, QString> Pop3Session::connectionErrorCaptions() const
 {
-    const QString caption
-        = m_services.caption(QStringLiteral("10118"), QStringLiteral("POP3 Connection Error"));
-    return {caption, caption};
+    return Pop3Texts::connectionErrorCaptions(m_services);
 }
 
 // Replies are judged only once their line is complete, however the server's bytes were split.

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <utility>
+
+struct Services;
+
+// What the POP3 and IMAP sessions, the checks and the deletions alike, say and send in the
+// same words: the captions in front of a server's refusal or a connection error, and the
+// forms of a reply and a quoted string.
+namespace Pop3Texts {
+
+// "POP3 Error:"
+QString serverErrorCaption(const Services &services);
+// "POP3 Connection Error", in the popup and in the log alike.
+std::pair<QString, QString> connectionErrorCaptions(const Services &services);
+// "+OK": RFC 1939 §3 gives every positive reply a leading "+".
+bool isPositive(const QByteArray &reply);
+
+} // namespace Pop3Texts
+
+namespace ImapTexts {
+
+// "IMAP Error: "
+QString serverErrorCaption(const Services &services);
+// The popup's and the log's "IMAP Connection Error": they have always differed by the popup's
+// trailing blank.
+std::pair<QString, QString> connectionErrorCaptions(const Services &services);
+// RFC 3501 §4.3: a quoted string escapes only the backslash and the double quote.
+QByteArray quoted(const QByteArray &text);
+// A line break or NUL in a quoted string would end the command and start another one.
+bool canBeQuoted(const QByteArray &text);
+
+} // namespace ImapTexts
