@@ -73,18 +73,6 @@ QList<quint32> searchNumbers(const ImapResponse &response)
     return numbers;
 }
 
-// The value of a response code such as "[UIDVALIDITY 3857529045]" in the response's text.
-QByteArray responseCode(const ImapResponse &response, QByteArrayView name)
-{
-    const QByteArray upper = response.text.toUpper();
-    const qsizetype at = upper.indexOf('[' + name.toByteArray() + ' ');
-    if (at < 0)
-        return {};
-    const qsizetype from = at + name.size() + 2;
-    const qsizetype to = response.text.indexOf(']', from);
-    return to < 0 ? QByteArray() : response.text.mid(from, to - from).trimmed();
-}
-
 bool announcesUidPlus(const QByteArray &capabilities)
 {
     return capabilities.toUpper().split(' ').contains("UIDPLUS");
@@ -198,7 +186,7 @@ void ImapDeletion::onResponse(const ImapResponse &response)
     case State::SelectSent:
         if (isUntagged) {
             bool isNumber = false;
-            const quint32 validity = responseCode(response, "UIDVALIDITY").toUInt(&isNumber);
+            const quint32 validity = response.numberAfter("UIDVALIDITY").toUInt(&isNumber);
             if (isNumber && validity > 0)
                 m_validity = QByteArray::number(validity);
             return;

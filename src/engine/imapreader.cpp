@@ -82,6 +82,24 @@ std::optional<QByteArray> ImapResponse::literalAfter(QByteArrayView itemName) co
     return std::nullopt;
 }
 
+QByteArray ImapResponse::numberAfter(QByteArrayView itemName) const
+{
+    QByteArray line = text.left(text.indexOf('\n'));
+    for (char &c : line) {
+        if (c == '(' || c == ')' || c == '[' || c == ']')
+            c = ' ';
+    }
+    const QList<QByteArray> words = line.simplified().split(' ');
+    for (qsizetype i = 0; i + 1 < words.size(); ++i) {
+        bool isNumber = false;
+        if (words.at(i).compare(itemName, Qt::CaseInsensitive) == 0) {
+            (void)words.at(i + 1).toULongLong(&isNumber);
+            return isNumber ? words.at(i + 1) : QByteArray();
+        }
+    }
+    return {};
+}
+
 void ImapReader::append(QByteArrayView data)
 {
     m_frame.append(data);

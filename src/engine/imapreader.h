@@ -32,6 +32,10 @@ struct ImapResponse
     // The contents of the literal that follows the item name (compared without regard to
     // case), for example "BODY[]"; nullopt when the response holds no such literal.
     std::optional<QByteArray> literalAfter(QByteArrayView itemName) const;
+    // The number after an item name in the first line, such as "UID" in "* 3 FETCH (UID 47)"
+    // or "UIDVALIDITY" in "* OK [UIDVALIDITY 3857529045] UIDs valid"; empty when there is
+    // none or it is no number.
+    QByteArray numberAfter(QByteArrayView itemName) const;
 };
 
 // Frames the byte stream of an IMAP connection into responses, whatever the arrivals' split:

@@ -34,26 +34,6 @@ bool isOk(const ImapResponse &response)
     return response.status() == "OK";
 }
 
-// The number after an item name in the first line, such as "UID" in "* 3 FETCH (UID 47)" or
-// "UIDVALIDITY" in "* OK [UIDVALIDITY 3857529045] UIDs valid"; empty when there is none.
-QByteArray numberAfter(const ImapResponse &response, QByteArrayView itemName)
-{
-    QByteArray line = response.text.left(response.text.indexOf('\n'));
-    for (char &c : line) {
-        if (c == '(' || c == ')' || c == '[' || c == ']')
-            c = ' ';
-    }
-    const QList<QByteArray> words = line.simplified().split(' ');
-    for (qsizetype i = 0; i + 1 < words.size(); ++i) {
-        bool isNumber = false;
-        if (words.at(i).compare(itemName, Qt::CaseInsensitive) == 0) {
-            (void)words.at(i + 1).toULongLong(&isNumber);
-            return isNumber ? words.at(i + 1) : QByteArray();
-        }
-    }
-    return {};
-}
-
 } // namespace
 
 std::optional<qint16> GetIMAPInbox(QByteArrayView text)
@@ -192,7 +172,7 @@ void ImapSession::onResponse(const ImapResponse &response)
         if (isUntagged) {
             // RFC 3501 §7.1: the UIDs of this inbox hold only while its UIDVALIDITY does.
             if (isOk(response)) {
-                const QByteArray validity = numberAfter(response, "UIDVALIDITY");
+                const QByteArray validity = response.numberAfter("UIDVALIDITY");
                 if (!validity.isEmpty())
                     m_uidValidity = validity;
                 return;
@@ -232,7 +212,7 @@ void ImapSession::onResponse(const ImapResponse &response)
                 return;
             bool isNumber = false;
             const int number = response.status().toInt(&isNumber);
-            const QByteArray uid = numberAfter(response, "UID");
+            const QByteArray uid = response.numberAfter("UID");
             if (isNumber && !uid.isEmpty())
                 m_serverIds.insert(number, m_uidValidity + ':' + uid);
             return;
