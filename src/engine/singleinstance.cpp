@@ -1,9 +1,33 @@
 #include "singleinstance.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
+
+#include <unistd.h>
+
+namespace {
+
+// The runtime folder belongs to the user alone (0700): a folder someone else owns or may
+// write into would let that someone plant the marker again.
+bool isPrivateFolder(const QString &path)
+{
+    if (path.isEmpty())
+        return false;
+    const QFileInfo folder(path);
+    return folder.isDir() && folder.isWritable() && folder.ownerId() == ::geteuid()
+        && !(folder.permissions() & (QFileDevice::WriteGroup | QFileDevice::WriteOther));
+}
+
+QString markerFolder()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return isPrivateFolder(runtime) ? QDir::cleanPath(runtime) : QDir::tempPath();
+}
+
+} // namespace
 
 QString SingleInstance::defaultName()
 {
@@ -14,8 +38,8 @@ QString SingleInstance::defaultName()
 }
 
 SingleInstance::SingleInstance(const QString &name)
-    : m_name(name)
-    , m_lock(std::make_unique<QLockFile>(QDir::temp().filePath(name + QStringLiteral(".lock"))))
+    : m_serverPath(QDir(markerFolder()).filePath(name))
+    , m_lock(std::make_unique<QLockFile>(m_serverPath + QStringLiteral(".lock")))
 {
     // Never stale by age: the lock is held for the whole run. A lock whose process is
     // gone (a crash) is still taken over at once.
@@ -24,19 +48,54 @@ SingleInstance::SingleInstance(const QString &name)
 
 SingleInstance::~SingleInstance() = default;
 
+QString SingleInstance::lockPath() const
+{
+    return m_lock->fileName();
+}
+
 bool SingleInstance::FindWin()
 {
     if (m_lock->isLocked())
         return false;
     if (m_lock->tryLock(0))
         return false;
-    if (m_lock->error() == QLockFile::LockFailedError)
-        return true;
-    // The lock file cannot be made at all (an unwritable temporary folder): fall back on
-    // asking for a live marker server.
+    if (m_lock->error() == QLockFile::LockFailedError) {
+        // A lock that names its process has been judged by QLockFile: that process lives.
+        if (lockNamesItsHolder())
+            return true;
+        if (takeOverNamelessLock())
+            return false;
+        // An instance that is starting right now has written its name meanwhile.
+        if (lockNamesItsHolder())
+            return true;
+    }
+    // The lock file cannot be made or taken over (an unwritable folder, another user's
+    // file in the temporary folder): fall back on asking for a live marker server.
     QLocalSocket probe;
-    probe.connectToServer(m_name);
+    probe.connectToServer(m_serverPath);
     return probe.waitForConnected(500);
+}
+
+bool SingleInstance::lockNamesItsHolder() const
+{
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    return m_lock->getLockInfo(&pid, &host, &application);
+}
+
+// QLockFile (Qt 6.4) judges a lock by the process id written in it and, with no stale
+// time, never gives up on a file that names none: an empty file left by a crash between
+// creating the lock and writing it, or one that cannot be read, would block every start.
+// removeStaleLockFile() removes it only when no process holds the file's lock, so a live
+// instance still keeps its marker.
+bool SingleInstance::takeOverNamelessLock()
+{
+    const QString path = lockPath();
+    // A file of ours that lost its read permission; removeStaleLockFile() must open it.
+    if (!QFileInfo(path).isReadable())
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return m_lock->removeStaleLockFile() && m_lock->tryLock(0);
 }
 
 bool SingleInstance::publish()
@@ -45,6 +104,6 @@ bool SingleInstance::publish()
         return true;
     m_server = std::make_unique<QLocalServer>();
     // A socket file left behind by a crashed instance would make listen() fail.
-    QLocalServer::removeServer(m_name);
-    return m_server->listen(m_name);
+    QLocalServer::removeServer(m_serverPath);
+    return m_server->listen(m_serverPath);
 }

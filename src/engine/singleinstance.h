@@ -9,7 +9,9 @@ class QLockFile;
 
 // The marker that tells a second copy that Korvane already runs: a lock file (which a
 // crashed instance never leaves blocking, since a stale lock is taken over) and a local
-// server of the same name that lives until the process ends.
+// server of the same name that lives until the process ends. Both live in the user's own
+// runtime folder ($XDG_RUNTIME_DIR), where no other user can plant a file that jams the
+// start; the temporary folder serves only when there is no usable runtime folder.
 class SingleInstance
 {
 public:
@@ -22,14 +24,21 @@ public:
     SingleInstance &operator=(const SingleInstance &) = delete;
 
     // True when another live instance holds the marker. When none does, this instance
-    // takes the lock, so that two copies started together cannot both pass.
+    // takes the lock, so that two copies started together cannot both pass. A lock file
+    // that names no process (empty or unreadable) is stale and taken over, unless a live
+    // process still holds it.
     bool FindWin();
 
     // Publishes the marker's server; call once start-up has passed FindWin().
     bool publish();
 
+    QString lockPath() const;
+
 private:
-    QString m_name;
+    bool lockNamesItsHolder() const;
+    bool takeOverNamelessLock();
+
+    QString m_serverPath;
     std::unique_ptr<QLockFile> m_lock;
     std::unique_ptr<QLocalServer> m_server;
 };

@@ -5,6 +5,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QUuid>
 
 #include <gtest/gtest.h>
@@ -34,6 +36,37 @@ struct StartupBed : CoreTestbed
     RecordingWindows windows;
     Startup startup {*core, instance, windows};
     QString data(const QString &name) const { return dir.file("data/" + name); }
+};
+
+// XDG_RUNTIME_DIR for one test, restored after: a fresh folder of the user's, or the given
+// path (unset when it is empty).
+class RuntimeFolder
+{
+public:
+    RuntimeFolder() { qputenv("XDG_RUNTIME_DIR", m_dir.path().toLocal8Bit()); }
+    explicit RuntimeFolder(const QString &path)
+    {
+        if (path.isEmpty())
+            qunsetenv("XDG_RUNTIME_DIR");
+        else
+            qputenv("XDG_RUNTIME_DIR", path.toLocal8Bit());
+    }
+    ~RuntimeFolder()
+    {
+        if (m_wasSet)
+            qputenv("XDG_RUNTIME_DIR", m_saved);
+        else
+            qunsetenv("XDG_RUNTIME_DIR");
+    }
+    RuntimeFolder(const RuntimeFolder &) = delete;
+    RuntimeFolder &operator=(const RuntimeFolder &) = delete;
+
+    QString path() const { return m_dir.path(); }
+
+private:
+    QByteArray m_saved = qgetenv("XDG_RUNTIME_DIR");
+    bool m_wasSet = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
+    QTemporaryDir m_dir;
 };
 
 QByteArray accountFile()
@@ -118,6 +151,71 @@ TEST(Startup, MarkerOfAnEndedInstanceDoesNotBlock)
     SingleInstance next(marker);
     EXPECT_FALSE(next.FindWin());
     EXPECT_TRUE(next.publish());
+}
+
+TEST(SingleInstance, MarkerLivesInTheUsersRuntimeFolder)
+{
+    RuntimeFolder runtime;
+    const QString marker = uniqueMarker();
+    SingleInstance running(marker);
+    ASSERT_FALSE(running.FindWin());
+    ASSERT_TRUE(running.publish());
+    EXPECT_EQ(running.lockPath(), runtime.path() + "/" + marker + ".lock");
+    EXPECT_TRUE(QFileInfo::exists(running.lockPath()));
+    EXPECT_TRUE(QFileInfo::exists(runtime.path() + "/" + marker));
+    EXPECT_FALSE(QFileInfo::exists(QDir::temp().filePath(marker + ".lock")));
+    EXPECT_FALSE(QFileInfo::exists(QDir::temp().filePath(marker)));
+
+    SingleInstance second(marker);
+    EXPECT_TRUE(second.FindWin());
+}
+
+TEST(SingleInstance, WithoutAPrivateRuntimeFolderTheMarkerIsInTheTemporaryFolder)
+{
+    QTemporaryDir shared;
+    ASSERT_TRUE(QFile::setPermissions(shared.path(),
+                                      QFile::permissions(shared.path()) | QFileDevice::WriteGroup
+                                          | QFileDevice::WriteOther));
+    for (const QString &runtime : {QString(), shared.path() + "/missing", shared.path()}) {
+        SCOPED_TRACE(runtime.toStdString());
+        RuntimeFolder unusable(runtime);
+        const QString marker = uniqueMarker();
+        SingleInstance instance(marker);
+        EXPECT_EQ(instance.lockPath(), QDir::temp().filePath(marker + ".lock"));
+    }
+}
+
+// A lock file that names no process (one left empty by a crash between making and writing
+// it, or one that cannot be read) must not keep Korvane from starting; a lock that a live
+// instance holds still must.
+TEST(SingleInstance, LockThatNamesNoProcessIsTakenOverButALiveOneBlocks)
+{
+    const struct
+    {
+        const char *name;
+        QByteArray content;
+        QFileDevice::Permissions permissions;
+    } cases[] = {
+        {"empty", "", QFileDevice::ReadOwner | QFileDevice::WriteOwner},
+        {"no process id", "not a lock\n", QFileDevice::ReadOwner | QFileDevice::WriteOwner},
+        {"unreadable", "", {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        RuntimeFolder runtime;
+        const QString marker = uniqueMarker();
+        SingleInstance starting(marker);
+        QFile planted(starting.lockPath());
+        ASSERT_TRUE(planted.open(QIODevice::WriteOnly));
+        planted.write(c.content);
+        planted.close();
+        ASSERT_TRUE(QFile::setPermissions(planted.fileName(), c.permissions));
+
+        EXPECT_FALSE(starting.FindWin());
+        EXPECT_TRUE(starting.publish());
+        SingleInstance second(marker);
+        EXPECT_TRUE(second.FindWin());
+    }
 }
 
 TEST(Startup, DisabledCheckingShowsTheCrossedEyeAndStartsNoTimer)
