@@ -14,8 +14,13 @@
 #include <QApplication>
 #include <QSystemTrayIcon>
 
+#include <sys/stat.h>
+
 int main(int argc, char **argv)
 {
+    // The data files are made private one by one; this keeps anything else the program or
+    // Qt writes (settings, sockets, temporary files) from being readable by others too.
+    ::umask(077);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvane"));
     // The program lives in the tray: closing its last window does not end it.

@@ -2,11 +2,16 @@
 
 #include "korvanecore.h"
 #include "platform/cregister.h"
+#include "platform/datadir.h"
 #include "platform/prompter.h"
 #include "platform/trayhost.h"
 #include "singleinstance.h"
 #include "startupwindows.h"
 #include "store/datafiles.h"
+
+#include <QFileInfo>
+
+#include <unistd.h>
 
 Startup::Startup(KorvaneCore &core, SingleInstance &instance, StartupWindows &windows)
     : m_core(core)
@@ -61,6 +66,26 @@ void Startup::announceUnwritableFiles()
         m_core.log.Log(
             m_core.services.caption(QStringLiteral("280003"), QStringLiteral("Cannot create %1"))
                 .arg(path));
+    protectFiles();
+}
+
+// Files made by an older Korvane, or by hand, were readable by every local user.
+void Startup::protectFiles()
+{
+    QStringList failed = protectDataFiles(m_core.env.dataDir);
+    // A folder that holds the program itself, run by root, is a system-wide install
+    // (/usr/local/bin): made private, it would lock every other user out of the program.
+    const QString folder = QFileInfo(m_core.env.dataDir).canonicalFilePath();
+    const bool isSharedProgramFolder
+        = ::geteuid() == 0 && QFileInfo(m_core.env.programPath).canonicalPath() == folder;
+    if (!isSharedProgramFolder && !makePrivate(m_core.env.dataDir))
+        failed.prepend(m_core.env.dataDir);
+    // One line: a file system without modes refuses every file, at every start.
+    if (!failed.isEmpty())
+        m_core.log.Log(m_core.services
+                           .caption(QStringLiteral("280113"),
+                                    QStringLiteral("Cannot make %1 private to its owner"))
+                           .arg(failed.first()));
 }
 
 void Startup::applyEnabledState()

@@ -20,6 +20,7 @@ public:
 private:
     void readLanguageChoice();
     void announceUnwritableFiles();
+    void protectFiles();
     void applyEnabledState();
     void offerAccounts();
 

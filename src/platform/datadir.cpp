@@ -1,6 +1,7 @@
 #include "datadir.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryFile>
@@ -20,8 +21,26 @@ DataDirChoice resolveDataDir(const QString &programDir)
         return {QDir::cleanPath(programDir), false};
     const QString fallback = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
         + QStringLiteral("/Korvane");
-    QDir().mkpath(fallback);
+    makePrivateFolder(fallback);
     return {QDir::cleanPath(fallback), true};
+}
+
+bool makePrivate(const QString &path)
+{
+    constexpr QFileDevice::Permissions modeBits = QFileDevice::ReadOwner | QFileDevice::WriteOwner
+        | QFileDevice::ExeOwner | QFileDevice::ReadGroup | QFileDevice::WriteGroup
+        | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::WriteOther
+        | QFileDevice::ExeOther;
+    const QFileInfo info(path);
+    const QFileDevice::Permissions mode = info.isDir() ? privateFolderMode : privateFileMode;
+    return (info.exists() && (info.permissions() & modeBits) == mode)
+        || QFile::setPermissions(path, mode);
+}
+
+bool makePrivateFolder(const QString &path)
+{
+    // mkpath() leaves the mode to the umask, which commonly lets everyone look in.
+    return QDir().mkpath(path) && makePrivate(path);
 }
 
 QString dataPath(const QString &dataDir, const QString &literal)

@@ -1,9 +1,10 @@
 #pragma once
 
+#include <QFileDevice>
 #include <QString>
 
 // Where Korvane keeps its files: the program's own folder, or, when that folder cannot be
-// written, $XDG_DATA_HOME/Korvane.
+// written, $XDG_DATA_HOME/Korvane (made private to the user).
 struct DataDirChoice
 {
     QString path;
@@ -14,3 +15,17 @@ DataDirChoice resolveDataDir(const QString &programDir);
 
 // A DataDir path literal such as "\Accounts.ini" or "\Lang\" as a path inside dataDir.
 QString dataPath(const QString &dataDir, const QString &literal);
+
+// The data files hold passwords and mail: only their owner may read them.
+constexpr QFileDevice::Permissions privateFileMode
+    = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+constexpr QFileDevice::Permissions privateFolderMode = privateFileMode | QFileDevice::ExeOwner;
+
+// Gives a file privateFileMode, or a folder privateFolderMode, unless it has it already (a
+// change of mode would make backups take every mail file again). False when the mode is not
+// that afterwards.
+bool makePrivate(const QString &path);
+
+// Makes the folder (with any missing parents) and then private. False when it cannot be
+// made or made private.
+bool makePrivateFolder(const QString &path);

@@ -1,5 +1,7 @@
 #include "textfile.h"
 
+#include "datadir.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -62,6 +64,10 @@ bool writeAll(const QString &path, const QByteArray &bytes)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
+    // QSaveFile gives a new file the umask's mode and a replacing one the old file's mode; a
+    // data file is for its owner's eyes only either way, from before its first byte. A file
+    // system without modes (a FAT stick) refuses this, which must not cost the save.
+    (void)file.setPermissions(privateFileMode);
     // QSaveFile::commit() (Qt 6.4) closes the file without noticing that writing out its
     // buffer failed, and renames the short file over the old one: a full disk turned a
     // whole history into an empty file. So the buffer is written out and checked here, and

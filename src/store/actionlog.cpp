@@ -53,7 +53,8 @@ bool ActionLog::open()
     if (m_file.isOpen())
         return true;
     m_file.setFileName(m_path);
-    return m_file.open(QIODevice::WriteOnly | QIODevice::Append);
+    // A new log is made private at once; an older one was tightened at start.
+    return m_file.open(QIODevice::WriteOnly | QIODevice::Append, privateFileMode);
 }
 
 void ActionLog::close()

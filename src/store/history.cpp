@@ -10,7 +10,6 @@
 #include "services.h"
 #include "verdictkeys.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -29,9 +28,10 @@ const QByteArray &senderOf(const CMessage &message)
 bool writeNewFile(const QString &file, const QByteArray &content)
 {
     QFile out(file);
-    if (!out.open(QIODevice::WriteOnly)) {
-        QDir().mkpath(QFileInfo(file).absolutePath());
-        if (!out.open(QIODevice::WriteOnly))
+    // Made private at once: the copy is the user's mail.
+    if (!out.open(QIODevice::WriteOnly, privateFileMode)) {
+        makePrivateFolder(QFileInfo(file).absolutePath());
+        if (!out.open(QIODevice::WriteOnly, privateFileMode))
             return false;
     }
     // The flush writes out what the file still buffers; a full disk refuses it there, and

@@ -2,6 +2,7 @@
 #include "engine/startup.h"
 #include "engine/startupwindows.h"
 #include "support/coretestbed.h"
+#include "support/filemodes.h"
 
 #include <QDir>
 #include <QFile>
@@ -278,4 +279,18 @@ TEST(Startup, StoredCheckPeriodThatIsNoNumberUsesTheDefault)
     const QByteArray log = bed.dir.read("data/Spam.log");
     EXPECT_TRUE(log.contains("ChekPeriod (\"99999\")"));
     EXPECT_TRUE(log.contains("ConnectionTimeOut (\"-5\")"));
+}
+
+TEST(Startup, MakesTheDataFolderAndTheFilesOfOlderVersionsPrivate)
+{
+    PermissiveUmask permissive;
+    StartupBed bed;
+    setMode(bed.dir.file("data"), 0755);
+    bed.dir.write("data/Accounts.ini", accountFile());
+    setMode(bed.data("Accounts.ini"), 0644);
+    ASSERT_TRUE(bed.startup.run());
+    EXPECT_EQ(modeOf(bed.dir.file("data")), 0700);
+    EXPECT_EQ(modeOf(bed.data("Mails")), 0700);
+    EXPECT_EQ(modeOf(bed.data("Accounts.ini")), 0600);
+    EXPECT_EQ(modeOf(bed.data("Spam.log")), 0600);
 }

@@ -2,6 +2,7 @@
 #include "platform/cregister.h"
 #include "platform/datadir.h"
 #include "platform/textfile.h"
+#include "support/filemodes.h"
 #include "support/tempdatadir.h"
 #include "support/tmpfsmount.h"
 
@@ -83,10 +84,12 @@ TEST(DataDir, FallsBackWhenTheProgramFolderCannotBeWritten)
 
     dir.write("plain-file", "x");
     qputenv("XDG_DATA_HOME", dir.file("xdg").toUtf8());
+    const PermissiveUmask permissive;
     const DataDirChoice fallback = resolveDataDir(dir.file("plain-file/bin"));
     qunsetenv("XDG_DATA_HOME");
     EXPECT_TRUE(fallback.isFallback);
     EXPECT_EQ(fallback.path, dir.file("xdg/Korvane"));
+    EXPECT_EQ(modeOf(fallback.path), 0700);
 
     EXPECT_EQ(dataPath("/d", "\\Lang\\"), "/d/Lang/");
     EXPECT_EQ(dataPath("/d", "\\Accounts.ini"), "/d/Accounts.ini");
