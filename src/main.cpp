@@ -40,17 +40,11 @@ int main(int argc, char **argv)
     KorvaneWindows windows(core, tray, menu);
     windows.attachReview(core.serverReview);
     SingleInstance instance;
-    Startup startup(core, instance, windows);
+    Startup startup(core, instance, windows, dataDir);
     windows.setShutdown([&startup] { startup.shutdown(); });
     if (!startup.run())
         return 0;
     prompter.setParent(&windows.settingsWindow());
-    if (dataDir.isFallback)
-        core.log.Log(core.services
-                         .caption(QStringLiteral("280005"),
-                                  QStringLiteral("The program folder cannot be written; the data "
-                                                 "files are in %1"))
-                         .arg(dataDir.path));
     // Said on the terminal, not in the log, so that a start changes no data file.
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         qWarning("The desktop has no system tray; Korvane is reached through its windows.");

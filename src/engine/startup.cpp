@@ -9,14 +9,19 @@
 #include "startupwindows.h"
 #include "store/datafiles.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <unistd.h>
 
-Startup::Startup(KorvaneCore &core, SingleInstance &instance, StartupWindows &windows)
+#include <utility>
+
+Startup::Startup(KorvaneCore &core, SingleInstance &instance, StartupWindows &windows,
+                 DataDirChoice dataDir)
     : m_core(core)
     , m_instance(instance)
     , m_windows(windows)
+    , m_dataDir(std::move(dataDir))
 {
 }
 
@@ -30,6 +35,8 @@ bool Startup::run()
         return false;
     }
     m_windows.applyMainCaptions();
+    // Only now: a second copy must neither ask nor touch a file.
+    copyIntoFallbackFolder();
     announceUnwritableFiles();
     m_instance.publish();
     m_core.LoadAllData();
@@ -43,6 +50,12 @@ bool Startup::run()
     if (!m_core.lists.AccountsLoaded)
         offerAccounts();
     m_windows.showMainWindow();
+    if (m_dataDir.isFallback)
+        m_core.log.Log(m_core.services
+                           .caption(QStringLiteral("280005"),
+                                    QStringLiteral("The program folder cannot be written; the "
+                                                   "data files are in %1"))
+                           .arg(m_core.env.dataDir));
     return true;
 }
 
@@ -57,6 +70,50 @@ void Startup::readLanguageChoice()
     // The history viewer's load reads the stored pack before anything is shown.
     m_core.lang.LanguageFile = Language::normalizedFileName(
         m_core.env.registry.REGGetSetting(QStringLiteral("Language"), QString()));
+}
+
+// The data files of an unwritable program folder are copied into the folder used instead,
+// once, so that the user's accounts and history do not seem lost; the user is told which
+// folder holds them now.
+void Startup::copyIntoFallbackFolder()
+{
+    if (!m_dataDir.isFallback)
+        return;
+    const DataCopy copy = copyDataFiles(m_dataDir.programDir, m_core.env.dataDir);
+    const QString from = QDir::toNativeSeparators(m_dataDir.programDir);
+    const QString to = QDir::toNativeSeparators(m_core.env.dataDir);
+    switch (copy.outcome) {
+    case DataCopy::Outcome::NothingToCopy:
+        return;
+    case DataCopy::Outcome::Copied:
+        m_core.env.prompter.warning(
+            m_core.services
+                .caption(QStringLiteral("280110"),
+                         QStringLiteral("The program folder %1 cannot be written, so Korvane "
+                                        "keeps its data files in %2. The data files of the "
+                                        "program folder have been copied there."))
+                .arg(from, to));
+        return;
+    case DataCopy::Outcome::AlreadyThere:
+        m_core.env.prompter.warning(
+            m_core.services
+                .caption(QStringLiteral("280111"),
+                         QStringLiteral("The program folder %1 cannot be written, so Korvane "
+                                        "keeps its data files in %2. The data files in the "
+                                        "program folder are not used."))
+                .arg(from, to));
+        return;
+    case DataCopy::Outcome::Failed:
+        m_core.env.prompter.critical(
+            m_core.services
+                .caption(QStringLiteral("280112"),
+                         QStringLiteral("The program folder %1 cannot be written, so Korvane "
+                                        "keeps its data files in %2, but it could not copy "
+                                        "them there:\n%3\nThe files in the program folder "
+                                        "are unchanged; Korvane starts without them."))
+                .arg(from, to, QDir::toNativeSeparators(copy.failed.join(u'\n'))));
+        return;
+    }
 }
 
 void Startup::announceUnwritableFiles()

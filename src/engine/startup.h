@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/datadir.h"
+
 class KorvaneCore;
 class SingleInstance;
 class StartupWindows;
@@ -8,7 +10,9 @@ class StartupWindows;
 class Startup
 {
 public:
-    Startup(KorvaneCore &core, SingleInstance &instance, StartupWindows &windows);
+    // dataDir tells where the data folder came from; the default is the program's own folder.
+    Startup(KorvaneCore &core, SingleInstance &instance, StartupWindows &windows,
+            DataDirChoice dataDir = {});
 
     // False when another instance runs: the user has been told, nothing was written and
     // the program must end.
@@ -19,6 +23,7 @@ public:
 
 private:
     void readLanguageChoice();
+    void copyIntoFallbackFolder();
     void announceUnwritableFiles();
     void protectFiles();
     void applyEnabledState();
@@ -27,4 +32,5 @@ private:
     KorvaneCore &m_core;
     SingleInstance &m_instance;
     StartupWindows &m_windows;
+    DataDirChoice m_dataDir;
 };

@@ -17,12 +17,13 @@ static bool isWritableFolder(const QString &path)
 
 DataDirChoice resolveDataDir(const QString &programDir)
 {
+    const QString program = QDir::cleanPath(programDir);
     if (isWritableFolder(programDir))
-        return {QDir::cleanPath(programDir), false};
+        return {program, false, program};
     const QString fallback = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
         + QStringLiteral("/Korvane");
     makePrivateFolder(fallback);
-    return {QDir::cleanPath(fallback), true};
+    return {QDir::cleanPath(fallback), true, program};
 }
 
 bool makePrivate(const QString &path)

@@ -9,6 +9,7 @@ struct DataDirChoice
 {
     QString path;
     bool isFallback = false;
+    QString programDir;
 };
 
 DataDirChoice resolveDataDir(const QString &programDir);

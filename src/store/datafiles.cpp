@@ -10,6 +10,10 @@
 #include <QRegularExpression>
 
 #include <functional>
+#include <utility>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -64,6 +68,46 @@ QStringList ownFilesIn(const QString &folder, const std::function<bool(const QSt
     return paths;
 }
 
+QStringList topDataFiles(const QString &dataDir)
+{
+    return ownFilesIn(dataDir, [](const QString &name) { return dataFileNames().contains(name); });
+}
+
+QStringList savedCopies(const QString &dataDir)
+{
+    return ownFilesIn(mailsFolder(dataDir),
+                      [](const QString &name) { return isSavedCopy(name, false); });
+}
+
+// Writes the file's bytes into a new private file, streamed so that a large saved copy
+// never sits in memory whole.
+bool copyInto(const QString &source, const QString &target)
+{
+    QFile in(source);
+    QFile out(target);
+    if (!in.open(QIODevice::ReadOnly)
+        || !out.open(QIODevice::WriteOnly | QIODevice::Truncate, privateFileMode))
+        return false;
+    // An older temporary file of a failed copy keeps its mode through the open.
+    (void)out.setPermissions(privateFileMode);
+    QByteArray chunk;
+    while (!(chunk = in.read(1 << 16)).isEmpty())
+        if (out.write(chunk) != chunk.size())
+            return false;
+    return in.error() == QFileDevice::NoError && out.flush() && out.error() == QFileDevice::NoError;
+}
+
+// Puts everything written so far on the disk before a file is given its final name.
+bool syncFileSystem(const QString &folder)
+{
+    const int handle = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    if (handle < 0)
+        return false;
+    const bool synced = ::syncfs(handle) == 0;
+    ::close(handle);
+    return synced;
+}
+
 } // namespace
 
 QStringList CreateFiles(const QString &dataDir)
@@ -104,4 +148,48 @@ QStringList protectDataFiles(const QString &dataDir)
         if (!makePrivate(path))
             failed << path;
     return failed;
+}
+
+DataCopy copyDataFiles(const QString &from, const QString &to)
+{
+    const QStringList data = topDataFiles(from);
+    const QStringList copies = savedCopies(from);
+    if (data.isEmpty() && copies.isEmpty())
+        return {DataCopy::Outcome::NothingToCopy, {}};
+    if (!topDataFiles(to).isEmpty())
+        return {DataCopy::Outcome::AlreadyThere, {}};
+
+    // Source and final path of every file; a saved copy that the other folder already has
+    // is left as it is there.
+    QList<std::pair<QString, QString>> plan;
+    const QString targetMails = mailsFolder(to);
+    for (const QString &copy : copies) {
+        const QString target = QDir(targetMails).filePath(QFileInfo(copy).fileName());
+        if (!QFileInfo::exists(target))
+            plan.append({copy, target});
+    }
+    // The data files come last, so that they appear only once the copies they refer to are
+    // in place.
+    for (const QString &file : data)
+        plan.append({file, QDir(to).filePath(QFileInfo(file).fileName())});
+
+    const auto partOf = [](const QString &target) {
+        return target + QStringLiteral(".copying");
+    };
+    DataCopy result {DataCopy::Outcome::Copied, {}};
+    if (!copies.isEmpty() && !makePrivateFolder(targetMails) && !QFileInfo(targetMails).isDir())
+        result.failed << mailsFolder(from);
+    for (const auto &[source, target] : std::as_const(plan))
+        if (result.failed.isEmpty() && !copyInto(source, partOf(target)))
+            result.failed << source;
+    if (result.failed.isEmpty() && !syncFileSystem(to))
+        result.failed << to;
+    for (const auto &[source, target] : std::as_const(plan)) {
+        if (result.failed.isEmpty() && !QFile::rename(partOf(target), target))
+            result.failed << source;
+        QFile::remove(partOf(target));
+    }
+    if (!result.failed.isEmpty())
+        result.outcome = DataCopy::Outcome::Failed;
+    return result;
 }

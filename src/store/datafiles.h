@@ -15,3 +15,15 @@ QStringList CreateFiles(const QString &dataDir);
 // before they were private. The folder itself is the caller's to judge. Gives the paths whose
 // mode could not be set.
 QStringList protectDataFiles(const QString &dataDir);
+
+// Copies the data files and the saved copies of one data folder into another, unless the
+// other one holds data files already (its data is never replaced). Each file is written
+// whole under a temporary name, synced, and only then given its name; a failure removes the
+// temporary files, so nothing half-copied ever looks complete.
+struct DataCopy
+{
+    enum class Outcome { NothingToCopy, AlreadyThere, Copied, Failed };
+    Outcome outcome = Outcome::NothingToCopy;
+    QStringList failed; // what could not be copied
+};
+[[nodiscard]] DataCopy copyDataFiles(const QString &from, const QString &to);

@@ -1,12 +1,17 @@
 #include "engine/singleinstance.h"
 #include "engine/startup.h"
 #include "engine/startupwindows.h"
+#include "store/actionlog.h"
+#include "store/historycodec.h"
 #include "support/coretestbed.h"
 #include "support/filemodes.h"
+#include "support/historysample.h"
+#include "support/tmpfsmount.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QUuid>
 
@@ -132,7 +137,10 @@ TEST(Startup, AnotherInstanceRunningEndsStartupWithoutWritingAnything)
     CoreTestbed bed;
     SingleInstance second(marker);
     RecordingWindows windows;
-    Startup startup(*bed.core, second, windows);
+    // Not even the news of an unwritable program folder comes before the refusal.
+    bed.dir.write("app/Accounts.ini", accountFile());
+    Startup startup(*bed.core, second, windows,
+                    DataDirChoice {bed.dir.file("data"), true, bed.dir.file("app")});
     EXPECT_FALSE(startup.run());
     EXPECT_EQ(bed.prompter.warnings, QStringList {"Korvane is already runing.!"});
     EXPECT_TRUE(QDir(bed.dir.file("data")).isEmpty());
@@ -293,4 +301,128 @@ TEST(Startup, MakesTheDataFolderAndTheFilesOfOlderVersionsPrivate)
     EXPECT_EQ(modeOf(bed.data("Mails")), 0700);
     EXPECT_EQ(modeOf(bed.data("Accounts.ini")), 0600);
     EXPECT_EQ(modeOf(bed.data("Spam.log")), 0600);
+}
+
+namespace {
+
+// The program folder of an earlier install, holding its data files, that can no longer be
+// written: a read-only mount where mounting is allowed (root writes whatever the permission
+// bits say), its permission bits elsewhere.
+struct UnwritableProgramBed : StartupBed
+{
+    QString app = dir.file("app");
+    QMap<QString, QByteArray> files {
+        {"Accounts.ini", accountFile()},
+        {"FriendList.ini", "ann@example.com\r\n"},
+        {"History.ini", encodeHistory({historyRecord("Offer", 1)})},
+        {"Spam.log", ActionLog::header() + "2026-03-01 10:00:00       an old entry\r\n"},
+        {"Mails/1.mal", "<html>the saved mail"},
+        {"Mails/1.why", "the verdict"},
+    };
+    bool isMade = QDir().mkpath(app); // before the mount goes on it
+    TmpfsMount mount {app, "size=1m"};
+    QString whyWritable;
+
+    UnwritableProgramBed()
+    {
+        for (auto it = files.cbegin(); it != files.cend(); ++it)
+            dir.write("app/" + it.key(), it.value());
+        dir.write("app/notes.txt", "the user's own");
+        if (mount.isMounted()
+                ? !mount.remount("ro")
+                : !QFile::setPermissions(app, QFileDevice::ReadOwner | QFileDevice::ExeOwner))
+            whyWritable = "neither a read-only mount nor permissions: " + mount.error();
+        else if (QFile(app + "/probe").open(QIODevice::WriteOnly))
+            whyWritable = "the folder stays writable: " + mount.error();
+    }
+    ~UnwritableProgramBed() { QFile::setPermissions(app, privateFolderMode); }
+
+    DataDirChoice fallback() const { return {dir.file("data"), true, app}; }
+};
+
+} // namespace
+
+// Korvane used to start on the empty fallback folder and ask for accounts: the user's data
+// looked gone. It is copied over once, and the user is told where it is now.
+TEST(Startup, DataFilesOfAnUnwritableProgramFolderAreCopiedOnceAndTheUserIsTold)
+{
+    PermissiveUmask permissive;
+    UnwritableProgramBed bed;
+    if (!bed.whyWritable.isEmpty())
+        GTEST_SKIP() << bed.whyWritable.toStdString();
+
+    Startup first(*bed.core, bed.instance, bed.windows, bed.fallback());
+    ASSERT_TRUE(first.run());
+    const QString copied = QString("The program folder %1 cannot be written, so Korvane keeps "
+                                   "its data files in %2. The data files of the program "
+                                   "folder have been copied there.")
+                               .arg(bed.app, bed.dir.file("data"));
+    EXPECT_EQ(bed.prompter.warnings, QStringList {copied});
+    EXPECT_TRUE(bed.prompter.questions.isEmpty()); // the accounts are there
+    EXPECT_EQ(bed.core->lists.Accounts.size(), 1);
+    EXPECT_EQ(bed.core->history.count(), 1);
+    for (auto it = bed.files.cbegin(); it != bed.files.cend(); ++it) {
+        SCOPED_TRACE(it.key().toStdString());
+        EXPECT_TRUE(bed.dir.read("data/" + it.key()).startsWith(it.value()));
+        EXPECT_EQ(modeOf(bed.data(it.key())), 0600);
+    }
+    EXPECT_EQ(modeOf(bed.data("Mails")), 0700);
+    EXPECT_FALSE(QFile::exists(bed.data("notes.txt")));
+    EXPECT_TRUE(QDir(bed.dir.file("data")).entryList({"*.copying"}).isEmpty());
+    EXPECT_TRUE(QDir(bed.data("Mails")).entryList({"*.copying"}).isEmpty());
+
+    // The data in the folder now used is newer: it is never replaced.
+    bed.dir.write("data/Accounts.ini", "");
+    bed.prompter.warnings.clear();
+    Startup again(*bed.core, bed.instance, bed.windows, bed.fallback());
+    ASSERT_TRUE(again.run());
+    EXPECT_EQ(bed.dir.read("data/Accounts.ini"), "");
+    EXPECT_EQ(bed.prompter.warnings,
+              QStringList {QString("The program folder %1 cannot be written, so Korvane keeps "
+                                   "its data files in %2. The data files in the program folder "
+                                   "are not used.")
+                               .arg(bed.app, bed.dir.file("data"))});
+}
+
+// A copy that does not fit (or cannot be read) is reported and leaves no file that looks
+// complete; Korvane starts on fresh files.
+TEST(Startup, DataFilesThatCannotBeCopiedAreReportedAndNothingHalfCopiedRemains)
+{
+    StartupBed bed;
+    bed.dir.write("app/Accounts.ini", accountFile());
+    bed.dir.write("app/Mails/1.mal", QByteArray(256 * 1024, 'm'));
+    TmpfsMount small(bed.dir.file("data"), "size=64k");
+    // The open log would keep the small disk from being unmounted.
+    const auto closeLog = qScopeGuard([&bed] { bed.core->log.close(); });
+    if (!small.isMounted() && !QFile::setPermissions(bed.dir.file("app/Mails/1.mal"), {}))
+        GTEST_SKIP() << "a copy cannot be made to fail here: " << small.error().toStdString();
+
+    Startup startup(*bed.core, bed.instance, bed.windows,
+                    DataDirChoice {bed.dir.file("data"), true, bed.dir.file("app")});
+    ASSERT_TRUE(startup.run());
+    EXPECT_EQ(bed.prompter.criticals,
+              QStringList {QString("The program folder %1 cannot be written, so Korvane keeps "
+                                   "its data files in %2, but it could not copy them there:\n"
+                                   "%3\nThe files in the program folder are unchanged; Korvane "
+                                   "starts without them.")
+                               .arg(bed.dir.file("app"), bed.dir.file("data"),
+                                    bed.dir.file("app/Mails/1.mal"))});
+    EXPECT_TRUE(
+        QDir(bed.data("Mails")).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    EXPECT_EQ(bed.dir.read("data/Accounts.ini"), "");
+    EXPECT_EQ(bed.dir.read("app/Accounts.ini"), accountFile());
+}
+
+TEST(Startup, UnwritableProgramFolderWithoutDataFilesIsOnlyLogged)
+{
+    StartupBed bed;
+    QDir().mkpath(bed.dir.file("app"));
+    Startup startup(*bed.core, bed.instance, bed.windows,
+                    DataDirChoice {bed.dir.file("data"), true, bed.dir.file("app")});
+    ASSERT_TRUE(startup.run());
+    EXPECT_TRUE(bed.prompter.warnings.isEmpty());
+    EXPECT_TRUE(bed.prompter.criticals.isEmpty());
+    EXPECT_TRUE(bed.dir.read("data/Spam.log")
+                    .contains("The program folder cannot be written; the data files are in "
+                              + bed.dir.file("data").toUtf8()));
 }

@@ -89,6 +89,7 @@ TEST(DataDir, FallsBackWhenTheProgramFolderCannotBeWritten)
     qunsetenv("XDG_DATA_HOME");
     EXPECT_TRUE(fallback.isFallback);
     EXPECT_EQ(fallback.path, dir.file("xdg/Korvane"));
+    EXPECT_EQ(fallback.programDir, dir.file("plain-file/bin"));
     EXPECT_EQ(modeOf(fallback.path), 0700);
 
     EXPECT_EQ(dataPath("/d", "\\Lang\\"), "/d/Lang/");
