@@ -119,6 +119,32 @@ void MailSession::failUnexpected(const QString &description, const QByteArray &s
     end({SessionStatus::ProtocolError, step(), shownServerText(serverText.trimmed())});
 }
 
+void MailSession::failFraming(FramingFailure failure, const FramingLimits &limits)
+{
+    switch (failure) {
+    case FramingFailure::None:
+        return;
+    case FramingFailure::LiteralTooLarge:
+        return failUnexpected(QStringLiteral("The server announced a literal of more than %1 bytes")
+                                  .arg(limits.maxTextSize));
+    case FramingFailure::LineTooLong:
+        tellAboutLimit(m_services.caption(QStringLiteral("280100"),
+                                          QStringLiteral("%1: the server sent a line longer than "
+                                                         "%2 bytes, so the connection to this "
+                                                         "account was ended.")),
+                       limits.maxLineLength);
+        break;
+    case FramingFailure::TextTooLarge:
+        tellAboutLimit(m_services.caption(QStringLiteral("280101"),
+                                          QStringLiteral("%1: the server sent a message text "
+                                                         "larger than %2 bytes, so the connection "
+                                                         "to this account was ended.")),
+                       limits.maxTextSize);
+        break;
+    }
+    end({SessionStatus::ProtocolError, step(), {}});
+}
+
 void MailSession::end(SessionResult result)
 {
     m_hasEnded = true;
@@ -203,4 +229,9 @@ void MailSession::tellHistoryNotSaved(bool isHolding)
 void MailSession::tellAboutAccount(const QString &caption)
 {
     tell(caption.arg(shownText(m_account.AccountName)));
+}
+
+void MailSession::tellAboutLimit(const QString &caption, qint64 limit)
+{
+    tell(caption.arg(shownText(m_account.AccountName), QString::number(limit)));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "framingbuffer.h"
 #include "sessionresult.h"
 #include "store/records.h"
 #include "store/reviewitem.h"
@@ -80,6 +81,8 @@ protected:
     void failWithReply(SessionStatus status, const QByteArray &reply);
     // Ends the session with a failure the server did not name itself.
     void failUnexpected(const QString &description, const QByteArray &serverText = {});
+    // Ends the session because the server broke one of its reader's limits.
+    void failFraming(FramingFailure failure, const FramingLimits &limits);
     // Drops the connection and emits finished(); the last thing a handler does.
     void end(SessionResult result = {});
     // Runs next from the event loop, so that a stop or a time-out lands before it; arrivals
@@ -114,6 +117,8 @@ protected:
     void tellHistoryNotSaved(bool isHolding);
     // Tells, with the account's name in front, a caption that ends in its place.
     void tellAboutAccount(const QString &caption);
+    // The same for a caption that names a limit the server broke as its %2.
+    void tellAboutLimit(const QString &caption, qint64 limit);
 
     Transport &transport() { return *m_transport; }
 
