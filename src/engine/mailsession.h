@@ -42,6 +42,20 @@ public:
     // The protocol step the session is at, by name.
     virtual QString step() const = 0;
 
+    // The bytes that arrived since start().
+    qint64 bytesReceived() const { return m_bytesReceived; }
+    // How long a session may run under the given connection time-out once bytes have
+    // arrived; see the rule in the .cpp.
+    static qint64 allowedSeconds(int timeOutSeconds, qint64 bytes);
+    // The session has run for seconds and is past that limit.
+    bool isOverdue(qint64 seconds, int timeOutSeconds) const
+    {
+        return seconds >= allowedSeconds(timeOutSeconds, m_bytesReceived);
+    }
+    // Tells, in the popup and the log, that the session was ended after seconds for coming
+    // in too slowly; whoever ends it calls this first.
+    void tellTooSlow(qint64 seconds);
+
 signals:
     // Data came from the server: the connection time-out starts again.
     void activity();
@@ -132,6 +146,7 @@ private:
     void onFailed(int code, const QString &description);
 
     std::unique_ptr<Transport> m_transport;
+    qint64 m_bytesReceived = 0;
     bool m_isWaiting = false; // a continuation is queued; arrivals wait for it
     bool m_hasEnded = false;
 };
