@@ -45,18 +45,15 @@ struct ImapResponse
 class ImapReader
 {
 public:
-    // Larger announced literals are refused: the reader fails instead of waiting forever
-    // for a size no message has.
-    static constexpr qint64 maxLiteralSize = FramingLimits {}.maxTextSize;
-
     explicit ImapReader(FramingLimits limits = {});
 
     void append(QByteArrayView data);
     void clear();
 
-    // The next complete response; nullopt until it is in, or after a failure. A response
-    // whose text outside its literals passes the line limit fails the reader as soon as
-    // that many bytes are in; so does one whose literals together pass the text limit.
+    // The next complete response; nullopt until it is in, or after a failure. A literal
+    // announced beyond the text limit fails the reader instead of being waited for, and so
+    // do literals of one response that pass it together. A response whose text outside its
+    // literals passes the line limit fails it as soon as that many bytes are in.
     std::optional<ImapResponse> take();
     // The server broke a limit; nothing more is framed until clear().
     bool hasFailed() const { return m_failure != FramingFailure::None; }
