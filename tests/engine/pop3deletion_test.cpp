@@ -175,3 +175,20 @@ TEST(Pop3Deletion, TricklingServerIsCutOffAtTheSessionLimit)
     bed.session.tick();
     EXPECT_EQ(bed.finishedCount, 1);
 }
+
+TEST(Pop3Deletion, ReplyLineThatNeverEndsEndsTheSessionWithNothingDeleted)
+{
+    Pop3DeletionBed bed({"uid-d"}, false);
+    bed.loginAndList(shiftedListing);
+    EXPECT_EQ(bed.net.takeWritten(), "DELE 2\r\n");
+    bed.send("+OK " + QByteArray(1 << 20, 'x'));
+    EXPECT_EQ(bed.finishedCount, 1);
+    EXPECT_EQ(bed.result.status, SessionStatus::ProtocolError);
+    EXPECT_EQ(bed.result.step, "Deleting");
+    EXPECT_FALSE(bed.net.isOpen);
+    EXPECT_EQ(bed.net.takeWritten(), "");
+    EXPECT_EQ(bed.session.outcomes(), (Outcomes {{"uid-d", NotDone}}));
+    EXPECT_EQ(bed.log(),
+              QStringList {"Home: the server sent a line longer than 1048576 bytes, so the "
+                           "connection to this account was ended."});
+}
