@@ -570,3 +570,41 @@ TEST(ImapSession, AskModeWithoutUidsGoesOnDeletesNothingAndSaysWhy)
         EXPECT_EQ(bed.result.status, SessionStatus::Ok);
     }
 }
+
+TEST(ImapSession, ResponseLineThatNeverEndsEndsTheSessionButLiteralLinesMayBeLong)
+{
+    const QByteArray longLine = QByteArray(2 << 20, 'x') + "\r\n";
+    {
+        SCOPED_TRACE("a message line of 2 MiB");
+        ImapBed bed;
+        bed.login(1);
+        bed.fetch(1, mail("long", longLine));
+        EXPECT_EQ(bed.net.takeWritten(), "a341 CLOSE\r\n");
+        EXPECT_EQ(bed.filter.recorded, (QList<Recorded> {{"Home", "long", Kept}}));
+    }
+    {
+        SCOPED_TRACE("a response line that never ends");
+        ImapBed bed;
+        bed.login(1);
+        EXPECT_EQ(bed.net.takeWritten(), fetchCommand(1));
+        const QByteArray chunk(64 * 1024, 'x');
+        bed.send("* 1 FETCH (FLAGS ");
+        for (int i = 0; i < 15; ++i)
+            bed.send(chunk);
+        EXPECT_EQ(bed.finishedCount, 0);
+        // Past 1 MiB without a line end: no need to wait for one.
+        bed.send(chunk);
+        EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_EQ(bed.result.status, SessionStatus::ProtocolError);
+        EXPECT_EQ(bed.result.step, "Fetching");
+        EXPECT_FALSE(bed.net.isOpen);
+        const QString report = "Home: the server sent a line longer than 1048576 bytes, so the "
+                               "connection to this account was ended.";
+        EXPECT_EQ(bed.log(), QStringList {report});
+        EXPECT_EQ(bed.services.notifier.popups, QStringList {report});
+        EXPECT_TRUE(bed.filter.recorded.isEmpty());
+        bed.send(chunk + "\r\n");
+        EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_EQ(bed.net.takeWritten(), "");
+    }
+}
