@@ -25,6 +25,7 @@ constexpr char storeTag[] = "a005";
 constexpr char expungeTag[] = "a202";
 constexpr char closeTag[] = "a341";
 constexpr char uidFetchTag[] = "a610";
+constexpr char logoutTag[] = "a399";
 
 using ImapTexts::canBeQuoted;
 using ImapTexts::quoted;
@@ -150,7 +151,7 @@ void ImapSession::processBuffered()
 //              | NO, BAD -> "IMAP Error:", next account
 // Storing:     a005 OK -> next UID STORE, or history + EXPUNGE | NO, BAD -> "IMAP Error:", kept
 // ExpungeSent: a202 OK -> CLOSE, disconnect | NO, BAD -> "IMAP Error:", the flagged messages
-//              recorded as kept again, CLOSE, disconnect
+//              recorded as kept again, LOGOUT, disconnect
 // In every state after the greeting, * n EXPUNGE takes message n out and renumbers the ones
 // after it; * n EXISTS after the SELECT is not followed. Any other refusal or unusable reply
 // ends the session as a ProtocolError; CLOSE as Ok.
@@ -253,12 +254,11 @@ void ImapSession::onResponse(const ImapResponse &response)
     case State::ExpungeSent:
         if (tag != expungeTag)
             return;
-        if (!isOk(response)) {
-            onExpungeRefused(response);
-            if (hasEnded())
-                return;
-        }
-        closeMailbox();
+        if (isOk(response))
+            return closeMailbox();
+        onExpungeRefused(response);
+        if (!hasEnded())
+            logout();
         return;
     }
 }
@@ -588,6 +588,16 @@ void ImapSession::onExpungeRefused(const ImapResponse &response)
 void ImapSession::closeMailbox()
 {
     send(QByteArray(closeTag) + " CLOSE");
+    transport().close();
+    end();
+}
+
+// RFC 3501 §6.4.2: CLOSE removes every \Deleted message, as EXPUNGE would; LOGOUT (§6.1.3)
+// removes nothing. After a refused EXPUNGE the flagged messages are recorded as kept, so
+// the session must end without removing them.
+void ImapSession::logout()
+{
+    send(QByteArray(logoutTag) + " LOGOUT");
     transport().close();
     end();
 }

@@ -92,6 +92,7 @@ private:
     void expunge();
     void onExpungeRefused(const ImapResponse &response);
     void closeMailbox();
+    void logout();
 
     const AppSettings &m_settings;
 
