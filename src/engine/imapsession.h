@@ -23,7 +23,8 @@ std::optional<qint16> GetIMAPInbox(QByteArrayView text);
 // One IMAP session over the inbox of one account: LOGIN, SELECT INBOX, an optional search
 // for unseen messages, one FETCH of every message's UID, FETCH of every message one at a
 // time without marking it read, then the verdicts, UID STORE \Deleted of the marked
-// messages one per reply, the history, EXPUNGE and CLOSE. The messages are those of the
+// messages one per reply, the history, EXPUNGE and CLOSE (LOGOUT when EXPUNGE is refused,
+// since CLOSE would remove the flagged messages after all). The messages are those of the
 // SELECT: an EXPUNGE from the server at any point takes its message out (it is no longer
 // fetched or flagged), later arrivals wait for the next check, and a message is only ever
 // flagged by its UID. With "Ask me before deleting" on nothing is flagged: the marked
