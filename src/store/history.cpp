@@ -1,11 +1,11 @@
 #include "history.h"
 
+#include "damagedfile.h"
 #include "historycodec.h"
 #include "message/cmessage.h"
 #include "message/cmessages.h"
 #include "platform/clock.h"
 #include "platform/datadir.h"
-#include "platform/prompter.h"
 #include "platform/textfile.h"
 #include "services.h"
 #include "verdictkeys.h"
@@ -348,11 +348,13 @@ void History::LoadHistory()
     }
     if (complete)
         return;
-    // The records read so far stay, so the next SaveHist writes them back; the damaged
-    // file is kept aside rather than deleted.
-    m_services.prompter.critical(m_services.caption(
-        QStringLiteral("10052"), QStringLiteral("History.ini is corrupted, it will be reset.")));
-    // The damaged file has just been announced; one that cannot be moved aside stays
-    // where it is until the next save replaces it, which is all the announcement promises.
-    (void)TextFile::moveAside(path());
+    // The records read before the fault stay and are written back at once. Nothing after it
+    // is read: nine lines a record and no mark between records, so after a line too many or
+    // too few no boundary can be trusted. Those records stay in the original.
+    keepDamagedFile(
+        m_services, path(),
+        m_services.caption(QStringLiteral("10052"),
+                           QStringLiteral("History.ini is corrupted, it will be reset.")),
+        m_records.isEmpty() ? std::nullopt : std::optional<QByteArray>(encodeHistory(m_records)),
+        QStringLiteral("LoadHistory"));
 }

@@ -98,7 +98,8 @@ public:
 
     // Replaces the records with the content of "History.ini". A file that ends inside a
     // record or has a ninth line that is not a number is announced, keeps the records read
-    // before the fault and is moved aside to "History.ini.bad".
+    // before the fault, is moved aside to its first free ".bad" name and is written anew
+    // with those records (see keepDamagedFile).
     void LoadHistory();
 
     QString path() const;

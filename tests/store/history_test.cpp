@@ -124,10 +124,12 @@ TEST(History, CorruptFileKeepsRecordsReadBeforeTheFaultAndIsMovedAside)
         history.LoadHistory();
 
         EXPECT_EQ(bed.prompter.criticals,
-                  QStringList {QStringLiteral("History.ini is corrupted, it will be reset.")});
+                  QStringList {QStringLiteral("History.ini is corrupted, it will be reset.\n"
+                                              "The original file was kept as %1.")
+                                   .arg(bed.dir.file(QStringLiteral("History.ini.bad")))});
         ASSERT_EQ(history.count(), 1);
         expectSameRecord(history.at(1), good);
-        EXPECT_FALSE(QFile::exists(bed.dir.file(QStringLiteral("History.ini"))));
+        EXPECT_EQ(bed.dir.read(QStringLiteral("History.ini")), recordLines(good));
         EXPECT_EQ(bed.dir.read(QStringLiteral("History.ini.bad")), original);
 
         ASSERT_TRUE(history.SaveHist());
