@@ -11,6 +11,34 @@
 #include "transport.h"
 
 #include <QMetaObject>
+#include <QStringList>
+
+namespace {
+
+QString refusalText(const Services &services, TlsRefusal::Reason reason, const QString &detail)
+{
+    switch (reason) {
+    case TlsRefusal::Reason::Expired:
+        return services.caption("280121", "the certificate has expired");
+    case TlsRefusal::Reason::NotYetValid:
+        return services.caption("280122", "the certificate is not valid yet");
+    case TlsRefusal::Reason::SelfSigned:
+        return services.caption("280123", "the certificate is self-signed");
+    case TlsRefusal::Reason::UnknownIssuer:
+        return services.caption("280124",
+                                "the certificate is not signed by an authority this system trusts");
+    case TlsRefusal::Reason::WrongHost:
+        return services.caption("280125", "the certificate is made out for another host name");
+    case TlsRefusal::Reason::NotTheTrustedOne:
+        return services.caption("280126",
+                                "it is not the certificate this account trusts (it has changed)");
+    case TlsRefusal::Reason::Handshake:
+        return services.caption("280127", "the encryption could not be agreed on (%1)").arg(detail);
+    }
+    return detail;
+}
+
+} // namespace
 
 MailSession::MailSession(std::unique_ptr<Transport> transport, const MailAccount &account,
                          Services &services, MailboxFilter &filter, QObject *parent)
@@ -23,6 +51,11 @@ MailSession::MailSession(std::unique_ptr<Transport> transport, const MailAccount
     connect(m_transport.get(), &Transport::received, this, &MailSession::onReceived);
     connect(m_transport.get(), &Transport::closed, this, &MailSession::onClosed);
     connect(m_transport.get(), &Transport::failed, this, &MailSession::onFailed);
+    connect(m_transport.get(), &Transport::refused, this, &MailSession::onRefused);
+    connect(m_transport.get(), &Transport::encrypted, this, [this] {
+        if (!m_hasEnded)
+            onEncrypted();
+    });
 }
 
 MailSession::~MailSession()
@@ -35,7 +68,11 @@ void MailSession::start(const QString &server, quint16 port)
     m_transport->close();
     reset();
     m_hasEnded = false;
-    m_transport->connectToHost(server, port);
+    m_host = server;
+    if (m_encryption == Encryption::Implicit)
+        m_transport->connectToHostEncrypted(server, port);
+    else
+        m_transport->connectToHost(server, port);
 }
 
 void MailSession::abort()
@@ -80,6 +117,32 @@ void MailSession::onFailed(int code, const QString &description)
     m_services.notifier.ShowTrayWindow(popupCaption + detail);
     m_services.log.Log(logCaption + detail);
     end({SessionStatus::ConnectFailed, step(), description});
+}
+
+// The certificate or the handshake failed: nothing more goes to this server, and the user
+// learns why with the fingerprint that a trusted certificate would have to match.
+void MailSession::onRefused(const TlsRefusal &refusal)
+{
+    if (m_hasEnded)
+        return;
+    m_transport->close();
+    QStringList reasons;
+    for (TlsRefusal::Reason reason : refusal.reasons)
+        reasons << refusalText(m_services, reason, refusal.detail);
+    QString text
+        = m_services
+              .caption(QStringLiteral("280120"),
+                       QStringLiteral("%1: the secure connection to %2 was refused and "
+                                      "nothing was sent over it: %3."))
+              .arg(shownText(m_account.AccountName), m_host, reasons.join(QStringLiteral("; ")));
+    if (!refusal.sha256.isEmpty())
+        text += QLatin1Char(' ')
+            + m_services
+                  .caption(QStringLiteral("280128"),
+                           QStringLiteral("The certificate's SHA-256 fingerprint is %1."))
+                  .arg(refusal.sha256);
+    tell(text);
+    end({SessionStatus::TlsFailed, step(), refusal.detail});
 }
 
 void MailSession::send(const QByteArray &command)

@@ -1,0 +1,118 @@
+#include "engine/imapsession.h"
+#include "engine/pop3session.h"
+#include "engine/transport.h"
+#include "support/sessionbed.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+// How the sessions encrypt their connection and what they do when the encryption fails.
+
+namespace {
+
+using Encryption = MailSession::Encryption;
+using Why = TlsRefusal::Reason;
+
+MailAccount account(const QByteArray &type)
+{
+    MailAccount a;
+    a.ServerType = type;
+    a.AccountName = "Home";
+    a.UserName = "joe";
+    a.Password = "s3cret";
+    a.Port = type == "POP3" ? 995 : 993;
+    return a;
+}
+
+// A session of either protocol over a fake connection.
+struct TlsBed : SessionBed
+{
+    explicit TlsBed(const QByteArray &type)
+    {
+        if (type == "POP3")
+            session = std::make_unique<Pop3Session>(std::move(ownNet), account(type),
+                                                    services.settings, services.services, filter);
+        else
+            session = std::make_unique<ImapSession>(std::move(ownNet), account(type),
+                                                    services.settings, services.services, filter);
+        watch(*session);
+    }
+    // Everything the user was told, popups and log lines together.
+    QString told() const { return services.notifier.popups.join('\n') + '\n' + log().join('\n'); }
+
+    std::unique_ptr<MailSession> session;
+};
+
+} // namespace
+
+TEST(Encryption, ImplicitTlsConnectsEncryptedAndLogsInOverIt)
+{
+    const struct
+    {
+        QByteArray type, greeting, login;
+    } cases[] = {
+        {"POP3", "+OK ready\r\n", "USER joe\r\n"},
+        {"IMAP", "* OK ready\r\n", "a001 LOGIN \"joe\" \"s3cret\"\r\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.type.constData());
+        TlsBed bed(c.type);
+        bed.session->setEncryption(Encryption::Implicit);
+        bed.session->start(QStringLiteral("mail.example.com"), 995);
+        EXPECT_EQ(bed.net.encryptedConnects, 1);
+        EXPECT_EQ(bed.net.host, "mail.example.com");
+        bed.send(c.greeting);
+        EXPECT_EQ(bed.net.takeWritten(), c.login);
+        EXPECT_EQ(bed.net.encryptionRequests, 0);
+    }
+}
+
+// A refused certificate ends the account before a byte of ours was sent, says why with the
+// fingerprint the user can compare, and never shows the password.
+TEST(Encryption, RefusedCertificateEndsTheAccountAndSaysWhy)
+{
+    const struct
+    {
+        const char *name;
+        QList<Why> reasons;
+        QString sha256;
+        QStringList expected;
+    } cases[] = {
+        {"expired", {Why::Expired}, "AB:CD:EF", {"has expired", "AB:CD:EF"}},
+        {"not yet valid", {Why::NotYetValid}, "01:02", {"not valid yet", "01:02"}},
+        {"self-signed, wrong host",
+         {Why::SelfSigned, Why::WrongHost},
+         "FF:00",
+         {"self-signed", "another host name", "FF:00"}},
+        {"unknown issuer", {Why::UnknownIssuer}, "12:34", {"not signed by an authority"}},
+        {"changed", {Why::SelfSigned, Why::NotTheTrustedOne}, "56:78", {"has changed"}},
+        {"no handshake", {Why::Handshake}, "", {"could not be agreed on (wrong version)"}},
+    };
+    for (const QByteArray type : {"POP3", "IMAP"}) {
+        for (const auto &c : cases) {
+            SCOPED_TRACE((type + ": " + c.name).toStdString());
+            TlsBed bed(type);
+            bed.session->setEncryption(Encryption::Implicit);
+            bed.session->start(QStringLiteral("mail.example.com"), 995);
+            TlsRefusal refusal;
+            refusal.reasons = c.reasons;
+            refusal.detail = QStringLiteral("wrong version");
+            refusal.sha256 = c.sha256;
+            bed.net.refuse(refusal);
+            EXPECT_EQ(bed.finishedCount, 1);
+            EXPECT_EQ(bed.result.status, SessionStatus::TlsFailed);
+            EXPECT_EQ(bed.net.takeWritten(), "");
+            EXPECT_EQ(bed.net.lostWrites, "");
+            ASSERT_EQ(bed.services.notifier.popups.size(), 1);
+            const QString popup = bed.services.notifier.popups.at(0);
+            EXPECT_TRUE(popup.startsWith("Home: the secure connection to mail.example.com was "
+                                         "refused and nothing was sent over it"))
+                << popup.toStdString();
+            for (const QString &part : c.expected)
+                EXPECT_TRUE(popup.contains(part)) << popup.toStdString();
+            EXPECT_EQ(bed.log().size(), 1);
+            EXPECT_FALSE(bed.told().contains("s3cret"));
+        }
+    }
+}
