@@ -1,6 +1,8 @@
 #include "engine/imapsession.h"
 #include "engine/pop3session.h"
+#include "engine/sessionfactory.h"
 #include "engine/transport.h"
+#include "store/accountsecurity.h"
 #include "support/sessionbed.h"
 
 #include <gtest/gtest.h>
@@ -113,6 +115,40 @@ TEST(Encryption, RefusedCertificateEndsTheAccountAndSaysWhy)
                 EXPECT_TRUE(popup.contains(part)) << popup.toStdString();
             EXPECT_EQ(bed.log().size(), 1);
             EXPECT_FALSE(bed.told().contains("s3cret"));
+        }
+    }
+}
+
+// A stored mode decides; with none, the implicit-TLS ports mean TLS and every other port
+// STARTTLS when the server offers it. The session's transport trusts the stored certificate.
+TEST(Encryption, TheFactoryEncryptsAsTheAccountSays)
+{
+    const struct
+    {
+        qint16 port;
+        std::optional<SecurityMode> mode;
+        Encryption expected;
+    } cases[] = {
+        {995, std::nullopt, Encryption::Implicit},
+        {993, std::nullopt, Encryption::Implicit},
+        {110, std::nullopt, Encryption::StartTlsWhenOffered},
+        {143, std::nullopt, Encryption::StartTlsWhenOffered},
+        {995, SecurityMode::None, Encryption::None},
+        {110, SecurityMode::SslTls, Encryption::Implicit},
+        {993, SecurityMode::StartTls, Encryption::StartTls},
+    };
+    for (const QByteArray type : {"POP3", "IMAP"}) {
+        for (const auto &c : cases) {
+            SCOPED_TRACE(type.toStdString() + " " + std::to_string(c.port));
+            SessionBed bed;
+            MailAccount a = account(type);
+            a.Port = c.port;
+            const std::unique_ptr<MailSession> session
+                = makeMailSession(a, std::move(bed.ownNet), bed.services.settings,
+                                  bed.services.services, bed.filter, {c.mode, "AB:CD"});
+            ASSERT_TRUE(session);
+            EXPECT_EQ(session->encryption(), c.expected);
+            EXPECT_EQ(bed.net.trustedCertificate(), "AB:CD");
         }
     }
 }
