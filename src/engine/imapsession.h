@@ -42,6 +42,9 @@ public:
         Storing = 6, // STORE sent
         ExpungeSent = 7,
         UidFetchSent = 8, // ask mode: "a610" fetch of every UID, before the first FETCH
+        CapabilitySent = 9, // STARTTLS wanted: "a120" CAPABILITY sent after the greeting
+        StartTlsSent = 10, // "a121" STARTTLS
+        Encrypting = 11, // the server agreed to STARTTLS: the TLS handshake runs
     };
     Q_ENUM(State)
 
@@ -62,6 +65,8 @@ private:
     std::pair<QString, QString> connectionErrorCaptions() const override;
 
     void onResponse(const ImapResponse &response);
+    void onEncrypted() override;
+    void sendLogin();
     void afterSelect(const ImapResponse &reply);
     void announceUnseen();
     void startFetching();
@@ -81,6 +86,7 @@ private:
     int m_messageCount = -1; // -1 until the SELECT reply gives it
     int m_currentMessage = 0;
     int m_unseenCount = 0;
+    bool m_offersStartTls = false; // the CAPABILITY reply names STARTTLS
     std::optional<QByteArray> m_fetchedText; // the text of the outstanding FETCH
     std::optional<QByteArray> m_unparsedText; // fetched, its parse queued
     int m_unparsedNumber = 0;

@@ -145,6 +145,26 @@ void MailSession::onRefused(const TlsRefusal &refusal)
     end({SessionStatus::TlsFailed, step(), refusal.detail});
 }
 
+bool MailSession::goesOnWithoutStartTls(const QByteArray &reply)
+{
+    if (m_encryption == Encryption::StartTlsWhenOffered) {
+        m_services.log.Log(m_services
+                               .caption(QStringLiteral("280129"),
+                                        QStringLiteral("%1: the connection is not encrypted, "
+                                                       "because the server does not offer "
+                                                       "STARTTLS."))
+                               .arg(shownText(m_account.AccountName)));
+        return true;
+    }
+    m_transport->close();
+    tellAboutAccount(m_services.caption(
+        QStringLiteral("280130"),
+        QStringLiteral("%1: the server does not offer STARTTLS, so neither the user name nor "
+                       "the password was sent.")));
+    end({SessionStatus::TlsFailed, step(), shownServerText(reply.trimmed())});
+    return false;
+}
+
 void MailSession::send(const QByteArray &command)
 {
     qCDebug(lcProtocol).noquote() << "C:" << maskedCommand(command);

@@ -84,6 +84,17 @@ protected:
     }
 
     bool hasEnded() const { return m_hasEnded; }
+    // The connection is to be encrypted with STARTTLS before the login, when the server can.
+    bool wantsStartTls() const
+    {
+        return m_encryption == Encryption::StartTls
+            || m_encryption == Encryption::StartTlsWhenOffered;
+    }
+    // The server does not offer STARTTLS, or refused it (its reply, if any). Where STARTTLS
+    // is only taken when offered, logs that the connection stays plain and gives true: the
+    // login goes on in clear. Where it is required, ends the session before the user name
+    // or the password is sent and gives false.
+    bool goesOnWithoutStartTls(const QByteArray &reply);
     bool isWaiting() const { return m_isWaiting; }
 
     void send(const QByteArray &command);

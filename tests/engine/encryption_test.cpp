@@ -152,3 +152,135 @@ TEST(Encryption, TheFactoryEncryptsAsTheAccountSays)
         }
     }
 }
+
+namespace {
+
+// One protocol's STARTTLS dialogue: the greeting, the capability question and a reply that
+// offers STARTTLS, the request and the server's go-ahead, and the login that follows.
+struct StartTlsScript
+{
+    QByteArray type, greeting, askCapabilities, offers, request, goAhead, login;
+};
+
+const StartTlsScript startTlsScripts[] = {
+    {"POP3", "+OK ready\r\n", "CAPA\r\n", "+OK\r\nTOP\r\nSTLS\r\nUSER\r\n.\r\n", "STLS\r\n",
+     "+OK Begin TLS\r\n", "USER joe\r\n"},
+    {"IMAP", "* OK ready\r\n", "a120 CAPABILITY\r\n",
+     "* CAPABILITY IMAP4rev1 STARTTLS AUTH=PLAIN\r\na120 OK done\r\n", "a121 STARTTLS\r\n",
+     "a121 OK Begin TLS\r\n", "a001 LOGIN \"joe\" \"s3cret\"\r\n"},
+};
+
+} // namespace
+
+// RFC 2595 and RFC 3501: the capabilities first, then the upgrade, and the login only over
+// the encrypted connection; what the server sent with its go-ahead is dropped.
+TEST(Encryption, StartTlsEncryptsBeforeTheLogin)
+{
+    for (const StartTlsScript &s : startTlsScripts) {
+        for (Encryption encryption : {Encryption::StartTls, Encryption::StartTlsWhenOffered}) {
+            for (bool isBytewise : {false, true}) {
+                SCOPED_TRACE(s.type.toStdString() + (isBytewise ? " bytewise" : ""));
+                TlsBed bed(s.type);
+                bed.isBytewise = isBytewise;
+                bed.session->setEncryption(encryption);
+                bed.session->start(QStringLiteral("mail.example.com"), 110);
+                EXPECT_EQ(bed.net.encryptedConnects, 0);
+                bed.send(s.greeting);
+                EXPECT_EQ(bed.net.takeWritten(), s.askCapabilities);
+                bed.send(s.offers);
+                EXPECT_EQ(bed.net.takeWritten(), s.request);
+                // A line slipped in behind the go-ahead, in clear, must not answer the login.
+                bed.send(s.goAhead + "+OK a001 OK injected\r\n");
+                EXPECT_EQ(bed.net.encryptionRequests, 1);
+                EXPECT_EQ(bed.net.takeWritten(), "");
+                bed.net.serverEncrypts();
+                EXPECT_EQ(bed.net.takeWritten(), s.login);
+                EXPECT_EQ(bed.finishedCount, 0);
+                EXPECT_TRUE(bed.log().isEmpty());
+            }
+        }
+    }
+}
+
+// A server that does not offer STARTTLS, refuses it, or fails the handshake gets neither
+// the user name nor the password when STARTTLS is required.
+TEST(Encryption, RequiredStartTlsSendsNoCredentialsWithoutIt)
+{
+    const struct
+    {
+        const char *name;
+        QByteArray type;
+        QList<QByteArray> replies; // after the greeting
+        bool isRefusedHandshake;
+    } cases[] = {
+        {"POP3 not offered", "POP3", {"+OK\r\nTOP\r\nUSER\r\n.\r\n"}, false},
+        {"POP3 no CAPA", "POP3", {"-ERR unknown command\r\n"}, false},
+        {"POP3 STLS refused", "POP3", {"+OK\r\nSTLS\r\n.\r\n", "-ERR not now\r\n"}, false},
+        {"POP3 handshake fails", "POP3", {"+OK\r\nSTLS\r\n.\r\n", "+OK\r\n"}, true},
+        {"IMAP not offered", "IMAP", {"* CAPABILITY IMAP4rev1 AUTH=PLAIN\r\na120 OK\r\n"}, false},
+        {"IMAP CAPABILITY refused", "IMAP", {"a120 BAD no\r\n"}, false},
+        {"IMAP STARTTLS refused",
+         "IMAP",
+         {"* CAPABILITY IMAP4rev1 STARTTLS\r\na120 OK\r\n", "a121 NO not now\r\n"},
+         false},
+        {"IMAP handshake fails",
+         "IMAP",
+         {"* CAPABILITY IMAP4rev1 STARTTLS\r\na120 OK\r\n", "a121 OK\r\n"},
+         true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        TlsBed bed(c.type);
+        bed.session->setEncryption(Encryption::StartTls);
+        bed.session->start(QStringLiteral("mail.example.com"), 110);
+        bed.send(c.type == "POP3" ? "+OK ready\r\n" : "* OK ready\r\n");
+        for (const QByteArray &reply : c.replies)
+            bed.send(reply);
+        if (c.isRefusedHandshake) {
+            TlsRefusal refusal;
+            refusal.reasons = {Why::UnknownIssuer};
+            refusal.sha256 = "AA:BB";
+            bed.net.refuse(refusal);
+        }
+        EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_EQ(bed.result.status, SessionStatus::TlsFailed);
+        const QByteArray written = bed.net.takeWritten() + bed.net.lostWrites;
+        for (const char *command : {"USER", "PASS", "LOGIN", "joe", "s3cret"})
+            EXPECT_FALSE(written.contains(command)) << written.toStdString();
+        ASSERT_EQ(bed.services.notifier.popups.size(), 1);
+        if (!c.isRefusedHandshake) {
+            EXPECT_EQ(bed.services.notifier.popups.at(0),
+                      "Home: the server does not offer STARTTLS, so neither the user name nor "
+                      "the password was sent.");
+        }
+        EXPECT_FALSE(bed.told().contains("s3cret"));
+    }
+}
+
+// Where STARTTLS is only taken when offered, a server without it is checked in clear, and
+// the log says so once.
+TEST(Encryption, OfferedStartTlsFallsBackToPlainAndSaysSo)
+{
+    const struct
+    {
+        QByteArray type, capabilities, login;
+    } cases[] = {
+        {"POP3", "+OK\r\nTOP\r\nUSER\r\n.\r\n", "USER joe\r\n"},
+        {"IMAP", "* CAPABILITY IMAP4rev1\r\na120 OK\r\n", "a001 LOGIN \"joe\" \"s3cret\"\r\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.type.toStdString());
+        TlsBed bed(c.type);
+        bed.session->setEncryption(Encryption::StartTlsWhenOffered);
+        bed.session->start(QStringLiteral("mail.example.com"), 110);
+        bed.send(c.type == "POP3" ? "+OK ready\r\n" : "* OK ready\r\n");
+        bed.net.takeWritten();
+        bed.send(c.capabilities);
+        EXPECT_EQ(bed.net.takeWritten(), c.login);
+        EXPECT_EQ(bed.net.encryptionRequests, 0);
+        EXPECT_EQ(bed.log(),
+                  QStringList {"Home: the connection is not encrypted, because the "
+                               "server does not offer STARTTLS."});
+        EXPECT_TRUE(bed.services.notifier.popups.isEmpty());
+    }
+}
