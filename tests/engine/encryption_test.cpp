@@ -1,4 +1,6 @@
+#include "engine/imapdeletion.h"
 #include "engine/imapsession.h"
+#include "engine/pop3deletion.h"
 #include "engine/pop3session.h"
 #include "engine/sessionfactory.h"
 #include "engine/transport.h"
@@ -282,5 +284,53 @@ TEST(Encryption, OfferedStartTlsFallsBackToPlainAndSaysSo)
                   QStringList {"Home: the connection is not encrypted, because the "
                                "server does not offer STARTTLS."});
         EXPECT_TRUE(bed.services.notifier.popups.isEmpty());
+    }
+}
+
+// The deletions of the review window log in as the check does: over TLS from the first
+// byte, or after STARTTLS, and never in clear where STARTTLS is required but missing.
+TEST(Encryption, ReviewDeletionsEncryptAsTheCheckDoes)
+{
+    const struct
+    {
+        QByteArray type, greeting, askCapabilities, offers, lacks, request, goAhead, login;
+    } scripts[] = {
+        {"POP3", "+OK ready\r\n", "CAPA\r\n", "+OK\r\nSTLS\r\n.\r\n", "+OK\r\nUSER\r\n.\r\n",
+         "STLS\r\n", "+OK\r\n", "USER joe\r\n"},
+        {"IMAP", "* OK ready\r\n", "d010 CAPABILITY\r\n",
+         "* CAPABILITY IMAP4rev1 STARTTLS\r\nd010 OK\r\n", "* CAPABILITY IMAP4rev1\r\nd010 OK\r\n",
+         "d011 STARTTLS\r\n", "d011 OK\r\n", "d001 LOGIN \"joe\" \"s3cret\"\r\n"},
+    };
+    for (const auto &s : scripts) {
+        for (bool isOffered : {true, false}) {
+            SCOPED_TRACE(s.type.toStdString() + (isOffered ? " offered" : " not offered"));
+            SessionBed bed;
+            std::unique_ptr<DeletionSession> session;
+            if (s.type == "POP3")
+                session = std::make_unique<Pop3Deletion>(std::move(bed.ownNet), account(s.type),
+                                                         QList<QByteArray> {"id"}, 60,
+                                                         bed.services.services);
+            else
+                session = std::make_unique<ImapDeletion>(std::move(bed.ownNet), account(s.type),
+                                                         QList<QByteArray> {"1:2"}, 60,
+                                                         bed.services.services);
+            bed.watch(*session);
+            session->setEncryption(Encryption::StartTls);
+            session->run(QStringLiteral("mail.example.com"), 110);
+            bed.send(s.greeting);
+            EXPECT_EQ(bed.net.takeWritten(), s.askCapabilities);
+            bed.send(isOffered ? s.offers : s.lacks);
+            if (!isOffered) {
+                EXPECT_EQ(bed.result.status, SessionStatus::TlsFailed);
+                EXPECT_EQ(bed.net.takeWritten() + bed.net.lostWrites, "");
+                continue;
+            }
+            EXPECT_EQ(bed.net.takeWritten(), s.request);
+            bed.send(s.goAhead);
+            EXPECT_EQ(bed.net.encryptionRequests, 1);
+            EXPECT_EQ(bed.net.takeWritten(), "");
+            bed.net.serverEncrypts();
+            EXPECT_EQ(bed.net.takeWritten(), s.login);
+        }
     }
 }
