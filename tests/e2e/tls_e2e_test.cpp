@@ -193,3 +193,25 @@ TEST(TlsE2e, ATrustedCertificatePassesUntilItChanges)
         << told.toStdString();
     EXPECT_TRUE(told.contains(sha256(changed.certificate))) << told.toStdString();
 }
+
+// SSL/TLS against a port that speaks in clear, as when the port was left at 110: the
+// handshake fails, and the user is told so instead of waiting for the time-out.
+TEST(TlsE2e, TlsToAPlainPortFailsAtOnceAndSendsNothing)
+{
+    E2eBed bed;
+    ASSERT_TRUE(bed.server.isRunning());
+    ASSERT_TRUE(bed.server.addUser("e2e-tls-plainport", "pw"));
+    const MailAccount a = account("POP3", "Home", "e2e-tls-plainport", "pw", bed.server.pop3Port());
+    bed.setAccounts({a});
+    bed.setSecurity(a, {SecurityMode::SslTls, {}});
+
+    ASSERT_TRUE(bed.check());
+
+    EXPECT_EQ(bed.statuses, QList<SessionStatus> {SessionStatus::TlsFailed});
+    const QStringList log = bed.log();
+    ASSERT_EQ(log.size(), 4);
+    EXPECT_TRUE(log.at(2).startsWith("Home: the secure connection to 127.0.0.1 was refused and "
+                                     "nothing was sent over it: the encryption could not be "
+                                     "agreed on ("))
+        << log.at(2).toStdString();
+}
