@@ -2,9 +2,10 @@
 // fetching the same mailbox in the same run.
 //
 // 2,000 generated messages are loaded for one user. The minimal client does LOGIN, SELECT
-// INBOX and FETCH n (FLAGS BODY.PEEK[]) for n = 1..N one at a time (each command waits for the
-// tagged reply of the one before), skipping each literal by its count, and keeps nothing; it
-// counts the messages and bytes it read, and the run fails unless that is the whole mailbox.
+// INBOX, one FETCH 1:N (UID) as the check does, and FETCH n (FLAGS BODY.PEEK[]) for n = 1..N
+// one at a time (each command waits for the tagged reply of the one before), skipping each
+// literal by its count, and keeps nothing; it counts the UIDs, messages and bytes it read, and
+// the run fails unless that is the whole mailbox.
 // The check is the program's own: a core with the real check cycle, IMAP session, parser,
 // rules and history (in a fresh data folder in memory each time). No rule can fire (empty
 // lists, no watched attachment types, no age or repeat rule), so nothing is flagged and the
@@ -35,15 +36,18 @@ namespace {
 constexpr int messageCount = 2000;
 constexpr int runs = 3;
 
-// What the minimal client read: the messages whose literal arrived whole and their bytes.
+// What the minimal client read: the UIDs, the messages whose literal arrived whole and their
+// bytes.
 struct FetchResult
 {
+    int uids = 0;
     int messages = 0;
     qint64 literalBytes = 0;
     bool isClean = false; // every command answered OK, down to the LOGOUT
 };
 
-// LOGIN, SELECT INBOX, FETCH 1..N (FLAGS BODY.PEEK[]) one at a time, then LOGOUT. Exactly one
+// LOGIN, SELECT INBOX, FETCH 1:N (UID), FETCH 1..N (FLAGS BODY.PEEK[]) one at a time, then
+// LOGOUT. Exactly one
 // command is in flight, and only the line that starts with its tag ends it: the greeting,
 // untagged replies, the ")" that closes a FETCH and any other line are data. A literal is
 // skipped by its count, so each byte is looked at once.
@@ -54,7 +58,7 @@ FetchResult minimalFetch(quint16 port, const QString &user)
     qsizetype pos = 0; // bytes of buffer before it are framed
     qint64 literalLeft = 0;
     bool isMessage = false; // the literal being skipped is a message's text
-    int step = 0; // 0 greeting, 1 LOGIN, 2 SELECT, 3 FETCH, 4 LOGOUT
+    int step = 0; // 0 greeting, 1 LOGIN, 2 SELECT, 3 UID fetch, 4 FETCH, 5 LOGOUT
     int count = 0;
     int current = 0;
     QByteArray tag; // of the command in flight with the blank after it, empty when none
@@ -74,7 +78,7 @@ FetchResult minimalFetch(quint16 port, const QString &user)
         if (current < count) {
             send("a654 FETCH " + QByteArray::number(++current) + " (FLAGS BODY.PEEK[])");
         } else {
-            step = 4;
+            step = 5;
             send("a9 LOGOUT");
         }
     };
@@ -101,7 +105,7 @@ FetchResult minimalFetch(quint16 port, const QString &user)
                 if (line.endsWith("}\r\n")) {
                     const qsizetype open = line.lastIndexOf('{');
                     literalLeft = line.mid(open + 1, line.size() - open - 4).toLongLong();
-                    isMessage = step == 3;
+                    isMessage = step == 4;
                     if (isMessage && literalLeft == 0)
                         ++result.messages;
                 } else if (step == 0) {
@@ -111,6 +115,8 @@ FetchResult minimalFetch(quint16 port, const QString &user)
                     send("a001 LOGIN \"" + user.toUtf8() + "\" \"pw\"");
                 } else if (step == 2 && line.startsWith("* ") && line.endsWith(" EXISTS\r\n")) {
                     count = line.split(' ').value(1).toInt();
+                } else if (step == 3 && line.startsWith("* ") && line.contains(" FETCH (UID ")) {
+                    ++result.uids;
                 }
                 continue;
             }
@@ -125,12 +131,16 @@ FetchResult minimalFetch(quint16 port, const QString &user)
                 break;
             case 2:
                 step = 3;
-                fetchNext();
+                send("a610 FETCH 1:" + QByteArray::number(count) + " (UID)");
                 break;
             case 3:
+                step = 4;
                 fetchNext();
                 break;
             case 4:
+                fetchNext();
+                break;
+            case 5:
                 isDone = result.isClean = true;
                 break;
             }
@@ -200,12 +210,13 @@ CheckResult wholeCheck(quint16 port, const QByteArray &user, MailboxFilter *filt
 // since a reference that stops early makes every check look slow.
 bool readWhole(const FetchResult &fetch, int messages, qint64 bytes)
 {
-    if (fetch.isClean && fetch.messages == messages && fetch.literalBytes == bytes)
+    if (fetch.isClean && fetch.uids == messages && fetch.messages == messages
+        && fetch.literalBytes == bytes)
         return true;
     std::printf(
-        "THE MINIMAL CLIENT DID NOT READ THE WHOLE MAILBOX: %d of %d messages, %lld of %lld "
-        "bytes%s\n",
-        fetch.messages, messages, static_cast<long long>(fetch.literalBytes),
+        "THE MINIMAL CLIENT DID NOT READ THE WHOLE MAILBOX: %d UIDs and %d messages of %d, %lld "
+        "of %lld bytes%s\n",
+        fetch.uids, fetch.messages, messages, static_cast<long long>(fetch.literalBytes),
         static_cast<long long>(bytes), fetch.isClean ? "" : ", and it failed");
     return false;
 }
@@ -266,10 +277,10 @@ int main(int argc, char **argv)
         NoFilter noFilter;
         const CheckResult unfiltered = wholeCheck(server.imapPort, "bench", &noFilter);
         unfilteredTimes.push_back(unfiltered.seconds);
-        std::printf("run %d: minimal fetch %.3f s (%d messages, %lld bytes), whole check %.3f s "
-                    "(%d recorded), check without rules and history %.3f s (cpu %.3f s, %d "
+        std::printf("run %d: minimal fetch %.3f s (%d UIDs, %d messages, %lld bytes), whole check "
+                    "%.3f s (%d recorded), check without rules and history %.3f s (cpu %.3f s, %d "
                     "judged, %d recorded)\n",
-                    run + 1, fetchTimes.back(), fetched.messages,
+                    run + 1, fetchTimes.back(), fetched.uids, fetched.messages,
                     static_cast<long long>(fetched.literalBytes), check.seconds, check.recorded,
                     unfiltered.seconds, unfiltered.cpuSeconds, noFilter.judged, noFilter.recorded);
         if (!readWhole(fetched, messageCount, mailboxBytes))

@@ -127,6 +127,9 @@ CheckCycle::CheckCycle(KorvaneCore &core, QObject *parent)
     connect(&tmrIcon, &QTimer::timeout, this, &CheckCycle::onIconTick);
     connect(&m_core.tmrCheck, &ExtraTimer::Timer, this, &CheckCycle::onCheckTimer);
     connect(&m_core.tmrTimeOut, &ExtraTimer::Timer, this, &CheckCycle::onTimeOut);
+    sessionClock.setIntervalUnit(0);
+    sessionClock.setInterval(1);
+    connect(&sessionClock, &ExtraTimer::Timer, this, &CheckCycle::onSessionSecond);
 }
 
 CheckCycle::~CheckCycle()
@@ -269,6 +272,8 @@ void CheckCycle::startSession(std::unique_ptr<MailSession> owned, const MailAcco
     });
     connect(session, &MailSession::finished, this,
             [this, session](const SessionResult &result) { onSessionFinished(session, result); });
+    m_sessionSeconds = 0;
+    sessionClock.setEnabled(true);
     session->start(NormalizeServerName(shownText(account.MailServer)), quint16(account.Port));
 }
 
@@ -286,6 +291,7 @@ void CheckCycle::releaseSession()
         return;
     MailSession *session = m_session;
     m_session = nullptr;
+    sessionClock.setEnabled(false);
     session->abort();
     // It may be the one whose handler is on the stack now.
     session->deleteLater();
@@ -312,6 +318,20 @@ void CheckCycle::onTimeOut()
     cutSessionShort(SessionStatus::Timeout);
     tell(caption("270013", "Connection Time Out, Checking has been cancelled."));
     EndCheck();
+}
+
+// Unlike the time-out, this ends only the session: the server answers, just too slowly, and
+// the next account deserves its check.
+void CheckCycle::onSessionSecond()
+{
+    if (!m_session)
+        return;
+    ++m_sessionSeconds;
+    if (!m_session->isOverdue(m_sessionSeconds, m_core.tmrTimeOut.Interval()))
+        return;
+    cutSessionShort(SessionStatus::Timeout);
+    m_session->tellTooSlow(m_sessionSeconds);
+    CheckNextAccount();
 }
 
 void CheckCycle::restartTimeOut()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "extratimer.h"
 #include "sessionresult.h"
 
 #include <QObject>
@@ -17,8 +18,8 @@ class Transport;
 struct MailAccount;
 
 // The check over every account: the start and stop commands, one session per account in
-// index order, the connection time-out, the tray blink and the end of a check. Its texts go
-// to the popup and the log.
+// index order, the connection time-out and each session's time limit, the tray blink and
+// the end of a check. Its texts go to the popup and the log.
 class CheckCycle : public QObject
 {
     Q_OBJECT
@@ -50,12 +51,17 @@ public:
     int IconFrame = 0;
     void onIconTick();
 
+    // Counts the seconds of the running session, one tick a second; arrivals restart the
+    // connection time-out but never this count, so a server that trickles is still stopped
+    // at the session's time limit (MailSession::allowedSeconds).
+    ExtraTimer sessionClock;
+
 signals:
     void checkNowCaptionChanged(const QString &caption);
     // The last account is done and the history has been reloaded.
     void checkFinished();
     // An account's session has ended: by itself with its own result, or cut short by the
-    // time-out (Timeout) or the stop command (Cancelled).
+    // time-out or its time limit (Timeout) or the stop command (Cancelled).
     void sessionEnded(const SessionResult &result);
     // A check has ended and count messages (all accounts together) await the user's review.
     void reviewPending(int count);
@@ -63,6 +69,7 @@ signals:
 private:
     void onCheckTimer();
     void onTimeOut();
+    void onSessionSecond();
     void startCheck();
     void startAccount(int index, bool isFirst);
     void startSession(std::unique_ptr<MailSession> owned, const MailAccount &account);
@@ -78,5 +85,6 @@ private:
     MailboxFilter *m_filter;
     TransportFactory m_makeTransport;
     QPointer<MailSession> m_session;
+    qint64 m_sessionSeconds = 0; // of m_session, by sessionClock
     int m_nextAccountIndex = 0;
 };

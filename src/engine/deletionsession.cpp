@@ -29,6 +29,7 @@ DeletionSession::DeletionSession(std::unique_ptr<Transport> transport, const Mai
                                  Services &services, QObject *parent)
     : MailSession(std::move(transport), account, services, noFilter(), parent)
     , m_wanted(serverIds)
+    , m_timeOutSeconds(timeOutSeconds)
 {
     for (const QByteArray &id : serverIds)
         m_outcomes.insert(id, DeletionOutcome::NotDone);
@@ -37,6 +38,9 @@ DeletionSession::DeletionSession(std::unique_ptr<Transport> transport, const Mai
     connect(&m_idle, &QTimer::timeout, this, &DeletionSession::timeOut);
     connect(this, &MailSession::activity, &m_idle, qOverload<>(&QTimer::start));
     connect(this, &MailSession::finished, &m_idle, &QTimer::stop);
+    m_seconds.setInterval(std::chrono::seconds(1));
+    connect(&m_seconds, &QTimer::timeout, this, &DeletionSession::tick);
+    connect(this, &MailSession::finished, &m_seconds, &QTimer::stop);
 }
 
 DeletionSession::~DeletionSession() = default;
@@ -44,13 +48,26 @@ DeletionSession::~DeletionSession() = default;
 void DeletionSession::run(const QString &server, quint16 port)
 {
     start(server, port);
+    m_elapsed = 0;
     m_idle.start();
+    m_seconds.start();
 }
 
 void DeletionSession::timeOut()
 {
     if (hasEnded())
         return;
+    end({SessionStatus::Timeout, step(), {}});
+}
+
+void DeletionSession::tick()
+{
+    if (hasEnded())
+        return;
+    ++m_elapsed;
+    if (!isOverdue(m_elapsed, m_timeOutSeconds))
+        return;
+    tellTooSlow(m_elapsed);
     end({SessionStatus::Timeout, step(), {}});
 }
 

@@ -18,9 +18,10 @@ enum class DeletionOutcome {
 };
 
 // A session that deletes given messages, found by their server ids, and checks nothing:
-// MailSession's lifecycle with an inactivity time-out of its own. Every id starts NotDone
-// and changes only on the server's confirmation or refusal, so whatever ends the session
-// early (a refusal, a hang-up, the time-out) never counts a message as deleted.
+// MailSession's lifecycle with an inactivity time-out of its own, and the time limit of a
+// check's session (MailSession::allowedSeconds) against a trickling server. Every id starts
+// NotDone and changes only on the server's confirmation or refusal, so whatever ends the
+// session early (a refusal, a hang-up, a time-out) never counts a message as deleted.
 class DeletionSession : public MailSession
 {
     Q_OBJECT
@@ -33,6 +34,9 @@ public:
     QHash<QByteArray, DeletionOutcome> outcomes() const { return m_outcomes; }
     // The inactivity timer ran out: the session ends as Timeout.
     void timeOut();
+    // One second of the session has passed; past its time limit it ends as Timeout. The
+    // real timer calls it, tests may too.
+    void tick();
 
 protected:
     DeletionSession(std::unique_ptr<Transport> transport, const MailAccount &account,
@@ -46,5 +50,8 @@ protected:
 private:
     QList<QByteArray> m_wanted;
     QHash<QByteArray, DeletionOutcome> m_outcomes;
+    int m_timeOutSeconds;
     QTimer m_idle;
+    QTimer m_seconds; // never restarted by arrivals, unlike m_idle
+    qint64 m_elapsed = 0; // seconds since run()
 };

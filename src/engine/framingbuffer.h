@@ -3,6 +3,26 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+// How far a server's replies may go before a reader gives up on them, so that a broken or
+// hostile server cannot make the buffer grow without end.
+struct FramingLimits
+{
+    // A reply line with its line end; for IMAP the text of a whole response outside its
+    // literals, which is one line as far as the protocol is concerned.
+    qsizetype maxLineLength = qsizetype(1) << 20;
+    // A message text: a POP3 multi-line reply, or the literals of one IMAP response. No
+    // message Korvane checks comes near it; memory stays bounded by it plus a line.
+    qint64 maxTextSize = qint64(1) << 30;
+};
+
+// Why a reader stopped framing.
+enum class FramingFailure {
+    None,
+    LineTooLong, // a line passed maxLineLength, its end may not even have come yet
+    LiteralTooLarge, // IMAP: one literal was announced beyond maxTextSize
+    TextTooLarge, // a message text, or the literals of a response together, passed maxTextSize
+};
+
 // The receive buffer under the protocol readers: the bytes not yet taken, and where the
 // search for the next line end stopped, so that every byte is searched once.
 class FramingBuffer

@@ -128,9 +128,7 @@ void ImapDeletion::processBuffered()
         const std::optional<ImapResponse> response = m_reader.take();
         if (!response) {
             if (m_reader.hasFailed())
-                failUnexpected(
-                    QStringLiteral("The server announced a literal of more than %1 bytes")
-                        .arg(ImapReader::maxLiteralSize));
+                failFraming(m_reader.failure(), m_reader.limits());
             return;
         }
         logReply(response->text);

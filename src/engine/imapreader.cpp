@@ -100,9 +100,16 @@ QByteArray ImapResponse::numberAfter(QByteArrayView itemName) const
     return {};
 }
 
+ImapReader::ImapReader(FramingLimits limits)
+    : m_limits(limits)
+{
+}
+
 void ImapReader::append(QByteArrayView data)
 {
-    m_frame.append(data);
+    // Past a failure nothing more is framed, so nothing more is kept either.
+    if (!hasFailed())
+        m_frame.append(data);
 }
 
 void ImapReader::clear()
@@ -110,12 +117,19 @@ void ImapReader::clear()
     m_frame.clear();
     m_current = {};
     m_literalLeft = -1;
-    m_hasFailed = false;
+    m_literalTotal = 0;
+    m_failure = FramingFailure::None;
+}
+
+void ImapReader::fail(FramingFailure failure)
+{
+    m_failure = failure;
+    m_current = {};
 }
 
 std::optional<ImapResponse> ImapReader::take()
 {
-    while (!m_hasFailed) {
+    while (!hasFailed()) {
         if (m_literalLeft >= 0) {
             // Only the count matters until the whole literal is in, so waiting is free.
             if (m_frame.size() < m_literalLeft)
@@ -125,6 +139,14 @@ std::optional<ImapResponse> ImapReader::take()
             continue;
         }
         const qsizetype lf = m_frame.findLineEnd();
+        // The text so far counts with the line: a server that strings literals together
+        // could otherwise grow a response without end in short lines. Without its end the
+        // line is at least one byte longer than what is in.
+        const qsizetype textLength = m_current.text.size() + (lf < 0 ? m_frame.size() + 1 : lf + 1);
+        if (textLength > m_limits.maxLineLength) {
+            fail(FramingFailure::LineTooLong);
+            return std::nullopt;
+        }
         if (lf < 0)
             return std::nullopt;
         const QByteArrayView line = m_frame.pending().first(lf + 1);
@@ -132,12 +154,18 @@ std::optional<ImapResponse> ImapReader::take()
         if (!size) {
             m_current.text += line;
             m_frame.consume(line.size());
+            m_literalTotal = 0;
             return std::exchange(m_current, ImapResponse());
         }
-        if (*size > maxLiteralSize) {
-            m_hasFailed = true;
+        if (*size > m_limits.maxTextSize) {
+            fail(FramingFailure::LiteralTooLarge);
             return std::nullopt;
         }
+        if (m_literalTotal + *size > m_limits.maxTextSize) {
+            fail(FramingFailure::TextTooLarge);
+            return std::nullopt;
+        }
+        m_literalTotal += *size;
         m_current.text += chopLineEnd(line);
         m_current.literals.append(ImapResponse::Literal {m_current.text.size(), {}});
         m_frame.consume(line.size());

@@ -45,21 +45,28 @@ struct ImapResponse
 class ImapReader
 {
 public:
-    // Larger announced literals are refused: the reader fails instead of waiting forever
-    // for a size no message has.
-    static constexpr qint64 maxLiteralSize = qint64(1) << 30;
+    explicit ImapReader(FramingLimits limits = {});
 
     void append(QByteArrayView data);
     void clear();
 
-    // The next complete response; nullopt until it is in, or after a failure.
+    // The next complete response; nullopt until it is in, or after a failure. A literal
+    // announced beyond the text limit fails the reader instead of being waited for, and so
+    // do literals of one response that pass it together. A response whose text outside its
+    // literals passes the line limit fails it as soon as that many bytes are in.
     std::optional<ImapResponse> take();
-    // The server announced a literal beyond maxLiteralSize; nothing more is framed.
-    bool hasFailed() const { return m_hasFailed; }
+    // The server broke a limit; nothing more is framed until clear().
+    bool hasFailed() const { return m_failure != FramingFailure::None; }
+    FramingFailure failure() const { return m_failure; }
+    const FramingLimits &limits() const { return m_limits; }
 
 private:
+    void fail(FramingFailure failure);
+
+    FramingLimits m_limits;
     FramingBuffer m_frame;
     ImapResponse m_current; // the response being put together
     qint64 m_literalLeft = -1; // bytes of literal still to come; -1 outside a literal
-    bool m_hasFailed = false;
+    qint64 m_literalTotal = 0; // announced by the literals of m_current
+    FramingFailure m_failure = FramingFailure::None;
 };

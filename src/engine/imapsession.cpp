@@ -25,6 +25,7 @@ constexpr char storeTag[] = "a005";
 constexpr char expungeTag[] = "a202";
 constexpr char closeTag[] = "a341";
 constexpr char uidFetchTag[] = "a610";
+constexpr char logoutTag[] = "a399";
 constexpr char capabilityTag[] = "a120";
 constexpr char startTlsTag[] = "a121";
 
@@ -34,6 +35,15 @@ using ImapTexts::quoted;
 bool isOk(const ImapResponse &response)
 {
     return response.status() == "OK";
+}
+
+// The message sequence number of "* n FETCH", "* n EXPUNGE" and the like; 0 when the word
+// is no positive number.
+int sequenceNumber(const ImapResponse &response)
+{
+    bool isNumber = false;
+    const int n = response.status().toInt(&isNumber);
+    return isNumber && n > 0 ? n : 0;
 }
 
 } // namespace
@@ -72,18 +82,23 @@ void ImapSession::reset()
 {
     m_messages.Clear();
     m_reader.clear();
+    m_mails.clear();
+    m_present.clear();
+    m_fetchedLead = 0;
+    m_fetching = -1;
+    m_mailAt.clear();
     m_deleteFlags.clear();
     m_fetchedText.reset();
+    m_fetchedMail = -1;
     m_unparsedText.reset();
+    m_unparsedMail = -1;
     m_state = State::Greeting;
     m_messageCount = -1;
-    m_currentMessage = 0;
     m_unseenCount = 0;
     m_offersStartTls = false;
     m_storing = 0;
     m_hasStored = false;
     m_uidValidity.clear();
-    m_serverIds.clear();
     m_hasServerIds = false;
     m_isHolding = false;
     m_held.clear();
@@ -112,9 +127,7 @@ void ImapSession::processBuffered()
         const std::optional<ImapResponse> response = m_reader.take();
         if (!response) {
             if (m_reader.hasFailed())
-                failUnexpected(
-                    QStringLiteral("The server announced a literal of more than %1 bytes")
-                        .arg(ImapReader::maxLiteralSize));
+                failFraming(m_reader.failure(), m_reader.limits());
             return;
         }
         logReply(response->text);
@@ -132,23 +145,28 @@ void ImapSession::processBuffered()
 // Encrypting:  the certificate passed -> LOGIN | refused -> next account (TlsFailed)
 // LoginSent:   a001 OK -> SELECT | NO, BAD -> "IMAP Error:", next account (AuthRejected)
 // SelectSent:  * n EXISTS -> count; * OK [UIDVALIDITY v] -> validity; a142 OK -> SEARCH
-//              UNSEEN (when announcing new mail), FETCH 1 (in ask mode first a610), or
-//              "no messages" and CLOSE | NO, BAD -> "IMAP Error:", next account
-// SearchSent:  * SEARCH ... -> unseen count; a282 OK -> "You have n New messages", FETCH 1
-//              (in ask mode first a610) | NO, BAD -> the same without the announcement
-// UidFetchSent: * n FETCH (UID u) -> id; a610 OK -> FETCH 1 | NO, BAD -> "no message ids",
-//              FETCH 1 (nothing held)
-// Fetching:    * n FETCH (... BODY[] {k}) -> text; a654 OK -> FETCH n+1, or after the last:
-//              verdicts -> STORE, or history + CLOSE; in ask mode no STORE: history, review
-//              queue + CLOSE | NO, BAD -> "IMAP Error:", next account
-// Storing:     a005 OK -> next STORE, or history + EXPUNGE | NO, BAD -> "IMAP Error:", kept
+//              UNSEEN (when announcing new mail), a610, or "no messages" and CLOSE
+//              | NO, BAD -> "IMAP Error:", next account
+// SearchSent:  * SEARCH ... -> unseen count; a282 OK -> "You have n New messages", a610
+//              | NO, BAD -> the same without the announcement
+// UidFetchSent: * n FETCH (UID u) -> UID of n; a610 OK -> FETCH of the first message
+//              | NO, BAD -> no UIDs ("no message ids" in ask mode), FETCH of the first
+// Fetching:    * n FETCH (... BODY[] {k}) -> text of n; a654 OK -> FETCH of the next message
+//              not yet fetched, or after the last: verdicts -> UID STORE, or history + CLOSE;
+//              in ask mode no STORE: history, review queue + CLOSE
+//              | NO, BAD -> "IMAP Error:", next account
+// Storing:     a005 OK -> next UID STORE, or history + EXPUNGE | NO, BAD -> "IMAP Error:", kept
 // ExpungeSent: a202 OK -> CLOSE, disconnect | NO, BAD -> "IMAP Error:", the flagged messages
-//              recorded as kept again, CLOSE, disconnect
-// Any other refusal or unusable reply ends the session as a ProtocolError; CLOSE as Ok.
+//              recorded as kept again, LOGOUT, disconnect
+// In every state after the greeting, * n EXPUNGE takes message n out and renumbers the ones
+// after it; * n EXISTS after the SELECT is not followed. Any other refusal or unusable reply
+// ends the session as a ProtocolError; CLOSE as Ok.
 void ImapSession::onResponse(const ImapResponse &response)
 {
     const QByteArray tag = response.tag();
     const bool isUntagged = tag == "*";
+    if (isUntagged && m_state != State::Greeting && response.word(2).toUpper() == "EXPUNGE")
+        return onExpunged(response);
     switch (m_state) {
     case State::Greeting:
         if (!isUntagged)
@@ -246,49 +264,16 @@ void ImapSession::onResponse(const ImapResponse &response)
         startFetching();
         return;
     case State::UidFetchSent:
-        if (isUntagged) {
-            if (response.word(2).toUpper() != "FETCH")
-                return;
-            bool isNumber = false;
-            const int number = response.status().toInt(&isNumber);
-            const QByteArray uid = response.numberAfter("UID");
-            if (isNumber && !uid.isEmpty())
-                m_serverIds.insert(number, m_uidValidity + ':' + uid);
-            return;
-        }
-        if (tag != uidFetchTag)
-            return;
-        if (isOk(response))
-            m_hasServerIds = true;
-        else
-            tellNoServerIds(noServerIdsCaption());
-        m_state = State::Fetching;
-        continueLater([this] { fetchNext(); });
+        if (isUntagged)
+            return onUidFetched(response);
+        if (tag == uidFetchTag)
+            onUidFetchDone(response);
         return;
     case State::Fetching:
-        if (isUntagged) {
-            // RFC 3501 §7.4.2: the text comes as "BODY[]" whether or not it was peeked.
-            if (response.status() != QByteArray::number(m_currentMessage))
-                return;
-            if (std::optional<QByteArray> text = response.literalAfter("BODY[]"))
-                m_fetchedText = std::move(text);
-            return;
-        }
-        if (tag != fetchTag)
-            return;
-        if (!isOk(response))
-            return failWithReply(SessionStatus::ProtocolError, response.text);
-        if (!m_fetchedText)
-            return failUnexpected(
-                QStringLiteral("The server sent no text for message %1").arg(m_currentMessage),
-                response.text);
-        m_unparsedText = *std::exchange(m_fetchedText, std::nullopt);
-        m_unparsedNumber = m_currentMessage;
-        // The next FETCH goes out before this message is parsed, so that the server works
-        // while we parse; it is still one command in flight.
-        if (m_currentMessage < m_messageCount)
-            fetchNext();
-        continueLater([this] { parseFetched(); });
+        if (isUntagged)
+            return onMessageFetched(response);
+        if (tag == fetchTag)
+            onFetchDone(response);
         return;
     case State::Storing:
         if (tag != storeTag)
@@ -298,22 +283,19 @@ void ImapSession::onResponse(const ImapResponse &response)
         } else {
             // The server keeps the message, and so does the history.
             tellServerError(response.text);
-            if (CMessage *message = m_messages.Item(QString::number(m_storing))) {
-                message->Status = keyOf(MessageStatus::Kept);
-                m_filter.recordKept(*message);
-            }
+            if (!recordKept(m_storing))
+                return;
         }
         storeNext();
         return;
     case State::ExpungeSent:
         if (tag != expungeTag)
             return;
-        if (!isOk(response)) {
-            onExpungeRefused(response);
-            if (hasEnded())
-                return;
-        }
-        closeMailbox();
+        if (isOk(response))
+            return closeMailbox();
+        onExpungeRefused(response);
+        if (!hasEnded())
+            logout();
         return;
     }
 }
@@ -334,6 +316,25 @@ void ImapSession::sendLogin()
          + quoted(m_account.Password));
 }
 
+// RFC 3501 §7.4.1: message n is gone and every later message's number is one less. Another
+// client's expunge may be told at any point, even where the RFC forbids it; numbers beyond
+// the SELECT's messages belong to later arrivals, which this check leaves alone.
+void ImapSession::onExpunged(const ImapResponse &response)
+{
+    const int n = sequenceNumber(response);
+    if (m_state == State::SelectSent) {
+        if (n > 0 && n <= m_messageCount)
+            --m_messageCount;
+        return;
+    }
+    if (n == 0 || n > m_present.size())
+        return;
+    m_mails[m_present.takeAt(n - 1)].isExpunged = true;
+    if (n <= m_fetchedLead)
+        --m_fetchedLead;
+    m_messageCount = int(m_present.size());
+}
+
 void ImapSession::afterSelect(const ImapResponse &reply)
 {
     // RFC 3501 §6.3.1 makes the EXISTS count part of every SELECT reply.
@@ -349,6 +350,10 @@ void ImapSession::afterSelect(const ImapResponse &reply)
         m_services.log.Log(none);
         return closeMailbox();
     }
+    // From here on the messages are followed through every EXPUNGE.
+    m_mails = QList<Mail>(m_messageCount);
+    for (int i = 0; i < m_messageCount; ++i)
+        m_present << i;
     if (m_settings.NotifyNew) {
         m_state = State::SearchSent;
         send(QByteArray(searchTag) + " SEARCH UNSEEN");
@@ -357,21 +362,19 @@ void ImapSession::afterSelect(const ImapResponse &reply)
     startFetching();
 }
 
-// In ask mode the ids of every message come first, in one command.
+// The UIDs of every message come first, in one command: messages are flagged by UID, since
+// an expunge by another client renumbers them. The count is that of the SELECT; later
+// arrivals wait for the next check.
 void ImapSession::startFetching()
 {
-    if (m_settings.AskBeforeDel) {
-        if (!m_uidValidity.isEmpty()) {
-            m_state = State::UidFetchSent;
-            send(QByteArray(uidFetchTag) + " FETCH 1:" + QByteArray::number(m_messageCount)
-                 + " (UID)");
-            return;
-        }
-        // Without UIDVALIDITY a UID may name another message next time: nothing is held.
+    // Every message went during the search: nothing to check.
+    if (m_present.isEmpty())
+        return closeMailbox();
+    // Without UIDVALIDITY a UID may name another message next time: nothing is held.
+    if (m_settings.AskBeforeDel && m_uidValidity.isEmpty())
         tellNoServerIds(noServerIdsCaption());
-    }
-    m_state = State::Fetching;
-    continueLater([this] { fetchNext(); });
+    m_state = State::UidFetchSent;
+    send(QByteArray(uidFetchTag) + " FETCH 1:" + QByteArray::number(m_messageCount) + " (UID)");
 }
 
 QString ImapSession::noServerIdsCaption() const
@@ -394,12 +397,90 @@ void ImapSession::announceUnseen()
         + m_services.caption(QStringLiteral("270012"), QStringLiteral(" account.")));
 }
 
-void ImapSession::fetchNext()
+void ImapSession::onUidFetched(const ImapResponse &response)
 {
-    ++m_currentMessage;
+    if (response.word(2).toUpper() != "FETCH")
+        return;
+    const int n = sequenceNumber(response);
+    bool isNumber = false;
+    const quint32 uid = response.numberAfter("UID").toUInt(&isNumber);
+    if (n > 0 && n <= m_present.size() && isNumber && uid > 0)
+        m_mails[m_present.at(n - 1)].uid = uid;
+}
+
+void ImapSession::onUidFetchDone(const ImapResponse &reply)
+{
+    if (isOk(reply)) {
+        m_hasServerIds = !m_uidValidity.isEmpty();
+    } else {
+        // UIDs of a refused command are not trusted: no message of this check is flagged.
+        for (Mail &mail : m_mails)
+            mail.uid = 0;
+        if (m_settings.AskBeforeDel && !m_uidValidity.isEmpty())
+            tellNoServerIds(noServerIdsCaption());
+    }
+    m_state = State::Fetching;
+    continueLater([this] {
+        if (!fetchNext())
+            classifyMailbox();
+    });
+}
+
+// RFC 3501 §7.4.2: the text comes as "BODY[]" whether or not it was peeked. Its number is
+// read after the expunges told before it, whatever number the FETCH was sent with.
+void ImapSession::onMessageFetched(const ImapResponse &response)
+{
+    const int n = sequenceNumber(response);
+    if (n == 0 || n > m_present.size() || response.word(2).toUpper() != "FETCH" || m_fetchedText)
+        return;
+    const int mail = m_present.at(n - 1);
+    if (m_mails.at(mail).isFetched)
+        return;
+    if (std::optional<QByteArray> text = response.literalAfter("BODY[]")) {
+        m_fetchedText = std::move(text);
+        m_fetchedMail = mail;
+    }
+}
+
+void ImapSession::onFetchDone(const ImapResponse &reply)
+{
+    if (!isOk(reply))
+        return failWithReply(SessionStatus::ProtocolError, reply.text);
+    if (!m_fetchedText) {
+        // A message expunged while its FETCH was out has no text to give.
+        if (!m_mails.at(m_fetching).isExpunged)
+            return failUnexpected(QStringLiteral("The server sent no text for message %1")
+                                      .arg(m_present.indexOf(m_fetching) + 1),
+                                  reply.text);
+        if (!fetchNext())
+            continueLater([this] { classifyMailbox(); });
+        return;
+    }
+    m_mails[m_fetchedMail].isFetched = true;
+    m_unparsedText = *std::exchange(m_fetchedText, std::nullopt);
+    m_unparsedMail = m_fetchedMail;
+    // The next FETCH goes out before this message is parsed, so that the server works
+    // while we parse; it is still one command in flight.
+    const bool isLast = !fetchNext();
+    continueLater([this, isLast] {
+        parseFetched();
+        if (isLast)
+            classifyMailbox();
+    });
+}
+
+// The first message still in the mailbox that is not fetched yet; false when there is none.
+bool ImapSession::fetchNext()
+{
+    while (m_fetchedLead < m_present.size() && m_mails.at(m_present.at(m_fetchedLead)).isFetched)
+        ++m_fetchedLead;
+    if (m_fetchedLead == m_present.size())
+        return false;
+    m_fetching = m_present.at(m_fetchedLead);
     // BODY.PEEK leaves the \Seen flag alone: checking never marks the user's mail read.
-    send(QByteArray(fetchTag) + " FETCH " + QByteArray::number(m_currentMessage)
+    send(QByteArray(fetchTag) + " FETCH " + QByteArray::number(m_fetchedLead + 1)
          + " (FLAGS BODY.PEEK[])");
+    return true;
 }
 
 // Runs from the event loop, so that a stop or a time-out between two messages ends the
@@ -408,21 +489,21 @@ void ImapSession::parseFetched()
 {
     CMessage message;
     message.ParseMessage(*std::exchange(m_unparsedText, std::nullopt));
-    const bool isAdded = m_messages.Add(std::move(message), QString::number(m_unparsedNumber));
+    m_mailAt << m_unparsedMail;
+    const bool isAdded = m_messages.Add(std::move(message), QString::number(m_mailAt.size()));
     Q_ASSERT(isAdded);
-    if (m_unparsedNumber == m_messageCount)
-        classifyMailbox();
 }
 
 void ImapSession::classifyMailbox()
 {
     if (!guarded([this] { m_deleteFlags = m_filter.CheckAllMessages(m_messages); }))
         return;
-    m_deleteFlags.resize(std::max<qsizetype>(m_deleteFlags.size(), m_messageCount + 1));
+    m_deleteFlags.resize(std::max<qsizetype>(m_deleteFlags.size(), m_messages.Count() + 1));
     // Read now, not at the start: the user may have switched it while the mail came in.
     m_isHolding = m_settings.AskBeforeDel;
+    const int unnamed = spareUnflaggable();
     if (m_isHolding
-        && !guarded([this] { m_held = holdForReview(m_messages, m_deleteFlags, m_serverIds); }))
+        && !guarded([this] { m_held = holdForReview(m_messages, m_deleteFlags, serverIds()); }))
         return;
     // Every message is in the history before the first one is flagged for deletion, so a
     // stop or a time-out between the STOREs leaves no flagged message unrecorded. A history
@@ -448,22 +529,89 @@ void ImapSession::classifyMailbox()
     // account is settled.
     if (!guarded([this] { m_filter.awaitReview(m_account.AccountName, {}); }))
         return;
+    if (unnamed > 0)
+        tellAboutAccount(m_services.caption(
+            QStringLiteral("280090"),
+            QStringLiteral("%1: the server gave no UID for some messages to delete, so they "
+                           "were not deleted and are recorded as kept.")));
     m_storing = 0;
     m_state = State::Storing;
     storeNext();
 }
 
-// Ascending order, one STORE outstanding at a time.
+// Before the history: a marked message that another client expunged was not deleted by
+// this check, and one without a UID cannot be flagged for sure, so both are recorded as
+// kept. In ask mode holdForReview keeps those without an id itself. Gives how many were
+// kept for want of a UID.
+int ImapSession::spareUnflaggable()
+{
+    QHash<quint32, int> uses; // a UID that two messages claim names neither for sure
+    for (const Mail &mail : std::as_const(m_mails)) {
+        if (mail.uid > 0)
+            ++uses[mail.uid];
+    }
+    int unnamed = 0;
+    for (int p = 1; p <= m_messages.Count(); ++p) {
+        if (!m_deleteFlags.at(p))
+            continue;
+        Mail &mail = m_mails[m_mailAt.at(p - 1)];
+        if (mail.uid > 0 && uses.value(mail.uid) > 1)
+            mail.uid = 0;
+        const bool isUnnamed = mail.uid == 0 && !m_isHolding;
+        if (!mail.isExpunged && !isUnnamed)
+            continue;
+        m_deleteFlags[p] = false;
+        m_messages.Item(p)->Status = keyOf(MessageStatus::Kept);
+        if (isUnnamed && !mail.isExpunged)
+            ++unnamed;
+    }
+    return unnamed;
+}
+
+// Ask mode: "<UIDVALIDITY>:<UID>" by position; none without UIDVALIDITY.
+QHash<int, QByteArray> ImapSession::serverIds() const
+{
+    QHash<int, QByteArray> ids;
+    if (m_uidValidity.isEmpty())
+        return ids;
+    for (int p = 1; p <= m_mailAt.size(); ++p) {
+        const quint32 uid = m_mails.at(m_mailAt.at(p - 1)).uid;
+        if (uid > 0)
+            ids.insert(p, m_uidValidity + ':' + QByteArray::number(uid));
+    }
+    return ids;
+}
+
+// In the order fetched, one UID STORE outstanding at a time.
 void ImapSession::storeNext()
 {
-    for (int n = m_storing + 1; n <= m_messageCount; ++n) {
-        if (m_deleteFlags.at(n)) {
-            m_storing = n;
-            send(QByteArray(storeTag) + " STORE " + QByteArray::number(n) + " +Flags \\Deleted");
-            return;
+    for (int p = m_storing + 1; p <= m_messages.Count(); ++p) {
+        if (!m_deleteFlags.at(p))
+            continue;
+        const Mail &mail = m_mails.at(m_mailAt.at(p - 1));
+        // Expunged by another client since the history named it: not deleted by this check.
+        if (mail.isExpunged) {
+            if (!recordKept(p))
+                return;
+            continue;
         }
+        m_storing = p;
+        send(QByteArray(storeTag) + " UID STORE " + QByteArray::number(mail.uid)
+             + " +Flags \\Deleted");
+        return;
     }
     expunge();
+}
+
+// The message at the position stays on the server as far as this check goes: the history
+// says kept. False when that failed and ended the session.
+bool ImapSession::recordKept(int position)
+{
+    CMessage *message = m_messages.Item(position);
+    if (!message)
+        return true;
+    message->Status = keyOf(MessageStatus::Kept);
+    return guarded([this, message] { m_filter.recordKept(*message); });
 }
 
 // EXPUNGE right after the last STORE reply; nothing to remove when no STORE was accepted.
@@ -493,6 +641,16 @@ void ImapSession::onExpungeRefused(const ImapResponse &response)
 void ImapSession::closeMailbox()
 {
     send(QByteArray(closeTag) + " CLOSE");
+    transport().close();
+    end();
+}
+
+// RFC 3501 §6.4.2: CLOSE removes every \Deleted message, as EXPUNGE would; LOGOUT (§6.1.3)
+// removes nothing. After a refused EXPUNGE the flagged messages are recorded as kept, so
+// the session must end without removing them.
+void ImapSession::logout()
+{
+    send(QByteArray(logoutTag) + " LOGOUT");
     transport().close();
     end();
 }

@@ -21,12 +21,15 @@ struct Services;
 std::optional<qint16> GetIMAPInbox(QByteArrayView text);
 
 // One IMAP session over the inbox of one account: LOGIN, SELECT INBOX, an optional search
-// for unseen messages, FETCH of every message one at a time without marking it read, then
-// the verdicts, STORE \Deleted of the marked messages one per reply, the history, EXPUNGE
-// and CLOSE. With "Ask me before deleting" on, one FETCH of every UID comes before the
-// messages' FETCHes and nothing is flagged: the marked messages are recorded as awaiting
-// review and queued under "<UIDVALIDITY>:<UID>". Every outcome is told in the popup and
-// the log before finished() is emitted.
+// for unseen messages, one FETCH of every message's UID, FETCH of every message one at a
+// time without marking it read, then the verdicts, UID STORE \Deleted of the marked
+// messages one per reply, the history, EXPUNGE and CLOSE (LOGOUT when EXPUNGE is refused,
+// since CLOSE would remove the flagged messages after all). The messages are those of the
+// SELECT: an EXPUNGE from the server at any point takes its message out (it is no longer
+// fetched or flagged), later arrivals wait for the next check, and a message is only ever
+// flagged by its UID. With "Ask me before deleting" on nothing is flagged: the marked
+// messages are recorded as awaiting review and queued under "<UIDVALIDITY>:<UID>". Every
+// outcome is told in the popup and the log before finished() is emitted.
 class ImapSession final : public MailSession
 {
     Q_OBJECT
@@ -39,9 +42,9 @@ public:
         SelectSent = 2,
         SearchSent = 3, // "a282" search for unseen messages, when new mail is announced
         Fetching = 4, // FETCH CurrentMessage sent
-        Storing = 6, // STORE sent
+        Storing = 6, // UID STORE sent
         ExpungeSent = 7,
-        UidFetchSent = 8, // ask mode: "a610" fetch of every UID, before the first FETCH
+        UidFetchSent = 8, // "a610" fetch of every UID, before the first FETCH
         CapabilitySent = 9, // STARTTLS wanted: "a120" CAPABILITY sent after the greeting
         StartTlsSent = 10, // "a121" STARTTLS
         Encrypting = 11, // the server agreed to STARTTLS: the TLS handshake runs
@@ -64,38 +67,60 @@ private:
     QString serverErrorCaption() const override;
     std::pair<QString, QString> connectionErrorCaptions() const override;
 
+    // A message of the SELECT, followed through the session by identity: its sequence number
+    // is its place in m_present, which every EXPUNGE shortens.
+    struct Mail
+    {
+        quint32 uid = 0; // 0 until the UID fetch gives one
+        bool isFetched = false;
+        bool isExpunged = false;
+    };
+
     void onResponse(const ImapResponse &response);
     void onEncrypted() override;
     void sendLogin();
+    void onExpunged(const ImapResponse &response);
     void afterSelect(const ImapResponse &reply);
     void announceUnseen();
     void startFetching();
     QString noServerIdsCaption() const;
-    void fetchNext();
+    void onUidFetched(const ImapResponse &response);
+    void onUidFetchDone(const ImapResponse &reply);
+    void onMessageFetched(const ImapResponse &response);
+    void onFetchDone(const ImapResponse &reply);
+    bool fetchNext();
     void parseFetched();
     void classifyMailbox();
+    int spareUnflaggable();
+    QHash<int, QByteArray> serverIds() const;
     void storeNext();
+    bool recordKept(int position);
     void expunge();
     void onExpungeRefused(const ImapResponse &response);
     void closeMailbox();
+    void logout();
 
     const AppSettings &m_settings;
 
     ImapReader m_reader;
     State m_state = State::Greeting;
-    int m_messageCount = -1; // -1 until the SELECT reply gives it
-    int m_currentMessage = 0;
+    int m_messageCount = -1; // of the SELECT still in the mailbox; -1 until SELECT gives it
     int m_unseenCount = 0;
     bool m_offersStartTls = false; // the CAPABILITY reply names STARTTLS
+    QList<Mail> m_mails; // every message of the SELECT, in its order
+    QList<int> m_present; // m_mails index of sequence number n at n - 1
+    int m_fetchedLead = 0; // m_present[0 .. m_fetchedLead - 1] are fetched
+    int m_fetching = -1; // m_mails index of the outstanding FETCH's message
     std::optional<QByteArray> m_fetchedText; // the text of the outstanding FETCH
+    int m_fetchedMail = -1; // m_mails index of the message m_fetchedText belongs to
     std::optional<QByteArray> m_unparsedText; // fetched, its parse queued
-    int m_unparsedNumber = 0;
-    CMessages m_messages;
-    QList<bool> m_deleteFlags;
-    int m_storing = 0; // the message of the outstanding STORE
+    int m_unparsedMail = -1;
+    CMessages m_messages; // in the order fetched, under their position from 1
+    QList<int> m_mailAt; // m_mails index of the message at position p at p - 1
+    QList<bool> m_deleteFlags; // by position
+    int m_storing = 0; // the position of the outstanding UID STORE's message
     bool m_hasStored = false; // the server agreed to flag at least one message
     QByteArray m_uidValidity; // of the selected inbox; empty when the server gave none
-    QHash<int, QByteArray> m_serverIds; // message number -> "<UIDVALIDITY>:<UID>"
     bool m_hasServerIds = false; // the server answered the UID fetch
     bool m_isHolding = false; // ask mode at the verdicts: nothing is flagged
     QList<ReviewItem> m_held; // the messages that await review

@@ -24,15 +24,23 @@ QByteArray unstuff(QByteArrayView text)
 
 } // namespace
 
+LineReader::LineReader(FramingLimits limits)
+    : m_limits(limits)
+{
+}
+
 void LineReader::append(QByteArrayView data)
 {
-    m_frame.append(data);
+    // Past a failure nothing more is framed, so nothing more is kept either.
+    if (!hasFailed())
+        m_frame.append(data);
 }
 
 void LineReader::clear()
 {
     m_frame.clear();
     m_bodyScanned = 0;
+    m_failure = FramingFailure::None;
 }
 
 void LineReader::consume(qsizetype count)
@@ -43,7 +51,16 @@ void LineReader::consume(qsizetype count)
 
 std::optional<QByteArray> LineReader::takeLine()
 {
+    if (hasFailed())
+        return std::nullopt;
     const qsizetype lf = m_frame.findLineEnd();
+    // Without its end the line is at least one byte longer than what is in: a server that
+    // never ends it is caught before it fills the memory.
+    const qsizetype lineLength = lf < 0 ? m_frame.size() + 1 : lf + 1;
+    if (lineLength > m_limits.maxLineLength) {
+        m_failure = FramingFailure::LineTooLong;
+        return std::nullopt;
+    }
     if (lf < 0)
         return std::nullopt;
     m_bodyScanned = 0;
@@ -53,6 +70,8 @@ std::optional<QByteArray> LineReader::takeLine()
 std::optional<QByteArray> LineReader::takeMultiline()
 {
     static constexpr QByteArrayView endLine(".\r\n");
+    if (hasFailed())
+        return std::nullopt;
     const QByteArrayView pending = m_frame.pending();
 
     qsizetype bodyLength = -1;
@@ -76,8 +95,15 @@ std::optional<QByteArray> LineReader::takeMultiline()
         }
         if (bodyLength < 0) {
             m_bodyScanned = lf ? lf - begin : pending.size();
+            // Whatever follows, the text is at least what is in less an end line.
+            if (pending.size() - endLine.size() > m_limits.maxTextSize)
+                m_failure = FramingFailure::TextTooLarge;
             return std::nullopt;
         }
+    }
+    if (bodyLength > m_limits.maxTextSize) {
+        m_failure = FramingFailure::TextTooLarge;
+        return std::nullopt;
     }
     QByteArray text = unstuff(pending.first(bodyLength));
     consume(bodyLength + endLine.size());

@@ -40,6 +40,8 @@ QString refusalText(const Services &services, TlsRefusal::Reason reason, const Q
 
 } // namespace
 
+#include <algorithm>
+
 MailSession::MailSession(std::unique_ptr<Transport> transport, const MailAccount &account,
                          Services &services, MailboxFilter &filter, QObject *parent)
     : QObject(parent)
@@ -67,6 +69,7 @@ void MailSession::start(const QString &server, quint16 port)
 {
     m_transport->close();
     reset();
+    m_bytesReceived = 0;
     m_hasEnded = false;
     m_host = server;
     if (m_encryption == Encryption::Implicit)
@@ -85,6 +88,7 @@ void MailSession::onReceived(const QByteArray &data)
 {
     if (m_hasEnded)
         return;
+    m_bytesReceived += data.size();
     emit activity();
     buffer(data);
     processBuffered();
@@ -202,6 +206,55 @@ void MailSession::failUnexpected(const QString &description, const QByteArray &s
     end({SessionStatus::ProtocolError, step(), shownServerText(serverText.trimmed())});
 }
 
+void MailSession::failFraming(FramingFailure failure, const FramingLimits &limits)
+{
+    switch (failure) {
+    case FramingFailure::None:
+        return;
+    case FramingFailure::LiteralTooLarge:
+        return failUnexpected(QStringLiteral("The server announced a literal of more than %1 bytes")
+                                  .arg(limits.maxTextSize));
+    case FramingFailure::LineTooLong:
+        tellAboutLimit(m_services.caption(QStringLiteral("280100"),
+                                          QStringLiteral("%1: the server sent a line longer than "
+                                                         "%2 bytes, so the connection to this "
+                                                         "account was ended.")),
+                       limits.maxLineLength);
+        break;
+    case FramingFailure::TextTooLarge:
+        tellAboutLimit(m_services.caption(QStringLiteral("280101"),
+                                          QStringLiteral("%1: the server sent a message text "
+                                                         "larger than %2 bytes, so the connection "
+                                                         "to this account was ended.")),
+                       limits.maxTextSize);
+        break;
+    }
+    end({SessionStatus::ProtocolError, step(), {}});
+}
+
+// A trickling server restarts the connection time-out with every byte and so could hold a
+// check for ever, with no later check run. Four time-outs leave room for connecting, logging
+// in and a server's pauses over a large mailbox, each of which the time-out alone allows; on
+// top, every KiB received buys one second. That rate is well below the slowest line still in
+// use (GPRS carries a few KiB/s), so a large mailbox on a slow but honest line finishes,
+// while a server that sends a byte now and then falls behind for good.
+qint64 MailSession::allowedSeconds(int timeOutSeconds, qint64 bytes)
+{
+    static constexpr qint64 graceTimeOuts = 4;
+    static constexpr qint64 minimumBytesPerSecond = 1024;
+    return graceTimeOuts * std::max(1, timeOutSeconds) + bytes / minimumBytesPerSecond;
+}
+
+void MailSession::tellTooSlow(qint64 seconds)
+{
+    tell(m_services
+             .caption(QStringLiteral("280102"),
+                      QStringLiteral("%1: the server sent only %2 bytes in %3 seconds, too slowly "
+                                     "to go on, so the connection to this account was ended."))
+             .arg(shownText(m_account.AccountName), QString::number(m_bytesReceived),
+                  QString::number(seconds)));
+}
+
 void MailSession::end(SessionResult result)
 {
     m_hasEnded = true;
@@ -286,4 +339,9 @@ void MailSession::tellHistoryNotSaved(bool isHolding)
 void MailSession::tellAboutAccount(const QString &caption)
 {
     tell(caption.arg(shownText(m_account.AccountName)));
+}
+
+void MailSession::tellAboutLimit(const QString &caption, qint64 limit)
+{
+    tell(caption.arg(shownText(m_account.AccountName), QString::number(limit)));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "framingbuffer.h"
 #include "sessionresult.h"
 #include "store/records.h"
 #include "store/reviewitem.h"
@@ -54,6 +55,20 @@ public:
     // The protocol step the session is at, by name.
     virtual QString step() const = 0;
 
+    // The bytes that arrived since start().
+    qint64 bytesReceived() const { return m_bytesReceived; }
+    // How long a session may run under the given connection time-out once bytes have
+    // arrived; see the rule in the .cpp.
+    static qint64 allowedSeconds(int timeOutSeconds, qint64 bytes);
+    // The session has run for seconds and is past that limit.
+    bool isOverdue(qint64 seconds, int timeOutSeconds) const
+    {
+        return seconds >= allowedSeconds(timeOutSeconds, m_bytesReceived);
+    }
+    // Tells, in the popup and the log, that the session was ended after seconds for coming
+    // in too slowly; whoever ends it calls this first.
+    void tellTooSlow(qint64 seconds);
+
 signals:
     // Data came from the server: the connection time-out starts again.
     void activity();
@@ -106,6 +121,8 @@ protected:
     void failWithReply(SessionStatus status, const QByteArray &reply);
     // Ends the session with a failure the server did not name itself.
     void failUnexpected(const QString &description, const QByteArray &serverText = {});
+    // Ends the session because the server broke one of its reader's limits.
+    void failFraming(FramingFailure failure, const FramingLimits &limits);
     // Drops the connection and emits finished(); the last thing a handler does.
     void end(SessionResult result = {});
     // Runs next from the event loop, so that a stop or a time-out lands before it; arrivals
@@ -140,6 +157,8 @@ protected:
     void tellHistoryNotSaved(bool isHolding);
     // Tells, with the account's name in front, a caption that ends in its place.
     void tellAboutAccount(const QString &caption);
+    // The same for a caption that names a limit the server broke as its %2.
+    void tellAboutLimit(const QString &caption, qint64 limit);
 
     Transport &transport() { return *m_transport; }
 
@@ -156,6 +175,7 @@ private:
     std::unique_ptr<Transport> m_transport;
     Encryption m_encryption = Encryption::None;
     QString m_host; // as connected to, for the texts
+    qint64 m_bytesReceived = 0;
     bool m_isWaiting = false; // a continuation is queued; arrivals wait for it
     bool m_hasEnded = false;
 };

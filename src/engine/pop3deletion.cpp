@@ -60,17 +60,20 @@ void Pop3Deletion::processBuffered()
         if (m_state == State::UidlListing) {
             const std::optional<QByteArray> listing = m_reader.takeMultiline();
             if (!listing)
-                return;
+                break;
             logReply(*listing);
             onListing(*listing);
             continue;
         }
         const std::optional<QByteArray> reply = m_reader.takeLine();
         if (!reply)
-            return;
+            break;
         logReply(*reply);
         onReply(*reply);
     }
+    // A server past the reader's limits is not waited for any longer.
+    if (m_reader.hasFailed() && !hasEnded())
+        failFraming(m_reader.failure(), m_reader.limits());
 }
 
 // Greeting:    +OK -> USER, or CAPA when STARTTLS is wanted | -ERR -> "POP3 Error:", end

@@ -70,7 +70,7 @@ void Pop3Session::processBuffered()
         if (m_state == State::UidlSent && m_hasListStatus) {
             std::optional<QByteArray> list = m_reader.takeMultiline();
             if (!list)
-                return;
+                break;
             qCDebug(lcProtocol) << "S:" << list->size() << "bytes of message ids";
             onUidl(*list);
             continue;
@@ -78,17 +78,20 @@ void Pop3Session::processBuffered()
         if (m_state == State::Retrieving && m_hasListStatus) {
             std::optional<QByteArray> text = m_reader.takeMultiline();
             if (!text)
-                return;
+                break;
             qCDebug(lcProtocol) << "S:" << text->size() << "bytes of message text";
             onMessageText(*text);
             continue;
         }
         const std::optional<QByteArray> reply = m_reader.takeLine();
         if (!reply)
-            return;
+            break;
         logReply(*reply);
         onReply(*reply);
     }
+    // A server past the reader's limits is not waited for any longer.
+    if (m_reader.hasFailed() && !hasEnded())
+        failFraming(m_reader.failure(), m_reader.limits());
 }
 
 // Greeting:   +OK -> USER, or CAPA when STARTTLS is wanted | -ERR -> "POP3 Error:", next

@@ -109,15 +109,25 @@ bool createEmpty(const QString &path)
     return file.open(QIODevice::WriteOnly);
 }
 
-bool moveAside(const QString &path)
+std::optional<QString> moveAside(const QString &path)
 {
-    if (!QFile::exists(path))
-        return true;
-    const QString bad = path + QStringLiteral(".bad");
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return std::nullopt;
     QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::WriteOwner);
-    if (QFile::exists(bad))
-        QFile::remove(bad);
-    return QFile::rename(path, bad);
+    const QString bad = path + QStringLiteral(".bad");
+    // QFile::rename never replaces an existing file, so a name taken between the test and
+    // the rename only sends the search on to the next one.
+    for (int n = 1;; ++n) {
+        const QString name = n == 1 ? bad : bad + QString::number(n);
+        const QFileInfo target(name);
+        if (target.exists() || target.isSymLink())
+            continue;
+        if (QFile::rename(path, name))
+            return name;
+        if (!QFileInfo::exists(name))
+            return std::nullopt;
+    }
 }
 
 } // namespace TextFile

@@ -32,8 +32,10 @@ std::optional<QList<QByteArray>> readLines(const QString &path);
 // Creates an empty file when it does not exist yet.
 [[nodiscard]] bool createEmpty(const QString &path);
 
-// Moves a file that could not be read aside to path + ".bad" (replacing an older one),
-// so nothing the user typed is destroyed.
-[[nodiscard]] bool moveAside(const QString &path);
+// Moves a file that could not be read aside, so nothing the user typed is destroyed, to the
+// first free name of path + ".bad", ".bad2", ".bad3", ...: an older ".bad" file holds an
+// earlier original and is never replaced. Gives the name used; nothing when there is no such
+// file or it could not be moved (it then stays where it is).
+[[nodiscard]] std::optional<QString> moveAside(const QString &path);
 
 } // namespace TextFile

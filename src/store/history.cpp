@@ -1,19 +1,22 @@
 #include "history.h"
 
+#include "damagedfile.h"
 #include "historycodec.h"
 #include "message/cmessage.h"
 #include "message/cmessages.h"
 #include "platform/clock.h"
 #include "platform/datadir.h"
-#include "platform/prompter.h"
 #include "platform/textfile.h"
 #include "services.h"
 #include "verdictkeys.h"
 
+#include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -24,22 +27,56 @@ const QByteArray &senderOf(const CMessage &message)
     return message.Sender.isEmpty() ? message.from : message.Sender;
 }
 
-// Writes a file whole, creating its folder when needed. False when it was not written whole.
-bool writeNewFile(const QString &file, const QByteArray &content)
+enum class NewFile {
+    Written,
+    Taken, // a file of that name exists and was left as it is
+    Failed,
+};
+
+// Writes a file whole, creating its folder when needed. With QIODevice::NewOnly in mode an
+// existing file is never opened, so nothing of it is lost; a file that was not written whole
+// is then removed again, since no one else can have used it.
+NewFile writeFile(const QString &file, const QByteArray &content, QIODevice::OpenMode mode)
 {
     QFile out(file);
     // Made private at once: the copy is the user's mail.
-    if (!out.open(QIODevice::WriteOnly, privateFileMode)) {
+    if (!out.open(mode, privateFileMode)) {
         makePrivateFolder(QFileInfo(file).absolutePath());
-        if (!out.open(QIODevice::WriteOnly, privateFileMode))
-            return false;
+        if (!out.open(mode, privateFileMode)) {
+            const QFileInfo existing(file);
+            return mode.testFlag(QIODevice::NewOnly) && (existing.exists() || existing.isSymLink())
+                ? NewFile::Taken
+                : NewFile::Failed;
+        }
     }
     // The flush writes out what the file still buffers; a full disk refuses it there, and
     // close() would only report it in error().
     const bool written = out.write(content) == content.size() && out.flush()
         && out.error() == QFileDevice::NoError;
     out.close();
-    return written && out.error() == QFileDevice::NoError;
+    if (written && out.error() == QFileDevice::NoError)
+        return NewFile::Written;
+    if (mode.testFlag(QIODevice::NewOnly))
+        out.remove();
+    return NewFile::Failed;
+}
+
+// Writes the saved copy of a message: "<html>" followed by its body. Each copy gets a number
+// no record and no file holds, so there is nothing to replace; should a file of that name
+// exist all the same, it is another message's copy and stays as it is.
+NewFile writeCopy(const QString &file, const QByteArray &messageBody)
+{
+    return writeFile(file, QByteArrayLiteral("<html>") + messageBody,
+                     QIODevice::WriteOnly | QIODevice::NewOnly);
+}
+
+// The number a file of the "Mails" folder is named after: "12" for "12.mal", "12.why" and
+// "12.why.part"; 0 for other names, and for a number that leaves no next one.
+int numberOfSavedFile(const QString &fileName)
+{
+    bool isNumber = false;
+    const int number = QStringView(fileName).left(fileName.indexOf(u'.')).toInt(&isNumber);
+    return isNumber && number < std::numeric_limits<int>::max() ? number : 0;
 }
 
 } // namespace
@@ -48,12 +85,32 @@ History::History(const QString &dataDir, Services &services, const Clock &clock)
     : m_dataDir(dataDir)
     , m_services(services)
     , m_clock(clock)
+    , m_highestMailNumber(highestSavedNumber())
 {
 }
 
 QString History::path() const
 {
     return dataPath(m_dataDir, QStringLiteral("\\History.ini"));
+}
+
+QString History::mailsFolder() const
+{
+    return dataPath(m_dataDir, QStringLiteral("\\Mails"));
+}
+
+int History::highestSavedNumber() const
+{
+    // Read once per load, not per record: the folder can hold hundreds of thousands of
+    // files. Folders and hidden files count too, since they block a copy's name as well.
+    int highest = 0;
+    QDirIterator it(mailsFolder(),
+                    QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        it.next();
+        highest = std::max(highest, numberOfSavedFile(it.fileName()));
+    }
+    return highest;
 }
 
 QString History::mailPath(int mailNumber) const
@@ -84,7 +141,9 @@ void History::clear()
 {
     m_records.clear();
     m_index.clear();
-    m_highestMailNumber = 0;
+    // Copies outlive their records when "History.ini" could not be written or was reset:
+    // their numbers stay in use, or the next new record would overwrite them.
+    m_highestMailNumber = highestSavedNumber();
 }
 
 void History::append(const HistoryRecord &record)
@@ -197,11 +256,24 @@ bool History::Add2Hist(const CMessages &messages, const QByteArray &accountName,
         record.Reason = message.Reason;
         record.CheckedAt = checkedAt;
         record.AccountName = accountName;
+        // A copy or evidence put into "Mails" after it was read belongs to another message:
+        // its number is in use, so the record takes the next one.
+        const auto claim = [&](int number) {
+            return QFileInfo::exists(evidencePath(number))
+                ? NewFile::Taken
+                : writeCopy(mailPath(number), message.MessageBody);
+        };
         record.MailNumber = nextMailNumber();
+        NewFile copy = claim(record.MailNumber);
+        while (copy == NewFile::Taken) {
+            m_highestMailNumber = record.MailNumber;
+            record.MailNumber = nextMailNumber();
+            copy = claim(record.MailNumber);
+        }
         // The record is kept even when its copy fails: a lost copy must not lose the fact
         // that the message was seen, and perhaps deleted.
         append(record);
-        if (!saveCopy(record.MailNumber, message.MessageBody) && failedCopy.isEmpty())
+        if (copy == NewFile::Failed && failedCopy.isEmpty())
             failedCopy = mailPath(record.MailNumber);
         if (verdicts && !saveEvidence(record.MailNumber, verdicts->at(index))
             && failedCopy.isEmpty())
@@ -219,9 +291,7 @@ bool History::Add2Hist(const CMessages &messages, const QByteArray &accountName,
 
 bool History::saveCopy(int mailNumber, const QByteArray &messageBody)
 {
-    // Each copy gets a number no record holds, so there is no older content to protect
-    // and a plain write suffices.
-    return writeNewFile(mailPath(mailNumber), QByteArrayLiteral("<html>") + messageBody);
+    return writeCopy(mailPath(mailNumber), messageBody) == NewFile::Written;
 }
 
 bool History::saveEvidence(int mailNumber, const Verdict &verdict)
@@ -233,14 +303,15 @@ bool History::saveEvidence(int mailNumber, const Verdict &verdict)
     const QString file = evidencePath(mailNumber);
     const QString partial = file + QStringLiteral(".part");
     const QByteArray content = encodeVerdict(verdict);
-    // A number can come back after its record was deleted; its old evidence goes with it,
-    // but only once the new one is written whole.
-    const bool replaced = writeNewFile(partial, content)
-        && (!QFile::exists(file) || QFile::remove(file)) && QFile::rename(partial, file);
-    if (!replaced)
+    // The number is new, so evidence already under its name is another message's: the
+    // rename never replaces an existing file.
+    const bool written = writeFile(partial, content, QIODevice::WriteOnly | QIODevice::Truncate)
+            == NewFile::Written
+        && QFile::rename(partial, file);
+    if (!written)
         // A half-written file must not linger beside the evidence, nor fill the disk.
         QFile::remove(partial);
-    return replaced;
+    return written;
 }
 
 std::optional<Verdict> History::loadEvidence(int mailNumber) const
@@ -278,11 +349,13 @@ void History::LoadHistory()
     }
     if (complete)
         return;
-    // The records read so far stay, so the next SaveHist writes them back; the damaged
-    // file is kept aside rather than deleted.
-    m_services.prompter.critical(m_services.caption(
-        QStringLiteral("10052"), QStringLiteral("History.ini is corrupted, it will be reset.")));
-    // The damaged file has just been announced; one that cannot be moved aside stays
-    // where it is until the next save replaces it, which is all the announcement promises.
-    (void)TextFile::moveAside(path());
+    // The records read before the fault stay and are written back at once. Nothing after it
+    // is read: nine lines a record and no mark between records, so after a line too many or
+    // too few no boundary can be trusted. Those records stay in the original.
+    keepDamagedFile(
+        m_services, path(),
+        m_services.caption(QStringLiteral("10052"),
+                           QStringLiteral("History.ini is corrupted, it will be reset.")),
+        m_records.isEmpty() ? std::nullopt : std::optional<QByteArray>(encodeHistory(m_records)),
+        QStringLiteral("LoadHistory"));
 }

@@ -75,16 +75,18 @@ public:
     bool contains(const QByteArray &sender, const QByteArray &subject, const QByteArray &status,
                   const QByteArray &sendDate) const;
 
-    // One more than the highest MailNumber in memory, so a new copy never replaces the copy
-    // of a record that is still there.
+    // One more than the highest number in use: that of any record in memory and of any file
+    // in "Mails" when the history was created or loaded. So a new copy never replaces the
+    // copy of a record that is still there, nor one whose record could not be saved.
     int nextMailNumber() const { return m_highestMailNumber + 1; }
 
     // Writes the saved copy of a record: "<html>" followed by the body, creating the
-    // "Mails" folder when needed. False when the file could not be written whole.
+    // "Mails" folder when needed. False when the file could not be written whole, or when
+    // a file of that name exists: it is another message's copy and stays as it is.
     [[nodiscard]] bool saveCopy(int mailNumber, const QByteArray &messageBody);
 
     // Writes the evidence of a record; a reader sees the whole file or none. False when it
-    // could not be written.
+    // could not be written, or when evidence of that number exists (it stays as it is).
     [[nodiscard]] bool saveEvidence(int mailNumber, const Verdict &verdict);
 
     // The evidence written for a record; nothing when there is none or it cannot be read.
@@ -96,7 +98,8 @@ public:
 
     // Replaces the records with the content of "History.ini". A file that ends inside a
     // record or has a ninth line that is not a number is announced, keeps the records read
-    // before the fault and is moved aside to "History.ini.bad".
+    // before the fault, is moved aside to its first free ".bad" name and is written anew
+    // with those records (see keepDamagedFile).
     void LoadHistory();
 
     QString path() const;
@@ -121,6 +124,9 @@ private:
     };
     static Key keyOf(const HistoryRecord &record);
     void clear();
+    QString mailsFolder() const;
+    // The highest number that names a file in "Mails"; 0 when there is none.
+    int highestSavedNumber() const;
 
     QString m_dataDir;
     Services &m_services;

@@ -1,5 +1,6 @@
 #include "listfiles.h"
 
+#include "damagedfile.h"
 #include "numbers.h"
 #include "password.h"
 #include "platform/datadir.h"
@@ -20,6 +21,7 @@ public:
     {
     }
     bool atEnd() const { return m_next >= m_lines.size(); }
+    qsizetype position() const { return m_next; }
     // The next line, or nothing when the file ends inside a record.
     std::optional<QByteArray> next()
     {
@@ -75,29 +77,38 @@ bool readAddress(LineCursor &cursor, AddressPattern &address)
     return true;
 }
 
+struct ListRead
+{
+    bool isComplete = true; // false when the file could not be read or a record was cut short
+    QList<QByteArray> completeLines; // the file's lines up to the end of its last complete record
+};
+
 // Reads records until the end of the file. A file without lines leaves the list and its
 // flag as they were; otherwise the list becomes exactly what the file holds, a record cut
-// short included. False when the file could not be read or a record was cut short.
+// short included.
 template<typename Record, typename ReadRecord>
-bool loadList(const QString &path, QList<Record> &list, bool &loaded, ReadRecord readRecord)
+ListRead loadList(const QString &path, QList<Record> &list, bool &loaded, ReadRecord readRecord)
 {
     const auto lines = TextFile::readLines(path);
     if (!lines)
-        return false;
+        return {false, {}};
     if (lines->isEmpty())
-        return true;
+        return {};
     QList<Record> records;
     LineCursor cursor(*lines);
     bool complete = true;
+    qsizetype completeEnd = 0;
     while (complete && !cursor.atEnd()) {
         Record record {};
         complete = readRecord(cursor, record);
         records.append(record);
-        if (complete)
+        if (complete) {
             loaded = true;
+            completeEnd = cursor.position();
+        }
     }
     list = records;
-    return complete;
+    return {complete, lines->first(completeEnd)};
 }
 
 } // namespace
@@ -129,12 +140,17 @@ QString ListFiles::blockedListPath() const
     return dataPath(m_dataDir, QStringLiteral("\\BlockedList.ini"));
 }
 
-void ListFiles::reportCorrupt(const QString &path, const QString &key, const QString &defaultText)
+void ListFiles::reportCorrupt(const QString &path, const QList<QByteArray> &completeLines,
+                              const QString &key, const QString &defaultText,
+                              const QString &procedure)
 {
-    m_services.prompter.critical(m_services.caption(key, defaultText));
-    // The damaged file has just been announced; one that cannot be moved aside stays
-    // where it is until the next save replaces it, which is all the announcement promises.
-    (void)TextFile::moveAside(path);
+    // Nothing after the damage is read: these files mark no record boundaries, so a record
+    // found after a line too many or too few could join the fields of two (an account's
+    // password with another account's server). Those records stay in the original.
+    keepDamagedFile(m_services, path, m_services.caption(key, defaultText),
+                    completeLines.isEmpty() ? std::nullopt
+                                            : std::optional<QByteArray>(crLfLines(completeLines)),
+                    procedure);
 }
 
 void ListFiles::LoadAccounts(bool isChecking)
@@ -142,9 +158,12 @@ void ListFiles::LoadAccounts(bool isChecking)
     // The check in progress walks this list; it must not change under it.
     if (isChecking)
         return;
-    if (!loadList(accountsPath(), m_lists.Accounts, m_lists.AccountsLoaded, readAccount))
-        reportCorrupt(accountsPath(), QStringLiteral("270004"),
-                      QStringLiteral("Accounts.ini is corrupted, it will be reset."));
+    const ListRead read
+        = loadList(accountsPath(), m_lists.Accounts, m_lists.AccountsLoaded, readAccount);
+    if (!read.isComplete)
+        reportCorrupt(accountsPath(), read.completeLines, QStringLiteral("270004"),
+                      QStringLiteral("Accounts.ini is corrupted, it will be reset."),
+                      QStringLiteral("LoadAccounts"));
 }
 
 bool ListFiles::SaveAccounts()
@@ -165,23 +184,32 @@ void ListFiles::LoadBadWords()
     if (!QFile::exists(badWordsPath()))
         m_services.prompter.critical(m_services.caption(
             QStringLiteral("270002"), QStringLiteral("BadWords.ini is not exist")));
-    if (!loadList(badWordsPath(), m_lists.BadWords, m_lists.BadWordsLoaded, readSpamWord))
-        reportCorrupt(badWordsPath(), QStringLiteral("270003"),
-                      QStringLiteral("BadWords.ini is corrupted, it will be rest."));
+    const ListRead read
+        = loadList(badWordsPath(), m_lists.BadWords, m_lists.BadWordsLoaded, readSpamWord);
+    if (!read.isComplete)
+        reportCorrupt(badWordsPath(), read.completeLines, QStringLiteral("270003"),
+                      QStringLiteral("BadWords.ini is corrupted, it will be rest."),
+                      QStringLiteral("LoadBadWords"));
 }
 
 void ListFiles::LoadFriendList()
 {
-    if (!loadList(friendListPath(), m_lists.FriendList, m_lists.FriendListLoaded, readAddress))
-        reportCorrupt(friendListPath(), QStringLiteral("270000"),
-                      QStringLiteral("FriendList.ini is corrupted , it will be reset."));
+    const ListRead read
+        = loadList(friendListPath(), m_lists.FriendList, m_lists.FriendListLoaded, readAddress);
+    if (!read.isComplete)
+        reportCorrupt(friendListPath(), read.completeLines, QStringLiteral("270000"),
+                      QStringLiteral("FriendList.ini is corrupted , it will be reset."),
+                      QStringLiteral("LoadFriendList"));
 }
 
 void ListFiles::LoadBlockedList()
 {
-    if (!loadList(blockedListPath(), m_lists.BlockedList, m_lists.BlockedListLoaded, readAddress))
-        reportCorrupt(blockedListPath(), QStringLiteral("270001"),
-                      QStringLiteral("BockedList.ini is corrupted, it will be reset."));
+    const ListRead read
+        = loadList(blockedListPath(), m_lists.BlockedList, m_lists.BlockedListLoaded, readAddress);
+    if (!read.isComplete)
+        reportCorrupt(blockedListPath(), read.completeLines, QStringLiteral("270001"),
+                      QStringLiteral("BockedList.ini is corrupted, it will be reset."),
+                      QStringLiteral("LoadBlockedList"));
 }
 
 bool ListFiles::SaveFriendList()

@@ -1,7 +1,7 @@
 #include "reviewqueue.h"
 
+#include "damagedfile.h"
 #include "platform/datadir.h"
-#include "platform/prompter.h"
 #include "platform/textfile.h"
 #include "services.h"
 
@@ -44,6 +44,7 @@ public:
     {
     }
     bool atEnd() const { return m_next >= m_lines.size(); }
+    qsizetype position() const { return m_next; }
     // The next count lines, or nothing when the file ends before them.
     std::optional<QList<QByteArray>> take(qsizetype count)
     {
@@ -102,9 +103,11 @@ void ReviewQueue::load()
     }
     const std::optional<QList<QByteArray>> lines = TextFile::readLines(m_path);
     bool complete = lines.has_value();
+    qsizetype completeEnd = 0; // the end of the last complete block
     if (lines) {
         BlockReader reader(*lines);
         while (complete && !reader.atEnd()) {
+            completeEnd = reader.position();
             const QByteArray kind = reader.take(1)->at(0);
             if (kind == itemKind) {
                 const std::optional<ReviewItem> item = readItem(reader);
@@ -120,14 +123,20 @@ void ReviewQueue::load()
                 complete = false;
             }
         }
+        if (complete)
+            completeEnd = reader.position();
     }
     if (!complete) {
-        // What was read before the fault stays and is written back with the next change;
-        // the damaged file is kept aside rather than deleted.
-        m_services.prompter.critical(
+        // What was read before the fault stays and is written back at once. Nothing after
+        // it is read: a subject or an account can be named "item" or "kept" too, so a kind
+        // line found after the damage could start a block in the middle of another.
+        keepDamagedFile(
+            m_services, m_path,
             m_services.caption(QStringLiteral("280030"),
-                               QStringLiteral("Review.ini is corrupted, it will be reset.")));
-        (void)TextFile::moveAside(m_path);
+                               QStringLiteral("Review.ini is corrupted, it will be reset.")),
+            completeEnd == 0 ? std::nullopt
+                             : std::optional<QByteArray>(crLfLines(lines->first(completeEnd))),
+            QStringLiteral("LoadReview"));
     }
     emit changed();
 }

@@ -1,7 +1,7 @@
 #include "settingsfile.h"
 
+#include "damagedfile.h"
 #include "platform/datadir.h"
-#include "platform/prompter.h"
 #include "platform/textfile.h"
 #include "services.h"
 
@@ -21,12 +21,13 @@ void SettingsFile::LoadSettingsFile(QList<QByteArray> &extensions)
     extensions.clear();
     const auto lines = TextFile::readLines(m_path);
     if (!lines) {
-        m_services.prompter.critical(
+        // Nothing could be read, so nothing is written back: CreateFiles writes the default
+        // list at the next start, which an empty file would keep out.
+        keepDamagedFile(
+            m_services, m_path,
             m_services.caption(QStringLiteral("10050"),
-                               QStringLiteral("Settings.ini is corrupted!, it will be reset.")));
-        // The damaged file has just been announced; one that cannot be moved aside stays
-        // where it is until the next save replaces it, which is all the announcement promises.
-        (void)TextFile::moveAside(m_path);
+                               QStringLiteral("Settings.ini is corrupted!, it will be reset.")),
+            std::nullopt, QStringLiteral("LoadSettingsFile"));
         return;
     }
     if (lines->isEmpty())

@@ -226,3 +226,56 @@ TEST(CheckCycle, MessagesAwaitingReviewAreAnnouncedOnceAfterTheLastAccount)
     EXPECT_EQ(bed.log().mid(bed.log().size() - 2),
               (QStringList {"Finished Checking All Account's", "4 messages await your review"}));
 }
+
+TEST(CheckCycle, TricklingServerIsCutOffAtTheSessionLimitAndTheNextAccountIsChecked)
+{
+    CycleBed bed;
+    bed.core->settings.ConnectionTimeOut = 5;
+    bed.core->armTimers();
+    bed.setAccounts(
+        {account("POP3", "Home", "pop.home.test"), account("POP3", "Work", "pop.work.test")});
+    bed.cycle.CheckNow();
+    ExtraTimer &clock = bed.cycle.sessionClock;
+    const auto loginAndRetr = [](FakeTransport &net) {
+        for (const char *reply : {"+OK ready\r\n", "+OK\r\n", "+OK in\r\n", "+OK 1 9999\r\n"})
+            net.serverSends(reply);
+        net.serverSends("+OK\r\n"); // RETR 1: 41 bytes so far
+        EXPECT_EQ(net.takeWritten(), "USER joe\r\nPASS pw\r\nSTAT\r\nRETR 1\r\n");
+    };
+    FakeTransport &home = *bed.nets[0];
+    loginAndRetr(home);
+    // 2 KiB of text, then a byte a second, which restarts the connection time-out every
+    // time: 4 time-outs of 5 s, and 2 s for the 2,110 bytes received in all.
+    home.serverSends(QByteArray(2048, 'a'));
+    for (int second = 1; second < 22; ++second) {
+        clock.tick();
+        home.serverSends("b");
+    }
+    EXPECT_TRUE(bed.results.isEmpty());
+    clock.tick();
+    ASSERT_EQ(bed.statuses(), QList<SessionStatus> {SessionStatus::Timeout});
+    EXPECT_EQ(bed.results[0].step, "Retrieving");
+    EXPECT_FALSE(home.isOpen);
+    EXPECT_EQ(home.takeWritten() + home.lostWrites, "");
+    EXPECT_TRUE(bed.filter.recorded.isEmpty());
+    const QString report = "Home: the server sent only 2110 bytes in 22 seconds, too slowly to go "
+                           "on, so the connection to this account was ended.";
+    EXPECT_EQ(bed.notifier.popups, QStringList {report});
+    EXPECT_TRUE(bed.log().contains(report));
+    ASSERT_EQ(bed.nets.size(), 2);
+    EXPECT_TRUE(bed.core->IsChecking);
+
+    // A slow but steady 2 KiB a second runs well past the 20 s of grace.
+    FakeTransport &work = *bed.nets[1];
+    loginAndRetr(work);
+    for (int second = 1; second <= 60; ++second) {
+        clock.tick();
+        work.serverSends(QByteArray(2046, 'x') + "\r\n");
+    }
+    work.serverSends(".\r\n");
+    EXPECT_EQ(work.takeWritten(), "QUIT\r\n");
+    work.serverSends("+OK bye\r\n");
+    EXPECT_EQ(bed.statuses(), (QList<SessionStatus> {SessionStatus::Timeout, SessionStatus::Ok}));
+    EXPECT_FALSE(bed.core->IsChecking);
+    EXPECT_FALSE(clock.Enabled());
+}

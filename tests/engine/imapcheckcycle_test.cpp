@@ -17,10 +17,12 @@ TEST(ImapCheckCycle, MixedAccountListIsWalkedInOrder)
     EXPECT_EQ(bed.nets[0]->port, 143);
     CycleBed::imapLogin(*bed.nets[0], 1);
     bed.nets[0]->takeWritten();
+    bed.nets[0]->serverSends("* 1 FETCH (UID 7)\r\na610 OK Fetch completed.\r\n");
+    EXPECT_EQ(bed.nets[0]->takeWritten(), "a654 FETCH 1 (FLAGS BODY.PEEK[])\r\n");
     const QByteArray spam = "Subject: spam\r\n\r\nBuy\r\n";
     bed.nets[0]->serverSends("* 1 FETCH (BODY[] {" + QByteArray::number(spam.size()) + "}\r\n"
                              + spam + ")\r\na654 OK Fetch completed.\r\n");
-    EXPECT_EQ(bed.nets[0]->takeWritten(), "a005 STORE 1 +Flags \\Deleted\r\n");
+    EXPECT_EQ(bed.nets[0]->takeWritten(), "a005 UID STORE 7 +Flags \\Deleted\r\n");
     bed.nets[0]->serverSends("a005 OK Store completed.\r\n");
     EXPECT_EQ(bed.nets[0]->takeWritten(), "a202 EXPUNGE\r\n");
     bed.nets[0]->serverSends("* 1 EXPUNGE\r\na202 OK Expunge completed.\r\n");
@@ -39,6 +41,8 @@ TEST(ImapCheckCycle, MixedAccountListIsWalkedInOrder)
     EXPECT_EQ(bed.nets[2]->takeWritten(),
               "a001 LOGIN \"joe\" \"pw\"\r\na142 SELECT INBOX\r\na282 SEARCH UNSEEN\r\n");
     bed.nets[2]->serverSends("a282 NO Server is busy\r\n");
+    EXPECT_EQ(bed.nets[2]->takeWritten(), "a610 FETCH 1:2 (UID)\r\n");
+    bed.nets[2]->serverSends("* 1 FETCH (UID 3)\r\n* 2 FETCH (UID 4)\r\na610 OK\r\n");
     EXPECT_EQ(bed.nets[2]->takeWritten(), "a654 FETCH 1 (FLAGS BODY.PEEK[])\r\n");
     bed.nets[2]->serverSends("a654 NO Message is gone\r\n");
 

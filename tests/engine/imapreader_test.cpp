@@ -31,9 +31,8 @@ QList<Framed> takeAll(ImapReader &reader)
 }
 
 // The responses framed from the input given whole, or one byte per arrival.
-QList<Framed> frame(const QByteArray &input, bool isBytewise)
+QList<Framed> frame(ImapReader &reader, const QByteArray &input, bool isBytewise)
 {
-    ImapReader reader;
     if (!isBytewise) {
         reader.append(input);
         return takeAll(reader);
@@ -44,6 +43,12 @@ QList<Framed> frame(const QByteArray &input, bool isBytewise)
         out += takeAll(reader);
     }
     return out;
+}
+
+QList<Framed> frame(const QByteArray &input, bool isBytewise)
+{
+    ImapReader reader;
+    return frame(reader, input, isBytewise);
 }
 
 } // namespace
@@ -111,4 +116,66 @@ TEST(ImapReader, RefusesAnAbsurdLiteralSizeInsteadOfWaitingForIt)
     reader.clear();
     reader.append("a0 OK\r\n");
     EXPECT_TRUE(reader.take());
+}
+
+TEST(ImapReader, ResponseBeyondTheLimitsFailsTheReader)
+{
+    // Response texts of up to 32 bytes with their line end, literals of up to 64 together.
+    const FramingLimits limits {32, 64};
+    const auto fetch = [](const QByteArray &literal) {
+        return "* 1 FETCH (BODY[] {" + QByteArray::number(literal.size()) + "}\r\n" + literal
+            + ")\r\n";
+    };
+    const auto fetched = [](const QByteArray &literal) {
+        return Framed {"* 1 FETCH (BODY[] {" + QByteArray::number(literal.size()) + "})\r\n",
+                       {literal}};
+    };
+    struct Case
+    {
+        const char *name;
+        QByteArray input;
+        FramingFailure failure;
+        QList<Framed> expected; // between "a1 OK" and "a2 OK"
+    };
+    using enum FramingFailure;
+    const Case cases[] = {
+        {"line at the limit",
+         "* OK [ALERT] 0123456789abcdefg\r\n",
+         None,
+         {{"* OK [ALERT] 0123456789abcdefg\r\n", {}}}},
+        {"line one byte over", "* OK [ALERT] 0123456789abcdefgh\r\n", LineTooLong, {}},
+        {"line that never ends", "* OK " + QByteArray(100, 'x'), LineTooLong, {}},
+        {"short lines strung together by literals",
+         "* 1 FETCH (A {0}\r\n B {0}\r\n C {0}\r\n D {0}\r\n)\r\n",
+         LineTooLong,
+         {}},
+        {"a literal with a line longer than the line limit",
+         fetch(QByteArray(40, 'y')),
+         None,
+         {fetched(QByteArray(40, 'y'))}},
+        {"a literal at the text limit",
+         fetch(QByteArray(64, 'y')),
+         None,
+         {fetched(QByteArray(64, 'y'))}},
+        {"a literal one byte over", fetch(QByteArray(65, 'y')), LiteralTooLarge, {}},
+        {"literals together over",
+         "* 1 FETCH (A {40}\r\n" + QByteArray(40, 'y') + " B {25}\r\n" + QByteArray(25, 'z')
+             + ")\r\n",
+         TextTooLarge,
+         {}},
+    };
+    for (const Case &c : cases) {
+        for (bool isBytewise : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (isBytewise ? ", byte by byte" : ", whole"));
+            ImapReader reader(limits);
+            const QList<Framed> framed
+                = frame(reader, "a1 OK done\r\n" + c.input + "a2 OK done\r\n", isBytewise);
+            EXPECT_EQ(reader.failure(), c.failure);
+            QList<Framed> expected {{"a1 OK done\r\n", {}}};
+            expected += c.expected;
+            if (c.failure == None)
+                expected << Framed {"a2 OK done\r\n", {}};
+            EXPECT_EQ(framed, expected);
+        }
+    }
 }

@@ -60,6 +60,16 @@ struct ImapBed : SessionBed
                "* OK [UIDVALIDITY 1765000000] UIDs valid\r\n"
                "a142 OK [READ-WRITE] Select completed (0.001 + 0.000 secs).\r\n");
     }
+    // The UID fetch of count messages, answered with UID 40 + n for message n.
+    void giveUids(int count)
+    {
+        EXPECT_EQ(net.takeWritten(), "a610 FETCH 1:" + QByteArray::number(count) + " (UID)\r\n");
+        QByteArray reply;
+        for (int n = 1; n <= count; ++n)
+            reply += "* " + QByteArray::number(n) + " FETCH (UID " + QByteArray::number(40 + n)
+                + ")\r\n";
+        send(reply + "a610 OK Fetch completed.\r\n");
+    }
     void fetch(int n, const QByteArray &message)
     {
         EXPECT_EQ(net.takeWritten(), fetchCommand(n));
@@ -84,6 +94,7 @@ TEST(ImapSession, FetchesEveryMessageThenFlagsTheSpamExpungesAndCloses)
         EXPECT_EQ(bed.net.host, "imap.example.com");
         EXPECT_EQ(bed.net.port, 143);
         bed.login(3);
+        bed.giveUids(3);
         bed.fetch(1, mail("spam one"));
         bed.fetch(2, mail("hello"));
         EXPECT_EQ(bed.filter.checks, 0);
@@ -94,9 +105,9 @@ TEST(ImapSession, FetchesEveryMessageThenFlagsTheSpamExpungesAndCloses)
                   (QList<Recorded> {{"Home", "spam one", Deleted},
                                     {"Home", "hello", Kept},
                                     {"Home", "spam two", Deleted}}));
-        EXPECT_EQ(bed.net.takeWritten(), "a005 STORE 1 +Flags \\Deleted\r\n");
+        EXPECT_EQ(bed.net.takeWritten(), "a005 UID STORE 41 +Flags \\Deleted\r\n");
         bed.send("* 1 FETCH (FLAGS (\\Deleted))\r\na005 OK Store completed.\r\n");
-        EXPECT_EQ(bed.net.takeWritten(), "a005 STORE 3 +Flags \\Deleted\r\n");
+        EXPECT_EQ(bed.net.takeWritten(), "a005 UID STORE 43 +Flags \\Deleted\r\n");
         bed.send("* 3 FETCH (FLAGS (\\Deleted))\r\na005 OK Store completed.\r\n");
         EXPECT_EQ(bed.net.takeWritten(), "a202 EXPUNGE\r\n");
         EXPECT_EQ(bed.finishedCount, 0);
@@ -117,6 +128,7 @@ TEST(ImapSession, MailboxWithoutSpamIsRecordedAndClosedWithoutExpunge)
 {
     ImapBed bed;
     bed.login(1);
+    bed.giveUids(1);
     bed.fetch(1, mail("hello"));
     EXPECT_EQ(bed.net.takeWritten(), "a341 CLOSE\r\n");
     EXPECT_EQ(bed.filter.recorded, (QList<Recorded> {{"Home", "hello", Kept}}));
@@ -136,6 +148,7 @@ TEST(ImapSession, MessageTextIsExactlyTheLiteralWhateverTheSplit)
         SCOPED_TRACE("split after byte " + std::to_string(cut));
         ImapBed bed;
         bed.login(1);
+        bed.giveUids(1);
         EXPECT_EQ(bed.net.takeWritten(), fetchCommand(1));
         bed.send(wire.first(cut));
         ASSERT_EQ(bed.net.takeWritten(), "");
@@ -156,6 +169,7 @@ TEST(ImapSession, PreauthenticatedGreetingGoesStraightToSelect)
     bed.send("* PREAUTH [CAPABILITY IMAP4rev1] Logged in as joe\r\n");
     EXPECT_EQ(bed.net.takeWritten(), "a142 SELECT INBOX\r\n");
     bed.send("* 1 EXISTS\r\na142 OK [READ-WRITE] Select completed.\r\n");
+    bed.giveUids(1);
     bed.fetch(1, mail("hello"));
     EXPECT_EQ(bed.net.takeWritten(), "a341 CLOSE\r\n");
     EXPECT_EQ(bed.finishedCount, 1);
@@ -200,6 +214,7 @@ TEST(ImapSession, NewMessagesAreAnnouncedBeforeTheFirstFetch)
         EXPECT_EQ(bed.net.takeWritten(), "a282 SEARCH UNSEEN\r\n");
         bed.send(c.searchReply);
         EXPECT_EQ(bed.services.notifier.popups, c.popups);
+        bed.giveUids(3);
         EXPECT_EQ(bed.net.takeWritten(), fetchCommand(1));
         EXPECT_EQ(bed.finishedCount, 0);
         EXPECT_TRUE(bed.log().isEmpty());
@@ -211,7 +226,7 @@ TEST(ImapSession, NegativeReplyEndsTheSessionWithTheServersLine)
     struct Case
     {
         const char *name;
-        int stepsBefore; // greeting, LOGIN, SELECT of 2, FETCH 1
+        int stepsBefore; // greeting, LOGIN, SELECT of 2, UID fetch, FETCH 1
         QByteArray written; // the last command before the refusal
         QByteArray refusal;
         SessionStatus status;
@@ -225,13 +240,14 @@ TEST(ImapSession, NegativeReplyEndsTheSessionWithTheServersLine)
          SessionStatus::AuthRejected, "LoginSent"},
         {"SELECT", 2, "a142 SELECT INBOX\r\n", "a142 NO Mailbox doesn't exist: INBOX\r\n",
          SessionStatus::ProtocolError, "SelectSent"},
-        {"FETCH", 3, fetchCommand(1), "a654 NO Message is not available\r\n",
+        {"FETCH", 4, fetchCommand(1), "a654 NO Message is not available\r\n",
          SessionStatus::ProtocolError, "Fetching"},
-        {"FETCH, after a partial response", 3, fetchCommand(1),
+        {"FETCH, after a partial response", 4, fetchCommand(1),
          "* 1 FETCH (FLAGS ())\r\na654 BAD Internal error\r\n", SessionStatus::ProtocolError,
          "Fetching"},
     };
-    const QByteArray okReplies[] = {"* OK ready\r\n", "a001 OK\r\n", "* 2 EXISTS\r\na142 OK\r\n"};
+    const QByteArray okReplies[] = {"* OK ready\r\n", "a001 OK\r\n", "* 2 EXISTS\r\na142 OK\r\n",
+                                    "* 1 FETCH (UID 41)\r\n* 2 FETCH (UID 42)\r\na610 OK\r\n"};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         ImapBed bed;
@@ -268,11 +284,12 @@ TEST(ImapSession, RefusedStoreIsReportedAndTheMessageRecordedAsKept)
         SCOPED_TRACE("one of two refused");
         ImapBed bed;
         bed.login(2);
+        bed.giveUids(2);
         bed.fetch(1, mail("spam a"));
         bed.fetch(2, mail("spam b"));
-        EXPECT_EQ(bed.net.takeWritten(), "a005 STORE 1 +Flags \\Deleted\r\n");
+        EXPECT_EQ(bed.net.takeWritten(), "a005 UID STORE 41 +Flags \\Deleted\r\n");
         bed.send("a005 NO [CANNOT] Mailbox is read-only\r\n");
-        EXPECT_EQ(bed.net.takeWritten(), "a005 STORE 2 +Flags \\Deleted\r\n");
+        EXPECT_EQ(bed.net.takeWritten(), "a005 UID STORE 42 +Flags \\Deleted\r\n");
         bed.send("a005 OK Store completed.\r\n");
         EXPECT_EQ(bed.net.takeWritten(), "a202 EXPUNGE\r\n");
         EXPECT_EQ(bed.services.notifier.popups,
@@ -287,8 +304,9 @@ TEST(ImapSession, RefusedStoreIsReportedAndTheMessageRecordedAsKept)
         SCOPED_TRACE("the only one refused: nothing to expunge");
         ImapBed bed;
         bed.login(1);
+        bed.giveUids(1);
         bed.fetch(1, mail("spam a"));
-        EXPECT_EQ(bed.net.takeWritten(), "a005 STORE 1 +Flags \\Deleted\r\n");
+        EXPECT_EQ(bed.net.takeWritten(), "a005 UID STORE 41 +Flags \\Deleted\r\n");
         bed.send("a005 BAD Error in IMAP command\r\n");
         EXPECT_EQ(bed.net.takeWritten(), "a341 CLOSE\r\n");
         EXPECT_EQ(bed.filter.recorded, (QList<Recorded> {{"Home", "spam a", Kept}}));
@@ -297,20 +315,25 @@ TEST(ImapSession, RefusedStoreIsReportedAndTheMessageRecordedAsKept)
     }
 }
 
-TEST(ImapSession, RefusedExpungeRecordsTheFlaggedMessagesAsKeptAgain)
+// CLOSE would remove the flagged messages that the history now calls kept: LOGOUT ends the
+// session instead.
+TEST(ImapSession, RefusedExpungeRecordsTheFlaggedMessagesAsKeptAndEndsWithoutClose)
 {
     ImapBed bed;
     bed.login(3);
+    bed.giveUids(3);
     bed.fetch(1, mail("spam a"));
     bed.fetch(2, mail("spam b"));
     bed.fetch(3, mail("hello"));
-    EXPECT_EQ(bed.net.takeWritten(), "a005 STORE 1 +Flags \\Deleted\r\n");
+    EXPECT_EQ(bed.net.takeWritten(), "a005 UID STORE 41 +Flags \\Deleted\r\n");
     bed.send("a005 OK Store completed.\r\n");
-    EXPECT_EQ(bed.net.takeWritten(), "a005 STORE 2 +Flags \\Deleted\r\n");
+    EXPECT_EQ(bed.net.takeWritten(), "a005 UID STORE 42 +Flags \\Deleted\r\n");
     bed.send("a005 NO Mailbox is read-only\r\n");
     EXPECT_EQ(bed.net.takeWritten(), "a202 EXPUNGE\r\n");
     bed.send("a202 NO Expunge failed\r\n");
-    EXPECT_EQ(bed.net.takeWritten(), "a341 CLOSE\r\n");
+    EXPECT_EQ(bed.net.takeWritten(), "a399 LOGOUT\r\n");
+    EXPECT_EQ(bed.net.lostWrites, "");
+    EXPECT_FALSE(bed.net.isOpen);
     EXPECT_EQ(bed.filter.recorded,
               (QList<Recorded> {
                   {"Home", "spam a", Kept}, {"Home", "spam b", Kept}, {"Home", "hello", Kept}}));
@@ -320,6 +343,7 @@ TEST(ImapSession, RefusedExpungeRecordsTheFlaggedMessagesAsKeptAgain)
                             "Home: the server refused EXPUNGE, so the messages are flagged "
                             "\\Deleted but not removed, and recorded as kept."}));
     EXPECT_EQ(bed.finishedCount, 1);
+    EXPECT_EQ(bed.result.status, SessionStatus::Ok);
 }
 
 // A history that cannot be written must not let a deletion happen unrecorded: nothing is
@@ -332,10 +356,7 @@ TEST(ImapSession, UnsavedHistoryFlagsNothingAndSaysSo)
         bed.services.settings.AskBeforeDel = isHolding;
         bed.filter.failsToRecord = true;
         bed.login(2);
-        if (isHolding) {
-            EXPECT_EQ(bed.net.takeWritten(), "a610 FETCH 1:2 (UID)\r\n");
-            bed.send("* 1 FETCH (UID 41)\r\n* 2 FETCH (UID 42)\r\na610 OK Fetch completed.\r\n");
-        }
+        bed.giveUids(2);
         bed.fetch(1, mail("spam a"));
         bed.fetch(2, mail("hello"));
         EXPECT_EQ(bed.net.takeWritten(), "a341 CLOSE\r\n");
@@ -359,6 +380,7 @@ TEST(ImapSession, HangUpOrConnectionErrorEndsTheSessionWithoutDeleting)
         SCOPED_TRACE("hang-up in the middle of a message");
         ImapBed bed;
         bed.login(2);
+        bed.giveUids(2);
         bed.net.takeWritten();
         bed.send("* 1 FETCH (FLAGS () BODY[] {900}\r\nFrom: a@b.c\r\nSubject: half");
         bed.net.drop();
@@ -406,11 +428,13 @@ TEST(ImapSession, UnusableRepliesAndLoginsAreReportedAsFailures)
          "Error: The SELECT reply holds no message count: a142 OK Select completed."},
         {"FETCH without the text",
          "pw",
-         {loggedIn, "* 1 EXISTS\r\na142 OK\r\n", "* 1 FETCH (FLAGS ())\r\na654 OK\r\n"},
+         {loggedIn, "* 1 EXISTS\r\na142 OK\r\n", "a610 OK\r\n",
+          "* 1 FETCH (FLAGS ())\r\na654 OK\r\n"},
          "Error: The server sent no text for message 1"},
         {"an absurd literal",
          "pw",
-         {loggedIn, "* 1 EXISTS\r\na142 OK\r\n", "* 1 FETCH (BODY[] {99999999999}\r\n"},
+         {loggedIn, "* 1 EXISTS\r\na142 OK\r\n", "a610 OK\r\n",
+          "* 1 FETCH (BODY[] {99999999999}\r\n"},
          "Error: The server announced a literal of more than 1073741824 bytes"},
         {"a password that would end the command",
          "pw\r\na2 DELETE INBOX",
@@ -462,6 +486,7 @@ TEST(ImapSession, AbortWhileAMessageWaitsToBeParsedSendsNothingMore)
 {
     ImapBed bed;
     bed.login(2);
+    bed.giveUids(2);
     EXPECT_EQ(bed.net.takeWritten(), fetchCommand(1));
     // The next FETCH goes out at once; the parse waits on the event loop.
     bed.net.deliver(fetchData(1, mail("spam a")) + fetchOk);
@@ -483,6 +508,7 @@ TEST(ImapSession, AbortWhileAMessageWaitsToBeParsedSendsNothingMore)
     EXPECT_EQ(bed.finishedCount, 0);
     bed.session.start(QStringLiteral("imap.example.com"), 143);
     bed.login(1);
+    bed.giveUids(1);
     bed.fetch(1, mail("again"));
     EXPECT_EQ(bed.session.ImapMessages().Count(), 1);
     EXPECT_EQ(bed.filter.recorded, (QList<Recorded> {{"Home", "again", Kept}}));
@@ -493,6 +519,7 @@ TEST(ImapSession, LogsTheDialogueWithThePasswordMasked)
     ProtocolLogCapture capture;
     ImapBed bed;
     bed.login(1);
+    bed.giveUids(1);
     bed.fetch(1, mail("hello"));
     const QStringList lines = ProtocolLogCapture::lines();
     EXPECT_TRUE(lines.contains("C: a001 LOGIN \"joe\" ****")) << lines.join('\n').toStdString();
@@ -561,12 +588,394 @@ TEST(ImapSession, AskModeWithoutUidsGoesOnDeletesNothingAndSaysWhy)
             bed.send("a001 OK Logged in\r\n");
             bed.net.takeWritten();
             bed.send(selectWithoutValidity);
+            // The UIDs still come: only they name a message for sure during the check.
+            bed.giveUids(1);
         }
         EXPECT_EQ(bed.services.notifier.popups, QStringList {noUidValidityNotice});
         bed.fetch(1, mail("spam"));
         EXPECT_EQ(bed.net.takeWritten(), "a341 CLOSE\r\n");
         EXPECT_EQ(bed.filter.recorded, (QList<Recorded> {{"Home", "spam", Kept}}));
         EXPECT_TRUE(bed.filter.reviews.isEmpty());
+        EXPECT_EQ(bed.result.status, SessionStatus::Ok);
+    }
+}
+
+TEST(ImapSession, ResponseLineThatNeverEndsEndsTheSessionButLiteralLinesMayBeLong)
+{
+    const QByteArray longLine = QByteArray(2 << 20, 'x') + "\r\n";
+    {
+        SCOPED_TRACE("a message line of 2 MiB");
+        ImapBed bed;
+        bed.login(1);
+        bed.giveUids(1);
+        bed.fetch(1, mail("long", longLine));
+        EXPECT_EQ(bed.net.takeWritten(), "a341 CLOSE\r\n");
+        EXPECT_EQ(bed.filter.recorded, (QList<Recorded> {{"Home", "long", Kept}}));
+    }
+    {
+        SCOPED_TRACE("a response line that never ends");
+        ImapBed bed;
+        bed.login(1);
+        bed.giveUids(1);
+        EXPECT_EQ(bed.net.takeWritten(), fetchCommand(1));
+        const QByteArray chunk(64 * 1024, 'x');
+        bed.send("* 1 FETCH (FLAGS ");
+        for (int i = 0; i < 15; ++i)
+            bed.send(chunk);
+        EXPECT_EQ(bed.finishedCount, 0);
+        // Past 1 MiB without a line end: no need to wait for one.
+        bed.send(chunk);
+        EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_EQ(bed.result.status, SessionStatus::ProtocolError);
+        EXPECT_EQ(bed.result.step, "Fetching");
+        EXPECT_FALSE(bed.net.isOpen);
+        const QString report = "Home: the server sent a line longer than 1048576 bytes, so the "
+                               "connection to this account was ended.";
+        EXPECT_EQ(bed.log(), QStringList {report});
+        EXPECT_EQ(bed.services.notifier.popups, QStringList {report});
+        EXPECT_TRUE(bed.filter.recorded.isEmpty());
+        bed.send(chunk + "\r\n");
+        EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_EQ(bed.net.takeWritten(), "");
+    }
+}
+
+namespace {
+
+// The inbox of a scripted server: it answers the check's commands, numbering its messages as
+// RFC 3501 does, and lets another client expunge a message, or a new message arrive, in the
+// reply to one chosen command.
+class ServerInbox
+{
+public:
+    struct Message
+    {
+        quint32 uid = 0;
+        QByteArray subject;
+        bool isDeleted = false;
+    };
+    enum class Event { None, Expunge, Arrival };
+
+    explicit ServerInbox(QList<Message> messages)
+        : m_messages(std::move(messages))
+    {
+    }
+
+    // The event comes in the reply to the first command that begins with `command`: before
+    // the command is carried out, or after it, just before its tagged reply.
+    void schedule(Event event, quint32 uid, QByteArray command, bool isBefore)
+    {
+        m_event = event;
+        m_eventUid = uid;
+        m_eventCommand = std::move(command);
+        m_isEventBefore = isBefore;
+    }
+    // The reply to the UID fetch, in place of the messages' UIDs and OK.
+    void replaceUidReply(QByteArray data, QByteArray status)
+    {
+        m_uidData = std::move(data);
+        m_uidStatus = std::move(status);
+    }
+
+    // The whole reply to one command line.
+    QByteArray answer(const QByteArray &line)
+    {
+        const bool hasEvent = m_event != Event::None && line.startsWith(m_eventCommand);
+        QByteArray reply = hasEvent && m_isEventBefore ? happen() : QByteArray();
+        const QByteArray tag = line.left(line.indexOf(' '));
+        const QByteArray status = carryOut(line.sliced(tag.size() + 1), reply);
+        if (hasEvent && !m_isEventBefore)
+            reply += happen();
+        return reply + tag + ' ' + status + "\r\n";
+    }
+
+    QList<quint32> uids() const
+    {
+        QList<quint32> uids;
+        for (const Message &message : m_messages)
+            uids << message.uid;
+        return uids;
+    }
+    QList<quint32> flagged; // every UID flagged \Deleted, in order
+
+private:
+    QByteArray carryOut(const QByteArray &command, QByteArray &data)
+    {
+        const QList<QByteArray> words = command.split(' ');
+        const QByteArray verb = words.value(0) == "UID" ? "UID " + words.value(1) : words.value(0);
+        const int n = words.value(1).toInt();
+        if (verb == "FETCH" && command.endsWith("(UID)")) {
+            if (!m_uidStatus.isEmpty()) {
+                data += m_uidData;
+                return m_uidStatus;
+            }
+            const int last
+                = std::min<int>(words.value(1).split(':').value(1).toInt(), int(m_messages.size()));
+            for (int i = 1; i <= last; ++i)
+                data += "* " + QByteArray::number(i) + " FETCH (UID "
+                    + QByteArray::number(m_messages.at(i - 1).uid) + ")\r\n";
+            return "OK Fetch completed.";
+        }
+        if (verb == "FETCH") {
+            if (n < 1 || n > m_messages.size())
+                return "BAD Error in IMAP command FETCH: Invalid messageset";
+            data += fetchData(n, mail(m_messages.at(n - 1).subject));
+            return "OK Fetch completed.";
+        }
+        if (verb == "UID STORE" || verb == "STORE") {
+            for (qsizetype i = 0; i < m_messages.size(); ++i) {
+                Message &message = m_messages[i];
+                if (verb == "UID STORE" ? message.uid == words.value(2).toUInt() : i + 1 == n) {
+                    message.isDeleted = true;
+                    flagged << message.uid;
+                    data += "* " + QByteArray::number(i + 1) + " FETCH (FLAGS (\\Deleted))\r\n";
+                }
+            }
+            return "OK Store completed.";
+        }
+        if (verb == "EXPUNGE" || verb == "CLOSE") {
+            // RFC 3501 §6.4.2: CLOSE removes the flagged messages too, without telling.
+            for (qsizetype i = 0; i < m_messages.size();) {
+                if (!m_messages.at(i).isDeleted) {
+                    ++i;
+                    continue;
+                }
+                m_messages.removeAt(i);
+                if (verb == "EXPUNGE")
+                    data += "* " + QByteArray::number(i + 1) + " EXPUNGE\r\n";
+            }
+            return "OK " + verb.toLower() + " completed.";
+        }
+        if (verb == "LOGOUT") {
+            data += "* BYE Logging out\r\n";
+            return "OK Logout completed.";
+        }
+        return "BAD Error in IMAP command";
+    }
+    QByteArray happen()
+    {
+        const Event event = std::exchange(m_event, Event::None);
+        if (event == Event::Arrival) {
+            m_messages.append({m_eventUid, "spam that came later"});
+            return "* " + QByteArray::number(m_messages.size()) + " EXISTS\r\n";
+        }
+        for (qsizetype i = 0; i < m_messages.size(); ++i) {
+            if (m_messages.at(i).uid == m_eventUid) {
+                m_messages.removeAt(i);
+                return "* " + QByteArray::number(i + 1) + " EXPUNGE\r\n";
+            }
+        }
+        return {};
+    }
+
+    QList<Message> m_messages;
+    Event m_event = Event::None;
+    quint32 m_eventUid = 0;
+    QByteArray m_eventCommand;
+    bool m_isEventBefore = false;
+    QByteArray m_uidData;
+    QByteArray m_uidStatus;
+};
+
+// The inbox answers every command of the session after the SELECT of its messages, and
+// hears the ones sent as the session ends. Gives the commands.
+QList<QByteArray> serve(ImapBed &bed, ServerInbox &inbox, int count)
+{
+    bed.login(count);
+    QList<QByteArray> commands;
+    while (commands.size() < 100) {
+        const QByteArray written = bed.net.takeWritten();
+        if (written.isEmpty())
+            break;
+        for (const QByteArray &line : written.trimmed().split('\n')) {
+            commands << line.trimmed();
+            const QByteArray reply = inbox.answer(line.trimmed());
+            if (bed.net.isOpen)
+                bed.send(reply);
+        }
+    }
+    return commands;
+}
+
+// Five messages: two of them spam, the other three the user's.
+QList<ServerInbox::Message> fourMessages()
+{
+    return {{11, "spam one"}, {12, "hello"}, {13, "spam two"}, {14, "from a friend"}};
+}
+
+} // namespace
+
+// Another client's expunge renumbers the messages after it, wherever the server tells it:
+// the check fetches each message that is still there once, flags only the spam it fetched,
+// by UID, and the history names what happened to each.
+TEST(ImapSession, ExpungeByAnotherClientNeverMakesTheCheckFlagTheWrongMessage)
+{
+    using Event = ServerInbox::Event;
+    struct Case
+    {
+        const char *name;
+        Event event;
+        quint32 uid; // expunged, or the new message's
+        QByteArray during; // the command whose reply tells it
+        bool isBefore; // before the command is carried out, else after it
+        QList<quint32> flagged;
+        QList<Recorded> recorded;
+        QList<quint32> left; // the inbox after the check
+    };
+    const Case cases[] = {
+        {"in the reply to the UID fetch",
+         Event::Expunge,
+         11,
+         "a610",
+         false,
+         {13},
+         {{"Home", "hello", Kept}, {"Home", "spam two", Deleted}, {"Home", "from a friend", Kept}},
+         {12, 14}},
+        {"before the first FETCH is carried out",
+         Event::Expunge,
+         11,
+         "a654 FETCH 1 ",
+         true,
+         {13},
+         {{"Home", "hello", Kept}, {"Home", "spam two", Deleted}, {"Home", "from a friend", Kept}},
+         {12, 14}},
+        {"of a fetched message, after the next FETCH",
+         Event::Expunge,
+         11,
+         "a654 FETCH 2 ",
+         false,
+         {13},
+         {{"Home", "spam one", Kept},
+          {"Home", "hello", Kept},
+          {"Home", "spam two", Deleted},
+          {"Home", "from a friend", Kept}},
+         {12, 14}},
+        {"of a fetched message, before a FETCH is carried out",
+         Event::Expunge,
+         11,
+         "a654 FETCH 3 ",
+         true,
+         {13},
+         {{"Home", "spam one", Kept},
+          {"Home", "hello", Kept},
+          {"Home", "from a friend", Kept},
+          {"Home", "spam two", Deleted}},
+         {12, 14}},
+        {"of a message not fetched yet, between FETCHes",
+         Event::Expunge,
+         13,
+         "a654 FETCH 2 ",
+         false,
+         {11},
+         {{"Home", "spam one", Deleted}, {"Home", "hello", Kept}, {"Home", "from a friend", Kept}},
+         {12, 14}},
+        {"of spam still to flag, in the reply to the first STORE",
+         Event::Expunge,
+         13,
+         "a005",
+         false,
+         {11},
+         {{"Home", "spam one", Deleted},
+          {"Home", "hello", Kept},
+          {"Home", "spam two", Kept},
+          {"Home", "from a friend", Kept}},
+         {12, 14}},
+        {"of a message before the next spam, ahead of the first STORE",
+         Event::Expunge,
+         12,
+         "a005",
+         true,
+         {11, 13},
+         {{"Home", "spam one", Deleted},
+          {"Home", "hello", Kept},
+          {"Home", "spam two", Deleted},
+          {"Home", "from a friend", Kept}},
+         {14}},
+        {"a new message during the FETCHes waits for the next check",
+         Event::Arrival,
+         15,
+         "a654 FETCH 2 ",
+         false,
+         {11, 13},
+         {{"Home", "spam one", Deleted},
+          {"Home", "hello", Kept},
+          {"Home", "spam two", Deleted},
+          {"Home", "from a friend", Kept}},
+         {12, 14, 15}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ImapBed bed;
+        ServerInbox inbox(fourMessages());
+        inbox.schedule(c.event, c.uid, c.during, c.isBefore);
+        const QList<QByteArray> commands = serve(bed, inbox, 4);
+        EXPECT_EQ(inbox.flagged, c.flagged) << commands.join('\n').constData();
+        EXPECT_EQ(bed.filter.recorded, c.recorded);
+        EXPECT_EQ(inbox.uids(), c.left);
+        EXPECT_EQ(commands.last(), "a341 CLOSE");
+        EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_EQ(bed.result.status, SessionStatus::Ok);
+        EXPECT_TRUE(bed.services.notifier.popups.isEmpty());
+    }
+}
+
+// Only a UID names a message for sure: a message the server gave none, or the UID of another
+// message too, is recorded as kept and never flagged.
+TEST(ImapSession, MessageWithoutItsOwnUidIsNeverFlagged)
+{
+    struct Case
+    {
+        const char *name;
+        QByteArray uidData; // the untagged part of the reply to the UID fetch
+        QByteArray uidStatus;
+        QList<quint32> flagged;
+        QList<Recorded> recorded;
+        QList<quint32> left; // the inbox after the check
+    };
+    const Case cases[] = {
+        {"no UID for the first spam",
+         "* 1 FETCH (FLAGS ())\r\n* 2 FETCH (UID 12)\r\n* 3 FETCH (UID 13)\r\n* 4 FETCH (UID "
+         "14)\r\n",
+         "OK Fetch completed.",
+         {13},
+         {{"Home", "spam one", Kept},
+          {"Home", "hello", Kept},
+          {"Home", "spam two", Deleted},
+          {"Home", "from a friend", Kept}},
+         {11, 12, 14}},
+        {"the spam given the UID of a friend's message",
+         "* 1 FETCH (UID 14)\r\n* 2 FETCH (UID 12)\r\n* 3 FETCH (UID 13)\r\n* 4 FETCH (UID 14)\r\n",
+         "OK Fetch completed.",
+         {13},
+         {{"Home", "spam one", Kept},
+          {"Home", "hello", Kept},
+          {"Home", "spam two", Deleted},
+          {"Home", "from a friend", Kept}},
+         {11, 12, 14}},
+        {"the UID fetch refused after some UIDs",
+         "* 1 FETCH (UID 11)\r\n",
+         "NO Fetch failed.",
+         {},
+         {{"Home", "spam one", Kept},
+          {"Home", "hello", Kept},
+          {"Home", "spam two", Kept},
+          {"Home", "from a friend", Kept}},
+         {11, 12, 13, 14}},
+    };
+    const QString notice = "Home: the server gave no UID for some messages to delete, so they "
+                           "were not deleted and are recorded as kept.";
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ImapBed bed;
+        ServerInbox inbox(fourMessages());
+        inbox.replaceUidReply(c.uidData, c.uidStatus);
+        const QList<QByteArray> commands = serve(bed, inbox, 4);
+        EXPECT_EQ(inbox.flagged, c.flagged) << commands.join('\n').constData();
+        EXPECT_EQ(bed.filter.recorded, c.recorded);
+        EXPECT_EQ(inbox.uids(), c.left);
+        EXPECT_EQ(bed.services.notifier.popups, QStringList {notice});
+        EXPECT_EQ(bed.log(), QStringList {notice});
+        EXPECT_EQ(commands.last(), "a341 CLOSE");
         EXPECT_EQ(bed.result.status, SessionStatus::Ok);
     }
 }

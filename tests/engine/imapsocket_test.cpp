@@ -47,6 +47,16 @@ QList<Reply> loginTo(int count, bool isSplit)
             {{selected.first(30), selected.sliced(30, 10), selected.sliced(40)}}};
 }
 
+// The reply to the UID fetch of count messages: UID 100 + n for message n.
+QList<Reply> uidsOf(int count)
+{
+    QByteArray data;
+    for (int n = 1; n <= count; ++n)
+        data += "* " + QByteArray::number(n) + " FETCH (UID " + QByteArray::number(100 + n)
+            + ")\r\n";
+    return {{{data, "a610 OK Fetch completed.\r\n"}}};
+}
+
 MailAccount homeAccount()
 {
     MailAccount account;
@@ -96,13 +106,14 @@ TEST(ImapSocket, LiteralSplitAnywhereArrivesWhole)
     const QByteArray wire = fetchData(1, text) + fetchOk;
     for (qsizetype cut = 1; cut < wire.size(); ++cut) {
         SCOPED_TRACE("split after byte " + std::to_string(cut));
-        QList<Reply> script = loginTo(1, false);
+        QList<Reply> script = loginTo(1, false) + uidsOf(1);
         script.append({{wire.first(cut), wire.sliced(cut)}});
         SocketBed bed(script);
         ASSERT_TRUE(bed.run());
         EXPECT_EQ(bed.server.commands,
                   (QList<QByteArray> {"a001 LOGIN \"joe\" \"pw\"", "a142 SELECT INBOX",
-                                      "a654 FETCH 1 (FLAGS BODY.PEEK[])", "a341 CLOSE"}));
+                                      "a610 FETCH 1:1 (UID)", "a654 FETCH 1 (FLAGS BODY.PEEK[])",
+                                      "a341 CLOSE"}));
         const CMessage *message = bed.session.ImapMessages().Item(1);
         ASSERT_NE(message, nullptr);
         EXPECT_EQ(message->SIZE, text.size());
@@ -116,8 +127,8 @@ TEST(ImapSocket, ServerRepliesThatEndOrChangeTheSession)
     struct Case
     {
         const char *name;
-        QList<Reply> after; // the replies after SELECT of two messages
-        QList<QByteArray> commands; // after SELECT
+        QList<Reply> after; // the replies after SELECT of two messages and the UID fetch
+        QList<QByteArray> commands; // after the UID fetch
         QList<Recorded> recorded;
         QStringList log;
     };
@@ -135,7 +146,7 @@ TEST(ImapSocket, ServerRepliesThatEndOrChangeTheSession)
           {{"* 2 FETCH (FLAGS (\\Deleted))\r\n", "a005 OK Store completed.\r\n"}},
           {{"* 2 EXPUNGE\r\n", "a202 OK Expunge completed.\r\n"}}},
          {"a654 FETCH 1 (FLAGS BODY.PEEK[])", "a654 FETCH 2 (FLAGS BODY.PEEK[])",
-          "a005 STORE 2 +Flags \\Deleted", "a202 EXPUNGE", "a341 CLOSE"},
+          "a005 UID STORE 102 +Flags \\Deleted", "a202 EXPUNGE", "a341 CLOSE"},
          {{"Home", "hello", Kept}, {"Home", "spam b", Deleted}},
          {}},
         {"a refused STORE: the message is kept and nothing expunged",
@@ -143,16 +154,17 @@ TEST(ImapSocket, ServerRepliesThatEndOrChangeTheSession)
           {{fetchData(2, mail("spam b")), fetchOk}},
           {{"a005 NO [CANNOT] Mailbox is ", "read-only\r\n"}}},
          {"a654 FETCH 1 (FLAGS BODY.PEEK[])", "a654 FETCH 2 (FLAGS BODY.PEEK[])",
-          "a005 STORE 2 +Flags \\Deleted", "a341 CLOSE"},
+          "a005 UID STORE 102 +Flags \\Deleted", "a341 CLOSE"},
          {{"Home", "hello", Kept}, {"Home", "spam b", Kept}},
          {"IMAP Error: a005 NO [CANNOT] Mailbox is read-only", ""}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        SocketBed bed(loginTo(2, true) + c.after);
+        SocketBed bed(loginTo(2, true) + uidsOf(2) + c.after);
         ASSERT_TRUE(bed.run());
         EXPECT_EQ(bed.server.commands,
-                  QList<QByteArray>({"a001 LOGIN \"joe\" \"pw\"", "a142 SELECT INBOX"})
+                  QList<QByteArray>(
+                      {"a001 LOGIN \"joe\" \"pw\"", "a142 SELECT INBOX", "a610 FETCH 1:2 (UID)"})
                       + c.commands);
         EXPECT_EQ(bed.filter.recorded, c.recorded);
         EXPECT_EQ(bed.log(), c.log);

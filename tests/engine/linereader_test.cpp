@@ -15,11 +15,13 @@ struct Framed
     QByteArray text;
     QByteArray next;
     bool isComplete = false;
+    FramingFailure failure = FramingFailure::None;
+    qsizetype buffered = 0; // at the end
 };
 
-Framed frame(const QByteArray &input, bool isBytewise)
+Framed frame(const QByteArray &input, bool isBytewise, FramingLimits limits = {})
 {
-    LineReader reader;
+    LineReader reader(limits);
     Framed out;
     bool hasStatus = false;
     const qsizetype step = isBytewise ? 1 : input.size();
@@ -41,6 +43,8 @@ Framed frame(const QByteArray &input, bool isBytewise)
     if (out.isComplete)
         if (auto line = reader.takeLine())
             out.next = *line;
+    out.failure = reader.failure();
+    out.buffered = reader.bufferedSize();
     return out;
 }
 
@@ -114,4 +118,41 @@ TEST(LineReader, LargeTextInSmallArrivalsIsFramedExactly)
     expected.replace("\r\n..dot", "\r\n.dot");
     EXPECT_EQ(*text, expected);
     EXPECT_EQ(reader.bufferedSize(), 0);
+}
+
+TEST(LineReader, LineAndTextBeyondTheirLimitsFailTheReader)
+{
+    // Lines of up to 16 bytes with their line end, texts of up to 32 bytes.
+    const FramingLimits limits {16, 32};
+    const QByteArray line30 = QByteArray(28, 'a') + "\r\n";
+    struct Case
+    {
+        const char *name;
+        QByteArray input;
+        FramingFailure failure;
+        QByteArray text;
+    };
+    using enum FramingFailure;
+    const Case cases[] = {
+        {"status line at the limit", "+OK 0123456789\r\n.\r\n", None, ""},
+        {"status line one byte over", "+OK 01234567890\r\n.\r\n", LineTooLong, ""},
+        {"status line that never ends", "+OK " + QByteArray(100, 'x'), LineTooLong, ""},
+        {"text at the limit, its line longer than a status line", "+OK\r\n\r\n" + line30 + ".\r\n",
+         None, "\r\n" + line30},
+        {"text one byte over", "+OK\r\nb\r\n" + line30 + ".\r\n", TextTooLarge, ""},
+        {"text that never ends", "+OK\r\n" + line30.repeated(10), TextTooLarge, ""},
+    };
+    for (const Case &c : cases) {
+        for (bool isBytewise : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (isBytewise ? " bytewise" : " whole"));
+            const Framed framed = frame(c.input + "+OK bye\r\n", isBytewise, limits);
+            EXPECT_EQ(framed.failure, c.failure);
+            EXPECT_EQ(framed.isComplete, c.failure == None);
+            EXPECT_EQ(framed.text, c.text);
+            // Arrivals after the failure are not kept.
+            if (isBytewise) {
+                EXPECT_LE(framed.buffered, limits.maxTextSize + 4);
+            }
+        }
+    }
 }

@@ -150,3 +150,45 @@ TEST(Pop3Deletion, TimeOutCountsNothingDeletedAndNeverLogsThePassword)
     EXPECT_FALSE(ProtocolLogCapture::lines().join('\n').contains("se cret"));
     EXPECT_TRUE(ProtocolLogCapture::lines().contains("C: PASS ****"));
 }
+
+// Each byte restarts the inactivity time-out; the session's time limit still holds.
+TEST(Pop3Deletion, TricklingServerIsCutOffAtTheSessionLimit)
+{
+    Pop3DeletionBed bed({"uid-d"}, false);
+    bed.send("+OK POP3 ready\r\n");
+    EXPECT_EQ(bed.net.takeWritten(), "USER joe\r\n");
+    // Four time-outs of 60 s, as the 255 bytes received buy no second more.
+    for (int second = 1; second < 240; ++second) {
+        bed.session.tick();
+        bed.send("+");
+    }
+    EXPECT_EQ(bed.finishedCount, 0);
+    bed.session.tick();
+    EXPECT_EQ(bed.finishedCount, 1);
+    EXPECT_EQ(bed.result.status, SessionStatus::Timeout);
+    EXPECT_EQ(bed.result.step, "UserSent");
+    EXPECT_FALSE(bed.net.isOpen);
+    EXPECT_EQ(bed.session.outcomes(), (Outcomes {{"uid-d", NotDone}}));
+    EXPECT_EQ(bed.log(),
+              QStringList {"Home: the server sent only 255 bytes in 240 seconds, too slowly to "
+                           "go on, so the connection to this account was ended."});
+    bed.session.tick();
+    EXPECT_EQ(bed.finishedCount, 1);
+}
+
+TEST(Pop3Deletion, ReplyLineThatNeverEndsEndsTheSessionWithNothingDeleted)
+{
+    Pop3DeletionBed bed({"uid-d"}, false);
+    bed.loginAndList(shiftedListing);
+    EXPECT_EQ(bed.net.takeWritten(), "DELE 2\r\n");
+    bed.send("+OK " + QByteArray(1 << 20, 'x'));
+    EXPECT_EQ(bed.finishedCount, 1);
+    EXPECT_EQ(bed.result.status, SessionStatus::ProtocolError);
+    EXPECT_EQ(bed.result.step, "Deleting");
+    EXPECT_FALSE(bed.net.isOpen);
+    EXPECT_EQ(bed.net.takeWritten(), "");
+    EXPECT_EQ(bed.session.outcomes(), (Outcomes {{"uid-d", NotDone}}));
+    EXPECT_EQ(bed.log(),
+              QStringList {"Home: the server sent a line longer than 1048576 bytes, so the "
+                           "connection to this account was ended."});
+}

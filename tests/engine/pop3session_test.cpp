@@ -529,3 +529,42 @@ TEST(Pop3Session, AskModeWithAnUnsavedHistoryQueuesNothingAndSaysSo)
     bed.send("+OK bye\r\n");
     EXPECT_EQ(bed.finishedCount, 1);
 }
+
+TEST(Pop3Session, ReplyLineThatNeverEndsEndsTheSessionButMessageLinesMayBeLong)
+{
+    const QByteArray longLine = QByteArray(2 << 20, 'x') + "\r\n";
+    {
+        SCOPED_TRACE("a message line of 2 MiB");
+        Pop3Bed bed;
+        bed.login(1);
+        bed.net.takeWritten();
+        bed.send(retrReply(mail("long", longLine)));
+        EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
+        EXPECT_EQ(bed.filter.recorded, (QList<Recorded> {{"Home", "long", Kept}}));
+    }
+    {
+        SCOPED_TRACE("a reply line that never ends");
+        Pop3Bed bed;
+        bed.login(1);
+        EXPECT_EQ(bed.net.takeWritten(), "RETR 1\r\n");
+        const QByteArray chunk(64 * 1024, 'x');
+        bed.send("+OK ");
+        for (int i = 0; i < 15; ++i)
+            bed.send(chunk);
+        EXPECT_EQ(bed.finishedCount, 0);
+        // Past 1 MiB without a line end: no need to wait for one.
+        bed.send(chunk);
+        EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_EQ(bed.result.status, SessionStatus::ProtocolError);
+        EXPECT_EQ(bed.result.step, "Retrieving");
+        EXPECT_FALSE(bed.net.isOpen);
+        const QString report = "Home: the server sent a line longer than 1048576 bytes, so the "
+                               "connection to this account was ended.";
+        EXPECT_EQ(bed.log(), QStringList {report});
+        EXPECT_EQ(bed.services.notifier.popups, QStringList {report});
+        EXPECT_TRUE(bed.filter.recorded.isEmpty());
+        bed.send(chunk + "\r\n");
+        EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_EQ(bed.net.takeWritten(), "");
+    }
+}

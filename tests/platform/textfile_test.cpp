@@ -34,18 +34,46 @@ TEST(TextFile, ReadsCrLfAndLfLinesAndTheLastLineWithoutEnd)
     EXPECT_EQ(TextFile::readLines(dir.file("missing.txt")), std::nullopt);
 }
 
-TEST(TextFile, WritesCrLfAtomicallyAndMovesBadFilesAside)
+TEST(TextFile, WritesCrLfAtomically)
 {
     TempDataDir dir;
     ASSERT_TRUE(TextFile::writeLines(dir.file("f.txt"), {"one", "", "three"}));
     EXPECT_EQ(dir.read("f.txt"), "one\r\n\r\nthree\r\n");
     // A write that cannot happen leaves the old file whole.
     EXPECT_FALSE(TextFile::writeLines(dir.file("nofolder/f.txt"), {"x"}));
+}
 
-    dir.write("f.txt.bad", "older");
-    ASSERT_TRUE(TextFile::moveAside(dir.file("f.txt")));
-    EXPECT_FALSE(QFile::exists(dir.file("f.txt")));
-    EXPECT_EQ(dir.read("f.txt.bad"), "one\r\n\r\nthree\r\n");
+// Every ".bad" file is the original of an earlier damaged file: a second damage must not
+// destroy the first one's original.
+TEST(TextFile, MovesBadFilesAsideToTheFirstFreeNameAndKeepsOlderOnes)
+{
+    const struct
+    {
+        const char *name;
+        QStringList older;
+        QString used;
+    } cases[] = {
+        {"first damage", {}, "f.txt.bad"},
+        {"second damage", {"f.txt.bad"}, "f.txt.bad2"},
+        {"third damage", {"f.txt.bad", "f.txt.bad2"}, "f.txt.bad3"},
+        {"a free first name is used again", {"f.txt.bad2"}, "f.txt.bad"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDataDir dir;
+        for (const QString &name : c.older)
+            dir.write(name, name.toUtf8());
+        dir.write("f.txt", "damaged");
+
+        EXPECT_EQ(TextFile::moveAside(dir.file("f.txt")), dir.file(c.used));
+
+        EXPECT_FALSE(QFile::exists(dir.file("f.txt")));
+        EXPECT_EQ(dir.read(c.used), "damaged");
+        for (const QString &name : c.older)
+            EXPECT_EQ(dir.read(name), name.toUtf8());
+    }
+    TempDataDir dir;
+    EXPECT_EQ(TextFile::moveAside(dir.file("missing.txt")), std::nullopt);
 }
 
 TEST(TextFile, WriteIntoAnUnwritableFolderFailsAndKeepsTheOldFile)

@@ -1,6 +1,7 @@
 #include "message/cmessages.h"
 #include "store/history.h"
 #include "store/verdictkeys.h"
+#include "support/filesizelimit.h"
 #include "support/historysample.h"
 #include "support/qtprinters.h"
 #include "support/servicesbed.h"
@@ -9,9 +10,6 @@
 #include <QFile>
 
 #include <gtest/gtest.h>
-
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -56,29 +54,6 @@ CMessages mailbox(const QList<CMessage> &list)
         EXPECT_TRUE(messages.Add(m));
     return messages;
 }
-
-// Makes every write beyond `bytes` of any file fail, as a full disk would, while in scope.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_saved {};
-    void (*m_oldHandler)(int) = nullptr;
-};
 
 } // namespace
 
@@ -149,10 +124,12 @@ TEST(History, CorruptFileKeepsRecordsReadBeforeTheFaultAndIsMovedAside)
         history.LoadHistory();
 
         EXPECT_EQ(bed.prompter.criticals,
-                  QStringList {QStringLiteral("History.ini is corrupted, it will be reset.")});
+                  QStringList {QStringLiteral("History.ini is corrupted, it will be reset.\n"
+                                              "The original file was kept as %1.")
+                                   .arg(bed.dir.file(QStringLiteral("History.ini.bad")))});
         ASSERT_EQ(history.count(), 1);
         expectSameRecord(history.at(1), good);
-        EXPECT_FALSE(QFile::exists(bed.dir.file(QStringLiteral("History.ini"))));
+        EXPECT_EQ(bed.dir.read(QStringLiteral("History.ini")), recordLines(good));
         EXPECT_EQ(bed.dir.read(QStringLiteral("History.ini.bad")), original);
 
         ASSERT_TRUE(history.SaveHist());
@@ -382,8 +359,6 @@ TEST(History, EvidenceIsWrittenBesideTheCopyAndReadBack)
     kept.wordsScored = true;
     kept.threshold = 80;
     const QList<Verdict> verdicts = {spam, kept};
-    // Evidence left behind by a record deleted before its number came back is replaced.
-    bed.dir.write(QStringLiteral("Mails/1.why"), "status=70044\r\nreason=10160\r\n");
     ASSERT_TRUE(history.Add2Hist(
         mailbox({message("spam", MessageStatus::Deleted), message("kept")}), "home", &verdicts));
 
@@ -405,4 +380,74 @@ TEST(History, EvidenceIsWrittenBesideTheCopyAndReadBack)
     EXPECT_EQ(history.loadEvidence(5), std::nullopt);
     bed.dir.write(QStringLiteral("Mails/2.why"), "garbage");
     EXPECT_EQ(history.loadEvidence(2), std::nullopt);
+}
+
+// The flow that lost saved copies: the history could not be written during a check, the end
+// of the check reloaded the file from before it, and the next check numbered its records from
+// there again, over the copies of the first.
+TEST(History, CopiesWhoseRecordsWereNotSavedAreNeverOverwritten)
+{
+    ServicesBed bed;
+    History history(bed.dir.path(), bed.services, bed.clock);
+    {
+        // Room for the small copies, not for the history.
+        FileSizeLimit limit(100);
+        EXPECT_FALSE(history.Add2Hist(mailbox({message("one"), message("two")}), "home"));
+    }
+    history.LoadHistory();
+    ASSERT_EQ(history.count(), 0);
+
+    ASSERT_TRUE(history.Add2Hist(mailbox({message("three")}), "home"));
+
+    EXPECT_EQ(history.at(1).MailNumber, 3);
+    EXPECT_EQ(bed.dir.read(QStringLiteral("Mails/1.mal")), "<html>Hello<BR>one");
+    EXPECT_EQ(bed.dir.read(QStringLiteral("Mails/2.mal")), "<html>Hello<BR>two");
+    EXPECT_EQ(bed.dir.read(QStringLiteral("Mails/3.mal")), "<html>Hello<BR>three");
+    // Asked directly for a number that is taken, the copy is refused rather than replaced.
+    EXPECT_FALSE(history.saveCopy(1, "other"));
+    EXPECT_EQ(bed.dir.read(QStringLiteral("Mails/1.mal")), "<html>Hello<BR>one");
+}
+
+TEST(History, NewRecordTakesANumberAboveEveryRecordAndSavedFile)
+{
+    const QByteArray recordOne = recordLines(historyRecord("one", 1));
+    const struct
+    {
+        const char *name;
+        QByteArray historyFile; // empty: no "History.ini"
+        QStringList filesBeforeLoad;
+        QStringList filesAfterLoad;
+        int expected;
+    } cases[] = {
+        {"copies of records the history lost",
+         recordOne,
+         {"Mails/1.mal", "Mails/2.mal", "Mails/2.why"},
+         {},
+         3},
+        {"copies left by a reset history", {}, {"Mails/4.mal"}, {}, 5},
+        {"evidence without its copy", recordOne, {"Mails/6.why"}, {}, 7},
+        {"record above every file", recordLines(historyRecord("nine", 9)), {"Mails/2.mal"}, {}, 10},
+        {"names that are no number", {}, {"Mails/notes.txt", "Mails/x5.mal"}, {}, 1},
+        {"a copy that appeared after loading", {}, {}, {"Mails/1.mal", "Mails/2.why"}, 3},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ServicesBed bed;
+        if (!c.historyFile.isEmpty())
+            bed.dir.write(QStringLiteral("History.ini"), c.historyFile);
+        for (const QString &name : c.filesBeforeLoad)
+            bed.dir.write(name, name.toUtf8());
+        History history(bed.dir.path(), bed.services, bed.clock);
+        history.LoadHistory();
+        for (const QString &name : c.filesAfterLoad)
+            bed.dir.write(name, name.toUtf8());
+
+        EXPECT_TRUE(history.Add2Hist(mailbox({message("new")}), "home"));
+
+        EXPECT_EQ(history.at(history.count()).MailNumber, c.expected);
+        EXPECT_EQ(bed.dir.read(QStringLiteral("Mails/%1.mal").arg(c.expected)),
+                  "<html>Hello<BR>new");
+        for (const QString &name : c.filesBeforeLoad + c.filesAfterLoad)
+            EXPECT_EQ(bed.dir.read(name), name.toUtf8()) << name.toStdString();
+    }
 }

@@ -55,8 +55,11 @@ TEST(ListFiles, CutShortAccountsFileKeepsWhatWasReadAndMovesTheFileAside)
     EXPECT_EQ(bed.lists.Accounts[2].ServerType, "IMAP");
     EXPECT_TRUE(bed.lists.Accounts[2].AccountName.isEmpty());
     EXPECT_EQ(bed.lists.Accounts[2].Port, 0);
-    EXPECT_EQ(bed.prompter.criticals, QStringList {"Accounts.ini is corrupted, it will be reset."});
-    EXPECT_FALSE(QFile::exists(bed.dir.file("Accounts.ini")));
+    EXPECT_EQ(bed.prompter.criticals,
+              QStringList {"Accounts.ini is corrupted, it will be reset.\n"
+                           "The original file was kept as "
+                           + bed.dir.file("Accounts.ini.bad") + "."});
+    EXPECT_EQ(bed.dir.read("Accounts.ini"), accountLines("Home") + accountLines("Work"));
     EXPECT_EQ(bed.dir.read("Accounts.ini.bad"), thirteen);
 }
 
@@ -181,6 +184,8 @@ TEST(ListFiles, UnreadableFileIsAnnouncedInTheActiveLanguageAndMovedAside)
     bed.dir.write("Lang/Test.ini", "[Korvane]\r\n270000=Freundesliste kaputt\r\n");
     bed.dir.write("FriendList.ini/not-a-file", "");
     bed.files.LoadFriendList();
-    EXPECT_EQ(bed.prompter.criticals, QStringList {"Freundesliste kaputt"});
+    EXPECT_EQ(bed.prompter.criticals,
+              QStringList {"Freundesliste kaputt\nThe original file was kept as "
+                           + bed.dir.file("FriendList.ini.bad") + "."});
     EXPECT_TRUE(QFile::exists(bed.dir.file("FriendList.ini.bad")));
 }

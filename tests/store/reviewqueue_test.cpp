@@ -120,9 +120,11 @@ TEST(ReviewQueue, DamagedFileIsAnnouncedMovedAsideAndKeepsWhatCameBefore)
         bed.dir.write("Review.ini", itemBlock + c.tail);
         bed.queue.load();
         EXPECT_EQ(bed.prompter.criticals,
-                  QStringList {"Review.ini is corrupted, it will be reset."});
+                  QStringList {"Review.ini is corrupted, it will be reset.\n"
+                               "The original file was kept as "
+                               + bed.dir.file("Review.ini.bad") + "."});
         EXPECT_EQ(bed.dir.read("Review.ini.bad"), itemBlock + c.tail);
-        EXPECT_FALSE(QFile::exists(bed.dir.file("Review.ini")));
+        EXPECT_EQ(bed.dir.read("Review.ini"), itemBlock);
         EXPECT_EQ(ids(bed.queue.items()), (QList<QByteArray> {"Home/U1"}));
     }
 }

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <optional>
+#include <ostream>
 
 // Verdicts without rules: a message whose subject begins with "spam" is deleted. Records
 // what the history would receive.
@@ -21,6 +22,11 @@ public:
         QByteArray subject;
         std::optional<MessageStatus> status; // nothing: a text that is no status key
         bool operator==(const Recorded &) const = default;
+        friend void PrintTo(const Recorded &r, std::ostream *os)
+        {
+            *os << '{' << r.account.constData() << ", " << r.subject.constData() << ", "
+                << (r.status ? keyText(*r.status) : "none") << '}';
+        }
     };
 
     QList<bool> CheckAllMessages(CMessages &messages) override
