@@ -2,6 +2,8 @@
 # A private Dovecot for the end-to-end tests and the benchmarks: POP3 and IMAP on 127.0.0.1,
 # free high ports, its own configuration, passwd-file users and maildirs in a temporary
 # folder. Never touches the system's Dovecot service. Run as root.
+# Encryption: the plain ports offer STARTTLS, two more ports speak TLS from the first byte,
+# with a server certificate for 127.0.0.1 and localhost from a test authority made here.
 #
 #   mailserver.sh start POINTER [LIFETIME]  start a server; POINTER receives its folder.
 #                                          It stops by itself after LIFETIME seconds
@@ -10,8 +12,12 @@
 #   mailserver.sh load POINTER NAME FILE... put message files into a user's inbox, in order
 #   mailserver.sh stop POINTER              stop the server and remove its folder
 #
-# The folder holds "env" with POP3_PORT, IMAP_PORT, MAIL_UID and MAIL_GID, "dovecot.log",
-# "users/NAME" (a passwd-file per user) and "mail/NAME/" (a maildir per user).
+# The folder holds "env" with POP3_PORT, IMAP_PORT, POP3S_PORT, IMAPS_PORT, MAIL_UID and
+# MAIL_GID, "dovecot.log", "users/NAME" (a passwd-file per user), "mail/NAME/" (a maildir per
+# user) and "tls/": the authority "ca.pem", the server's "server.pem" and "server.key", and
+# for the tests of refused certificates, each with its ".key": "wronghost.pem" (for
+# mail.example.org), "expired.pem" (by the authority), "selfsigned.pem" and "selfsigned2.pem"
+# (two different self-signed certificates for 127.0.0.1).
 set -euo pipefail
 
 die() { echo "mailserver.sh: $*" >&2; exit 1; }
@@ -22,6 +28,60 @@ server_dir() {
     dir=$(cat "$1")
     [ -d "$dir" ] || die "server folder $dir is gone"
     echo "$dir"
+}
+
+# The test authority and the certificates, made fresh for every server; they live as long as
+# the server and never leave its folder.
+make_certificates() {
+    local tls=$1
+    mkdir -p "$tls"
+    chmod 755 "$tls"
+    local ec=(-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes)
+    local names="subjectAltName=IP:127.0.0.1,DNS:127.0.0.1,DNS:localhost"
+    openssl req -x509 "${ec[@]}" -keyout "$tls/ca.key" -out "$tls/ca.pem" -days 2 \
+        -subj "/CN=Korvane Test Authority" \
+        -addext "basicConstraints=critical,CA:TRUE" \
+        -addext "keyUsage=critical,keyCertSign,cRLSign" 2>/dev/null
+    # Signed by the authority, valid from yesterday: name, subject alternative names.
+    local name cn alt
+    for name in server wronghost; do
+        if [ "$name" = server ]; then cn=127.0.0.1; alt=$names; else
+            cn=mail.example.org; alt="subjectAltName=DNS:mail.example.org"; fi
+        openssl req -new "${ec[@]}" -keyout "$tls/$name.key" -out "$tls/$name.csr" \
+            -subj "/CN=$cn" 2>/dev/null
+        openssl x509 -req -in "$tls/$name.csr" -CA "$tls/ca.pem" -CAkey "$tls/ca.key" \
+            -CAcreateserial -out "$tls/$name.pem" -days 2 \
+            -extfile <(printf '%s\nbasicConstraints=CA:FALSE\n' "$alt") 2>/dev/null
+    done
+    # Expired long ago: only "openssl ca" takes a start and an end date.
+    : >"$tls/index.txt"
+    echo 1000 >"$tls/serial"
+    cat >"$tls/ca.cnf" <<CNF
+[ ca ]
+default_ca = test
+[ test ]
+database = $tls/index.txt
+new_certs_dir = $tls
+serial = $tls/serial
+default_md = sha256
+policy = any
+copy_extensions = copy
+[ any ]
+commonName = supplied
+CNF
+    openssl req -new "${ec[@]}" -keyout "$tls/expired.key" -out "$tls/expired.csr" \
+        -subj "/CN=127.0.0.1" -addext "$names" 2>/dev/null
+    openssl ca -batch -config "$tls/ca.cnf" -cert "$tls/ca.pem" -keyfile "$tls/ca.key" \
+        -in "$tls/expired.csr" -out "$tls/expired.pem" -notext \
+        -startdate 20200101000000Z -enddate 20200201000000Z 2>/dev/null
+    for name in selfsigned selfsigned2; do
+        openssl req -x509 "${ec[@]}" -keyout "$tls/$name.key" -out "$tls/$name.pem" -days 2 \
+            -subj "/CN=127.0.0.1" -addext "$names" 2>/dev/null
+    done
+    rm -f "$tls"/*.csr "$tls"/ca.cnf "$tls"/ca.srl "$tls"/index.txt* "$tls"/serial* "$tls"/1000.pem
+    chmod 644 "$tls"/*
+    [ -s "$tls/server.pem" ] && [ -s "$tls/expired.pem" ] && [ -s "$tls/selfsigned2.pem" ] ||
+        die "the test certificates could not be made"
 }
 
 ensure_dovecot() {
@@ -68,7 +128,9 @@ start() {
     dir=$(mktemp -d /tmp/korvane-dovecot.XXXXXX)
     chmod 755 "$dir"
     mkdir -p "$dir/run" "$dir/state" "$dir/mail" "$dir/users"
-    local mail_uid mail_gid pop3_port imap_port internal_user login_user
+    command -v openssl >/dev/null || die "openssl is missing (scripts/deps.sh installs it)"
+    make_certificates "$dir/tls"
+    local mail_uid mail_gid pop3_port imap_port pop3s_port imaps_port internal_user login_user
     mail_uid=$(id -u nobody)
     mail_gid=$(id -g nobody)
     internal_user=$(system_user dovecot)
@@ -77,6 +139,8 @@ start() {
     for _ in 1 2 3 4 5; do
         pop3_port=$(free_port)
         imap_port=$(free_port "$pop3_port")
+        pop3s_port=$(free_port "$pop3_port" "$imap_port")
+        imaps_port=$(free_port "$pop3_port" "$imap_port" "$pop3s_port")
         cat >"$dir/dovecot.conf" <<CONF
 protocols = pop3 imap
 listen = 127.0.0.1
@@ -85,7 +149,9 @@ state_dir = $dir/state
 instance_name = korvane-$(basename "$dir")
 log_path = $dir/dovecot.log
 info_log_path = $dir/dovecot.log
-ssl = no
+ssl = yes
+ssl_cert = <$dir/tls/server.pem
+ssl_key = <$dir/tls/server.key
 disable_plaintext_auth = no
 auth_mechanisms = plain
 default_internal_user = $internal_user
@@ -110,7 +176,9 @@ service pop3-login {
     port = $pop3_port
   }
   inet_listener pop3s {
-    port = 0
+    address = 127.0.0.1
+    port = $pop3s_port
+    ssl = yes
   }
 }
 service imap-login {
@@ -119,7 +187,9 @@ service imap-login {
     port = $imap_port
   }
   inet_listener imaps {
-    port = 0
+    address = 127.0.0.1
+    port = $imaps_port
+    ssl = yes
   }
 }
 CONF
@@ -133,25 +203,28 @@ CONF
         rm -rf "$dir"
         die "Dovecot did not start"
     fi
-    # Ready once both ports answer.
+    # Ready once every port answers.
     local ready=0
     for _ in $(seq 50); do
         if (exec 3<>"/dev/tcp/127.0.0.1/$pop3_port") 2>/dev/null &&
-           (exec 3<>"/dev/tcp/127.0.0.1/$imap_port") 2>/dev/null; then
+           (exec 3<>"/dev/tcp/127.0.0.1/$imap_port") 2>/dev/null &&
+           (exec 3<>"/dev/tcp/127.0.0.1/$pop3s_port") 2>/dev/null &&
+           (exec 3<>"/dev/tcp/127.0.0.1/$imaps_port") 2>/dev/null; then
             ready=1
             break
         fi
         sleep 0.1
     done
-    printf 'POP3_PORT=%s\nIMAP_PORT=%s\nMAIL_UID=%s\nMAIL_GID=%s\n' \
-        "$pop3_port" "$imap_port" "$mail_uid" "$mail_gid" >"$dir/env"
+    printf 'POP3_PORT=%s\nIMAP_PORT=%s\nPOP3S_PORT=%s\nIMAPS_PORT=%s\nMAIL_UID=%s\nMAIL_GID=%s\n' \
+        "$pop3_port" "$imap_port" "$pop3s_port" "$imaps_port" "$mail_uid" "$mail_gid" >"$dir/env"
     echo "$dir" >"$pointer"
     # Bounded lifetime: the server goes away even when nobody calls stop.
     setsid nohup bash -c "sleep $lifetime; dovecot -c '$dir/dovecot.conf' stop" \
         </dev/null >/dev/null 2>&1 &
     echo $! >"$dir/watchdog.pid"
     [ "$ready" = 1 ] || { stop "$pointer"; die "Dovecot does not answer"; }
-    echo "Dovecot on 127.0.0.1: POP3 $pop3_port, IMAP $imap_port, folder $dir"
+    echo "Dovecot on 127.0.0.1: POP3 $pop3_port, IMAP $imap_port, POP3S $pop3s_port," \
+        "IMAPS $imaps_port, folder $dir"
 }
 
 user() {

@@ -11,6 +11,7 @@
 #include "platform/showntext.h"
 #include "platform/trayhost.h"
 #include "sessionfactory.h"
+#include "store/accountsecurity.h"
 #include "store/historycodec.h"
 #include "store/verdictkeys.h"
 #include "tcptransport.h"
@@ -253,9 +254,9 @@ void CheckCycle::startAccount(int index, bool isFirst)
         return CheckNextAccount();
     }
     m_core.log.Log(beginLine);
-    startSession(
-        makeMailSession(account, m_makeTransport(), m_core.settings, m_core.services, *m_filter),
-        account);
+    startSession(makeMailSession(account, m_makeTransport(), m_core.settings, m_core.services,
+                                 *m_filter, LoadAccountSecurity(m_core.env.registry, account)),
+                 account);
 }
 
 // The cycle owns the session from here on as its QObject child; releaseSession() hands it to

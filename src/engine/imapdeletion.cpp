@@ -18,6 +18,8 @@ constexpr char uidExpungeTag[] = "d006";
 constexpr char deletedSearchTag[] = "d007";
 constexpr char expungeTag[] = "d008";
 constexpr char logoutTag[] = "d009";
+constexpr char loginCapabilityTag[] = "d010";
+constexpr char startTlsTag[] = "d011";
 
 using ImapTexts::canBeQuoted;
 using ImapTexts::quoted;
@@ -98,6 +100,7 @@ void ImapDeletion::reset()
     m_state = State::Greeting;
     m_validity.clear();
     m_hasUidPlus = false;
+    m_offersStartTls = false;
     m_uids.clear();
     m_found.clear();
     m_flagged.clear();
@@ -134,7 +137,13 @@ void ImapDeletion::processBuffered()
 }
 
 // Untagged data is collected until the tagged reply of the command in flight decides:
-// Greeting:          * OK -> LOGIN | * PREAUTH -> SELECT | else -> end (ConnectFailed)
+// Greeting:          * OK -> LOGIN, or d010 CAPABILITY when STARTTLS is wanted | * PREAUTH
+//                    -> SELECT | else -> end (ConnectFailed)
+// LoginCapabilitySent: * CAPABILITY ... STARTTLS -> offered; d010 OK -> STARTTLS when
+//                    offered; not offered, or NO, BAD -> LOGIN in clear when only offered
+//                    STARTTLS is wanted, else end (TlsFailed)
+// StartTlsSent:      d011 OK -> TLS handshake | NO, BAD -> as not offered
+// Encrypting:        the certificate passed -> LOGIN | refused -> end (TlsFailed)
 // LoginSent:         d001 OK -> SELECT | NO, BAD -> end (AuthRejected)
 // SelectSent:        * OK [UIDVALIDITY v] -> v; d002 OK -> ids of another validity are
 //                    UidValidityChanged; CAPABILITY, or LOGOUT when none is left
@@ -166,12 +175,44 @@ void ImapDeletion::onResponse(const ImapResponse &response)
         }
         if (!isOk(response))
             return failWithReply(SessionStatus::ConnectFailed, response.text);
-        if (!canBeQuoted(m_account.UserName) || !canBeQuoted(m_account.Password))
-            return failUnexpected(
-                QStringLiteral("The user name or the password holds a line break"));
-        m_state = State::LoginSent;
-        send(QByteArray(loginTag) + " LOGIN " + quoted(m_account.UserName) + ' '
-             + quoted(m_account.Password));
+        if (wantsStartTls()) {
+            // RFC 3501 §6.2.1: STARTTLS only where the server names it among its capabilities.
+            m_state = State::LoginCapabilitySent;
+            send(QByteArray(loginCapabilityTag) + " CAPABILITY");
+            return;
+        }
+        return sendLogin();
+    case State::LoginCapabilitySent:
+        if (isUntagged) {
+            if (response.status().toUpper() == "CAPABILITY")
+                m_offersStartTls = m_offersStartTls
+                    || response.text.toUpper().simplified().split(' ').contains("STARTTLS");
+            return;
+        }
+        if (tag != loginCapabilityTag)
+            return;
+        if (isOk(response) && m_offersStartTls) {
+            m_state = State::StartTlsSent;
+            send(QByteArray(startTlsTag) + " STARTTLS");
+            return;
+        }
+        if (goesOnWithoutStartTls(isOk(response) ? QByteArray() : response.text))
+            sendLogin();
+        return;
+    case State::StartTlsSent:
+        if (tag != startTlsTag)
+            return;
+        if (!isOk(response)) {
+            if (goesOnWithoutStartTls(response.text))
+                sendLogin();
+            return;
+        }
+        m_state = State::Encrypting;
+        // What the server sent before the handshake is not part of the encrypted session.
+        m_reader.clear();
+        transport().startEncryption();
+        return;
+    case State::Encrypting:
         return;
     case State::LoginSent:
         if (tag != loginTag)
@@ -276,6 +317,22 @@ void ImapDeletion::onResponse(const ImapResponse &response)
 
 // RFC 3501 §2.3.1.1: UIDs are only meaningful together with the mailbox's UIDVALIDITY; a
 // different one means the UIDs may name other messages now.
+void ImapDeletion::onEncrypted()
+{
+    if (m_state == State::Encrypting)
+        sendLogin();
+}
+
+void ImapDeletion::sendLogin()
+{
+    // A line break in a quoted string would end the command and start another one.
+    if (!canBeQuoted(m_account.UserName) || !canBeQuoted(m_account.Password))
+        return failUnexpected(QStringLiteral("The user name or the password holds a line break"));
+    m_state = State::LoginSent;
+    send(QByteArray(loginTag) + " LOGIN " + quoted(m_account.UserName) + ' '
+         + quoted(m_account.Password));
+}
+
 void ImapDeletion::afterSelect()
 {
     for (const QByteArray &id : wanted()) {

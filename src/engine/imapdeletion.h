@@ -26,6 +26,9 @@ public:
         UidExpungeSent,
         DeletedSearchSent, // which messages carry \Deleted
         ExpungeSent,
+        LoginCapabilitySent, // STARTTLS wanted: CAPABILITY sent after the greeting
+        StartTlsSent,
+        Encrypting, // the server agreed to STARTTLS: the TLS handshake runs
     };
     Q_ENUM(State)
 
@@ -44,6 +47,8 @@ private:
     std::pair<QString, QString> connectionErrorCaptions() const override;
 
     void onResponse(const ImapResponse &response);
+    void onEncrypted() override;
+    void sendLogin();
     void afterSelect();
     void setFoundOutcome(DeletionOutcome outcome);
     void logout();
@@ -52,6 +57,7 @@ private:
     State m_state = State::Greeting;
     QByteArray m_validity; // of the selected mailbox; empty until SELECT gives it
     bool m_hasUidPlus = false;
+    bool m_offersStartTls = false; // the CAPABILITY reply before the login names STARTTLS
     QList<quint32> m_uids; // the wanted UIDs of the mailbox's UIDVALIDITY
     QHash<quint32, QByteArray> m_idOf; // a wanted UID's id as given
     QList<quint32> m_found; // of those, the ones UID SEARCH found; ascending

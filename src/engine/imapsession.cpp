@@ -26,6 +26,8 @@ constexpr char expungeTag[] = "a202";
 constexpr char closeTag[] = "a341";
 constexpr char uidFetchTag[] = "a610";
 constexpr char logoutTag[] = "a399";
+constexpr char capabilityTag[] = "a120";
+constexpr char startTlsTag[] = "a121";
 
 using ImapTexts::canBeQuoted;
 using ImapTexts::quoted;
@@ -93,6 +95,7 @@ void ImapSession::reset()
     m_state = State::Greeting;
     m_messageCount = -1;
     m_unseenCount = 0;
+    m_offersStartTls = false;
     m_storing = 0;
     m_hasStored = false;
     m_uidValidity.clear();
@@ -133,8 +136,13 @@ void ImapSession::processBuffered()
 }
 
 // Untagged data is collected until the tagged reply of the command in flight decides:
-// Greeting:    * OK -> LOGIN | * PREAUTH -> SELECT | else -> "IMAP Error:", next account
-//                                                    (ConnectFailed)
+// Greeting:    * OK -> LOGIN, or CAPABILITY when STARTTLS is wanted | * PREAUTH -> SELECT
+//              | else -> "IMAP Error:", next account (ConnectFailed)
+// CapabilitySent: * CAPABILITY ... STARTTLS -> offered; a120 OK -> STARTTLS when offered;
+//              not offered, or NO, BAD -> LOGIN in clear when only offered STARTTLS is
+//              wanted, else next account (TlsFailed)
+// StartTlsSent: a121 OK -> TLS handshake | NO, BAD -> as not offered
+// Encrypting:  the certificate passed -> LOGIN | refused -> next account (TlsFailed)
 // LoginSent:   a001 OK -> SELECT | NO, BAD -> "IMAP Error:", next account (AuthRejected)
 // SelectSent:  * n EXISTS -> count; * OK [UIDVALIDITY v] -> validity; a142 OK -> SEARCH
 //              UNSEEN (when announcing new mail), a610, or "no messages" and CLOSE
@@ -170,13 +178,44 @@ void ImapSession::onResponse(const ImapResponse &response)
         }
         if (!isOk(response))
             return failWithReply(SessionStatus::ConnectFailed, response.text);
-        // A line break in a quoted string would end the command and start another one.
-        if (!canBeQuoted(m_account.UserName) || !canBeQuoted(m_account.Password))
-            return failUnexpected(
-                QStringLiteral("The user name or the password holds a line break"));
-        m_state = State::LoginSent;
-        send(QByteArray(loginTag) + " LOGIN " + quoted(m_account.UserName) + ' '
-             + quoted(m_account.Password));
+        if (wantsStartTls()) {
+            // RFC 3501 §6.2.1: STARTTLS only where the server names it among its capabilities.
+            m_state = State::CapabilitySent;
+            send(QByteArray(capabilityTag) + " CAPABILITY");
+            return;
+        }
+        return sendLogin();
+    case State::CapabilitySent:
+        if (isUntagged) {
+            if (response.status().toUpper() == "CAPABILITY")
+                m_offersStartTls = m_offersStartTls
+                    || response.text.toUpper().simplified().split(' ').contains("STARTTLS");
+            return;
+        }
+        if (tag != capabilityTag)
+            return;
+        if (isOk(response) && m_offersStartTls) {
+            m_state = State::StartTlsSent;
+            send(QByteArray(startTlsTag) + " STARTTLS");
+            return;
+        }
+        if (goesOnWithoutStartTls(isOk(response) ? QByteArray() : response.text))
+            sendLogin();
+        return;
+    case State::StartTlsSent:
+        if (tag != startTlsTag)
+            return;
+        if (!isOk(response)) {
+            if (goesOnWithoutStartTls(response.text))
+                sendLogin();
+            return;
+        }
+        m_state = State::Encrypting;
+        // What the server sent before the handshake is not part of the encrypted session.
+        m_reader.clear();
+        transport().startEncryption();
+        return;
+    case State::Encrypting:
         return;
     case State::LoginSent:
         if (tag != loginTag)
@@ -259,6 +298,22 @@ void ImapSession::onResponse(const ImapResponse &response)
             logout();
         return;
     }
+}
+
+void ImapSession::onEncrypted()
+{
+    if (m_state == State::Encrypting)
+        sendLogin();
+}
+
+void ImapSession::sendLogin()
+{
+    // A line break in a quoted string would end the command and start another one.
+    if (!canBeQuoted(m_account.UserName) || !canBeQuoted(m_account.Password))
+        return failUnexpected(QStringLiteral("The user name or the password holds a line break"));
+    m_state = State::LoginSent;
+    send(QByteArray(loginTag) + " LOGIN " + quoted(m_account.UserName) + ' '
+         + quoted(m_account.Password));
 }
 
 // RFC 3501 §7.4.1: message n is gone and every later message's number is one less. Another

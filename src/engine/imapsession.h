@@ -45,6 +45,9 @@ public:
         Storing = 6, // UID STORE sent
         ExpungeSent = 7,
         UidFetchSent = 8, // "a610" fetch of every UID, before the first FETCH
+        CapabilitySent = 9, // STARTTLS wanted: "a120" CAPABILITY sent after the greeting
+        StartTlsSent = 10, // "a121" STARTTLS
+        Encrypting = 11, // the server agreed to STARTTLS: the TLS handshake runs
     };
     Q_ENUM(State)
 
@@ -74,6 +77,8 @@ private:
     };
 
     void onResponse(const ImapResponse &response);
+    void onEncrypted() override;
+    void sendLogin();
     void onExpunged(const ImapResponse &response);
     void afterSelect(const ImapResponse &reply);
     void announceUnseen();
@@ -101,6 +106,7 @@ private:
     State m_state = State::Greeting;
     int m_messageCount = -1; // of the SELECT still in the mailbox; -1 until SELECT gives it
     int m_unseenCount = 0;
+    bool m_offersStartTls = false; // the CAPABILITY reply names STARTTLS
     QList<Mail> m_mails; // every message of the SELECT, in its order
     QList<int> m_present; // m_mails index of sequence number n at n - 1
     int m_fetchedLead = 0; // m_present[0 .. m_fetchedLead - 1] are fetched

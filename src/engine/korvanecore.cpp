@@ -2,6 +2,7 @@
 
 #include "classify/securitylevel.h"
 #include "platform/trayhost.h"
+#include "store/accountsecurity.h"
 #include "tcptransport.h"
 
 KorvaneCore::KorvaneCore(const CoreEnvironment &environment)
@@ -20,6 +21,8 @@ KorvaneCore::KorvaneCore(const CoreEnvironment &environment)
           [] { return std::make_unique<TcpTransport>(); },
           [this] { return settings.ConnectionTimeOut; })
 {
+    serverReview.setSecurityLookup(
+        [this](const MailAccount &account) { return LoadAccountSecurity(env.registry, account); });
 }
 
 void KorvaneCore::LoadAllData()

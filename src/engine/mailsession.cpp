@@ -11,6 +11,34 @@
 #include "transport.h"
 
 #include <QMetaObject>
+#include <QStringList>
+
+namespace {
+
+QString refusalText(const Services &services, TlsRefusal::Reason reason, const QString &detail)
+{
+    switch (reason) {
+    case TlsRefusal::Reason::Expired:
+        return services.caption("280121", "the certificate has expired");
+    case TlsRefusal::Reason::NotYetValid:
+        return services.caption("280122", "the certificate is not valid yet");
+    case TlsRefusal::Reason::SelfSigned:
+        return services.caption("280123", "the certificate is self-signed");
+    case TlsRefusal::Reason::UnknownIssuer:
+        return services.caption("280124",
+                                "the certificate is not signed by an authority this system trusts");
+    case TlsRefusal::Reason::WrongHost:
+        return services.caption("280125", "the certificate is made out for another host name");
+    case TlsRefusal::Reason::NotTheTrustedOne:
+        return services.caption("280126",
+                                "it is not the certificate this account trusts (it has changed)");
+    case TlsRefusal::Reason::Handshake:
+        return services.caption("280127", "the encryption could not be agreed on (%1)").arg(detail);
+    }
+    return detail;
+}
+
+} // namespace
 
 #include <algorithm>
 
@@ -25,6 +53,11 @@ MailSession::MailSession(std::unique_ptr<Transport> transport, const MailAccount
     connect(m_transport.get(), &Transport::received, this, &MailSession::onReceived);
     connect(m_transport.get(), &Transport::closed, this, &MailSession::onClosed);
     connect(m_transport.get(), &Transport::failed, this, &MailSession::onFailed);
+    connect(m_transport.get(), &Transport::refused, this, &MailSession::onRefused);
+    connect(m_transport.get(), &Transport::encrypted, this, [this] {
+        if (!m_hasEnded)
+            onEncrypted();
+    });
 }
 
 MailSession::~MailSession()
@@ -38,7 +71,11 @@ void MailSession::start(const QString &server, quint16 port)
     reset();
     m_bytesReceived = 0;
     m_hasEnded = false;
-    m_transport->connectToHost(server, port);
+    m_host = server;
+    if (m_encryption == Encryption::Implicit)
+        m_transport->connectToHostEncrypted(server, port);
+    else
+        m_transport->connectToHost(server, port);
 }
 
 void MailSession::abort()
@@ -84,6 +121,52 @@ void MailSession::onFailed(int code, const QString &description)
     m_services.notifier.ShowTrayWindow(popupCaption + detail);
     m_services.log.Log(logCaption + detail);
     end({SessionStatus::ConnectFailed, step(), description});
+}
+
+// The certificate or the handshake failed: nothing more goes to this server, and the user
+// learns why with the fingerprint that a trusted certificate would have to match.
+void MailSession::onRefused(const TlsRefusal &refusal)
+{
+    if (m_hasEnded)
+        return;
+    m_transport->close();
+    QStringList reasons;
+    for (TlsRefusal::Reason reason : refusal.reasons)
+        reasons << refusalText(m_services, reason, refusal.detail);
+    QString text
+        = m_services
+              .caption(QStringLiteral("280120"),
+                       QStringLiteral("%1: the secure connection to %2 was refused and "
+                                      "nothing was sent over it: %3."))
+              .arg(shownText(m_account.AccountName), m_host, reasons.join(QStringLiteral("; ")));
+    if (!refusal.sha256.isEmpty())
+        text += QLatin1Char(' ')
+            + m_services
+                  .caption(QStringLiteral("280128"),
+                           QStringLiteral("The certificate's SHA-256 fingerprint is %1."))
+                  .arg(refusal.sha256);
+    tell(text);
+    end({SessionStatus::TlsFailed, step(), refusal.detail});
+}
+
+bool MailSession::goesOnWithoutStartTls(const QByteArray &reply)
+{
+    if (m_encryption == Encryption::StartTlsWhenOffered) {
+        m_services.log.Log(m_services
+                               .caption(QStringLiteral("280129"),
+                                        QStringLiteral("%1: the connection is not encrypted, "
+                                                       "because the server does not offer "
+                                                       "STARTTLS."))
+                               .arg(shownText(m_account.AccountName)));
+        return true;
+    }
+    m_transport->close();
+    tellAboutAccount(m_services.caption(
+        QStringLiteral("280130"),
+        QStringLiteral("%1: the server does not offer STARTTLS, so neither the user name nor "
+                       "the password was sent.")));
+    end({SessionStatus::TlsFailed, step(), shownServerText(reply.trimmed())});
+    return false;
 }
 
 void MailSession::send(const QByteArray &command)

@@ -21,6 +21,7 @@ class CMessages;
 class MailboxFilter;
 class Transport;
 struct Services;
+struct TlsRefusal;
 
 // One mailbox session of a check, POP3 or IMAP, over its own connection, which it owns. It
 // runs on the events of that connection and emits finished() exactly once when it has ended
@@ -32,7 +33,19 @@ class MailSession : public QObject
     Q_OBJECT
 
 public:
+    // How the connection is encrypted.
+    enum class Encryption {
+        None, // plain throughout
+        Implicit, // TLS from the first byte
+        StartTls, // plain until the server's go-ahead; a server without it is left at once
+        StartTlsWhenOffered, // STARTTLS when the server announces it, else plain
+    };
+
     ~MailSession() override;
+
+    // Takes effect at the next start(); None unless set.
+    void setEncryption(Encryption encryption) { m_encryption = encryption; }
+    Encryption encryption() const { return m_encryption; }
 
     // ConnectPop3 / ConnectIMAP: connects and starts at the greeting with an empty mailbox.
     void start(const QString &server, quint16 port);
@@ -76,6 +89,8 @@ protected:
     virtual QString serverErrorCaption() const = 0;
     // The words in front of a connection error: first in the popup, second in the log.
     virtual std::pair<QString, QString> connectionErrorCaptions() const = 0;
+    // The connection asked for with startEncryption() is encrypted and its certificate passed.
+    virtual void onEncrypted() { }
 
     // The name of a protocol's state, as step() gives it.
     template<class State> static QString stateName(State state)
@@ -84,6 +99,17 @@ protected:
     }
 
     bool hasEnded() const { return m_hasEnded; }
+    // The connection is to be encrypted with STARTTLS before the login, when the server can.
+    bool wantsStartTls() const
+    {
+        return m_encryption == Encryption::StartTls
+            || m_encryption == Encryption::StartTlsWhenOffered;
+    }
+    // The server does not offer STARTTLS, or refused it (its reply, if any). Where STARTTLS
+    // is only taken when offered, logs that the connection stays plain and gives true: the
+    // login goes on in clear. Where it is required, ends the session before the user name
+    // or the password is sent and gives false.
+    bool goesOnWithoutStartTls(const QByteArray &reply);
     bool isWaiting() const { return m_isWaiting; }
 
     void send(const QByteArray &command);
@@ -144,8 +170,11 @@ private:
     void onReceived(const QByteArray &data);
     void onClosed();
     void onFailed(int code, const QString &description);
+    void onRefused(const TlsRefusal &refusal);
 
     std::unique_ptr<Transport> m_transport;
+    Encryption m_encryption = Encryption::None;
+    QString m_host; // as connected to, for the texts
     qint64 m_bytesReceived = 0;
     bool m_isWaiting = false; // a continuation is queued; arrivals wait for it
     bool m_hasEnded = false;

@@ -25,6 +25,7 @@ void Pop3Deletion::reset()
 {
     m_reader.clear();
     m_state = State::Greeting;
+    m_hasCapaStatus = false;
     m_toDelete.clear();
     m_deleting = -1;
     m_marked.clear();
@@ -48,6 +49,14 @@ std::pair<QString, QString> Pop3Deletion::connectionErrorCaptions() const
 void Pop3Deletion::processBuffered()
 {
     while (!hasEnded() && !isWaiting()) {
+        if (m_state == State::CapaSent && m_hasCapaStatus) {
+            const std::optional<QByteArray> list = m_reader.takeMultiline();
+            if (!list)
+                return;
+            logReply(*list);
+            onCapabilities(*list);
+            continue;
+        }
         if (m_state == State::UidlListing) {
             const std::optional<QByteArray> listing = m_reader.takeMultiline();
             if (!listing)
@@ -67,7 +76,12 @@ void Pop3Deletion::processBuffered()
         failFraming(m_reader.failure(), m_reader.limits());
 }
 
-// Greeting:    +OK -> USER | -ERR -> "POP3 Error:", end (ConnectFailed)
+// Greeting:    +OK -> USER, or CAPA when STARTTLS is wanted | -ERR -> "POP3 Error:", end
+//              (ConnectFailed)
+// CapaSent:    +OK + list with STLS -> STLS | without, or -ERR -> USER in clear when only
+//              offered STARTTLS is wanted, else end (TlsFailed)
+// StlsSent:    +OK -> TLS handshake | -ERR -> as CAPA without STLS
+// Encrypting:  the certificate passed -> USER | refused -> end (TlsFailed)
 // UserSent:    +OK -> PASS | -ERR -> "POP3 Error:", end (AuthRejected)
 // PassSent:    +OK -> UIDL | -ERR -> "POP3 Error:", end (AuthRejected)
 // UidlSent:    +OK -> listing | -ERR -> "POP3 Error:", end without QUIT: nothing deleted
@@ -83,8 +97,34 @@ void Pop3Deletion::onReply(const QByteArray &reply)
     case State::Greeting:
         if (!isPositive(reply))
             return failWithReply(SessionStatus::ConnectFailed, reply);
-        m_state = State::UserSent;
-        send("USER " + m_account.UserName);
+        if (wantsStartTls()) {
+            // RFC 2595 §4: the server names STLS among its capabilities.
+            m_state = State::CapaSent;
+            send("CAPA");
+            return;
+        }
+        sendUser();
+        return;
+    case State::CapaSent:
+        if (!isPositive(reply)) {
+            if (goesOnWithoutStartTls(reply))
+                sendUser();
+            return;
+        }
+        m_hasCapaStatus = true;
+        return;
+    case State::StlsSent:
+        if (!isPositive(reply)) {
+            if (goesOnWithoutStartTls(reply))
+                sendUser();
+            return;
+        }
+        m_state = State::Encrypting;
+        // What the server sent before the handshake is not part of the encrypted session.
+        m_reader.clear();
+        transport().startEncryption();
+        return;
+    case State::Encrypting:
         return;
     case State::UserSent:
         if (!isPositive(reply))
@@ -122,6 +162,32 @@ void Pop3Deletion::onReply(const QByteArray &reply)
         end();
         return;
     }
+}
+
+void Pop3Deletion::onCapabilities(const QByteArray &list)
+{
+    m_hasCapaStatus = false;
+    for (const QByteArray &line : list.split('\n')) {
+        if (line.trimmed().toUpper() == "STLS") {
+            m_state = State::StlsSent;
+            send("STLS");
+            return;
+        }
+    }
+    if (goesOnWithoutStartTls({}))
+        sendUser();
+}
+
+void Pop3Deletion::onEncrypted()
+{
+    if (m_state == State::Encrypting)
+        sendUser();
+}
+
+void Pop3Deletion::sendUser()
+{
+    m_state = State::UserSent;
+    send("USER " + m_account.UserName);
 }
 
 // RFC 1939 §7: each line of the listing is "<number> <uidl>"; the numbers are the

@@ -22,6 +22,9 @@ public:
         UidlListing, // +OK came; waiting for the listing's end
         Deleting, // DELE sent
         QuitSent,
+        CapaSent, // STARTTLS wanted: CAPA sent after the greeting
+        StlsSent,
+        Encrypting, // the server agreed to STLS: the TLS handshake runs
     };
     Q_ENUM(State)
 
@@ -40,11 +43,15 @@ private:
     std::pair<QString, QString> connectionErrorCaptions() const override;
 
     void onReply(const QByteArray &reply);
+    void onEncrypted() override;
+    void onCapabilities(const QByteArray &list);
+    void sendUser();
     void onListing(const QByteArray &listing);
     void deleteNext();
 
     LineReader m_reader;
     State m_state = State::Greeting;
+    bool m_hasCapaStatus = false; // the "+OK" line of CAPA is in
     QList<std::pair<int, QByteArray>> m_toDelete; // current number, UIDL; ascending
     int m_deleting = -1; // index in m_toDelete of the outstanding DELE
     QList<QByteArray> m_marked; // DELE got +OK

@@ -59,6 +59,14 @@ std::pair<QString, QString> Pop3Session::connectionErrorCaptions() const
 void Pop3Session::processBuffered()
 {
     while (!hasEnded() && !isWaiting()) {
+        if (m_state == State::CapaSent && m_hasListStatus) {
+            std::optional<QByteArray> list = m_reader.takeMultiline();
+            if (!list)
+                return;
+            logReply(*list);
+            onCapabilities(*list);
+            continue;
+        }
         if (m_state == State::UidlSent && m_hasListStatus) {
             std::optional<QByteArray> list = m_reader.takeMultiline();
             if (!list)
@@ -86,7 +94,12 @@ void Pop3Session::processBuffered()
         failFraming(m_reader.failure(), m_reader.limits());
 }
 
-// Greeting:   +OK -> USER            | -ERR -> "POP3 Error:", next account (ConnectFailed)
+// Greeting:   +OK -> USER, or CAPA when STARTTLS is wanted | -ERR -> "POP3 Error:", next
+//                                    account (ConnectFailed)
+// CapaSent:   +OK + list with STLS -> STLS | without, or -ERR -> USER in clear when only
+//                                    offered STARTTLS is wanted, else next account (TlsFailed)
+// StlsSent:   +OK -> TLS handshake   | -ERR -> as CAPA without STLS
+// Encrypting: the certificate passed -> USER | refused -> next account (TlsFailed)
 // UserSent:   +OK -> PASS            | -ERR -> "POP3 Error:", next account (AuthRejected)
 // PassSent:   +OK -> STAT            | -ERR -> "POP3 Error:", next account (AuthRejected)
 // StatSent:   +OK n>0 -> RETR 1, in ask mode UIDL | +OK 0 -> "no messages", QUIT, close
@@ -110,8 +123,34 @@ void Pop3Session::onReply(const QByteArray &reply)
         m_messageCount = 0;
         m_currentMessage = 0;
         m_lastParsed = 0;
-        m_state = State::UserSent;
-        send("USER " + m_account.UserName);
+        if (wantsStartTls()) {
+            // RFC 2595 §4: the server names STLS among its capabilities.
+            m_state = State::CapaSent;
+            send("CAPA");
+            return;
+        }
+        sendUser();
+        return;
+    case State::CapaSent:
+        if (!isPositive(reply)) {
+            if (goesOnWithoutStartTls(reply))
+                sendUser();
+            return;
+        }
+        m_hasListStatus = true;
+        return;
+    case State::StlsSent:
+        if (!isPositive(reply)) {
+            if (goesOnWithoutStartTls(reply))
+                sendUser();
+            return;
+        }
+        m_state = State::Encrypting;
+        // What the server sent before the handshake is not part of the encrypted session.
+        m_reader.clear();
+        transport().startEncryption();
+        return;
+    case State::Encrypting:
         return;
     case State::UserSent:
         if (!isPositive(reply))
@@ -167,6 +206,32 @@ void Pop3Session::onReply(const QByteArray &reply)
         end();
         return;
     }
+}
+
+void Pop3Session::onCapabilities(const QByteArray &list)
+{
+    m_hasListStatus = false;
+    for (const QByteArray &line : list.split('\n')) {
+        if (line.trimmed().toUpper() == "STLS") {
+            m_state = State::StlsSent;
+            send("STLS");
+            return;
+        }
+    }
+    if (goesOnWithoutStartTls({}))
+        sendUser();
+}
+
+void Pop3Session::onEncrypted()
+{
+    if (m_state == State::Encrypting)
+        sendUser();
+}
+
+void Pop3Session::sendUser()
+{
+    m_state = State::UserSent;
+    send("USER " + m_account.UserName);
 }
 
 void Pop3Session::onStat(const QByteArray &reply)

@@ -33,6 +33,9 @@ public:
         Quitting = 6, // QUIT sent and the connection dropped without waiting
         QuitSent = 7,
         UidlSent = 8, // ask mode: UIDL sent, before the first RETR
+        CapaSent = 9, // STARTTLS wanted: CAPA sent after the greeting
+        StlsSent = 10,
+        Encrypting = 11, // the server agreed to STLS: the TLS handshake runs
     };
     Q_ENUM(State)
 
@@ -53,6 +56,9 @@ private:
     std::pair<QString, QString> connectionErrorCaptions() const override;
 
     void onReply(const QByteArray &reply);
+    void onEncrypted() override;
+    void onCapabilities(const QByteArray &list);
+    void sendUser();
     void onStat(const QByteArray &reply);
     void onUidl(const QByteArray &list);
     void onMessageText(const QByteArray &text);

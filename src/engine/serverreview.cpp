@@ -117,12 +117,18 @@ void ServerReview::runNext()
         QList<QByteArray> ids;
         for (const ReviewItem &item : std::as_const(m_current.items))
             ids << item.serverId;
+        // Encrypted as the account's check is, trusting the same certificate.
+        const AccountSecurity security
+            = m_securityOf ? m_securityOf(*account) : AccountSecurity {SecurityMode::None, {}};
+        std::unique_ptr<Transport> transport = m_makeTransport();
+        transport->trustCertificate(security.trustedSha256);
         if (account->ServerType == "POP3")
-            m_session = new Pop3Deletion(m_makeTransport(), *account, ids, m_timeOutSeconds(),
+            m_session = new Pop3Deletion(std::move(transport), *account, ids, m_timeOutSeconds(),
                                          m_services, this);
         else
-            m_session = new ImapDeletion(m_makeTransport(), *account, ids, m_timeOutSeconds(),
+            m_session = new ImapDeletion(std::move(transport), *account, ids, m_timeOutSeconds(),
                                          m_services, this);
+        m_session->setEncryption(encryptionFor(*account, security));
         connect(m_session, &MailSession::finished, this, &ServerReview::onSessionFinished);
         // The server as the check reaches it, so both talk to the same host.
         m_session->run(NormalizeServerName(shownText(account->MailServer)), quint16(account->Port));

@@ -3,6 +3,7 @@
 #include "deletionsession.h"
 #include "reviewactions.h"
 #include "sessionresult.h"
+#include "store/accountsecurity.h"
 #include "store/reviewqueue.h"
 
 #include <QHash>
@@ -53,6 +54,10 @@ public:
                  std::function<int()> timeOutSeconds, QObject *parent = nullptr);
     ~ServerReview() override;
 
+    // How each account's connection is encrypted; every account in clear unless set.
+    using SecurityLookup = std::function<AccountSecurity(const MailAccount &)>;
+    void setSecurityLookup(SecurityLookup lookup) { m_securityOf = std::move(lookup); }
+
     void deleteOnServer(const QList<ReviewItem> &items) override;
     void keep(const QList<ReviewItem> &items, bool addSendersToFriends) override;
 
@@ -81,6 +86,7 @@ private:
     Services &m_services;
     TransportFactory m_makeTransport;
     std::function<int()> m_timeOutSeconds; // the check's connection time-out, as it is now
+    SecurityLookup m_securityOf;
 
     QList<QList<AccountWork>> m_batches; // deleteOnServer() calls that wait their turn
     QList<AccountWork> m_accounts; // the current call's accounts still to do

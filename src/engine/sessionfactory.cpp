@@ -2,6 +2,7 @@
 
 #include "imapsession.h"
 #include "pop3session.h"
+#include "store/accountsecurity.h"
 #include "transport.h"
 
 bool hasMailSession(const MailAccount &account)
@@ -9,16 +10,39 @@ bool hasMailSession(const MailAccount &account)
     return account.ServerType == "POP3" || account.ServerType == "IMAP";
 }
 
+MailSession::Encryption encryptionFor(const MailAccount &account, const AccountSecurity &security)
+{
+    using Encryption = MailSession::Encryption;
+    if (security.mode) {
+        switch (*security.mode) {
+        case SecurityMode::SslTls:
+            return Encryption::Implicit;
+        case SecurityMode::StartTls:
+            return Encryption::StartTls;
+        case SecurityMode::None:
+            return Encryption::None;
+        }
+    }
+    // RFC 8314 §3.3: 995 and 993 are the ports of POP3 and IMAP over TLS.
+    if (account.Port == 995 || account.Port == 993)
+        return Encryption::Implicit;
+    return Encryption::StartTlsWhenOffered;
+}
+
 std::unique_ptr<MailSession> makeMailSession(const MailAccount &account,
                                              std::unique_ptr<Transport> transport,
                                              const AppSettings &settings, Services &services,
-                                             MailboxFilter &filter)
+                                             MailboxFilter &filter, const AccountSecurity &security)
 {
+    transport->trustCertificate(security.trustedSha256);
+    std::unique_ptr<MailSession> session;
     if (account.ServerType == "POP3")
-        return std::make_unique<Pop3Session>(std::move(transport), account, settings, services,
-                                             filter);
-    if (account.ServerType == "IMAP")
-        return std::make_unique<ImapSession>(std::move(transport), account, settings, services,
-                                             filter);
-    return nullptr;
+        session = std::make_unique<Pop3Session>(std::move(transport), account, settings, services,
+                                                filter);
+    else if (account.ServerType == "IMAP")
+        session = std::make_unique<ImapSession>(std::move(transport), account, settings, services,
+                                                filter);
+    if (session)
+        session->setEncryption(encryptionFor(account, security));
+    return session;
 }

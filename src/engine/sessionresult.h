@@ -7,7 +7,7 @@
 enum class SessionStatus {
     Ok, // the mailbox was checked to its end, an empty one included
     ConnectFailed, // no connection, or the server refused the session at its greeting
-    TlsFailed, // reserved for encrypted connections
+    TlsFailed, // the encryption or the server's certificate failed: nothing was sent
     AuthRejected, // the server refused the user name or the password
     ProtocolError, // a refusal or a reply the session cannot go on from, or a hang-up
     Timeout, // the check's connection time-out ended it

@@ -2,6 +2,7 @@
 
 #include "engine/korvanecore.h"
 #include "mailserver.h"
+#include "store/accountsecurity.h"
 #include "support/coretestbed.h"
 #include "support/logentries.h"
 #include "support/sessionbed.h"
@@ -14,6 +15,8 @@
 #include <QStringList>
 #include <QTcpServer>
 #include <QTcpSocket>
+
+#include <gtest/gtest.h>
 
 // A message as a mail client sends it, with a Message-ID of its own.
 inline QByteArray mail(const QByteArray &sender, const QByteArray &subject, const QByteArray &body)
@@ -77,11 +80,21 @@ struct E2eBed : CoreTestbed
         core->lists.BadWordsLoaded = true;
         QObject::connect(&core->checkCycle, &CheckCycle::sessionEnded,
                          [this](const SessionResult &result) { statuses << result.status; });
+        // As a system trusts its own authorities; the fixture's server certificate is made
+        // by this one.
+        EXPECT_TRUE(server.trustTestAuthority());
     }
+    // The accounts, each in plain mode unless setSecurity() says otherwise.
     void setAccounts(const QList<MailAccount> &accounts)
     {
         core->lists.Accounts = accounts;
         core->lists.AccountsLoaded = true;
+        for (const MailAccount &a : accounts)
+            setSecurity(a, {SecurityMode::None, {}});
+    }
+    void setSecurity(const MailAccount &a, const AccountSecurity &security)
+    {
+        EXPECT_TRUE(SaveAccountSecurity(*registry, a, security));
     }
     // Runs one check to its end; false when it is still running after the deadline.
     bool check(int seconds = 60)

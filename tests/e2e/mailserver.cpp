@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QHash>
 #include <QProcess>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -83,6 +85,37 @@ bool MailServer::readEnv()
             m_pop3Port = quint16(line.mid(10).toUInt());
     }
     return m_pop3Port != 0;
+}
+
+quint16 MailServer::port(const QByteArray &name) const
+{
+    QFile env(m_folder + QStringLiteral("/env"));
+    if (!env.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : env.readAll().split('\n')) {
+        if (line.startsWith(name + '='))
+            return quint16(line.mid(name.size() + 1).toUInt());
+    }
+    return 0;
+}
+
+QString MailServer::tlsFile(const QString &name) const
+{
+    return m_folder + QStringLiteral("/tls/") + name;
+}
+
+bool MailServer::trustTestAuthority() const
+{
+    const QList<QSslCertificate> authority
+        = QSslCertificate::fromPath(tlsFile(QStringLiteral("ca.pem")));
+    if (authority.isEmpty())
+        return false;
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    if (!configuration.caCertificates().contains(authority.first())) {
+        configuration.addCaCertificates(authority);
+        QSslConfiguration::setDefaultConfiguration(configuration);
+    }
+    return true;
 }
 
 bool MailServer::addUser(const QString &name, const QString &password)

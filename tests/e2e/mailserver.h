@@ -16,6 +16,15 @@ public:
     bool isRunning() const { return m_pop3Port != 0; }
     quint16 pop3Port() const { return m_pop3Port; }
     QString folder() const { return m_folder; }
+    // A port the script wrote into the server's "env": "IMAP_PORT", "POP3S_PORT", ...; 0
+    // when it is not there.
+    quint16 port(const QByteArray &name) const;
+    // A file of the server's test certificates: "ca.pem", "selfsigned.pem", ...
+    QString tlsFile(const QString &name) const;
+    // Adds the server's test authority to the authorities that every new connection of this
+    // process trusts, as a system would trust its own authorities. The program itself has
+    // no such switch; only tests call this.
+    bool trustTestAuthority() const;
 
     // A user with an empty inbox (emptied when it exists).
     bool addUser(const QString &name, const QString &password);

@@ -1,5 +1,6 @@
 #include "engine/checkcycle.h"
 #include "engine/tcptransport.h"
+#include "store/accountsecurity.h"
 #include "support/coretestbed.h"
 #include "support/fakemailboxfilter.h"
 #include "support/logentries.h"
@@ -42,6 +43,8 @@ struct SocketBed : CoreTestbed
         // These scripts expect today's deletions.
         core->settings.AskBeforeDel = false;
         core->lists.Accounts = {account()};
+        // The scripts are plain POP3.
+        SaveAccountSecurity(*registry, account(), {SecurityMode::None, {}});
         core->lists.AccountsLoaded = true;
         cycle.setMailboxFilter(filter);
         cycle.setTransportFactory([this]() -> std::unique_ptr<Transport> {
@@ -163,4 +166,27 @@ TEST(Pop3Socket, StopWhileTheSessionWaitsBeforeItsVerdicts)
     EXPECT_TRUE(bed.filter.recorded.isEmpty());
     EXPECT_EQ(bed.log(),
               (QStringList {"Begin checking mail accounts", "Begin Checking  Home  Account"}));
+}
+
+// An account that requires STARTTLS, against a server that does not offer it: the server
+// hears CAPA and nothing of the account, whatever it would answer to USER or PASS.
+TEST(Pop3Socket, ServerWithoutStartTlsGetsNoUserNameOrPassword)
+{
+    SocketBed bed({{{"+OK POP3 ready\r\n"}},
+                   {{"+OK\r\nTOP\r\n", "USER\r\n.\r\n"}},
+                   {{"+OK\r\n"}},
+                   {{"+OK\r\n"}},
+                   {{"+OK 0 0\r\n"}}});
+    SaveAccountSecurity(*bed.registry, bed.account(), {SecurityMode::StartTls, {}});
+    QList<SessionStatus> statuses;
+    QObject::connect(&bed.cycle, &CheckCycle::sessionEnded,
+                     [&statuses](const SessionResult &result) { statuses << result.status; });
+    ASSERT_TRUE(bed.check());
+    EXPECT_EQ(bed.server.commands, QList<QByteArray> {"CAPA"});
+    EXPECT_EQ(statuses, QList<SessionStatus> {SessionStatus::TlsFailed});
+    EXPECT_EQ(bed.log(),
+              (QStringList {"Begin checking mail accounts", "Begin Checking  Home  Account",
+                            "Home: the server does not offer STARTTLS, so neither the user name "
+                            "nor the password was sent.",
+                            "Finished Checking All Account's"}));
 }

@@ -215,3 +215,29 @@ TEST(ServerReview, KeepRecordsKeptAndAddsNewSendersToTheFriendList)
     EXPECT_TRUE(
         bed.services.notifier.popups.last().contains("its history record could not be updated."));
 }
+
+// The deletions reach each account as its check does: encrypted as its stored security
+// says, trusting the certificate it trusts.
+TEST(ServerReview, ConnectsAsTheAccountsSecuritySays)
+{
+    ReviewBed bed;
+    QList<QByteArray> asked;
+    bed.review.setSecurityLookup([&asked](const MailAccount &a) {
+        asked << a.AccountName;
+        return a.ServerType == "POP3" ? AccountSecurity {SecurityMode::SslTls, "AB:CD"}
+                                      : AccountSecurity {SecurityMode::StartTls, {}};
+    });
+    bed.review.deleteOnServer({item("Home", "uid-1", 1), item("Work", "9:5", 2)});
+    FakeTransport::runPending();
+    ASSERT_EQ(bed.connections.size(), 1);
+    EXPECT_EQ(bed.connection(0).encryptedConnects, 1);
+    EXPECT_EQ(bed.connection(0).trustedCertificate(), "AB:CD");
+    bed.connection(0).drop();
+    FakeTransport::runPending();
+    ASSERT_EQ(bed.connections.size(), 2);
+    FakeTransport &imap = bed.connection(1);
+    EXPECT_EQ(imap.encryptedConnects, 0);
+    imap.serverSends("* OK ready\r\n");
+    EXPECT_EQ(imap.takeWritten(), "d010 CAPABILITY\r\n");
+    EXPECT_EQ(asked, (QList<QByteArray> {"Home", "Work"}));
+}

@@ -6,6 +6,7 @@
 #include "faketransport.h"
 #include "logentries.h"
 #include "sessionbed.h"
+#include "store/accountsecurity.h"
 
 #include <stdexcept>
 
@@ -43,10 +44,13 @@ struct CycleBed : CoreTestbed
         QObject::connect(&cycle, &CheckCycle::sessionEnded,
                          [this](const SessionResult &result) { results << result; });
     }
+    // The accounts, in plain mode: the cycle's tests read the plain transcripts.
     void setAccounts(const QList<MailAccount> &accounts)
     {
         core->lists.Accounts = accounts;
         core->lists.AccountsLoaded = true;
+        for (const MailAccount &a : accounts)
+            SaveAccountSecurity(*registry, a, {SecurityMode::None, {}});
     }
     // POP3 login and an empty mailbox: the session ends by itself.
     static void emptyMailbox(FakeTransport &net)

@@ -18,6 +18,18 @@ public:
         isOpen = true;
         ++connects;
     }
+    void connectToHostEncrypted(const QString &toHost, quint16 toPort) override
+    {
+        connectToHost(toHost, toPort);
+        isEncrypting = true;
+        ++encryptedConnects;
+    }
+    void startEncryption() override
+    {
+        if (isOpen)
+            isEncrypting = true;
+        ++encryptionRequests;
+    }
     void write(const QByteArray &data) override
     {
         if (isOpen)
@@ -53,6 +65,20 @@ public:
         emit failed(code, description);
     }
 
+    // The handshake of an encrypted connection ends: the certificate passed, or was refused.
+    void serverEncrypts()
+    {
+        isEncrypting = false;
+        isEncrypted = true;
+        emit encrypted();
+        runPending();
+    }
+    void refuse(const TlsRefusal &refusal)
+    {
+        isOpen = false;
+        emit refused(refusal);
+    }
+
     QByteArray takeWritten() { return std::exchange(m_written, QByteArray()); }
 
     QString host;
@@ -60,6 +86,10 @@ public:
     bool isOpen = false;
     int connects = 0;
     int closes = 0;
+    int encryptedConnects = 0; // encrypted from the first byte
+    int encryptionRequests = 0; // encryption of an open connection asked for
+    bool isEncrypting = false; // a handshake runs
+    bool isEncrypted = false;
     QByteArray lostWrites; // written after close
 
 private:
