@@ -1,5 +1,8 @@
 #include "mailbench.h"
 
+#include "engine/tcptransport.h"
+#include "support/testauthority.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -28,7 +31,8 @@ MailServer::MailServer()
     QFile pointer(m_pointer);
     if (!pointer.open(QIODevice::ReadOnly))
         return;
-    QFile env(QString::fromLocal8Bit(pointer.readAll().trimmed()) + QStringLiteral("/env"));
+    m_folder = QString::fromLocal8Bit(pointer.readAll().trimmed());
+    QFile env(m_folder + QStringLiteral("/env"));
     if (!env.open(QIODevice::ReadOnly))
         return;
     for (const QByteArray &line : env.readAll().split('\n')) {
@@ -36,7 +40,16 @@ MailServer::MailServer()
             pop3Port = quint16(line.mid(10).toUInt());
         else if (line.startsWith("IMAP_PORT="))
             imapPort = quint16(line.mid(10).toUInt());
+        else if (line.startsWith("POP3S_PORT="))
+            pop3sPort = quint16(line.mid(11).toUInt());
+        else if (line.startsWith("IMAPS_PORT="))
+            imapsPort = quint16(line.mid(11).toUInt());
     }
+}
+
+bool MailServer::trustTestAuthority() const
+{
+    return !m_folder.isEmpty() && trustAuthority(m_folder + QStringLiteral("/tls/ca.pem"));
 }
 
 MailServer::~MailServer()
@@ -93,7 +106,8 @@ double cpuSeconds()
         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-BenchCore::BenchCore(const QByteArray &serverType, quint16 port, const QByteArray &user)
+BenchCore::BenchCore(const QByteArray &serverType, quint16 port, const QByteArray &user,
+                     SecurityMode mode)
     : m_data(
         (QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath())
         + QStringLiteral("/korvane-bench-XXXXXX"))
@@ -121,6 +135,13 @@ BenchCore::BenchCore(const QByteArray &serverType, quint16 port, const QByteArra
     account.Port = qint16(port);
     m_core->lists.Accounts = {account};
     m_core->lists.AccountsLoaded = true;
+    SaveAccountSecurity(*m_registry, account, AccountSecurity {mode, {}});
+    m_core->checkCycle.setTransportFactory([this] {
+        auto transport = std::make_unique<TcpTransport>();
+        QObject::connect(transport.get(), &Transport::received,
+                         [this](const QByteArray &data) { m_received += data.size(); });
+        return transport;
+    });
 }
 
 bool BenchCore::check()

@@ -10,6 +10,7 @@
 #include "platform/notifier.h"
 #include "platform/prompter.h"
 #include "platform/trayhost.h"
+#include "store/accountsecurity.h"
 
 #include <QByteArray>
 #include <QList>
@@ -56,14 +57,20 @@ public:
     // Creates the user (password "pw") and puts the messages into its inbox.
     bool load(const QString &user, const QList<QByteArray> &messages);
 
+    // Makes this process trust the server's test authority, as the end-to-end tests do.
+    bool trustTestAuthority() const;
+
     quint16 pop3Port = 0;
     quint16 imapPort = 0;
+    quint16 pop3sPort = 0; // TLS from the first byte
+    quint16 imapsPort = 0;
 
 private:
     bool run(const QStringList &arguments);
 
     QString m_script;
     QString m_pointer;
+    QString m_folder;
 };
 
 // Runs the event loop until isDone, sleeping while nothing happens, as the program does: a
@@ -75,15 +82,20 @@ double median(std::vector<double> values);
 double cpuSeconds();
 
 // A core over a fresh data folder in memory with one account on 127.0.0.1 and no rule that
-// can fire, so a check deletes nothing and the mailbox stays the same between runs.
+// can fire, so a check deletes nothing and the mailbox stays the same between runs. The
+// account's connection is in clear unless another mode is given: the private Dovecot offers
+// STARTTLS on its plain ports, which an account with no mode stored would take.
 class BenchCore
 {
 public:
-    BenchCore(const QByteArray &serverType, quint16 port, const QByteArray &user);
+    BenchCore(const QByteArray &serverType, quint16 port, const QByteArray &user,
+              SecurityMode mode = SecurityMode::None);
 
     // Checks the account once; true when the check ended by itself with nothing to report.
     bool check();
     KorvaneCore &core() { return *m_core; }
+    // The bytes the sessions received from the server, after decryption, since the core was made.
+    qint64 receivedBytes() const { return m_received; }
 
 private:
     QTemporaryDir m_data;
@@ -93,4 +105,5 @@ private:
     NoTray m_tray;
     std::unique_ptr<CRegister> m_registry;
     std::unique_ptr<KorvaneCore> m_core;
+    qint64 m_received = 0;
 };

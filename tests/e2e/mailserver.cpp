@@ -1,12 +1,12 @@
 #include "mailserver.h"
 
+#include "support/testauthority.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QProcess>
-#include <QSslCertificate>
-#include <QSslConfiguration>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -106,16 +106,7 @@ QString MailServer::tlsFile(const QString &name) const
 
 bool MailServer::trustTestAuthority() const
 {
-    const QList<QSslCertificate> authority
-        = QSslCertificate::fromPath(tlsFile(QStringLiteral("ca.pem")));
-    if (authority.isEmpty())
-        return false;
-    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    if (!configuration.caCertificates().contains(authority.first())) {
-        configuration.addCaCertificates(authority);
-        QSslConfiguration::setDefaultConfiguration(configuration);
-    }
-    return true;
+    return trustAuthority(tlsFile(QStringLiteral("ca.pem")));
 }
 
 bool MailServer::addUser(const QString &name, const QString &password)
