@@ -143,6 +143,7 @@ struct CheckResult
     int recorded = 0;
     qint64 recordedBytes = 0; // the sizes the history holds
     qint64 receivedBytes = 0; // what the sessions received, after decryption
+    qint64 receivedPieces = 0;
     bool isClean = false; // finished without an error or a deletion
 };
 
@@ -162,6 +163,7 @@ CheckResult wholeCheck(const QByteArray &serverType, quint16 port, const QByteAr
     for (int i = 1; i <= history.count(); ++i)
         result.recordedBytes += history.at(i).Size.toLongLong();
     result.receivedBytes = bench.receivedBytes();
+    result.receivedPieces = bench.receivedPieces();
     return result;
 }
 
@@ -180,12 +182,14 @@ bool alternate(const char *protocol, const QByteArray &serverType, quint16 plain
         const CheckResult tls = wholeCheck(serverType, tlsPort, user, SecurityMode::SslTls);
         std::printf(
             "%s %s run %d: in clear %.3f s (cpu %.3f s, %d recorded, %lld bytes, %lld "
-            "received), TLS %.3f s (cpu %.3f s, %d recorded, %lld bytes, %lld received)%s\n",
+            "received in %lld pieces), TLS %.3f s (cpu %.3f s, %d recorded, %lld bytes, %lld "
+            "received in %lld pieces)%s\n",
             protocol, user.constData(), run, plain.seconds, plain.cpuSeconds, plain.recorded,
             static_cast<long long>(plain.recordedBytes),
-            static_cast<long long>(plain.receivedBytes), tls.seconds, tls.cpuSeconds, tls.recorded,
+            static_cast<long long>(plain.receivedBytes),
+            static_cast<long long>(plain.receivedPieces), tls.seconds, tls.cpuSeconds, tls.recorded,
             static_cast<long long>(tls.recordedBytes), static_cast<long long>(tls.receivedBytes),
-            run == 0 ? " (warm-up)" : "");
+            static_cast<long long>(tls.receivedPieces), run == 0 ? " (warm-up)" : "");
         if (!plain.isClean || !tls.isClean || plain.recorded != expected || tls.recorded != expected
             || plain.recordedBytes != tls.recordedBytes) {
             std::printf("%s: a check failed or a message went missing\n", protocol);

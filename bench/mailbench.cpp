@@ -138,8 +138,10 @@ BenchCore::BenchCore(const QByteArray &serverType, quint16 port, const QByteArra
     SaveAccountSecurity(*m_registry, account, AccountSecurity {mode, {}});
     m_core->checkCycle.setTransportFactory([this] {
         auto transport = std::make_unique<TcpTransport>();
-        QObject::connect(transport.get(), &Transport::received,
-                         [this](const QByteArray &data) { m_received += data.size(); });
+        QObject::connect(transport.get(), &Transport::received, [this](const QByteArray &data) {
+            m_received += data.size();
+            ++m_pieces;
+        });
         return transport;
     });
 }

@@ -96,6 +96,8 @@ public:
     KorvaneCore &core() { return *m_core; }
     // The bytes the sessions received from the server, after decryption, since the core was made.
     qint64 receivedBytes() const { return m_received; }
+    // In how many pieces they arrived: each piece is one turn of the session's parser.
+    qint64 receivedPieces() const { return m_pieces; }
 
 private:
     QTemporaryDir m_data;
@@ -106,4 +108,5 @@ private:
     std::unique_ptr<CRegister> m_registry;
     std::unique_ptr<KorvaneCore> m_core;
     qint64 m_received = 0;
+    qint64 m_pieces = 0;
 };
