@@ -271,16 +271,25 @@ void CheckCycle::startSession(std::unique_ptr<MailSession> owned, const MailAcco
             restartTimeOut();
     });
     connect(session, &MailSession::finished, this,
-            [this, session](const SessionResult &result) { onSessionFinished(session, result); });
+            [this, session, account](const SessionResult &result) {
+                onSessionFinished(session, account, result);
+            });
     m_sessionSeconds = 0;
     sessionClock.setEnabled(true);
     session->start(NormalizeServerName(shownText(account.MailServer)), quint16(account.Port));
 }
 
-void CheckCycle::onSessionFinished(MailSession *session, const SessionResult &result)
+void CheckCycle::onSessionFinished(MailSession *session, const MailAccount &account,
+                                   const SessionResult &result)
 {
     if (session != m_session)
         return;
+    // The account editor offers to trust the certificate last refused; a connection that
+    // got as far as the login leaves nothing to offer.
+    if (result.status == SessionStatus::TlsFailed && !session->refusedSha256().isEmpty())
+        (void)SaveRefusedCertificate(m_core.env.registry, account, session->refusedSha256());
+    else if (result.status == SessionStatus::Ok || result.status == SessionStatus::AuthRejected)
+        (void)SaveRefusedCertificate(m_core.env.registry, account, {});
     emit sessionEnded(result);
     CheckNextAccount();
 }

@@ -73,7 +73,8 @@ private:
     void startCheck();
     void startAccount(int index, bool isFirst);
     void startSession(std::unique_ptr<MailSession> owned, const MailAccount &account);
-    void onSessionFinished(MailSession *session, const SessionResult &result);
+    void onSessionFinished(MailSession *session, const MailAccount &account,
+                           const SessionResult &result);
     void releaseSession();
     void restartTimeOut();
     void cutSessionShort(SessionStatus status);

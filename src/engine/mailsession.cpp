@@ -70,6 +70,7 @@ void MailSession::start(const QString &server, quint16 port)
     m_transport->close();
     reset();
     m_bytesReceived = 0;
+    m_refusedSha256.clear();
     m_hasEnded = false;
     m_host = server;
     if (m_encryption == Encryption::Implicit)
@@ -146,6 +147,7 @@ void MailSession::onRefused(const TlsRefusal &refusal)
                            QStringLiteral("The certificate's SHA-256 fingerprint is %1."))
                   .arg(refusal.sha256);
     tell(text);
+    m_refusedSha256 = refusal.sha256;
     end({SessionStatus::TlsFailed, step(), refusal.detail});
 }
 

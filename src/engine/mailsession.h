@@ -52,6 +52,8 @@ public:
     // Closes the connection without logging out, so nothing of the session is deleted on
     // the server; no signal follows.
     void abort();
+    // The SHA-256 fingerprint of the certificate this session refused; empty when none was.
+    const QString &refusedSha256() const { return m_refusedSha256; }
     // The protocol step the session is at, by name.
     virtual QString step() const = 0;
 
@@ -175,6 +177,7 @@ private:
     std::unique_ptr<Transport> m_transport;
     Encryption m_encryption = Encryption::None;
     QString m_host; // as connected to, for the texts
+    QString m_refusedSha256;
     qint64 m_bytesReceived = 0;
     bool m_isWaiting = false; // a continuation is queued; arrivals wait for it
     bool m_hasEnded = false;

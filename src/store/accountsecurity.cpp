@@ -64,3 +64,13 @@ bool SaveAccountSecurity(CRegister &store, const MailAccount &account,
     return saveOrRemove(store, prefix + "TrustedCertificate", security.trustedSha256)
         && isModeSaved;
 }
+
+QString LoadRefusedCertificate(const CRegister &store, const MailAccount &account)
+{
+    return store.REGGetSetting(group(account) + "RefusedCertificate", QString());
+}
+
+bool SaveRefusedCertificate(CRegister &store, const MailAccount &account, const QString &sha256)
+{
+    return saveOrRemove(store, group(account) + "RefusedCertificate", sha256);
+}

@@ -32,3 +32,9 @@ AccountSecurity LoadAccountSecurity(const CRegister &store, const MailAccount &a
 // An empty mode or fingerprint removes the stored value.
 bool SaveAccountSecurity(CRegister &store, const MailAccount &account,
                          const AccountSecurity &security);
+
+// The fingerprint of the certificate the account's last connection refused, kept so that the
+// account editor can offer to trust it; empty: the last connection was not refused for one.
+QString LoadRefusedCertificate(const CRegister &store, const MailAccount &account);
+// An empty fingerprint removes the stored one.
+bool SaveRefusedCertificate(CRegister &store, const MailAccount &account, const QString &sha256);

@@ -134,6 +134,28 @@ TEST(CheckCycle, CheckTimerStartsACheckOnlyWhenIdle)
                             "Finished Checking All Account's"}));
 }
 
+// The fingerprint of a refused certificate stays with its account for the account editor, until
+// a later connection of that account gets through.
+TEST(CheckCycle, RefusedCertificateIsRememberedForItsAccount)
+{
+    CycleBed bed;
+    const MailAccount home = account("POP3", "Home", "pop.home.test");
+    const MailAccount work = account("POP3", "Work", "pop.work.test");
+    bed.setAccounts({home, work});
+    TlsRefusal refusal;
+    refusal.reasons = {TlsRefusal::Reason::SelfSigned};
+    refusal.sha256 = QStringLiteral("AB:CD");
+    bed.cycle.CheckNow();
+    bed.nets[0]->refuse(refusal);
+    CycleBed::emptyMailbox(*bed.nets[1]);
+    EXPECT_EQ(LoadRefusedCertificate(*bed.registry, home), "AB:CD");
+    EXPECT_TRUE(LoadRefusedCertificate(*bed.registry, work).isEmpty());
+
+    bed.cycle.CheckNow();
+    CycleBed::emptyMailbox(*bed.nets[2]);
+    EXPECT_TRUE(LoadRefusedCertificate(*bed.registry, home).isEmpty());
+}
+
 TEST(CheckCycle, AccountOfUnknownTypeIsSkipped)
 {
     CycleBed bed;

@@ -1,9 +1,13 @@
+#include "platform/cregister.h"
+#include "store/accountsecurity.h"
 #include "support/coretestbed.h"
 #include "ui/editors/frmaccounteditor.h"
 #include "ui/editors/frmaddaccount.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -44,10 +48,32 @@ TEST(AccountDialog, ServerTypeSetsItsPortAndEveryFieldIsChecked)
     CoreTestbed bed;
     frmAddAccount dialog(bed.core->services, false);
     EXPECT_EQ(dialog.cmbServerType->currentText(), "POP3");
-    EXPECT_EQ(dialog.Text5->text(), "110");
-    dialog.Text5->setText("995");
+    EXPECT_EQ(dialog.cmbSecurity->currentText(), "SSL/TLS");
+    EXPECT_EQ(dialog.Text5->text(), "995");
+    // Type and security, chosen in either order, give the port their pair uses.
+    const struct
+    {
+        const char *type;
+        const char *security;
+        const char *port;
+    } choices[] = {
+        {"IMAP", "SSL/TLS", "993"}, {"IMAP", "STARTTLS", "143"}, {"POP3", "STARTTLS", "110"},
+        {"POP3", "None", "110"},    {"IMAP", "None", "143"},     {"POP3", "SSL/TLS", "995"},
+    };
+    for (const auto &choice : choices) {
+        SCOPED_TRACE(std::string(choice.type) + " " + choice.security);
+        dialog.Text5->setText("1");
+        dialog.cmbServerType->setCurrentText(choice.type);
+        dialog.cmbSecurity->setCurrentText(choice.security);
+        EXPECT_EQ(dialog.Text5->text(), choice.port);
+        dialog.Text5->setText("1");
+        dialog.cmbSecurity->setCurrentText("None");
+        dialog.cmbSecurity->setCurrentText(choice.security);
+        dialog.cmbServerType->setCurrentText(choice.type == std::string("IMAP") ? "POP3" : "IMAP");
+        dialog.cmbServerType->setCurrentText(choice.type);
+        EXPECT_EQ(dialog.Text5->text(), choice.port);
+    }
     dialog.cmbServerType->setCurrentText("IMAP");
-    EXPECT_EQ(dialog.Text5->text(), "143");
 
     type(dialog, "Home", "imap.example.com", "joe", "");
     dialog.cmdAdd->click();
@@ -74,7 +100,7 @@ TEST(AccountDialog, ServerTypeSetsItsPortAndEveryFieldIsChecked)
 TEST(AccountEditor, AddOnAFreshInstallationWritesSixLines)
 {
     CoreTestbed bed;
-    frmAccountEditor editor(bed.core->services, bed.core->lists, bed.core->listFiles,
+    frmAccountEditor editor(bed.core->services, bed.core->lists, bed.core->listFiles, *bed.registry,
                             bed.core->IsChecking);
     EXPECT_EQ(editor.cmbAccount->count(), 0);
     editor.cmdEdit->click();
@@ -90,15 +116,65 @@ TEST(AccountEditor, AddOnAFreshInstallationWritesSixLines)
     EXPECT_EQ(editor.txtMailServer->text(), "pop.example.com");
     editor.cmdOK->click();
     EXPECT_EQ(bed.dir.read("data/Accounts.ini"),
-              "POP3\r\nHome\r\npop.example.com\r\njoe\r\nYGFi\r\n110\r\n");
+              "POP3\r\nHome\r\npop.example.com\r\njoe\r\nYGFi\r\n995\r\n");
     EXPECT_TRUE(bed.core->lists.AccountsLoaded);
+    EXPECT_EQ(LoadAccountSecurity(*bed.registry, bed.core->lists.Accounts.at(0)).mode,
+              SecurityMode::SslTls);
+}
+
+TEST(AccountEditor, SecurityFollowsTheAccountsKeyAndLeavesWithIt)
+{
+    CoreTestbed bed;
+    bed.dir.write("data/Accounts.ini", threeAccounts);
+    frmAccountEditor editor(bed.core->services, bed.core->lists, bed.core->listFiles, *bed.registry,
+                            bed.core->IsChecking);
+    const MailAccount home = bed.core->lists.Accounts.at(0);
+    const MailAccount work = bed.core->lists.Accounts.at(1);
+    const MailAccount old = bed.core->lists.Accounts.at(2);
+    SaveAccountSecurity(*bed.registry, home, {SecurityMode::None, "AB:CD"});
+    SaveAccountSecurity(*bed.registry, old, {SecurityMode::StartTls, {}});
+    editor.reload();
+
+    editor.cmbAccount->setCurrentIndex(0);
+    whenDialogOpens([](frmAddAccount &d) {
+        EXPECT_EQ(d.cmbSecurity->currentText(), "None");
+        EXPECT_EQ(d.Text5->text(), "110");
+        d.Text2->setText("mail.example.net");
+        d.Text4->setText("new");
+        d.cmdAdd->click();
+    });
+    editor.cmdEdit->click();
+    // Nothing stored: on 143 a check asks for STARTTLS, and the dialog says so.
+    editor.cmbAccount->setCurrentIndex(1);
+    whenDialogOpens([](frmAddAccount &d) {
+        EXPECT_EQ(d.cmbSecurity->currentText(), "STARTTLS");
+        EXPECT_EQ(d.Text5->text(), "143");
+        d.Text4->setText("new");
+        d.cmdAdd->click();
+    });
+    editor.cmdEdit->click();
+    bed.prompter.answers = {true};
+    editor.cmbAccount->setCurrentIndex(2);
+    editor.cmdDelete->click();
+    editor.cmdOK->click();
+
+    EXPECT_EQ(bed.dir.read("data/Accounts.ini").count("\r\n"), 12);
+    MailAccount moved = home;
+    moved.MailServer = "mail.example.net";
+    const AccountSecurity atNewKey = LoadAccountSecurity(*bed.registry, moved);
+    EXPECT_EQ(atNewKey.mode, SecurityMode::None);
+    EXPECT_EQ(atNewKey.trustedSha256, "AB:CD");
+    EXPECT_FALSE(LoadAccountSecurity(*bed.registry, home).mode);
+    EXPECT_TRUE(LoadAccountSecurity(*bed.registry, home).trustedSha256.isEmpty());
+    EXPECT_EQ(LoadAccountSecurity(*bed.registry, work).mode, SecurityMode::StartTls);
+    EXPECT_FALSE(LoadAccountSecurity(*bed.registry, old).mode);
 }
 
 TEST(AccountEditor, EditTakesThePasswordAgain)
 {
     CoreTestbed bed;
     bed.dir.write("data/Accounts.ini", threeAccounts);
-    frmAccountEditor editor(bed.core->services, bed.core->lists, bed.core->listFiles,
+    frmAccountEditor editor(bed.core->services, bed.core->lists, bed.core->listFiles, *bed.registry,
                             bed.core->IsChecking);
     editor.cmbAccount->setCurrentIndex(1);
     whenDialogOpens([](frmAddAccount &d) {
@@ -124,7 +200,7 @@ TEST(AccountEditor, DeletedAccountsLeaveTheFileOnlyOnOk)
     bed.dir.write("data/Accounts.ini", threeAccounts);
     {
         frmAccountEditor editor(bed.core->services, bed.core->lists, bed.core->listFiles,
-                                bed.core->IsChecking);
+                                *bed.registry, bed.core->IsChecking);
         editor.cmbAccount->setCurrentIndex(1);
         bed.prompter.answers = {false};
         editor.cmdDelete->click();
@@ -139,7 +215,7 @@ TEST(AccountEditor, DeletedAccountsLeaveTheFileOnlyOnOk)
     EXPECT_EQ(bed.dir.read("data/Accounts.ini"), threeAccounts);
     EXPECT_EQ(bed.core->lists.Accounts[1].AccountName, "Work");
 
-    frmAccountEditor editor(bed.core->services, bed.core->lists, bed.core->listFiles,
+    frmAccountEditor editor(bed.core->services, bed.core->lists, bed.core->listFiles, *bed.registry,
                             bed.core->IsChecking);
     bed.prompter.answers = {true, true};
     editor.cmbAccount->setCurrentIndex(1);
@@ -151,11 +227,45 @@ TEST(AccountEditor, DeletedAccountsLeaveTheFileOnlyOnOk)
               "POP3\r\nHome\r\npop.example.com\r\njoe\r\nYGFi\r\n110\r\n");
     EXPECT_EQ(bed.core->lists.Accounts.size(), 1);
 
-    frmAccountEditor last(bed.core->services, bed.core->lists, bed.core->listFiles,
+    frmAccountEditor last(bed.core->services, bed.core->lists, bed.core->listFiles, *bed.registry,
                           bed.core->IsChecking);
     bed.prompter.answers = {true};
     last.cmdDelete->click();
     last.cmdOK->click();
     EXPECT_EQ(bed.dir.read("data/Accounts.ini"), "");
     EXPECT_FALSE(bed.core->lists.AccountsLoaded);
+}
+
+// A refused certificate is trusted for its own account only once the box is ticked, and a
+// trusted one can be given up the same way.
+TEST(AccountEditor, TrustsTheRefusedCertificateOfOneAccount)
+{
+    CoreTestbed bed;
+    bed.dir.write("data/Accounts.ini", threeAccounts);
+    frmAccountEditor editor(bed.core->services, bed.core->lists, bed.core->listFiles, *bed.registry,
+                            bed.core->IsChecking);
+    const MailAccount home = bed.core->lists.Accounts.at(0);
+    const MailAccount work = bed.core->lists.Accounts.at(1);
+    SaveRefusedCertificate(*bed.registry, home, "AB:CD");
+    SaveAccountSecurity(*bed.registry, work, {SecurityMode::SslTls, "12:34"});
+    editor.reload();
+
+    const auto edit = [&](int entry, bool trust, const QString &shown) {
+        editor.cmbAccount->setCurrentIndex(entry);
+        whenDialogOpens([trust, shown](frmAddAccount &d) {
+            EXPECT_EQ(d.lblCertificate->text(), shown);
+            d.chkTrust->setChecked(trust);
+            d.Text4->setText("new");
+            d.cmdAdd->click();
+        });
+        editor.cmdEdit->click();
+    };
+    edit(0, true, "The server's certificate was refused: AB:CD");
+    edit(1, false, "This account trusts the certificate: 12:34");
+    editor.cmdOK->click();
+
+    EXPECT_EQ(LoadAccountSecurity(*bed.registry, home).trustedSha256, "AB:CD");
+    EXPECT_TRUE(LoadRefusedCertificate(*bed.registry, home).isEmpty());
+    EXPECT_EQ(LoadAccountSecurity(*bed.registry, work).mode, SecurityMode::SslTls);
+    EXPECT_TRUE(LoadAccountSecurity(*bed.registry, work).trustedSha256.isEmpty());
 }

@@ -1,6 +1,7 @@
 #include "store/verdictkeys.h"
 #include "support/coretestbed.h"
 #include "support/fakereviewactions.h"
+#include "ui/editors/frmaddaccount.h"
 #include "ui/editors/frmmain.h"
 #include "ui/editors/korvanewindows.h"
 #include "ui/tray/trayicon.h"
@@ -101,5 +102,26 @@ TEST(Screenshots, ReviewWindowRenders)
     if (!folder.isEmpty()) {
         QDir().mkpath(folder);
         EXPECT_TRUE(picture.save(folder + "/review-window.png"));
+    }
+}
+
+TEST(Screenshots, AccountDialogRendersWithItsSecurity)
+{
+    CoreTestbed bed;
+    frmAddAccount dialog(bed.core->services, true);
+    const MailAccount account {"IMAP", "Home", "imap.example.com", "ann", "", 993};
+    dialog.showAccount(account);
+    dialog.showSecurity({}, 993,
+                        "3F:A1:09:7C:52:D8:E4:11:B6:0A:9D:73:C2:58:E1:4F:"
+                        "6B:20:A7:93:5E:C8:1D:F4:07:BB:62:39:8E:D5:40:A6");
+    dialog.resize(560, 320);
+    dialog.show();
+
+    const QPixmap picture = dialog.grab();
+    EXPECT_FALSE(picture.isNull());
+    const QString folder = qEnvironmentVariable("KORVANE_SCREENSHOT_DIR");
+    if (!folder.isEmpty()) {
+        QDir().mkpath(folder);
+        EXPECT_TRUE(picture.save(folder + "/account-dialog.png"));
     }
 }

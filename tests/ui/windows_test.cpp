@@ -55,7 +55,7 @@ TEST(Windows, CaptionsComeFromTheActivePack)
     EXPECT_EQ(bed.menu.mnuExit->text(), "E&xit Korvane");
     EXPECT_EQ(bed.menu.mnuStat->text(), "K&orvane");
 
-    frmAccountEditor editor(bed.core->services, bed.core->lists, bed.core->listFiles,
+    frmAccountEditor editor(bed.core->services, bed.core->lists, bed.core->listFiles, *bed.registry,
                             bed.core->IsChecking);
     EXPECT_EQ(editor.windowTitle(), "Account Editor");
     EXPECT_EQ(editor.cmdOK->text(), "&Yes");
@@ -164,7 +164,7 @@ TEST(Windows, AccountEditorListsTheAccountsFromTheFile)
     bed.dir.write("data/Accounts.ini",
                   "POP3\r\nHome\r\npop.example.com\r\njoe\r\nYGFi\r\n110\r\n"
                   "IMAP\r\nWork\r\nimap.example.com\r\nann\r\nYGFi\r\n143\r\n");
-    frmAccountEditor editor(bed.core->services, bed.core->lists, bed.core->listFiles,
+    frmAccountEditor editor(bed.core->services, bed.core->lists, bed.core->listFiles, *bed.registry,
                             bed.core->IsChecking);
     ASSERT_EQ(editor.cmbAccount->count(), 2);
     EXPECT_EQ(editor.txtMailServer->text(), "pop.example.com");

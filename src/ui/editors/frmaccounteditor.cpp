@@ -37,6 +37,13 @@ QLineEdit *readOnlyBox(const QString &name)
     return box;
 }
 
+// The parts of an account that key its stored security.
+bool sameKey(const MailAccount &a, const MailAccount &b)
+{
+    return a.ServerType == b.ServerType && a.UserName == b.UserName && a.MailServer == b.MailServer
+        && a.Port == b.Port;
+}
+
 QPushButton *button(const QString &name, const QString &text)
 {
     auto *b = new QPushButton(text);
@@ -47,11 +54,12 @@ QPushButton *button(const QString &name, const QString &text)
 } // namespace
 
 frmAccountEditor::frmAccountEditor(const Services &services, MailLists &lists, ListFiles &listFiles,
-                                   const bool &isChecking, QWidget *parent)
+                                   CRegister &registry, const bool &isChecking, QWidget *parent)
     : QDialog(parent)
     , m_services(services)
     , m_lists(lists)
     , m_listFiles(listFiles)
+    , m_registry(registry)
     , m_isChecking(isChecking)
     , m_labels(std::make_unique<Labels>())
 {
@@ -117,6 +125,12 @@ void frmAccountEditor::reload()
     m_listFiles.LoadAccounts(m_isChecking);
     m_accountsAtOpening = m_lists.Accounts;
     m_loadedAtOpening = m_lists.AccountsLoaded;
+    m_security.clear();
+    m_refused.clear();
+    for (const MailAccount &account : std::as_const(m_lists.Accounts)) {
+        m_security << LoadAccountSecurity(m_registry, account);
+        m_refused << LoadRefusedCertificate(m_registry, account);
+    }
     const QSignalBlocker block(cmbAccount);
     cmbAccount->clear();
     m_recordOfEntry.clear();
@@ -140,22 +154,31 @@ void frmAccountEditor::showAccount(int entry)
     txtPort->setText(valid ? QString::number(account.Port) : QString());
 }
 
-std::optional<MailAccount> frmAccountEditor::askForAccount(bool editMode, const MailAccount *shown)
+std::optional<MailAccount> frmAccountEditor::askForAccount(bool editMode, const MailAccount *shown,
+                                                           AccountSecurity &security,
+                                                           const QString &refusedSha256)
 {
     frmAddAccount dialog(m_services, editMode, this);
-    if (shown)
+    if (shown) {
         dialog.showAccount(*shown);
+        dialog.showSecurity(security, quint16(shown->Port), refusedSha256);
+    }
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
+    security = dialog.security();
     return dialog.account();
 }
 
 void frmAccountEditor::onAdd()
 {
-    const auto account = askForAccount(false, nullptr);
+    AccountSecurity security;
+    const auto account = askForAccount(false, nullptr, security, {});
     if (!account)
         return;
     m_lists.Accounts.append(*account);
+    m_security.resize(m_lists.Accounts.size() - 1);
+    m_security << security;
+    m_refused.resize(m_lists.Accounts.size());
     m_recordOfEntry << int(m_lists.Accounts.size() - 1);
     cmbAccount->addItem(shownText(account->AccountName));
     cmbAccount->setCurrentIndex(cmbAccount->count() - 1);
@@ -169,10 +192,17 @@ void frmAccountEditor::onEdit()
         return;
     const int record = m_recordOfEntry.at(entry);
     const MailAccount current = m_lists.Accounts.value(record);
-    const auto account = askForAccount(true, &current);
+    AccountSecurity security = m_security.value(record);
+    const auto account = askForAccount(true, &current, security, m_refused.value(record));
     if (!account || record >= m_lists.Accounts.size())
         return;
     m_lists.Accounts[record] = *account;
+    m_security.resize(m_lists.Accounts.size());
+    m_security[record] = security;
+    m_refused.resize(m_lists.Accounts.size());
+    // Trusted now, or declined for a new key: either way nothing is left to offer.
+    if (m_refused[record] == security.trustedSha256 || !sameKey(current, *account))
+        m_refused[record].clear();
     cmbAccount->setItemText(entry, shownText(account->AccountName));
     showAccount(entry);
 }
@@ -201,9 +231,27 @@ void frmAccountEditor::onOk()
 {
     // A failed save has been reported inside; the editor closes all the same.
     (void)m_listFiles.SaveAccounts();
+    saveSecurity();
     m_listFiles.LoadAccounts(m_isChecking);
     m_lists.AccountsLoaded = cmbAccount->count() > 0;
     accept();
+}
+
+void frmAccountEditor::saveSecurity()
+{
+    // Removing every old key first lets an account take over a key another one gave up.
+    for (const MailAccount &account : std::as_const(m_accountsAtOpening)) {
+        (void)SaveAccountSecurity(m_registry, account, {});
+        (void)SaveRefusedCertificate(m_registry, account, {});
+    }
+    for (int i = 0; i < m_lists.Accounts.size() && i < m_security.size(); ++i) {
+        // A deleted account keeps its record with an empty name until the file is written.
+        const MailAccount &account = m_lists.Accounts.at(i);
+        if (account.AccountName.isEmpty())
+            continue;
+        (void)SaveAccountSecurity(m_registry, account, m_security.at(i));
+        (void)SaveRefusedCertificate(m_registry, account, m_refused.value(i));
+    }
 }
 
 void frmAccountEditor::reject()

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "store/accountsecurity.h"
 #include "store/records.h"
 
 #include <QDialog>
 
 #include <optional>
 
+class CRegister;
 class ListFiles;
 struct MailLists;
 struct Services;
@@ -23,8 +25,9 @@ class frmAccountEditor : public QDialog
 
 public:
     // isChecking is the live flag of a running check: loading the accounts asks it.
+    // Each account's security lives in `registry`; OK moves it with the account's changes.
     frmAccountEditor(const Services &services, MailLists &lists, ListFiles &listFiles,
-                     const bool &isChecking, QWidget *parent = nullptr);
+                     CRegister &registry, const bool &isChecking, QWidget *parent = nullptr);
     ~frmAccountEditor() override;
 
     // Reloads the accounts from the file and lists them.
@@ -55,15 +58,25 @@ private:
     void onDelete();
     void onOk();
     // The dialog for one account; nothing when it was cancelled.
-    std::optional<MailAccount> askForAccount(bool editMode, const MailAccount *shown);
+    std::optional<MailAccount> askForAccount(bool editMode, const MailAccount *shown,
+                                             AccountSecurity &security,
+                                             const QString &refusedSha256);
+    // Writes the security of every account under its key as it is now; the keys of the
+    // accounts as they were at opening are removed first.
+    void saveSecurity();
 
     const Services &m_services;
     MailLists &m_lists;
     ListFiles &m_listFiles;
+    CRegister &m_registry;
     const bool &m_isChecking;
     std::unique_ptr<Labels> m_labels;
     // For every entry of cmbAccount, the index in Accounts of the record it stands for.
     QList<int> m_recordOfEntry;
     QList<MailAccount> m_accountsAtOpening;
+    // The security of every record of Accounts, written only by OK.
+    QList<AccountSecurity> m_security;
+    // For every record, the fingerprint its last connection refused.
+    QList<QString> m_refused;
     bool m_loadedAtOpening = false;
 };

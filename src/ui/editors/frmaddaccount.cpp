@@ -13,11 +13,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 struct frmAddAccount::Labels
 {
     QLabel *serverType = new QLabel(QStringLiteral("Server Type"));
+    QLabel *security = new QLabel(QStringLiteral("Security"));
     QLabel *accountName = new QLabel(QStringLiteral("Account Name"));
     QLabel *mailServer = new QLabel(QStringLiteral("Mail Server"));
     QLabel *userName = new QLabel(QStringLiteral("User Name"));
@@ -47,6 +49,11 @@ frmAddAccount::frmAddAccount(const Services &services, bool EditMode, QWidget *p
     cmbServerType = new QComboBox;
     cmbServerType->setObjectName(QStringLiteral("cmbServerType"));
     cmbServerType->addItems({QStringLiteral("POP3"), QStringLiteral("IMAP")});
+    cmbSecurity = new QComboBox;
+    cmbSecurity->setObjectName(QStringLiteral("cmbSecurity"));
+    // The names are the stored ones and stay untranslated, like the server types.
+    for (SecurityMode mode : {SecurityMode::SslTls, SecurityMode::StartTls, SecurityMode::None})
+        cmbSecurity->addItem(securityModeName(mode), int(mode));
     Text1 = textBox(QStringLiteral("Text1"));
     Text2 = textBox(QStringLiteral("Text2"));
     Text3 = textBox(QStringLiteral("Text3"));
@@ -55,7 +62,15 @@ frmAddAccount::frmAddAccount(const Services &services, bool EditMode, QWidget *p
     chkShowPass = new QCheckBox(QStringLiteral("Show"));
     chkShowPass->setObjectName(QStringLiteral("chkShowPass"));
     Text5 = textBox(QStringLiteral("Text5"));
-    Text5->setText(QStringLiteral("110"));
+    fillPort();
+    lblCertificate = new QLabel;
+    lblCertificate->setObjectName(QStringLiteral("lblCertificate"));
+    lblCertificate->setWordWrap(true);
+    lblCertificate->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblCertificate->hide();
+    chkTrust = new QCheckBox(QStringLiteral("Trust this certificate"));
+    chkTrust->setObjectName(QStringLiteral("chkTrust"));
+    chkTrust->hide();
     Label7 = new QLabel(
         QStringLiteral("If you do not know the port, leave this default value as it  is."));
     Label7->setObjectName(QStringLiteral("Label7"));
@@ -70,13 +85,19 @@ frmAddAccount::frmAddAccount(const Services &services, bool EditMode, QWidget *p
     password->addWidget(Text4, 1);
     password->addWidget(chkShowPass);
     auto *fields = new QFormLayout;
-    fields->addRow(m_labels->serverType, cmbServerType);
+    auto *serverType = new QHBoxLayout;
+    serverType->addWidget(cmbServerType, 1);
+    serverType->addWidget(m_labels->security);
+    serverType->addWidget(cmbSecurity, 1);
+    fields->addRow(m_labels->serverType, serverType);
     fields->addRow(m_labels->accountName, Text1);
     fields->addRow(m_labels->mailServer, Text2);
     fields->addRow(m_labels->userName, Text3);
     fields->addRow(m_labels->password, password);
     fields->addRow(m_labels->port, Text5);
     fields->addRow(QString(), Label7);
+    fields->addRow(QString(), lblCertificate);
+    fields->addRow(QString(), chkTrust);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(cmdAdd);
@@ -85,8 +106,8 @@ frmAddAccount::frmAddAccount(const Services &services, bool EditMode, QWidget *p
     layout->addLayout(fields);
     layout->addLayout(buttons);
 
-    connect(cmbServerType, &QComboBox::currentIndexChanged, this,
-            &frmAddAccount::onServerTypeChosen);
+    connect(cmbServerType, &QComboBox::currentIndexChanged, this, &frmAddAccount::fillPort);
+    connect(cmbSecurity, &QComboBox::currentIndexChanged, this, &frmAddAccount::fillPort);
     connect(chkShowPass, &QCheckBox::toggled, this, [this](bool shown) {
         Text4->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
     });
@@ -112,9 +133,47 @@ void frmAddAccount::showAccount(const MailAccount &account)
     Text5->setText(QString::number(account.Port));
 }
 
-void frmAddAccount::onServerTypeChosen(int index)
+void frmAddAccount::showSecurity(const AccountSecurity &security, quint16 port,
+                                 const QString &refusedSha256)
 {
-    Text5->setText(index == 1 ? QStringLiteral("143") : QStringLiteral("110"));
+    // Without a stored mode a check encrypts from the first byte on the usual TLS ports, and
+    // asks for STARTTLS on any other.
+    const SecurityMode mode = security.mode.value_or(
+        port == 995 || port == 993 ? SecurityMode::SslTls : SecurityMode::StartTls);
+    const QSignalBlocker keepPort(cmbSecurity);
+    cmbSecurity->setCurrentIndex(cmbSecurity->findData(int(mode)));
+    m_trustedSha256 = security.trustedSha256;
+    // A refusal after a certificate was trusted means the server shows another one now:
+    // only that new one can be trusted instead.
+    const bool isRefused = !refusedSha256.isEmpty() && refusedSha256 != m_trustedSha256;
+    m_offeredSha256 = isRefused ? refusedSha256 : m_trustedSha256;
+    if (m_offeredSha256.isEmpty())
+        return;
+    lblCertificate->setText(
+        isRefused ? m_services
+                        .caption(QStringLiteral("280151"),
+                                 QStringLiteral("The server's certificate was refused: %1"))
+                        .arg(m_offeredSha256)
+                  : m_services
+                        .caption(QStringLiteral("280153"),
+                                 QStringLiteral("This account trusts the certificate: %1"))
+                        .arg(m_offeredSha256));
+    chkTrust->setChecked(!isRefused);
+    lblCertificate->show();
+    chkTrust->show();
+}
+
+AccountSecurity frmAddAccount::security() const
+{
+    return {SecurityMode(cmbSecurity->currentData().toInt()),
+            chkTrust->isChecked() ? m_offeredSha256 : QString()};
+}
+
+void frmAddAccount::fillPort()
+{
+    const bool isImap = cmbServerType->currentIndex() == 1;
+    const bool isTls = SecurityMode(cmbSecurity->currentData().toInt()) == SecurityMode::SslTls;
+    Text5->setText(QString::number(isTls ? (isImap ? 993 : 995) : (isImap ? 143 : 110)));
 }
 
 void frmAddAccount::onAdd()
@@ -151,8 +210,10 @@ void frmAddAccount::SetCaptions()
     setWindowTitle(m_editMode ? c("20070", "Edit an account") : c("20000", "Add Account"));
     cmdAdd->setText(m_editMode ? c("20071", "&Ok") : c("10005", "&Add"));
     chkShowPass->setText(c("20002", "Show"));
+    chkTrust->setText(c("280152", "Trust this certificate"));
     Label7->setText(c("20003", "If you do not know the port, leave this default value as it  is."));
     m_labels->serverType->setText(c("20004", "Server Type"));
+    m_labels->security->setText(c("280150", "Security"));
     m_labels->accountName->setText(c("20006", "Account Name"));
     m_labels->mailServer->setText(c("20009", "Mail Server"));
     m_labels->userName->setText(c("20008", "User Name"));

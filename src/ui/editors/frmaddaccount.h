@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/accountsecurity.h"
 #include "store/records.h"
 
 #include <QDialog>
@@ -28,14 +29,24 @@ public:
     void showAccount(const MailAccount &account);
     // The account typed in, once the dialog was accepted.
     const std::optional<MailAccount> &account() const { return m_account; }
+    // Shows an account's stored security; with no mode stored, what a check would use
+    // for the account's port. Call after showAccount(), whose port it keeps. A refused
+    // certificate's fingerprint is offered for trust.
+    void showSecurity(const AccountSecurity &security, quint16 port,
+                      const QString &refusedSha256 = {});
+    // The security chosen, once the dialog was accepted.
+    AccountSecurity security() const;
 
     QComboBox *cmbServerType;
+    QComboBox *cmbSecurity;
     QLineEdit *Text1;
     QLineEdit *Text2;
     QLineEdit *Text3;
     QLineEdit *Text4;
     QCheckBox *chkShowPass;
     QLineEdit *Text5;
+    QLabel *lblCertificate;
+    QCheckBox *chkTrust;
     QLabel *Label7;
     QPushButton *cmdAdd;
     QPushButton *cmdCancel;
@@ -43,11 +54,14 @@ public:
 private:
     struct Labels;
     void SetCaptions();
-    void onServerTypeChosen(int index);
+    void fillPort();
     void onAdd();
 
     const Services &m_services;
     bool m_editMode;
     std::unique_ptr<Labels> m_labels;
     std::optional<MailAccount> m_account;
+    QString m_trustedSha256;
+    // The fingerprint chkTrust stands for: the refused one, or the one trusted before.
+    QString m_offeredSha256;
 };

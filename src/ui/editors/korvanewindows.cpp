@@ -65,8 +65,8 @@ void KorvaneWindows::showViewer()
 
 void KorvaneWindows::showAccountEditorModal()
 {
-    frmAccountEditor editor(m_core.services, m_core.lists, m_core.listFiles, m_core.IsChecking,
-                            m_viewer.get());
+    frmAccountEditor editor(m_core.services, m_core.lists, m_core.listFiles, m_core.env.registry,
+                            m_core.IsChecking, m_viewer.get());
     editor.exec();
 }
 
