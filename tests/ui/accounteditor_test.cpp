@@ -1,6 +1,7 @@
 #include "platform/cregister.h"
 #include "store/accountsecurity.h"
 #include "support/coretestbed.h"
+#include "support/filesizelimit.h"
 #include "ui/editors/frmaccounteditor.h"
 #include "ui/editors/frmaddaccount.h"
 
@@ -168,6 +169,37 @@ TEST(AccountEditor, SecurityFollowsTheAccountsKeyAndLeavesWithIt)
     EXPECT_TRUE(LoadAccountSecurity(*bed.registry, home).trustedSha256.isEmpty());
     EXPECT_EQ(LoadAccountSecurity(*bed.registry, work).mode, SecurityMode::StartTls);
     EXPECT_FALSE(LoadAccountSecurity(*bed.registry, old).mode);
+}
+
+TEST(AccountEditor, SecurityStaysWithTheAccountsWhenTheirFileCannotBeWritten)
+{
+    CoreTestbed bed;
+    bed.dir.write("data/Accounts.ini", threeAccounts);
+    frmAccountEditor editor(bed.core->services, bed.core->lists, bed.core->listFiles, *bed.registry,
+                            bed.core->IsChecking);
+    const MailAccount home = bed.core->lists.Accounts.at(0);
+    SaveAccountSecurity(*bed.registry, home, {SecurityMode::None, "AB:CD"});
+    editor.reload();
+    editor.cmbAccount->setCurrentIndex(0);
+    whenDialogOpens([](frmAddAccount &d) {
+        d.Text2->setText("mail.example.net");
+        d.Text4->setText("new");
+        d.cmdAdd->click();
+    });
+    editor.cmdEdit->click();
+    {
+        const FileSizeLimit fullDisk(16);
+        editor.cmdOK->click();
+    }
+
+    EXPECT_EQ(bed.dir.read("data/Accounts.ini"), threeAccounts);
+    EXPECT_EQ(bed.core->lists.Accounts.at(0).MailServer, home.MailServer);
+    const AccountSecurity kept = LoadAccountSecurity(*bed.registry, home);
+    EXPECT_EQ(kept.mode, SecurityMode::None);
+    EXPECT_EQ(kept.trustedSha256, "AB:CD");
+    MailAccount moved = home;
+    moved.MailServer = "mail.example.net";
+    EXPECT_FALSE(LoadAccountSecurity(*bed.registry, moved).mode);
 }
 
 TEST(AccountEditor, EditTakesThePasswordAgain)

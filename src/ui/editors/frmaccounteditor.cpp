@@ -229,9 +229,11 @@ void frmAccountEditor::onDelete()
 
 void frmAccountEditor::onOk()
 {
-    // A failed save has been reported inside; the editor closes all the same.
-    (void)m_listFiles.SaveAccounts();
-    saveSecurity();
+    // A failed save has been reported inside; the editor closes all the same. The accounts
+    // are then read back as the file still holds them, so their security stays under the
+    // keys it had: moved to the edited keys, it would belong to no account.
+    if (m_listFiles.SaveAccounts())
+        saveSecurity();
     m_listFiles.LoadAccounts(m_isChecking);
     m_lists.AccountsLoaded = cmbAccount->count() > 0;
     accept();
