@@ -75,11 +75,6 @@ QList<quint32> searchNumbers(const ImapResponse &response)
     return numbers;
 }
 
-bool announcesUidPlus(const QByteArray &capabilities)
-{
-    return capabilities.toUpper().split(' ').contains("UIDPLUS");
-}
-
 } // namespace
 
 ImapDeletion::ImapDeletion(std::unique_ptr<Transport> transport, const MailAccount &account,
@@ -163,7 +158,7 @@ void ImapDeletion::onResponse(const ImapResponse &response)
     const QByteArray tag = response.tag();
     const bool isUntagged = tag == "*";
     if (isUntagged && response.status() == "CAPABILITY")
-        m_hasUidPlus = announcesUidPlus(response.text.trimmed());
+        m_hasUidPlus = response.announces("UIDPLUS");
     switch (m_state) {
     case State::Greeting:
         if (!isUntagged)
@@ -184,9 +179,7 @@ void ImapDeletion::onResponse(const ImapResponse &response)
         return sendLogin();
     case State::LoginCapabilitySent:
         if (isUntagged) {
-            if (response.status().toUpper() == "CAPABILITY")
-                m_offersStartTls = m_offersStartTls
-                    || response.text.toUpper().simplified().split(' ').contains("STARTTLS");
+            m_offersStartTls = m_offersStartTls || response.announces("STARTTLS");
             return;
         }
         if (tag != loginCapabilityTag)

@@ -82,6 +82,12 @@ std::optional<QByteArray> ImapResponse::literalAfter(QByteArrayView itemName) co
     return std::nullopt;
 }
 
+bool ImapResponse::announces(QByteArrayView capability) const
+{
+    return tag() == "*" && status() == "CAPABILITY"
+        && text.toUpper().simplified().split(' ').contains(capability.toByteArray().toUpper());
+}
+
 QByteArray ImapResponse::numberAfter(QByteArrayView itemName) const
 {
     QByteArray line = text.left(text.indexOf('\n'));

@@ -36,6 +36,9 @@ struct ImapResponse
     // or "UIDVALIDITY" in "* OK [UIDVALIDITY 3857529045] UIDs valid"; empty when there is
     // none or it is no number.
     QByteArray numberAfter(QByteArrayView itemName) const;
+    // An untagged CAPABILITY response that names capability (compared without regard to
+    // case), such as "STARTTLS" or "UIDPLUS".
+    bool announces(QByteArrayView capability) const;
 };
 
 // Frames the byte stream of an IMAP connection into responses, whatever the arrivals' split:

@@ -187,9 +187,7 @@ void ImapSession::onResponse(const ImapResponse &response)
         return sendLogin();
     case State::CapabilitySent:
         if (isUntagged) {
-            if (response.status().toUpper() == "CAPABILITY")
-                m_offersStartTls = m_offersStartTls
-                    || response.text.toUpper().simplified().split(' ').contains("STARTTLS");
+            m_offersStartTls = m_offersStartTls || response.announces("STARTTLS");
             return;
         }
         if (tag != capabilityTag)

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+using Pop3Texts::announcesStls;
 using Pop3Texts::isPositive;
 
 Pop3Deletion::Pop3Deletion(std::unique_ptr<Transport> transport, const MailAccount &account,
@@ -167,12 +168,10 @@ void Pop3Deletion::onReply(const QByteArray &reply)
 void Pop3Deletion::onCapabilities(const QByteArray &list)
 {
     m_hasCapaStatus = false;
-    for (const QByteArray &line : list.split('\n')) {
-        if (line.trimmed().toUpper() == "STLS") {
-            m_state = State::StlsSent;
-            send("STLS");
-            return;
-        }
+    if (announcesStls(list)) {
+        m_state = State::StlsSent;
+        send("STLS");
+        return;
     }
     if (goesOnWithoutStartTls({}))
         sendUser();

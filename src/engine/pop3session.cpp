@@ -12,6 +12,7 @@
 #include "store/verdictkeys.h"
 #include "transport.h"
 
+using Pop3Texts::announcesStls;
 using Pop3Texts::isPositive;
 
 Pop3Session::Pop3Session(std::unique_ptr<Transport> transport, const MailAccount &account,
@@ -211,12 +212,10 @@ void Pop3Session::onReply(const QByteArray &reply)
 void Pop3Session::onCapabilities(const QByteArray &list)
 {
     m_hasListStatus = false;
-    for (const QByteArray &line : list.split('\n')) {
-        if (line.trimmed().toUpper() == "STLS") {
-            m_state = State::StlsSent;
-            send("STLS");
-            return;
-        }
+    if (announcesStls(list)) {
+        m_state = State::StlsSent;
+        send("STLS");
+        return;
     }
     if (goesOnWithoutStartTls({}))
         sendUser();

@@ -2,6 +2,10 @@
 
 #include "store/services.h"
 
+#include <QList>
+
+#include <algorithm>
+
 namespace Pop3Texts {
 
 QString serverErrorCaption(const Services &services)
@@ -19,6 +23,13 @@ std::pair<QString, QString> connectionErrorCaptions(const Services &services)
 bool isPositive(const QByteArray &reply)
 {
     return reply.startsWith('+');
+}
+
+bool announcesStls(const QByteArray &capabilities)
+{
+    const QList<QByteArray> lines = capabilities.split('\n');
+    return std::any_of(lines.begin(), lines.end(),
+                       [](const QByteArray &line) { return line.trimmed().toUpper() == "STLS"; });
 }
 
 } // namespace Pop3Texts

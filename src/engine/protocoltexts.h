@@ -18,6 +18,8 @@ QString serverErrorCaption(const Services &services);
 std::pair<QString, QString> connectionErrorCaptions(const Services &services);
 // "+OK": RFC 1939 §3 gives every positive reply a leading "+".
 bool isPositive(const QByteArray &reply);
+// RFC 2595 §4: the text of a CAPA reply holds a line "STLS" when the server offers STARTTLS.
+bool announcesStls(const QByteArray &capabilities);
 
 } // namespace Pop3Texts
 
