@@ -21,7 +21,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTcpSocket>
 
 #include <algorithm>
 #include <cstdio>
@@ -32,88 +31,6 @@ namespace {
 
 constexpr int messageCount = 2000;
 constexpr int runs = 3;
-
-// USER, PASS, STAT, RETR 1..N one at a time, QUIT; the end of a message is looked for in the
-// new bytes only. Returns the number of messages fetched, -1 on any failure.
-int minimalFetch(quint16 port, const QString &user)
-{
-    QTcpSocket socket;
-    QByteArray buffer;
-    int step = 0; // 0 greeting, 1 USER, 2 PASS, 3 STAT, 4 RETR, 5 QUIT
-    int count = 0;
-    int current = 0;
-    qsizetype scanned = 0;
-    bool isDone = false;
-    bool hasFailed = false;
-    auto send = [&](const QByteArray &command) {
-        socket.write(command + "\r\n");
-    };
-    QObject::connect(&socket, &QTcpSocket::readyRead, [&] {
-        buffer += socket.readAll();
-        for (;;) {
-            if (step == 4) {
-                const qsizetype end
-                    = buffer.indexOf("\r\n.\r\n", std::max<qsizetype>(0, scanned - 4));
-                if (end < 0) {
-                    scanned = buffer.size();
-                    return;
-                }
-                buffer.remove(0, end + 5);
-                scanned = 0;
-                if (current < count) {
-                    send("RETR " + QByteArray::number(++current));
-                } else {
-                    step = 5;
-                    send("QUIT");
-                }
-                continue;
-            }
-            const qsizetype lf = buffer.indexOf('\n');
-            if (lf < 0)
-                return;
-            const QByteArray line = buffer.left(lf + 1);
-            buffer.remove(0, lf + 1);
-            if (!line.startsWith('+')) {
-                std::printf("minimal client: step %d, message %d: %s", step, current,
-                            line.constData());
-                hasFailed = isDone = true;
-                return;
-            }
-            switch (step) {
-            case 0:
-                step = 1;
-                send("USER " + user.toUtf8());
-                break;
-            case 1:
-                step = 2;
-                send("PASS pw");
-                break;
-            case 2:
-                step = 3;
-                send("STAT");
-                break;
-            case 3:
-                count = line.split(' ').value(1).toInt();
-                step = 4;
-                current = 1;
-                send("RETR 1");
-                break;
-            case 5:
-                isDone = true;
-                return;
-            }
-        }
-    });
-    QObject::connect(&socket, &QTcpSocket::errorOccurred, [&] {
-        if (isDone)
-            return;
-        std::printf("minimal client: %s\n", qPrintable(socket.errorString()));
-        hasFailed = isDone = true;
-    });
-    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
-    runUntil([&] { return isDone; });
-    return hasFailed || !isDone ? -1 : count;
-}
 
 // Resident and peak resident size of this process in bytes; resetPeak() starts the peak anew.
 qint64 statusField(const char *name)
@@ -200,7 +117,7 @@ int main(int argc, char **argv)
     std::printf("mailbox: %d messages, %.1f MB\n", messageCount, mailboxBytes / 1e6);
 
     // Dovecot builds its index at the first visit; that is not part of either figure.
-    if (minimalFetch(server.pop3Port, QStringLiteral("bench")) != messageCount) {
+    if (minimalPop3Fetch(server.pop3Port, "bench").messages != messageCount) {
         std::printf("the minimal client could not fetch the mailbox\n");
         return 1;
     }
@@ -210,7 +127,7 @@ int main(int argc, char **argv)
     for (int run = 0; run < runs; ++run) {
         QElapsedTimer timer;
         timer.start();
-        const int fetched = minimalFetch(server.pop3Port, QStringLiteral("bench"));
+        const int fetched = minimalPop3Fetch(server.pop3Port, "bench").messages;
         fetchTimes.push_back(timer.nsecsElapsed() / 1e9);
         const CheckResult check = wholeCheck(server.pop3Port, "bench");
         checkTimes.push_back(check.seconds);
@@ -238,7 +155,7 @@ int main(int argc, char **argv)
             = generator.message(MailboxGenerator::Kind::PlainText, qsizetype(megabytes) << 20);
         if (!server.load(user, {message}))
             return 1;
-        minimalFetch(server.pop3Port, user);
+        minimalPop3Fetch(server.pop3Port, user.toUtf8());
         std::vector<double> times;
         for (int run = 0; run < runs; ++run) {
             const CheckResult check = wholeCheck(server.pop3Port, user.toUtf8());

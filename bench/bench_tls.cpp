@@ -21,7 +21,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QSslSocket>
 
 #include <unistd.h>
 
@@ -34,91 +33,10 @@ namespace {
 constexpr int messageCount = 2000;
 constexpr int runs = 5;
 
-// USER, PASS, STAT, RETR 1..N one at a time, QUIT, in clear or over TLS; the end of a message
-// is looked for in the new bytes only. Returns the bytes received, -1 on any failure.
-qint64 minimalFetch(quint16 port, bool isEncrypted)
+// The bytes of a minimal fetch that read every message; -1 for any other outcome.
+qint64 wholeMailboxBytes(const MinimalFetch &fetched)
 {
-    QSslSocket socket;
-    QByteArray buffer;
-    int step = 0; // 0 greeting, 1 USER, 2 PASS, 3 STAT, 4 RETR, 5 QUIT
-    int count = 0;
-    int current = 0;
-    qint64 received = 0;
-    qsizetype scanned = 0;
-    bool isDone = false;
-    bool hasFailed = false;
-    auto send = [&](const QByteArray &command) {
-        socket.write(command + "\r\n");
-        socket.flush();
-    };
-    QObject::connect(&socket, &QSslSocket::readyRead, [&] {
-        const QByteArray data = socket.readAll();
-        received += data.size();
-        buffer += data;
-        for (;;) {
-            if (step == 4) {
-                const qsizetype end
-                    = buffer.indexOf("\r\n.\r\n", std::max<qsizetype>(0, scanned - 4));
-                if (end < 0) {
-                    scanned = buffer.size();
-                    return;
-                }
-                buffer.remove(0, end + 5);
-                scanned = 0;
-                if (current < count) {
-                    send("RETR " + QByteArray::number(++current));
-                } else {
-                    step = 5;
-                    send("QUIT");
-                }
-                continue;
-            }
-            const qsizetype lf = buffer.indexOf('\n');
-            if (lf < 0)
-                return;
-            const QByteArray line = buffer.left(lf + 1);
-            buffer.remove(0, lf + 1);
-            if (!line.startsWith('+')) {
-                hasFailed = isDone = true;
-                return;
-            }
-            switch (step) {
-            case 0:
-                step = 1;
-                send("USER bench");
-                break;
-            case 1:
-                step = 2;
-                send("PASS pw");
-                break;
-            case 2:
-                step = 3;
-                send("STAT");
-                break;
-            case 3:
-                count = line.split(' ').value(1).toInt();
-                step = 4;
-                current = 1;
-                send("RETR 1");
-                break;
-            case 5:
-                isDone = true;
-                return;
-            }
-        }
-    });
-    QObject::connect(&socket, &QSslSocket::errorOccurred, [&] {
-        if (isDone)
-            return;
-        std::printf("minimal client: %s\n", qPrintable(socket.errorString()));
-        hasFailed = isDone = true;
-    });
-    if (isEncrypted)
-        socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), port);
-    else
-        socket.connectToHost(QStringLiteral("127.0.0.1"), port);
-    runUntil([&] { return isDone; });
-    return hasFailed || !isDone || count != messageCount ? -1 : received;
+    return fetched.messages == messageCount ? fetched.bytes : -1;
 }
 
 // CPU time of the whole machine so far (every process, the server's too), in seconds.
@@ -263,14 +181,15 @@ int main(int argc, char **argv)
         double cpuBefore = cpuSeconds();
         double machineBefore = machineCpuSeconds();
         timer.start();
-        const qint64 plainBytes = minimalFetch(server.pop3Port, false);
+        const qint64 plainBytes = wholeMailboxBytes(minimalPop3Fetch(server.pop3Port, "bench"));
         const double plainSeconds = timer.nsecsElapsed() / 1e9;
         const double plainCpu = cpuSeconds() - cpuBefore;
         const double plainMachine = machineCpuSeconds() - machineBefore;
         cpuBefore = cpuSeconds();
         machineBefore = machineCpuSeconds();
         timer.start();
-        const qint64 tlsBytes = minimalFetch(server.pop3sPort, true);
+        const qint64 tlsBytes
+            = wholeMailboxBytes(minimalPop3Fetch(server.pop3sPort, "bench", true));
         const double tlsSeconds = timer.nsecsElapsed() / 1e9;
         const double tlsCpu = cpuSeconds() - cpuBefore;
         const double tlsMachine = machineCpuSeconds() - machineBefore;

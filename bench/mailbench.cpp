@@ -9,6 +9,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
+#include <QSslSocket>
 #include <QTimer>
 
 #include <sys/resource.h>
@@ -157,4 +158,93 @@ bool BenchCore::check()
         std::printf("check popups: %s\n",
                     qPrintable(m_notifier.popups.join(QStringLiteral(" | "))));
     return isClean;
+}
+
+MinimalFetch minimalPop3Fetch(quint16 port, const QByteArray &user, bool isEncrypted)
+{
+    QSslSocket socket;
+    QByteArray buffer;
+    int step = 0; // 0 greeting, 1 USER, 2 PASS, 3 STAT, 4 RETR, 5 QUIT
+    int count = 0;
+    int current = 0;
+    qint64 received = 0;
+    qsizetype scanned = 0;
+    bool isDone = false;
+    bool hasFailed = false;
+    auto send = [&](const QByteArray &command) {
+        socket.write(command + "\r\n");
+        socket.flush();
+    };
+    QObject::connect(&socket, &QSslSocket::readyRead, [&] {
+        const QByteArray data = socket.readAll();
+        received += data.size();
+        buffer += data;
+        for (;;) {
+            if (step == 4) {
+                const qsizetype end
+                    = buffer.indexOf("\r\n.\r\n", std::max<qsizetype>(0, scanned - 4));
+                if (end < 0) {
+                    scanned = buffer.size();
+                    return;
+                }
+                buffer.remove(0, end + 5);
+                scanned = 0;
+                if (current < count) {
+                    send("RETR " + QByteArray::number(++current));
+                } else {
+                    step = 5;
+                    send("QUIT");
+                }
+                continue;
+            }
+            const qsizetype lf = buffer.indexOf('\n');
+            if (lf < 0)
+                return;
+            const QByteArray line = buffer.left(lf + 1);
+            buffer.remove(0, lf + 1);
+            if (!line.startsWith('+')) {
+                std::printf("minimal client: step %d, message %d: %s", step, current,
+                            line.constData());
+                hasFailed = isDone = true;
+                return;
+            }
+            switch (step) {
+            case 0:
+                step = 1;
+                send("USER " + user);
+                break;
+            case 1:
+                step = 2;
+                send("PASS pw");
+                break;
+            case 2:
+                step = 3;
+                send("STAT");
+                break;
+            case 3:
+                count = line.split(' ').value(1).toInt();
+                step = 4;
+                current = 1;
+                send("RETR 1");
+                break;
+            case 5:
+                isDone = true;
+                return;
+            }
+        }
+    });
+    QObject::connect(&socket, &QSslSocket::errorOccurred, [&] {
+        if (isDone)
+            return;
+        std::printf("minimal client: %s\n", qPrintable(socket.errorString()));
+        hasFailed = isDone = true;
+    });
+    if (isEncrypted)
+        socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), port);
+    else
+        socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+    runUntil([&] { return isDone; });
+    if (hasFailed || !isDone)
+        return {};
+    return {count, received};
 }

@@ -78,6 +78,17 @@ private:
 void runUntil(const std::function<bool()> &isDone, int seconds = 300);
 
 double median(std::vector<double> values);
+
+// What a minimal POP3 client fetched: messages is -1 when the fetch failed.
+struct MinimalFetch
+{
+    int messages = -1;
+    qint64 bytes = 0; // received, after decryption
+};
+// The reference a check is measured against: USER, PASS, STAT, RETR 1..N one at a time and
+// QUIT, in clear or over TLS, keeping nothing; each command goes out at once, as the
+// program's transport sends it, and the end of a message is looked for in the new bytes only.
+MinimalFetch minimalPop3Fetch(quint16 port, const QByteArray &user, bool isEncrypted = false);
 // CPU time of this process so far, in seconds.
 double cpuSeconds();
 
