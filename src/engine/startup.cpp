@@ -104,14 +104,19 @@ void Startup::copyIntoFallbackFolder()
                 .arg(from, to));
         return;
     case DataCopy::Outcome::Failed:
+        // Two pieces around the list of files: a text in a language pack is one line.
         m_core.env.prompter.critical(
             m_core.services
                 .caption(QStringLiteral("280112"),
                          QStringLiteral("The program folder %1 cannot be written, so Korvane "
                                         "keeps its data files in %2, but it could not copy "
-                                        "them there:\n%3\nThe files in the program folder "
-                                        "are unchanged; Korvane starts without them."))
-                .arg(from, to, QDir::toNativeSeparators(copy.failed.join(u'\n'))));
+                                        "them there:"))
+                .arg(from, to)
+            + QLatin1Char('\n') + QDir::toNativeSeparators(copy.failed.join(u'\n'))
+            + QLatin1Char('\n')
+            + m_core.services.caption(QStringLiteral("280220"),
+                                      QStringLiteral("The files in the program folder are "
+                                                     "unchanged; Korvane starts without them.")));
         return;
     }
 }
