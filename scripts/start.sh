@@ -15,9 +15,9 @@ fi
 
 mkdir -p "$home"
 install -m 755 build/src/korvane "$home/korvane"
-# The shipped language packs; a pack the user has edited is kept.
+# The shipped language packs and their pictures; a pack the user has edited is kept.
 mkdir -p "$home/Lang"
-for pack in lang/*.ini; do
+for pack in lang/*.ini lang/*.bmp; do
     [ -e "$home/Lang/$(basename "$pack")" ] || install -m 644 "$pack" "$home/Lang/"
 done
 
