@@ -18,6 +18,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPixmap>
 #include <QRadioButton>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -190,29 +191,42 @@ void frmStat::fillLanguages()
     const QDir folder(m_core.lang.langFolder());
     if (!folder.exists())
         return;
-    if (!folder.isReadable()) {
+    const auto fail = [this] {
         // Without the list of packs no window takes captions from a pack for this run.
         m_core.lang.LanguageFailed = true;
         m_core.env.prompter.critical(
             QStringLiteral("Error in language files,language pack will not loaded."));
-        return;
-    }
+    };
+    if (!folder.isReadable())
+        return fail();
+    // Pictures go to the packs by position: both lists are in name order, so "Arabic.bmp"
+    // stands beside "Arabic.ini" as long as every pack has its picture.
     const QStringList files = folder.entryList(QDir::Files, QDir::Name);
-    QList<QIcon> pictures;
-    for (const QString &name : files)
-        if (name.endsWith(QStringLiteral(".bmp"), Qt::CaseInsensitive))
-            pictures << QIcon(folder.filePath(name));
+    QList<QPixmap> pictures;
+    for (const QString &name : files) {
+        if (!name.endsWith(QStringLiteral(".bmp"), Qt::CaseInsensitive))
+            continue;
+        const QPixmap picture(folder.filePath(name));
+        if (picture.isNull())
+            return fail();
+        pictures << picture;
+    }
+    if (!pictures.isEmpty())
+        ComboLang->setIconSize(pictures.first().size());
+    // Without a match no entry is shown, rather than the first one as if it were active.
+    int active = -1;
     for (const QString &name : files) {
         if (!name.endsWith(QStringLiteral(".ini"), Qt::CaseInsensitive))
             continue;
         const QString entry
             = name.left(name.indexOf(QStringLiteral(".ini"), 0, Qt::CaseInsensitive));
         const int n = ComboLang->count();
-        ComboLang->addItem(n < pictures.size() ? pictures.at(n) : QIcon(), entry);
+        ComboLang->addItem(n < pictures.size() ? QIcon(pictures.at(n)) : QIcon(), entry);
         if ((entry + QStringLiteral(".ini")).compare(m_core.lang.LanguageFile, Qt::CaseInsensitive)
             == 0)
-            ComboLang->setCurrentIndex(n);
+            active = n;
     }
+    ComboLang->setCurrentIndex(active);
 }
 
 void frmStat::onLanguagePicked(int index)
