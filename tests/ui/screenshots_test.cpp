@@ -125,3 +125,39 @@ TEST(Screenshots, AccountDialogRendersWithItsSecurity)
         EXPECT_TRUE(picture.save(folder + "/account-dialog.png"));
     }
 }
+
+TEST(Screenshots, HistoryViewerInArabicRenders)
+{
+    CoreTestbed bed;
+    QDir().mkpath(bed.dir.file("data/Lang"));
+    for (const char *name : {"English.ini", "Arabic.ini", "English.bmp", "Arabic.bmp"})
+        QFile::copy(QStringLiteral(TEST_DATA_DIR "/../../lang/") + name,
+                    bed.dir.file(QStringLiteral("data/Lang/") + name));
+    bed.core->lang.LanguageFile = "Arabic.ini";
+    TrayMenu menu;
+    TrayIcon tray(menu);
+    KorvaneWindows windows(*bed.core, tray, menu);
+    windows.loadViewer();
+    bed.core->history.append(HistoryRecord {
+        "\"Ann\" <ann@example.com>", "Minutes of Monday", "Mon, 9 Mar 2026 10:12:00 +0100", "2048",
+        keyOf(MessageStatus::Kept), keyOf(Reason::NoRule), "2026-03-14 09:05:07", "Home", 1});
+    bed.core->history.append(
+        HistoryRecord {"winner@lottery.example", "You have WON!!!",
+                       "Sat, 14 Mar 2026 03:00:00 +0000", "51200", keyOf(MessageStatus::Deleted),
+                       keyOf(Reason::BlockedSender), "2026-03-14 09:05:08", "Home", 2});
+    bed.core->history.append(HistoryRecord {
+        "deals@cheap.example", "Free watches for you", "Fri, 13 Mar 2026 22:41:09 +0000", "8192",
+        keyOf(MessageStatus::Deleted), keyOf(Reason::SpamWords), "2026-03-14 09:05:09", "Home", 3});
+    frmStat &viewer = windows.viewer();
+    viewer.resize(1260, 480);
+    viewer.show();
+    viewer.FillCombos();
+
+    const QPixmap picture = viewer.grab();
+    EXPECT_FALSE(picture.isNull());
+    const QString folder = qEnvironmentVariable("KORVANE_SCREENSHOT_DIR");
+    if (!folder.isEmpty()) {
+        QDir().mkpath(folder);
+        EXPECT_TRUE(picture.save(folder + "/history-viewer-arabic.png"));
+    }
+}
