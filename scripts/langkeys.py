@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Lists every caption key that Korvane looks up, with the English text at its place of use.
 
-A key is a quoted decimal number of 5 or 6 digits in the caption blocks (10000 to 149999 and
-270000 to 289999) anywhere in the C++ sources: in a lookup call, in a table of key and text
-pairs, or returned by a function (the status and reason words). When a text literal follows
+A key is a quoted decimal number of 5 or 6 digits in a caption block anywhere in the C++
+sources: in a lookup call, in a table of key and text pairs, or returned by a function (the
+status and reason words). The blocks are the first thousand numbers of each ten thousand from
+10000 to 149999 (10000 to 10999, 20000 to 20999, ..., 140000 to 140999), and 270000 to 289999
+for the messages, so numbers such as "32767" are not taken for keys. When a text literal follows
 the key after a comma (through QStringLiteral, QLatin1String, QString::fromUtf8 and the like,
 adjacent literals joined), that text is the key's English default. Comments are skipped.
 
@@ -33,7 +35,7 @@ def is_caption_key(text):
     if not KEY.match(text):
         return False
     number = int(text)
-    return 10000 <= number <= 149999 or 270000 <= number <= 289999
+    return (10000 <= number <= 149999 and number % 10000 < 1000) or 270000 <= number <= 289999
 
 
 ESCAPES = {"n": "\n", "t": "\t", "r": "\r", "\\": "\\", '"': '"', "'": "'", "?": "?",
@@ -100,8 +102,8 @@ def uses_in(path):
         if i + 1 < len(toks) and toks[i + 1][0] == "string":
             continue
         j = i + 1
-        while j < len(toks) and toks[j][1] == ")":
-            j += 1
+        while j < len(toks) and (toks[j][1] == ")" or toks[j][1].startswith("_")):
+            j += 1  # closing wrappers and literal suffixes such as "70001"_s
         text = None
         if j < len(toks) and toks[j][1] == ",":
             j += 1
@@ -111,6 +113,8 @@ def uses_in(path):
             while j < len(toks) and toks[j][0] == "string":
                 parts.append(toks[j][1])
                 j += 1
+                if j < len(toks) and toks[j][0] == "word" and toks[j][1].startswith("_"):
+                    j += 1
             if parts:
                 text = "".join(parts)
         yield value, text, line

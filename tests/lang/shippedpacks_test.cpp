@@ -127,6 +127,8 @@ TEST(LangKeys, FindsKeysInEveryFormTheCodeUses)
               "                                      \"parts, \\\"quoted\\\" \\u2014 \"));\n"
               "    setTitle(c(\"70001\", \"Today\"));\n"
               "    const QString n = QString::number(12345) + \"200000\" + \"123456789\";\n"
+              "    box->setText(QStringLiteral(\"32767\"));\n"
+              "    label->setText(caption(u\"70003\"_s, u\"Checking \"_s u\"Period\"_s));\n"
               "    lookUp(services, {\"10104\", \"*Only friends.\"});\n"
               "    c(\"70001\", \"Today\");\n"
               "    c(\"70002\", \"First\");\n"
@@ -138,6 +140,7 @@ TEST(LangKeys, FindsKeysInEveryFormTheCodeUses)
         {"10104", {"*Only friends."}},
         {"70001", {"Today"}},
         {"70002", {"First", "Second"}},
+        {"70003", {"Checking Period"}},
         {"70043", {""}},
     };
     EXPECT_EQ(scannedKeys(src.path()), expected);
