@@ -11,8 +11,9 @@ adjacent literals joined), that text is the key's English default. Comments are 
 
     scripts/langkeys.py                  KEY<TAB>English text, one line per key and text
     scripts/langkeys.py --where          the same with the files and lines that use the key
-    scripts/langkeys.py --check PACK...  the keys a pack lacks and the keys it holds that the
-                                         code never looks up; exit status 1 when any differ
+    scripts/langkeys.py --check PACK...  the keys a pack lacks (as KEY=English text) and the
+                                         keys it holds that the code never looks up; exit
+                                         status 1 when any differ
     --src DIR                            the sources to read (default: src/ of this checkout)
 
 A key whose place of use gives no text (a key built from a table of keys) is listed with an
@@ -170,14 +171,15 @@ def check(found, packs):
         missing = sorted(set(found) - set(held), key=int)
         extra = sorted(set(held) - set(found), key=lambda k: (not k.isdigit(), k))
         doubled = sorted({k for k in held if held.count(k) > 1})
-        for title, keys in (("lacks", missing), ("holds keys the code never looks up:", extra),
+        for title, keys in (("lacks (with the English text of the code):", missing),
+                            ("holds keys the code never looks up:", extra),
                             ("holds twice", doubled)):
             if keys:
                 differ = True
                 print(f"{pack} {title}")
                 for key in keys:
                     texts = [t for t in found.get(key, {}) if t]
-                    print(f"  {key}\t{texts[0] if texts else ''}")
+                    print(f"  {key}={texts[0] if texts else ''}")
     if not differ:
         print(f"Every pack holds exactly the {len(found)} keys the code looks up.")
     return 1 if differ else 0
