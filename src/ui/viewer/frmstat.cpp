@@ -31,12 +31,15 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QRadioButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QSet>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <numeric>
 
 struct frmStat::Labels
 {
@@ -363,10 +366,17 @@ void frmStat::buildTable()
     // Room for the cell's margins and the header's own.
     const int padding = metrics.averageCharWidth() * 3;
     for (int column = 0; column < mailNumberColumn; ++column)
-        lstStat->setColumnWidth(
-            column, metrics.horizontalAdvance(QLatin1String(columnSamples[column])) + padding);
+        m_columnWidths << metrics.horizontalAdvance(QLatin1String(columnSamples[column])) + padding;
+    m_narrowestText = metrics.averageCharWidth() * 12;
+    fitColumns(int(std::reduce(m_columnWidths.cbegin(), m_columnWidths.cend())));
     // The record's MailNumber: not seen, but the commands find the record by it.
     lstStat->setColumnHidden(mailNumberColumn, true);
+    // Once the user has sized a column, the columns keep their widths. The last one stretches
+    // with the window by itself.
+    connect(lstStat->header(), &QHeaderView::sectionResized, this, [this](int column) {
+        if (!m_fittingColumns && column < mailNumberColumn - 1)
+            m_columnsSizedByUser = true;
+    });
     lstStat->viewport()->installEventFilter(this);
     lstStat->installEventFilter(this);
     connect(lstStat, &QTreeWidget::itemDoubleClicked, this, &frmStat::onViewMessage);
@@ -697,6 +707,9 @@ bool frmStat::eventFilter(QObject *watched, QEvent *event)
             onDelete();
             return true;
         }
+    } else if (watched == lstStat->viewport() && event->type() == QEvent::Resize) {
+        if (!m_columnsSizedByUser)
+            fitColumns(static_cast<QResizeEvent *>(event)->size().width());
     } else if (watched == lstStat->viewport() && event->type() == QEvent::MouseButtonRelease) {
         const auto *mouse = static_cast<QMouseEvent *>(event);
         if (mouse->button() == Qt::RightButton)
@@ -707,9 +720,7 @@ bool frmStat::eventFilter(QObject *watched, QEvent *event)
 
 void frmStat::fitToScreen(const QSize &available)
 {
-    int columns = 0;
-    for (int column = 0; column < mailNumberColumn; ++column)
-        columns += lstStat->columnWidth(column);
+    const int columns = int(std::reduce(m_columnWidths.cbegin(), m_columnWidths.cend()));
     const QMargins margins = centralWidget()->layout()->contentsMargins();
     // Beside the columns: the table's frame, its vertical scroll bar and the window's margins.
     const int around = 2 * lstStat->frameWidth()
@@ -717,17 +728,26 @@ void frmStat::fitToScreen(const QSize &available)
         + margins.left() + margins.right();
     // The window system puts its frame around this size.
     const int widest = available.width() * 19 / 20;
-    const int width = std::min(columns + around, widest);
-    const int excess = columns + around - width;
+    resize(std::min(columns + around, widest), available.height() * 4 / 5);
+}
+
+void frmStat::fitColumns(int room)
+{
+    QList<int> widths = m_columnWidths;
+    const int excess = int(std::reduce(widths.cbegin(), widths.cend())) - room;
     if (excess > 0) {
-        // Sender and subject give up the room, each in proportion to its width.
-        const int sender = lstStat->columnWidth(senderColumn);
-        const int subject = lstStat->columnWidth(subjectColumn);
+        // Sender and subject give up the room, each in proportion to its width, down to a
+        // few words; what is still missing scrolls.
+        const int sender = widths.at(senderColumn);
+        const int subject = widths.at(subjectColumn);
         const int fromSender = excess * sender / (sender + subject);
-        lstStat->setColumnWidth(senderColumn, sender - fromSender);
-        lstStat->setColumnWidth(subjectColumn, subject - (excess - fromSender));
+        widths[senderColumn] = std::max(m_narrowestText, sender - fromSender);
+        widths[subjectColumn] = std::max(m_narrowestText, subject - (excess - fromSender));
     }
-    resize(width, available.height() * 4 / 5);
+    m_fittingColumns = true;
+    for (int column = 0; column < widths.size(); ++column)
+        lstStat->setColumnWidth(column, widths.at(column));
+    m_fittingColumns = false;
 }
 
 QList<frmStat::Row> frmStat::selectedRows() const

@@ -56,8 +56,8 @@ public:
     void AddToAddressList(bool IsFriend, const QByteArray &Address);
 
     // Sizes the window for a screen whose free area is `available`: wide enough for every
-    // column of the table when that fits, else as wide as fits, with narrower sender and
-    // subject columns.
+    // column of the table when that fits, else as wide as fits. Until the user sizes a column
+    // himself, the columns follow the table's width, sender and subject giving up room first.
     void fitToScreen(const QSize &available);
 
     // Toolbar1's buttons by their index, 1 to 17; separators included.
@@ -143,6 +143,8 @@ private:
     void buildToolbar();
     void buildFilters();
     void buildTable();
+    // The first widths of the columns, sender and subject narrower when room is short.
+    void fitColumns(int room);
     void restoreFilterChoices();
     void fillLanguages();
     void onLanguagePicked(int index);
@@ -166,6 +168,10 @@ private:
     std::unique_ptr<Labels> m_labels;
     Desktop m_desktop;
     QList<QAction *> m_toolButtons;
+    QList<int> m_columnWidths; // the widths the texts of each column need
+    int m_narrowestText = 0; // sender and subject never get narrower by fitting
+    bool m_fittingColumns = false;
+    bool m_columnsSizedByUser = false;
     std::unique_ptr<frmAbout> m_about;
     bool m_filling = false;
     BoxState m_box = BoxState::None;
