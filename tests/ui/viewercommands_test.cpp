@@ -329,6 +329,13 @@ TEST(ViewerCommands, TableKeysClicksAndContextMenuLeadToTheirCommands)
     bed.prompter.answers = {true};
     bed.viewer.mnuDelete->trigger();
     EXPECT_EQ(bed.column(8), QStringList {"2"});
+
+    // F5 fills the table anew.
+    bed.viewer.activateWindow();
+    QApplication::processEvents();
+    bed.core->history.append(historyRecord("new", 5));
+    QTest::keyClick(&bed.viewer, Qt::Key_F5);
+    EXPECT_EQ(bed.column(8), QStringList({"2", "5"}));
 }
 
 TEST(ViewerCommands, ToolbarHasItsSeparatorsTipsAndCommands)
