@@ -3,6 +3,7 @@
 #include "ui/editors/korvanewindows.h"
 #include "ui/tray/trayicon.h"
 #include "ui/tray/traymenu.h"
+#include "ui/viewer/frmstat.h"
 
 #include <QAction>
 
@@ -39,5 +40,31 @@ TEST(CheckNowMenu, StartsAndStopsTheCheckAndFollowsItsCaption)
     menu.mnuCheckNow->trigger();
     EXPECT_FALSE(bed.core->IsChecking);
     EXPECT_FALSE(net->isOpen);
+    EXPECT_EQ(menu.mnuCheckNow->text(), "&Check  Now");
+}
+
+// The viewer's Check Now is the same switch, and its caption reads as the tray menu's.
+TEST(CheckNowMenu, ViewerCommandSwitchesTheCheckWithTheTrayCaption)
+{
+    CoreTestbed bed;
+    TrayMenu menu;
+    TrayIcon trayIcon {menu};
+    KorvaneWindows windows {*bed.core, trayIcon, menu};
+    windows.loadViewer();
+    bed.core->checkCycle.setTransportFactory(
+        [] { return std::unique_ptr<Transport>(std::make_unique<FakeTransport>()); });
+    bed.core->lists.Accounts = {MailAccount {"POP3", "Home", "pop.home.test", "u", "p", 110}};
+    bed.core->lists.AccountsLoaded = true;
+    QAction *checkNow = windows.viewer().mnuCheckNow;
+    EXPECT_EQ(checkNow->text(), "&Check  Now");
+
+    checkNow->trigger();
+    EXPECT_TRUE(bed.core->IsChecking);
+    EXPECT_EQ(checkNow->text(), "&Stop Checking");
+    EXPECT_EQ(menu.mnuCheckNow->text(), "&Stop Checking");
+
+    checkNow->trigger();
+    EXPECT_FALSE(bed.core->IsChecking);
+    EXPECT_EQ(checkNow->text(), "&Check  Now");
     EXPECT_EQ(menu.mnuCheckNow->text(), "&Check  Now");
 }

@@ -12,6 +12,8 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
+#include <QPainter>
 #include <QPixmap>
 #include <QTreeWidget>
 
@@ -159,5 +161,49 @@ TEST(Screenshots, HistoryViewerInArabicRenders)
     if (!folder.isEmpty()) {
         QDir().mkpath(folder);
         EXPECT_TRUE(picture.save(folder + "/history-viewer-arabic.png"));
+    }
+}
+
+TEST(Screenshots, ViewerContextMenuRenders)
+{
+    CoreTestbed bed;
+    QDir().mkpath(bed.dir.file("data/Lang"));
+    QFile::copy(QStringLiteral(TEST_DATA_DIR "/../../lang/English.ini"),
+                bed.dir.file("data/Lang/English.ini"));
+    bed.core->lang.LanguageFile = "English.ini";
+    const auto add = [&bed](const char *sender, const char *subject, const char *size,
+                            MessageStatus status, Reason reason, int number) {
+        bed.core->history.append(HistoryRecord {sender, subject, "Sat, 14 Mar 2026 03:00:00 +0000",
+                                                size, keyOf(status), keyOf(reason),
+                                                "2026-03-14 09:05:07", "Home", number});
+    };
+    add("\"Ann\" <ann@example.com>", "Minutes of Monday", "2048", MessageStatus::Kept,
+        Reason::NoRule, 1);
+    add("winner@lottery.example", "=?UTF-8?Q?You_have_WON=21=21=21?=", "51200",
+        MessageStatus::Deleted, Reason::BlockedSender, 2);
+    add("deals@cheap.example", "Free watches for you", "8192", MessageStatus::Deleted,
+        Reason::SpamWords, 3);
+    frmStat viewer(*bed.core);
+    viewer.load();
+    viewer.resize(1000, 420);
+    viewer.show();
+    viewer.FillCombos();
+    QTreeWidgetItem *row = viewer.lstStat->topLevelItem(1);
+    row->setSelected(true);
+    const QPoint click = viewer.lstStat->visualItemRect(row).center();
+    viewer.mnuStat->popup(viewer.lstStat->viewport()->mapToGlobal(click));
+
+    // The menu is a window of its own: it is drawn over the viewer where it opened.
+    QPixmap picture = viewer.grab();
+    ASSERT_TRUE(viewer.mnuStat->isVisible());
+    QPainter painter(&picture);
+    painter.drawPixmap(viewer.mapFromGlobal(viewer.mnuStat->pos()), viewer.mnuStat->grab());
+    painter.end();
+    viewer.mnuStat->close();
+    EXPECT_FALSE(picture.isNull());
+    const QString folder = qEnvironmentVariable("KORVANE_SCREENSHOT_DIR");
+    if (!folder.isEmpty()) {
+        QDir().mkpath(folder);
+        EXPECT_TRUE(picture.save(folder + "/viewer-context-menu.png"));
     }
 }

@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QTabWidget>
 #include <QUrl>
 
 KorvaneWindows::KorvaneWindows(KorvaneCore &core, TrayIcon &tray, TrayMenu &menu)
@@ -45,6 +46,43 @@ void KorvaneWindows::loadViewer()
     m_viewer = std::make_unique<frmStat>(m_core);
     m_viewer->load();
     m_main = std::make_unique<frmMain>(m_core, m_menu);
+    connectViewer();
+}
+
+void KorvaneWindows::connectViewer()
+{
+    connect(m_viewer.get(), &frmStat::accountEditorRequested, this,
+            &KorvaneWindows::showAccountEditor);
+    connect(m_viewer.get(), &frmStat::settingsRequested, this, &KorvaneWindows::showSettingsTab);
+}
+
+frmAccountEditor *KorvaneWindows::accountEditor() const
+{
+    return m_accountEditor.data();
+}
+
+void KorvaneWindows::showAccountEditor()
+{
+    // One editor at a time: a second would start from the accounts the first is changing.
+    if (!m_accountEditor) {
+        m_accountEditor
+            = new frmAccountEditor(m_core.services, m_core.lists, m_core.listFiles,
+                                   m_core.env.registry, m_core.IsChecking, m_viewer.get());
+        m_accountEditor->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_accountEditor->show();
+    m_accountEditor->raise();
+    m_accountEditor->activateWindow();
+}
+
+void KorvaneWindows::showSettingsTab(int tab)
+{
+    if (!m_main->isVisible())
+        m_main->showSettings();
+    m_main->SSTab1->setCurrentIndex(tab);
+    m_main->show();
+    m_main->raise();
+    m_main->activateWindow();
 }
 
 void KorvaneWindows::applyMainCaptions()
@@ -58,7 +96,15 @@ void KorvaneWindows::applyMainCaptions()
 void KorvaneWindows::showViewer()
 {
     m_viewer->FillCombos();
-    m_viewer->showNormal();
+    bringViewerForward();
+}
+
+void KorvaneWindows::bringViewerForward()
+{
+    // Out of the task bar if minimised, but as large as it was: showNormal() would also
+    // undo a maximised window.
+    m_viewer->setWindowState(m_viewer->windowState() & ~Qt::WindowMinimized);
+    m_viewer->show();
     m_viewer->raise();
     m_viewer->activateWindow();
 }
@@ -128,9 +174,7 @@ void KorvaneWindows::showReviewWindow()
 void KorvaneWindows::onTrayLeftButton()
 {
     m_core.LoadAllData();
-    m_viewer->showNormal();
-    m_viewer->raise();
-    m_viewer->activateWindow();
+    bringViewerForward();
     m_viewer->FillCombos();
 }
 

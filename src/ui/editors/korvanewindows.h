@@ -3,6 +3,7 @@
 #include "engine/startupwindows.h"
 
 #include <QObject>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -50,10 +51,17 @@ public:
 
     frmMain &settingsWindow() { return *m_main; }
     frmStat &viewer() { return *m_viewer; }
+    // The account editor the viewer opened; null when none is open.
+    frmAccountEditor *accountEditor() const;
     // Null until attachReview().
     ReviewWindow *reviewWindow() { return m_review.get(); }
 
 private:
+    void connectViewer();
+    // Shows the viewer in front, with the size and maximised state the user gave it.
+    void bringViewerForward();
+    void showAccountEditor();
+    void showSettingsTab(int tab);
     void onTrayLeftButton();
     void onDisableEnable();
     void onExit();
@@ -65,6 +73,7 @@ private:
     std::unique_ptr<frmStat> m_viewer;
     std::unique_ptr<frmMain> m_main;
     std::unique_ptr<ReviewWindow> m_review;
+    QPointer<frmAccountEditor> m_accountEditor;
     ReviewQueue *m_queue = nullptr;
     int m_reviewCount = 0;
     std::function<void()> m_shutdown;

@@ -2,27 +2,45 @@
 
 #include "classify/matching.h"
 #include "engine/korvanecore.h"
+#include "frmabout.h"
 #include "message/textformat.h"
 #include "platform/clock.h"
 #include "platform/cregister.h"
+#include "platform/headertext.h"
 #include "platform/prompter.h"
 #include "platform/showntext.h"
+#include "platform/textfile.h"
+#include "savedmessageview.h"
+#include "statcommands.h"
 #include "store/historyfilter.h"
+#include "toolbarpictures.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDesktopServices>
 #include <QDir>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QRadioButton>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QSet>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <QUrl>
 #include <QVBoxLayout>
+
+#include <numeric>
 
 struct frmStat::Labels
 {
@@ -36,8 +54,46 @@ namespace {
 
 const QString dateFormat = QStringLiteral("yyyy-MM-dd");
 
-// Initial column widths in twips; 15 twips make one pixel at 96 dpi.
-constexpr int columnTwips[] = {494, 3951, 3245, 3422, 1605, 2186, 2540, 2540, 0};
+constexpr int columnCount = 9;
+constexpr int mailNumberColumn = 8;
+// Each column's first width is that of a typical text of it, so that the widths follow the
+// font: a sender or subject of usual length, a whole date header, the longest size, status
+// and reason words, a check time. The number column needs room for five digits.
+const char *const columnSamples[columnCount] = {
+    "00000",
+    "Someone Longname <someone@example.com>",
+    "A subject of a usual length here",
+    "Mon, 30 Sep 2026 10:12:00 +0000",
+    "1023.9 KB",
+    "Awaiting review",
+    "Blocked sender",
+    "2026-12-31 23:59:59",
+    "",
+};
+// Sender and subject give up room first when the screen is too narrow for every column.
+constexpr int senderColumn = 1;
+constexpr int subjectColumn = 2;
+// Texts recorded as bytes keep them beside the shown text, for the commands.
+constexpr int rawRole = Qt::UserRole;
+// More windows than this at once are likely a slip: View Message asks first.
+constexpr qsizetype manyWindows = 10;
+
+QString fileFromDialog(QWidget *parent, const QString &title, const QString &filter)
+{
+    return QFileDialog::getSaveFileName(parent, title, QString(), filter);
+}
+
+bool openWithDesktop(const QUrl &url)
+{
+    return QDesktopServices::openUrl(url);
+}
+
+// A record's saved copy and the evidence of its verdict; either may be gone already.
+void removeSavedCopy(const History &history, int mailNumber)
+{
+    QFile::remove(history.mailPath(mailNumber));
+    QFile::remove(history.evidencePath(mailNumber));
+}
 
 QComboBox *dropDown(const QString &name)
 {
@@ -65,15 +121,185 @@ frmStat::frmStat(KorvaneCore &core, QWidget *parent)
 {
     setObjectName(QStringLiteral("frmStat"));
     setWindowTitle(QStringLiteral(" Korvane"));
-    Toolbar1 = addToolBar(QStringLiteral("Toolbar1"));
-    Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
+    m_desktop = Desktop {fileFromDialog, openWithDesktop};
+    buildMenus();
+    buildToolbar();
     ComboLang = dropDown(QStringLiteral("ComboLang"));
     buildFilters();
     buildTable();
-    resize(900, 520);
+    const QScreen *screen = this->screen();
+    fitToScreen(screen ? screen->availableGeometry().size() : QSize(1280, 800));
+    // The engine switches the caption while a check runs, as it does the tray menu's.
+    connect(&m_core.checkCycle, &CheckCycle::checkNowCaptionChanged, mnuCheckNow,
+            &QAction::setText);
 }
 
 frmStat::~frmStat() = default;
+
+void frmStat::buildMenus()
+{
+    const auto menu = [this](const char *name, const char *caption) {
+        auto *m = new QMenu(QString::fromLatin1(caption), this);
+        m->setObjectName(QString::fromLatin1(name));
+        return m;
+    };
+    const auto item = [](QMenu *m, const char *name, const char *caption) {
+        QAction *action = m->addAction(QString::fromLatin1(caption));
+        action->setObjectName(QString::fromLatin1(name));
+        return action;
+    };
+    mnuFile = menu("mnuFile", "&File");
+    mnuCheckNow = item(mnuFile, "mnuCheckNow", "&Check Now");
+    mnuSave = item(mnuFile, "mnuSave", "&Save List as ");
+    mnuRefresh = item(mnuFile, "mnuRefresh", "&Refresh");
+    mnuRefresh->setShortcut(Qt::Key_F5);
+    mnuFile->addSeparator();
+    mnuClose = item(mnuFile, "mnuClose", "&Close");
+
+    mnuEdit = menu("mnuEdit", "&Edit");
+    mnuAccountEditor = item(mnuEdit, "mnuAccountEditor", "&Account Editor");
+    mnuViewLog = item(mnuEdit, "mnuViewLog", "&View log file");
+    mnuViewMessageText = item(mnuEdit, "mnuViewMessageText", "View &message text");
+    mnuEdit->addSeparator();
+    mnuSelectAll = item(mnuEdit, "mnuSelectAll", "&Select All");
+    mnuClear = item(mnuEdit, "mnuClear", "&Delete Selected");
+
+    mnuFilter = menu("mnuFilter", "F&ilter");
+    mnuSpamWords = item(mnuFilter, "mnuSpamWords", "&Spam Words");
+    mnuBlockedList = item(mnuFilter, "mnuBlockedList", "&Blocked List");
+    mnuFriendList = item(mnuFilter, "mnuFriendList", "&Friend List");
+    mnuSpamSettings = item(mnuFilter, "mnuSpamSettings", "S&pam Settings");
+
+    mnuOptions = menu("mnuOptions", "&Options");
+    mnuSettings = item(mnuOptions, "mnuSettings", "&Settings");
+    mnuSecLevel = item(mnuOptions, "mnuSecLevel", "Security &Level");
+
+    mnuHelp = menu("mnuHelp", "&Help");
+    mnuAbout = item(mnuHelp, "mnuAbout", "&About");
+    mnuHelpIndex = item(mnuHelp, "mnuHelpIndex", "&Index");
+
+    for (QMenu *m : {mnuFile, mnuEdit, mnuFilter, mnuOptions, mnuHelp})
+        menuBar()->addMenu(m);
+
+    mnuStat = menu("mnuStat", "Stat");
+    mnuSer2Blocked = item(mnuStat, "mnuSer2Blocked", "Add Server to blocked list");
+    mnuSen2bBlocked = item(mnuStat, "mnuSen2bBlocked", "Add Sender to blocked list");
+    mnuStat->addSeparator();
+    mnuSer2Friend = item(mnuStat, "mnuSer2Friend", "Add Server to friend list");
+    mnuSen2Friend = item(mnuStat, "mnuSen2Friend", "Add Sender to friend list");
+    mnuStat->addSeparator();
+    mnuDelete = item(mnuStat, "mnuDelete", "&Delete");
+    mnuStat->addSeparator();
+    mnuViewMessage = item(mnuStat, "mnuViewMessage", "&View Message");
+
+    const auto on = [this](QAction *action, auto command) {
+        connect(action, &QAction::triggered, this, command);
+    };
+    on(mnuCheckNow, [this] { m_core.checkCycle.CheckNow(); });
+    on(mnuSave, &frmStat::onSaveList);
+    on(mnuRefresh, &frmStat::FillCombos);
+    on(mnuClose, &frmStat::onClose);
+    on(mnuAccountEditor, &frmStat::accountEditorRequested);
+    on(mnuViewLog, &frmStat::onViewLog);
+    on(mnuViewMessageText, &frmStat::onViewMessage);
+    on(mnuSelectAll, [this] { lstStat->selectAll(); });
+    on(mnuClear, &frmStat::onDelete);
+    on(mnuSpamWords, &frmStat::spamWordsRequested);
+    on(mnuBlockedList, &frmStat::blockedListRequested);
+    on(mnuFriendList, &frmStat::friendListRequested);
+    on(mnuSpamSettings, [this] { emit settingsRequested(1); });
+    on(mnuSettings, [this] { emit settingsRequested(0); });
+    on(mnuSecLevel, [this] { emit settingsRequested(2); });
+    on(mnuAbout, &frmStat::onAbout);
+    on(mnuHelpIndex, &frmStat::helpRequested);
+    on(mnuSer2Blocked, [this] { addSenders(false, true); });
+    on(mnuSen2bBlocked, [this] { addSenders(false, false); });
+    on(mnuSer2Friend, [this] { addSenders(true, true); });
+    on(mnuSen2Friend, [this] { addSenders(true, false); });
+    on(mnuDelete, &frmStat::onDelete);
+    on(mnuViewMessage, &frmStat::onViewMessage);
+}
+
+void frmStat::buildToolbar()
+{
+    Toolbar1 = addToolBar(QStringLiteral("Toolbar1"));
+    Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
+    Toolbar1->setMovable(false);
+    // Buttons by index; index 0 stands for a separator.
+    const struct
+    {
+        ToolPicture picture;
+        const char *tip;
+        std::function<void()> command;
+    } buttons[] = {
+        {{}, nullptr, {}},
+        {ToolPicture::Save, "Save History",
+         [this] {
+             onSaveList();
+         }},
+        {{}, nullptr, {}},
+        {ToolPicture::AccountEditor, "Account Editor",
+         [this] {
+             emit accountEditorRequested();
+         }},
+        {ToolPicture::ViewLog, "View log file",
+         [this] {
+             onViewLog();
+         }},
+        {ToolPicture::ViewMessage, "View message text",
+         [this] {
+             onViewMessage();
+         }},
+        {{}, nullptr, {}},
+        {ToolPicture::SpamWords, "Spam Words",
+         [this] {
+             emit spamWordsRequested();
+         }},
+        {ToolPicture::FriendList, "Friend List",
+         [this] {
+             emit friendListRequested();
+         }},
+        {ToolPicture::BlockedList, "Blocked List",
+         [this] {
+             emit blockedListRequested();
+         }},
+        {{}, nullptr, {}},
+        {ToolPicture::Settings, "Settings",
+         [this] {
+             emit settingsRequested(0);
+         }},
+        {{}, nullptr, {}},
+        {ToolPicture::Delete, "Delete Selected",
+         [this] {
+             onDelete();
+         }},
+        {ToolPicture::Refresh, "Refresh",
+         [this] {
+             FillCombos();
+         }},
+        {{}, nullptr, {}},
+        {ToolPicture::Help, "Help",
+         [this] {
+             emit helpRequested();
+         }},
+    };
+    for (const auto &button : buttons) {
+        if (!button.tip) {
+            m_toolButtons << Toolbar1->addSeparator();
+            continue;
+        }
+        QAction *action
+            = Toolbar1->addAction(toolbarPicture(button.picture), QString::fromLatin1(button.tip));
+        action->setToolTip(QString::fromLatin1(button.tip));
+        connect(action, &QAction::triggered, this, button.command);
+        m_toolButtons << action;
+    }
+}
+
+QAction *frmStat::toolbarButton(int index) const
+{
+    return index >= 1 && index <= m_toolButtons.size() ? m_toolButtons.at(index - 1) : nullptr;
+}
 
 void frmStat::buildFilters()
 {
@@ -136,10 +362,25 @@ void frmStat::buildTable()
                               QStringLiteral("Message Date"), QStringLiteral("Size"),
                               QStringLiteral("Status"), QStringLiteral("Reason"),
                               QStringLiteral("Check Date"), QStringLiteral("index")});
-    const double pixelsPerTwip = logicalDpiX() / 1440.0;
-    for (int column = 0; column < 9; ++column)
-        lstStat->setColumnWidth(column, int(columnTwips[column] * pixelsPerTwip));
-    lstStat->setColumnHidden(8, true);
+    lstStat->setAllColumnsShowFocus(true);
+    const QFontMetrics metrics = lstStat->fontMetrics();
+    // Room for the cell's margins and the header's own.
+    const int padding = metrics.averageCharWidth() * 3;
+    for (int column = 0; column < mailNumberColumn; ++column)
+        m_columnWidths << metrics.horizontalAdvance(QLatin1String(columnSamples[column])) + padding;
+    m_narrowestText = metrics.averageCharWidth() * 12;
+    fitColumns(int(std::reduce(m_columnWidths.cbegin(), m_columnWidths.cend())));
+    // The record's MailNumber: not seen, but the commands find the record by it.
+    lstStat->setColumnHidden(mailNumberColumn, true);
+    // Once the user has sized a column, the columns keep their widths. The last one stretches
+    // with the window by itself.
+    connect(lstStat->header(), &QHeaderView::sectionResized, this, [this](int column) {
+        if (!m_fittingColumns && column < mailNumberColumn - 1)
+            m_columnsSizedByUser = true;
+    });
+    lstStat->viewport()->installEventFilter(this);
+    lstStat->installEventFilter(this);
+    connect(lstStat, &QTreeWidget::itemDoubleClicked, this, &frmStat::onViewMessage);
 
     auto *filters = new QHBoxLayout;
     filters->addWidget(Frame2);
@@ -262,6 +503,60 @@ void frmStat::SetStatCaptions()
     header->setText(5, c("10129", "Status"));
     header->setText(6, c("10130", "Reason"));
     header->setText(7, c("10131", "Check Date"));
+
+    mnuFile->setTitle(c("70014", "&File"));
+    // The engine's caption, so that it reads as the tray menu's does.
+    mnuCheckNow->setText(m_core.checkCycle.checkNowCaption());
+    mnuSave->setText(c("10109", "&Save list as"));
+    mnuRefresh->setText(c("70015", "&Refresh"));
+    mnuClose->setText(c("70016", "&Close"));
+    mnuEdit->setTitle(c("70017", "&Edit"));
+    mnuAccountEditor->setText(c("10110", "&Account Editor"));
+    mnuViewLog->setText(c("70018", "&View log file"));
+    mnuViewMessageText->setText(c("70019", "View &message text"));
+    mnuSelectAll->setText(c("70020", "&Select All"));
+    mnuClear->setText(c("70021", "&Delete Selected"));
+    mnuFilter->setTitle(c("70022", "F&ilter"));
+    mnuSpamWords->setText(c("10111", "&Spam Words"));
+    mnuBlockedList->setText(c("70023", "&Blocked List"));
+    mnuFriendList->setText(c("70024", "&Friend List"));
+    mnuSpamSettings->setText(c("70025", "S&pam Settings"));
+    mnuOptions->setTitle(c("70026", "&Options"));
+    mnuSettings->setText(c("10112", "&Settings"));
+    mnuSecLevel->setText(c("70027", "Security &Level"));
+    mnuHelp->setTitle(c("10034", "&Help"));
+    mnuAbout->setText(c("10113", "&About"));
+    mnuHelpIndex->setText(c("70029", "&Index"));
+    mnuStat->setTitle(c("70008", "Stat"));
+    mnuSen2bBlocked->setText(c("70009", "Add Sender to blocked list"));
+    mnuSer2Friend->setText(c("70010", "Add Server to friend list"));
+    mnuSen2Friend->setText(c("70011", "Add Sender to friend list"));
+    mnuDelete->setText(c("10006", "&Delete"));
+    mnuViewMessage->setText(c("70013", "&View Message"));
+
+    const struct
+    {
+        int index;
+        const char *key;
+        const char *tip;
+    } tips[] = {
+        {2, "70049", "Save History"},
+        {4, "70050", "Account Editor"},
+        {5, "70051", "View log file"},
+        {6, "70052", "View message text"},
+        {8, "70053", "Spam words"},
+        {9, "70054", "Friend list"},
+        {10, "70055", "Bloked list"},
+        {12, "70056", "Settings"},
+        {14, "70057", "Delete selected"},
+        {15, "70058", "Refresh"},
+        {17, "70059", "Help"},
+    };
+    for (const auto &tip : tips) {
+        QAction *button = toolbarButton(tip.index);
+        button->setText(c(tip.key, tip.tip));
+        button->setToolTip(button->text());
+    }
 }
 
 void frmStat::FillCombos()
@@ -311,9 +606,13 @@ void frmStat::FillList()
             continue;
         auto *item = new QTreeWidgetItem(lstStat);
         item->setText(0, QString::number(n++));
-        item->setText(1, shownText(r.Sender));
-        item->setText(2, shownText(r.Subject));
+        // Shown decoded; the commands work on the bytes as recorded.
+        item->setText(1, decodedHeaderText(r.Sender));
+        item->setData(1, rawRole, r.Sender);
+        item->setText(2, decodedHeaderText(r.Subject));
+        item->setData(2, rawRole, r.Subject);
         item->setText(3, shownText(r.SendDate));
+        item->setData(3, rawRole, r.SendDate);
         bool isNumber = false;
         const float size = r.Size.toFloat(&isNumber);
         item->setText(4, isNumber ? FormatSize(size) : QString());
@@ -321,7 +620,8 @@ void frmStat::FillList()
         item->setText(
             6, m_core.services.caption(QString::fromLatin1(r.Reason), QStringLiteral("??ERROR??")));
         item->setText(7, shownText(r.CheckedAt));
-        item->setText(8, QString::number(r.MailNumber));
+        item->setData(7, rawRole, r.CheckedAt);
+        item->setText(mailNumberColumn, QString::number(r.MailNumber));
     }
 }
 
@@ -384,7 +684,231 @@ void frmStat::closeEvent(QCloseEvent *event)
 
 void frmStat::changeEvent(QEvent *event)
 {
-    if (event->type() == QEvent::ActivationChange && isActiveWindow())
-        FillCombos();
+    if (event->type() == QEvent::ActivationChange) {
+        if (!isActiveWindow()) {
+            if (m_box == BoxState::Open)
+                m_box = BoxState::Left;
+        } else if (m_box == BoxState::Left) {
+            // Back from a box of our own: a refill would renumber the rows that Delete has
+            // just left with their gaps, and lose the selection a command works on.
+            m_box = BoxState::None;
+        } else {
+            FillCombos();
+        }
+    }
     QMainWindow::changeEvent(event);
+}
+
+template<typename Ask> auto frmStat::withBox(Ask ask)
+{
+    m_box = BoxState::Open;
+    auto answer = ask();
+    // A box that never took the activation away leaves nothing to wait for.
+    if (m_box == BoxState::Open)
+        m_box = BoxState::None;
+    return answer;
+}
+
+bool frmStat::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == lstStat && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            onViewMessage();
+            return true;
+        }
+        if (key == Qt::Key_Delete) {
+            onDelete();
+            return true;
+        }
+    } else if (watched == lstStat->viewport() && event->type() == QEvent::Resize) {
+        if (!m_columnsSizedByUser)
+            fitColumns(static_cast<QResizeEvent *>(event)->size().width());
+    } else if (watched == lstStat->viewport() && event->type() == QEvent::MouseButtonRelease) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::RightButton)
+            mnuStat->popup(mouse->globalPosition().toPoint());
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmStat::fitToScreen(const QSize &available)
+{
+    const int columns = int(std::reduce(m_columnWidths.cbegin(), m_columnWidths.cend()));
+    const QMargins margins = centralWidget()->layout()->contentsMargins();
+    // Beside the columns: the table's frame, its vertical scroll bar and the window's margins.
+    const int around = 2 * lstStat->frameWidth()
+        + lstStat->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, lstStat)
+        + margins.left() + margins.right();
+    // The window system puts its frame around this size.
+    const int widest = available.width() * 19 / 20;
+    resize(std::min(columns + around, widest), available.height() * 4 / 5);
+}
+
+void frmStat::fitColumns(int room)
+{
+    QList<int> widths = m_columnWidths;
+    const int excess = int(std::reduce(widths.cbegin(), widths.cend())) - room;
+    if (excess > 0) {
+        // Sender and subject give up the room, each in proportion to its width, down to a
+        // few words; what is still missing scrolls.
+        const int sender = widths.at(senderColumn);
+        const int subject = widths.at(subjectColumn);
+        const int fromSender = excess * sender / (sender + subject);
+        widths[senderColumn] = std::max(m_narrowestText, sender - fromSender);
+        widths[subjectColumn] = std::max(m_narrowestText, subject - (excess - fromSender));
+    }
+    m_fittingColumns = true;
+    for (int column = 0; column < widths.size(); ++column)
+        lstStat->setColumnWidth(column, widths.at(column));
+    m_fittingColumns = false;
+}
+
+QList<frmStat::Row> frmStat::selectedRows() const
+{
+    QList<Row> rows;
+    for (int i = 0; i < lstStat->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem *item = lstStat->topLevelItem(i);
+        if (!item->isSelected())
+            continue;
+        rows << Row {item->text(0), item->text(mailNumberColumn).toInt(),
+                     item->data(1, rawRole).toByteArray(), item->text(1), item->text(2)};
+    }
+    return rows;
+}
+
+void frmStat::onDelete()
+{
+    if (lstStat->topLevelItemCount() == 0)
+        return;
+    // Read before asking: nothing of the table is trusted across a box.
+    const QList<Row> rows = selectedRows();
+    const bool isSure = withBox([this] {
+        return m_core.env.prompter.question(m_core.services.caption(
+            "270006", "you are about to delete the selected items from history, Are you sure?"));
+    });
+    if (!isSure)
+        return;
+    History &history = m_core.history;
+    QSet<int> deleted;
+    for (auto row = rows.crbegin(); row != rows.crend(); ++row) {
+        for (int i = 1; i <= history.count(); ++i)
+            if (history.at(i).MailNumber == row->mailNumber)
+                history.markDeleted(i);
+        deleted << row->mailNumber;
+        removeSavedCopy(history, row->mailNumber);
+    }
+    // When the history cannot be written (reported inside), the marked records stay in
+    // memory, so that the next save leaves them out; reading the old file back would bring
+    // them back without their copies.
+    if (history.SaveHist())
+        history.LoadHistory();
+    // The other rows keep their numbers until the next fill.
+    for (int i = lstStat->topLevelItemCount() - 1; i >= 0; --i)
+        if (deleted.contains(lstStat->topLevelItem(i)->text(mailNumberColumn).toInt()))
+            delete lstStat->takeTopLevelItem(i);
+}
+
+void frmStat::onSaveList()
+{
+    const QString name = withBox([this] {
+        return m_desktop.askSaveFileName(
+            this, m_core.services.caption("10114", "Save History to text file"),
+            QStringLiteral("Text Files (*.txt)"));
+    });
+    if (name.isEmpty() || lstStat->topLevelItemCount() == 0)
+        return;
+    QList<ListedRow> rows;
+    for (int i = 0; i < lstStat->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem *item = lstStat->topLevelItem(i);
+        // Recorded texts as their bytes; sizes, statuses and reasons as shown.
+        rows << ListedRow {item->data(1, rawRole).toByteArray(),
+                           item->data(2, rawRole).toByteArray(),
+                           item->data(3, rawRole).toByteArray(),
+                           item->text(4).toUtf8(),
+                           item->text(5).toUtf8(),
+                           item->text(6).toUtf8(),
+                           item->data(7, rawRole).toByteArray()};
+    }
+    if (!TextFile::writeAll(name, historyListText(rows)))
+        withBox([this, &name] {
+            m_core.env.prompter.warning(
+                m_core.services.caption("280180", "The list could not be written to %1.")
+                    .arg(name));
+            return true;
+        });
+}
+
+void frmStat::onViewMessage()
+{
+    const QList<Row> rows = selectedRows();
+    if (rows.size() > manyWindows && !withBox([this, &rows] {
+            return m_core.env.prompter.question(
+                m_core.services.caption("280069", "Open %1 saved messages, each in its own window?")
+                    .arg(rows.size()));
+        }))
+        return;
+    for (const Row &row : rows) {
+        const QString path = m_core.history.mailPath(row.mailNumber);
+        if (!QFile::exists(path)) {
+            withBox([this, &row] {
+                m_core.env.prompter.warning(
+                    m_core.services.caption("70041", "Message file for message# ") + row.number
+                    + QLatin1Char(' ') + m_core.services.caption("270007", " is NOT found."));
+                return true;
+            });
+            continue;
+        }
+        // Each message in its own window, with no owner: it stays open when the viewer hides.
+        SavedMessageView::open(m_core.services, path,
+                               row.shownSubject + QStringLiteral("  ")
+                                   + m_core.services.caption("270017", "from:")
+                                   + QStringLiteral(": ") + row.shownSender,
+                               nullptr);
+    }
+}
+
+void frmStat::AddToAddressList(bool IsFriend, const QByteArray &Address)
+{
+    MailLists &lists = m_core.lists;
+    (IsFriend ? lists.FriendList : lists.BlockedList).append(Address);
+    (IsFriend ? lists.FriendListLoaded : lists.BlockedListLoaded) = true;
+}
+
+void frmStat::addSenders(bool isFriend, bool wholeDomain)
+{
+    for (const Row &row : selectedRows())
+        AddToAddressList(isFriend, wholeDomain ? domainPattern(row.sender) : row.sender);
+    // Written also when nothing was added. A failure is reported inside, and the list in
+    // memory keeps the new entries for the next save.
+    ListFiles &files = m_core.listFiles;
+    [[maybe_unused]] const bool saved = isFriend ? files.SaveFriendList() : files.SaveBlockedList();
+}
+
+void frmStat::onViewLog()
+{
+    if (!m_core.settings.WriteLog)
+        withBox([this] {
+            m_core.env.prompter.warning(m_core.services.caption(
+                "70040", "The 'Write Action to log file' option is unchecked"));
+            return true;
+        });
+    // Opened all the same: it holds what was written while the option was on.
+    m_desktop.openUrl(QUrl::fromLocalFile(m_core.log.path()));
+}
+
+void frmStat::onClose()
+{
+    SaveFilterSettings();
+    hide();
+}
+
+void frmStat::onAbout()
+{
+    if (!m_about)
+        m_about = std::make_unique<frmAbout>(m_core);
+    m_about->load();
+    m_about->show();
+    m_about->raise();
+    m_about->activateWindow();
 }
