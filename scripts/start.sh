@@ -20,6 +20,10 @@ mkdir -p "$home/Lang"
 for pack in lang/*.ini lang/*.bmp; do
     [ -e "$home/Lang/$(basename "$pack")" ] || install -m 644 "$pack" "$home/Lang/"
 done
+# The user guide is ours, not the user's: always the shipped one.
+for guide in help/*.html; do
+    install -m 644 "$guide" "$home/"
+done
 
 if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
     export XDG_RUNTIME_DIR=/tmp/runtime-$(id -un)

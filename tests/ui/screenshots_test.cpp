@@ -7,6 +7,7 @@
 #include "ui/tray/trayicon.h"
 #include "ui/tray/traymenu.h"
 #include "ui/viewer/frmstat.h"
+#include "ui/viewer/frmviewmessage.h"
 #include "ui/viewer/reviewwindow.h"
 
 #include <QDir>
@@ -205,5 +206,31 @@ TEST(Screenshots, ViewerContextMenuRenders)
     if (!folder.isEmpty()) {
         QDir().mkpath(folder);
         EXPECT_TRUE(picture.save(folder + "/viewer-context-menu.png"));
+    }
+}
+
+TEST(Screenshots, MessageWindowRenders)
+{
+    CoreTestbed bed;
+    bed.dir.write("data/Mails/1.mal",
+                  "<html><p>Hello Ann,</p><p>here are the minutes of Monday's meeting:</p><ul>"
+                  "<li>The garden party moves to <b>Saturday, 21 March</b>.</li>"
+                  "<li>Bring your own cup; the club's are being washed.</li></ul>"
+                  "<p>A photo of the new bench was attached, but pictures from the internet "
+                  "stay away: <img src=\"http://example.com/bench.jpg\" alt=\"bench\"></p>"
+                  "<p>See you there,<br>Ben</p>");
+    QWidget viewer;
+    frmViewMessage *window
+        = frmViewMessage::ViewMessage(bed.core->services, bed.dir.file("data/Mails/1.mal"), "1",
+                                      "Minutes of Monday", "\"Ben\" <ben@example.com>", &viewer);
+    ASSERT_TRUE(window);
+    window->resize(640, 360);
+
+    const QPixmap picture = window->grab();
+    EXPECT_FALSE(picture.isNull());
+    const QString folder = qEnvironmentVariable("KORVANE_SCREENSHOT_DIR");
+    if (!folder.isEmpty()) {
+        QDir().mkpath(folder);
+        EXPECT_TRUE(picture.save(folder + "/message-window.png"));
     }
 }

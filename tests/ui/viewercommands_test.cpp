@@ -8,7 +8,7 @@
 #include "ui/tray/traymenu.h"
 #include "ui/viewer/frmabout.h"
 #include "ui/viewer/frmstat.h"
-#include "ui/viewer/savedmessageview.h"
+#include "ui/viewer/frmviewmessage.h"
 
 #include <QAction>
 #include <QApplication>
@@ -80,18 +80,18 @@ HistoryRecord from(const QByteArray &sender, int mailNumber)
 }
 
 // The message windows that View Message opened, closed again by the test.
-QList<SavedMessageView *> messageWindows()
+QList<frmViewMessage *> messageWindows()
 {
-    QList<SavedMessageView *> windows;
+    QList<frmViewMessage *> windows;
     for (QWidget *widget : QApplication::topLevelWidgets())
-        if (auto *view = qobject_cast<SavedMessageView *>(widget))
+        if (auto *view = qobject_cast<frmViewMessage *>(widget))
             windows << view;
     return windows;
 }
 
 void closeMessageWindows()
 {
-    for (SavedMessageView *view : messageWindows())
+    for (frmViewMessage *view : messageWindows())
         delete view;
 }
 
@@ -257,7 +257,7 @@ TEST(ViewerCommands, ViewMessageWarnsOfAMissingCopyAndOpensTheOthers)
     bed.select({0, 1});
     bed.viewer.mnuViewMessage->trigger();
     EXPECT_EQ(bed.prompter.warnings, QStringList {"Message file for message# 1  is NOT found."});
-    const QList<SavedMessageView *> windows = messageWindows();
+    const QList<frmViewMessage *> windows = messageWindows();
     ASSERT_EQ(windows.size(), 1);
     // The caption "from:" is followed by ": ".
     EXPECT_TRUE(windows.first()->windowTitle().endsWith("Minutes  from:: Ann <ann@example.com>"));

@@ -3,6 +3,7 @@
 #include "classify/matching.h"
 #include "engine/korvanecore.h"
 #include "frmabout.h"
+#include "frmviewmessage.h"
 #include "message/textformat.h"
 #include "platform/clock.h"
 #include "platform/cregister.h"
@@ -10,7 +11,6 @@
 #include "platform/prompter.h"
 #include "platform/showntext.h"
 #include "platform/textfile.h"
-#include "savedmessageview.h"
 #include "statcommands.h"
 #include "store/historyfilter.h"
 #include "toolbarpictures.h"
@@ -860,11 +860,11 @@ void frmStat::onViewMessage()
             continue;
         }
         // Each message in its own window, with no owner: it stays open when the viewer hides.
-        SavedMessageView::open(m_core.services, path,
-                               row.shownSubject + QStringLiteral("  ")
-                                   + m_core.services.caption("270017", "from:")
-                                   + QStringLiteral(": ") + row.shownSender,
-                               nullptr);
+        frmViewMessage::open(m_core.services, path,
+                             row.shownSubject + QStringLiteral("  ")
+                                 + m_core.services.caption("270017", "from:") + QStringLiteral(": ")
+                                 + row.shownSender,
+                             nullptr);
     }
 }
 

@@ -1,11 +1,11 @@
 #include "reviewwindow.h"
 
 #include "engine/reviewactions.h"
+#include "frmviewmessage.h"
 #include "lang/language.h"
 #include "message/textformat.h"
 #include "platform/prompter.h"
 #include "platform/showntext.h"
-#include "savedmessageview.h"
 #include "store/history.h"
 #include "store/services.h"
 
@@ -374,6 +374,8 @@ void ReviewWindow::onView()
                 .arg(chosen.size())))
         return;
     for (const ReviewItem &item : chosen)
-        SavedMessageView::open(m_services, m_history.mailPath(item.MailNumber),
-                               shownText(item.Subject), this);
+        frmViewMessage::open(m_services, m_history.mailPath(item.MailNumber),
+                             frmViewMessage::messageTitle(m_services, shownText(item.Subject),
+                                                          shownText(item.Sender)),
+                             this);
 }
