@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QMimeDatabase>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -29,10 +31,15 @@ struct FileType
 QList<FileType> knownFileTypes()
 {
     const QMimeDatabase db;
+    // A pattern such as "[1-9]" (manual pages) names no extension one could type.
+    const QRegularExpression pattern(QStringLiteral("[][*?]"));
     std::map<QString, QString> suffixes;
     for (const QMimeType &type : db.allMimeTypes()) {
-        for (const QString &suffix : type.suffixes())
+        for (const QString &suffix : type.suffixes()) {
+            if (suffix.contains(pattern))
+                continue;
             suffixes.emplace(suffix, type.comment().isEmpty() ? type.name() : type.comment());
+        }
     }
     QList<FileType> types;
     for (const auto &[suffix, declaredBy] : suffixes) {
@@ -49,6 +56,24 @@ QList<FileType> knownFileTypes()
     });
     return types;
 }
+
+// Extensions read left to right in every language: in a right-to-left window ".pdf" would
+// otherwise be shown as "pdf.". The column keeps the window's alignment.
+class LeftToRightDelegate final : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (option->direction == Qt::RightToLeft) {
+            option->direction = Qt::LeftToRight;
+            option->displayAlignment = Qt::AlignRight | Qt::AlignVCenter;
+        }
+    }
+};
 
 } // namespace
 
@@ -73,10 +98,12 @@ frmAddExt::frmAddExt(const Services &services, QComboBox &cmbExt, QWidget *paren
     lstFile->setSelectionMode(QAbstractItemView::SingleSelection);
     lstFile->setHeaderLabels(
         {QStringLiteral("Extension"), QStringLiteral("File Type Description")});
+    lstFile->setItemDelegateForColumn(0, new LeftToRightDelegate(lstFile));
     Label3 = new QLabel(QStringLiteral("Custom file type:"));
     Label3->setObjectName(QStringLiteral("Label3"));
     txtCustom = new QLineEdit;
     txtCustom->setObjectName(QStringLiteral("txtCustom"));
+    txtCustom->setLayoutDirection(Qt::LeftToRight);
     Label3->setBuddy(txtCustom);
     cmdAdd = new QPushButton(QStringLiteral("&Add"));
     cmdAdd->setObjectName(QStringLiteral("cmdAdd"));
@@ -118,7 +145,6 @@ void frmAddExt::fillFileTypes()
         rows.append(row);
     }
     lstFile->addTopLevelItems(rows);
-    lstFile->resizeColumnToContents(0);
 }
 
 void frmAddExt::applyLanguage()
@@ -127,6 +153,8 @@ void frmAddExt::applyLanguage()
         setLayoutDirection(Qt::RightToLeft);
     if (!m_services.lang.LanguageFailed)
         SetCaptions();
+    // Wide enough for the longest extension and for the column's caption.
+    lstFile->resizeColumnToContents(0);
 }
 
 void frmAddExt::SetCaptions()
