@@ -2,6 +2,7 @@
 #include "support/coretestbed.h"
 #include "support/fakereviewactions.h"
 #include "ui/editors/frmaddaccount.h"
+#include "ui/editors/frmaddext.h"
 #include "ui/editors/frmmain.h"
 #include "ui/editors/korvanewindows.h"
 #include "ui/tray/trayicon.h"
@@ -16,6 +17,9 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QToolButton>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -232,5 +236,45 @@ TEST(Screenshots, MessageWindowRenders)
     if (!folder.isEmpty()) {
         QDir().mkpath(folder);
         EXPECT_TRUE(picture.save(folder + "/message-window.png"));
+    }
+}
+
+TEST(Screenshots, SettingsTabsAndAttachmentPickerRender)
+{
+    CoreTestbed bed;
+    QDir().mkpath(bed.dir.file("data/Lang"));
+    QFile::copy(QStringLiteral(TEST_DATA_DIR "/../../lang/English.ini"),
+                bed.dir.file("data/Lang/English.ini"));
+    bed.core->lang.LanguageFile = "English.ini";
+    TrayMenu menu;
+    frmMain main(*bed.core, menu);
+    main.resize(620, 460);
+    main.show();
+    main.SSTab1->setCurrentIndex(1);
+    const QPixmap spam = main.grab();
+    main.SSTab1->setCurrentIndex(2);
+    main.cmdLow->click();
+    const QPixmap level = main.grab();
+
+    main.cmdAddExt->click();
+    ASSERT_NE(main.addExtWindow(), nullptr);
+    frmAddExt &picker = *main.addExtWindow();
+    const auto pdf = picker.lstFile->findItems(".pdf", Qt::MatchExactly);
+    if (!pdf.isEmpty()) {
+        picker.lstFile->setCurrentItem(pdf.first());
+        picker.lstFile->scrollToItem(pdf.first(), QAbstractItemView::PositionAtCenter);
+    }
+    picker.resize(560, 420);
+    const QPixmap pickerPicture = picker.grab();
+
+    EXPECT_FALSE(spam.isNull());
+    EXPECT_FALSE(level.isNull());
+    EXPECT_FALSE(pickerPicture.isNull());
+    const QString folder = qEnvironmentVariable("KORVANE_SCREENSHOT_DIR");
+    if (!folder.isEmpty()) {
+        QDir().mkpath(folder);
+        EXPECT_TRUE(spam.save(folder + "/settings-spam.png"));
+        EXPECT_TRUE(level.save(folder + "/settings-level.png"));
+        EXPECT_TRUE(pickerPicture.save(folder + "/attachment-picker.png"));
     }
 }

@@ -113,7 +113,7 @@ TEST(Windows, OkRefusesANumberBoxThatIsNoWholeNumber)
     main.txtDelMess->setText("abc");
     main.cmdOK->click();
     EXPECT_EQ(bed.prompter.warnings,
-              QStringList {"\"abc\" is not a whole number from 2 to 32767."});
+              QStringList {"Days and minutes text boxes must be integers and greater than 1."});
     EXPECT_TRUE(main.isVisible());
     EXPECT_FALSE(QFile::exists(bed.settingsPath()));
 

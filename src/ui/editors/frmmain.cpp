@@ -1,9 +1,13 @@
 #include "frmmain.h"
 
 #include "engine/korvanecore.h"
+#include "filepicker.h"
+#include "frmaddext.h"
+#include "levelpictures.h"
 #include "platform/prompter.h"
 #include "store/numbers.h"
 #include "ui/tray/traymenu.h"
+#include "windowplacement.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -12,10 +16,44 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+// The caption of a check box whose text is too long for one line: it wraps, and a click on
+// it works the box as a click on the box's own text would.
+class CheckCaption final : public QLabel
+{
+public:
+    explicit CheckCaption(QCheckBox &box)
+        : m_box(box)
+    {
+        setWordWrap(true);
+        setBuddy(&box);
+    }
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override
+    {
+        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())
+            && m_box.isEnabled())
+            m_box.click();
+        QLabel::mouseReleaseEvent(event);
+    }
+
+private:
+    QCheckBox &m_box;
+};
+
+} // namespace
 
 struct frmMain::Labels
 {
@@ -33,6 +71,7 @@ struct frmMain::Labels
         "words found is more than:"));
     QLabel *Label3 = new QLabel(
         QStringLiteral("This value will be increased/decreased with the security level"));
+    QLabel *lblMultiple = nullptr; // chkMultiple's caption, made with the box
 };
 
 namespace {
@@ -52,15 +91,24 @@ QCheckBox *checkBox(const QString &name, const QString &text)
     return box;
 }
 
-QToolButton *newLevelButton(const QString &name, const QString &text)
+QToolButton *newLevelButton(const QString &name, SecurityLevel level)
 {
     auto *button = new QToolButton;
     button->setObjectName(name);
-    button->setText(text);
+    button->setIcon(levelPicture(level));
+    button->setIconSize(QSize(40, 40));
+    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
     // The level panel keeps one button pressed; the buttons themselves only toggle.
     button->setCheckable(true);
-    button->setMinimumSize(64, 40);
     return button;
+}
+
+// Whole numbers of any size, so that a number out of range is told apart from no number.
+bool isWholeNumber(const QString &text)
+{
+    return toWholeNumber(text.toUtf8(), std::numeric_limits<int>::min(),
+                         std::numeric_limits<int>::max())
+        .has_value();
 }
 
 // A row of widgets, packed to the left.
@@ -80,11 +128,16 @@ frmMain::frmMain(KorvaneCore &core, TrayMenu &trayMenu, QWidget *parent)
     , m_core(core)
     , m_trayMenu(trayMenu)
     , m_labels(std::make_unique<Labels>())
+    , m_dialogPicker(std::make_unique<DialogFilePicker>())
+    , m_filePicker(m_dialogPicker.get())
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Korvane Settings"));
     SSTab1 = new QTabWidget;
     SSTab1->setObjectName(QStringLiteral("SSTab1"));
+    // Whole tab captions, however long: the window grows instead of hiding them behind arrows.
+    SSTab1->tabBar()->setUsesScrollButtons(false);
+    SSTab1->tabBar()->setElideMode(Qt::ElideNone);
     SSTab1->addTab(buildGeneralTab(), QStringLiteral("General Settings"));
     SSTab1->addTab(buildSpamTab(), QStringLiteral("Spam Settings"));
     SSTab1->addTab(buildLevelTab(), QStringLiteral("Security Level"));
@@ -135,8 +188,16 @@ QWidget *frmMain::buildGeneralTab()
 
     auto *tab = new QWidget;
     auto *layout = new QVBoxLayout(tab);
-    layout->addLayout(row({m_labels->Label7, txtTimeOut, m_labels->Label8}));
-    layout->addLayout(row({m_labels->Label12, txtCheckPeriod, m_labels->Label13}));
+    // The two number boxes line up, whatever the length of their captions.
+    auto *timing = new QGridLayout;
+    timing->addWidget(m_labels->Label7, 0, 0);
+    timing->addWidget(txtTimeOut, 0, 1);
+    timing->addWidget(m_labels->Label8, 0, 2);
+    timing->addWidget(m_labels->Label12, 1, 0);
+    timing->addWidget(txtCheckPeriod, 1, 1);
+    timing->addWidget(m_labels->Label13, 1, 2);
+    timing->setColumnStretch(3, 1);
+    layout->addLayout(timing);
     layout->addWidget(chkPlay);
     auto *sound = new QHBoxLayout;
     sound->addSpacing(20);
@@ -161,14 +222,16 @@ QWidget *frmMain::buildSpamTab()
     chkDelMess
         = checkBox(QStringLiteral("chkDelMess"), QStringLiteral("Delete Messages older than"));
     txtDelMess = numberBox(QStringLiteral("txtDelMess"));
-    chkMultiple = checkBox(
-        QStringLiteral("chkMultiple"),
+    chkMultiple = checkBox(QStringLiteral("chkMultiple"), QString());
+    m_labels->lblMultiple = new CheckCaption(*chkMultiple);
+    m_labels->lblMultiple->setText(
         QStringLiteral("Consider the repeated  messages come form the same sender with the "
                        "same subject as spam (will be disabled in Very Low Security level)"));
-    chkMultiple->setStyleSheet(QStringLiteral("QCheckBox { max-width: 520px; }"));
+    chkMultiple->setAccessibleName(m_labels->lblMultiple->text());
     cmbExt = new QComboBox;
     cmbExt->setObjectName(QStringLiteral("cmbExt"));
-    cmbExt->setMinimumWidth(120);
+    cmbExt->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    cmbExt->setMinimumContentsLength(8);
     cmdAddExt = new QPushButton(QStringLiteral("&Add"));
     cmdAddExt->setObjectName(QStringLiteral("cmdAddExt"));
     cmdDelExt = new QPushButton(QStringLiteral("&Delete"));
@@ -181,7 +244,10 @@ QWidget *frmMain::buildSpamTab()
     auto *layout = new QVBoxLayout(tab);
     layout->addLayout(row({ckhLargerThan, txtMaxSize, m_labels->Label16}));
     layout->addLayout(row({chkDelMess, txtDelMess, m_labels->Label1}));
-    layout->addWidget(chkMultiple);
+    auto *repeated = new QHBoxLayout;
+    repeated->addWidget(chkMultiple, 0, Qt::AlignTop);
+    repeated->addWidget(m_labels->lblMultiple, 1);
+    layout->addLayout(repeated);
     layout->addWidget(m_labels->Label2);
     layout->addLayout(row({cmbExt, cmdAddExt, cmdDelExt}));
     layout->addWidget(m_labels->Label14);
@@ -193,11 +259,12 @@ QWidget *frmMain::buildSpamTab()
 
 QWidget *frmMain::buildLevelTab()
 {
-    cmdVeryHigh = newLevelButton(QStringLiteral("cmdVeryHigh"), QStringLiteral("1"));
-    cmdHigh = newLevelButton(QStringLiteral("cmdHigh"), QStringLiteral("2"));
-    cmdNormal = newLevelButton(QStringLiteral("cmdNormal"), QStringLiteral("3"));
-    cmdLow = newLevelButton(QStringLiteral("cmdLow"), QStringLiteral("4"));
-    cmdVeryLow = newLevelButton(QStringLiteral("cmdVeryLow"), QStringLiteral("5"));
+    cmdVeryHigh = newLevelButton(QStringLiteral("cmdVeryHigh"), SecurityLevel::VeryHigh);
+    cmdHigh = newLevelButton(QStringLiteral("cmdHigh"), SecurityLevel::High);
+    cmdNormal = newLevelButton(QStringLiteral("cmdNormal"), SecurityLevel::Normal);
+    cmdLow = newLevelButton(QStringLiteral("cmdLow"), SecurityLevel::Low);
+    cmdVeryLow = newLevelButton(QStringLiteral("cmdVeryLow"), SecurityLevel::VeryLow);
+    nameLevelButtons();
     lblLevel = new QLabel;
     lblLevel->setObjectName(QStringLiteral("lblLevel"));
     QFont bold = lblLevel->font();
@@ -256,6 +323,15 @@ void frmMain::connectControls()
     connect(txtSoundFile, &QLineEdit::textChanged, this,
             [&s](const QString &text) { s.SoundPath = text; });
     connect(chkLog, &QCheckBox::toggled, this, &frmMain::onLogToggled);
+    connect(cmdBrowse, &QPushButton::clicked, this, &frmMain::onBrowse);
+    connect(cmdAddExt, &QPushButton::clicked, this, &frmMain::onAddExt);
+    connect(cmdDelExt, &QPushButton::clicked, this, &frmMain::onDelExt);
+    connect(cmbExt->model(), &QAbstractItemModel::rowsInserted, this, &frmMain::keepExtensionsLive);
+    connect(cmbExt->model(), &QAbstractItemModel::rowsRemoved, this, &frmMain::keepExtensionsLive);
+    connect(txtCheckPeriod, &QLineEdit::editingFinished, this,
+            [this, &s] { onLeaveAtLeastTwo(txtCheckPeriod, s.ChekPeriod, 10); });
+    connect(txtDelMess, &QLineEdit::editingFinished, this,
+            [this, &s] { onLeaveAtLeastTwo(txtDelMess, s.Days, 30); });
     connect(cmdOK, &QPushButton::clicked, this, &frmMain::onOk);
     connect(cmdCancel, &QPushButton::clicked, this, &QWidget::hide);
     for (const SecurityLevel level : allSecurityLevels)
@@ -311,6 +387,16 @@ void frmMain::onLogToggled()
     m_labels->Label4->setEnabled(on);
 }
 
+void frmMain::nameLevelButtons()
+{
+    // The buttons show pictures only; their names are for the tip and for screen readers.
+    for (const SecurityLevel level : allSecurityLevels) {
+        const QString name = SecurityLevels::levelName(m_core.services, level);
+        levelButton(level)->setToolTip(name);
+        levelButton(level)->setAccessibleName(name);
+    }
+}
+
 QToolButton *frmMain::levelButton(SecurityLevel level) const
 {
     QToolButton *const buttons[] = {cmdVeryHigh, cmdHigh, cmdNormal, cmdLow, cmdVeryLow};
@@ -337,8 +423,91 @@ void frmMain::setLevelDescription(const QString &text)
     lblSecurity->setText(text);
 }
 
+frmAddExt *frmMain::addExtWindow() const
+{
+    return m_addExt;
+}
+
+void frmMain::onBrowse()
+{
+    const QString path = m_filePicker->openFile(
+        this, m_core.services.caption("280240", "Open Sound file"),
+        m_core.services.caption("280241", "Wav files") + QStringLiteral(" (*.wav)"));
+    if (!path.isEmpty())
+        txtSoundFile->setText(path);
+}
+
+void frmMain::onAddExt()
+{
+    // One picker at a time; it adds straight into cmbExt while this window stays usable.
+    if (!m_addExt) {
+        m_addExt = new frmAddExt(m_core.services, *cmbExt, this);
+        m_addExt->setAttribute(Qt::WA_DeleteOnClose);
+        growToFit(*m_addExt);
+        m_addExt->resize(m_addExt->width(), std::max(m_addExt->height(), height()));
+        centreWindow(*m_addExt);
+    }
+    m_addExt->show();
+    m_addExt->raise();
+    m_addExt->activateWindow();
+}
+
+void frmMain::onDelExt()
+{
+    if (cmbExt->currentIndex() >= 0)
+        cmbExt->removeItem(cmbExt->currentIndex());
+    if (cmbExt->count() > 0)
+        cmbExt->setCurrentIndex(0);
+}
+
+void frmMain::keepExtensionsLive()
+{
+    // The rules read the watched types while a check runs; "Settings.ini" changes on OK only.
+    QList<QByteArray> &watched = m_core.settings.WatchedExtensions;
+    watched.clear();
+    for (int i = 0; i < cmbExt->count(); ++i)
+        watched << cmbExt->itemText(i).toUtf8();
+}
+
+void frmMain::onLeaveAtLeastTwo(QLineEdit *box, int &field, int resetValue)
+{
+    // A number too large is left for OK to refuse; below 2, or no number at all, the usual
+    // value comes back. It is put in place before the warning, so the focus the message box
+    // takes cannot bring this check round a second time.
+    if (toWholeNumber(box->text().toUtf8(), 2, std::numeric_limits<int>::max()))
+        return;
+    box->setText(QString::number(resetValue));
+    field = resetValue;
+    m_core.env.prompter.warning(
+        m_core.services.caption("10051", "Invalid peroid, Enter a value > 1"));
+}
+
+void frmMain::refuseBox(QLineEdit *box, const QString &message)
+{
+    m_core.env.prompter.warning(message);
+    for (int i = 0; i < SSTab1->count(); ++i) {
+        if (SSTab1->widget(i)->isAncestorOf(box))
+            SSTab1->setCurrentIndex(i);
+    }
+    box->setFocus();
+    box->selectAll();
+}
+
 bool frmMain::refuseInvalidNumbers()
 {
+    for (QLineEdit *box : {txtDelMess, txtCheckPeriod}) {
+        if (!isWholeNumber(box->text())) {
+            refuseBox(box,
+                      m_core.services
+                              .caption("10047",
+                                       "Days and minutes text boxes must be "
+                                       "integers and ")
+                              .trimmed()
+                          + QLatin1Char(' ')
+                          + m_core.services.caption("280242", "greater than 1."));
+            return true;
+        }
+    }
     const struct
     {
         QLineEdit *box;
@@ -346,16 +515,17 @@ bool frmMain::refuseInvalidNumbers()
     } boxes[] = {{txtTimeOut, 0}, {txtCheckPeriod, 2}, {txtLogSize, 0},
                  {txtMaxSize, 0}, {txtDelMess, 2},     {txtThreshold, 0}};
     for (const auto &b : boxes) {
+        // A box switched off (the log size while no log is written) cannot be corrected; the
+        // setting keeps its last good value, which is what gets stored.
+        if (!b.box->isEnabled())
+            continue;
         if (!toWholeNumber(b.box->text().toUtf8(), b.minimum, 32767)) {
-            m_core.env.prompter.warning(
-                m_core.services
-                    .caption(QStringLiteral("280004"),
-                             QStringLiteral("\"%1\" is not a whole number from %2 to 32767."))
-                    .arg(b.box->text())
-                    .arg(b.minimum));
-            SSTab1->setCurrentWidget(b.box->parentWidget());
-            b.box->setFocus();
-            b.box->selectAll();
+            refuseBox(b.box,
+                      m_core.services
+                          .caption(QStringLiteral("280004"),
+                                   QStringLiteral("\"%1\" is not a whole number from %2 to 32767."))
+                          .arg(b.box->text())
+                          .arg(b.minimum));
             return true;
         }
     }
@@ -420,10 +590,11 @@ void frmMain::SetCaptions()
     l.Label16->setText(c("10024", "KB  as spam"));
     chkDelMess->setText(c("10015", "Delete Messages older than"));
     l.Label1->setText(c("10020", "Days"));
-    chkMultiple->setText(
+    l.lblMultiple->setText(
         c("10142",
           "Consider the repeated  messages come form the same sender with the same "
           "subject as spam (will be disabled in Very Low Security level)"));
+    chkMultiple->setAccessibleName(l.lblMultiple->text());
     l.Label2->setText(c("10021", "Check the following attachments (See security level tab):-"));
     cmdAddExt->setText(c("10005", "&Add"));
     cmdDelExt->setText(c("10006", "&Delete"));
@@ -433,6 +604,7 @@ void frmMain::SetCaptions()
     l.Label3->setText(c("10018", "This value will be increased/decreased with the security level"));
     cmdOK->setText(c("10001", "&Ok"));
     cmdCancel->setText(c("10002", "&Cancel"));
+    nameLevelButtons();
 
     m_trayMenu.setTitle(c("10031", "TRAYMENU"));
     m_trayMenu.mnuSettings->setText(c("10112", "&Settings"));
@@ -454,7 +626,27 @@ void frmMain::changeEvent(QEvent *event)
 {
     if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
         applyLanguage();
+        growToFit(*this);
         m_levels->showStoredLevel();
     }
     QWidget::changeEvent(event);
+}
+
+void frmMain::showEvent(QShowEvent *event)
+{
+    if (!event->spontaneous()) {
+        // The captions of the active pack decide the size, so they come first.
+        applyLanguage();
+        growToFit(*this);
+        centreWindow(*this);
+    }
+    QWidget::showEvent(event);
+}
+
+void frmMain::hideEvent(QHideEvent *event)
+{
+    // The picker adds to this window's list; it goes when the window does.
+    if (m_addExt && !event->spontaneous())
+        m_addExt->close();
+    QWidget::hideEvent(event);
 }

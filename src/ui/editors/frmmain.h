@@ -2,10 +2,13 @@
 
 #include "securitylevelpanel.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <memory>
 
+class FilePicker;
+class frmAddExt;
 class KorvaneCore;
 class TrayMenu;
 class QCheckBox;
@@ -32,6 +35,10 @@ public:
     void showSettings();
     // Reloads all data, selects the first tab, shows the window and activates it.
     void showFromTray();
+    // Where the sound file is chosen; the desktop's file dialog unless a test replaces it.
+    void setFilePicker(FilePicker &picker) { m_filePicker = &picker; }
+    // The attachment type picker while it is open, else null.
+    frmAddExt *addExtWindow() const;
 
     QTabWidget *SSTab1;
     QLineEdit *txtTimeOut;
@@ -73,6 +80,8 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     struct Labels;
@@ -84,11 +93,21 @@ private:
     void SetCaptions();
     void onOk();
     void onLogToggled();
+    void onBrowse();
+    void onAddExt();
+    void onDelExt();
+    void onLeaveAtLeastTwo(QLineEdit *box, int &field, int resetValue);
+    void keepExtensionsLive();
+    void refuseBox(QLineEdit *box, const QString &message);
     QToolButton *levelButton(SecurityLevel level) const;
+    void nameLevelButtons();
     bool refuseInvalidNumbers();
 
     KorvaneCore &m_core;
     TrayMenu &m_trayMenu;
     std::unique_ptr<Labels> m_labels;
     std::unique_ptr<SecurityLevelPanel> m_levels;
+    std::unique_ptr<FilePicker> m_dialogPicker;
+    FilePicker *m_filePicker;
+    QPointer<frmAddExt> m_addExt;
 };
