@@ -5,6 +5,7 @@
 #include "platform/notifier.h"
 #include "platform/showntext.h"
 #include "protocollog.h"
+#include "protocoltexts.h"
 #include "store/actionlog.h"
 #include "store/services.h"
 #include "store/verdictkeys.h"
@@ -12,33 +13,6 @@
 
 #include <QMetaObject>
 #include <QStringList>
-
-namespace {
-
-QString refusalText(const Services &services, TlsRefusal::Reason reason, const QString &detail)
-{
-    switch (reason) {
-    case TlsRefusal::Reason::Expired:
-        return services.caption("280121", "the certificate has expired");
-    case TlsRefusal::Reason::NotYetValid:
-        return services.caption("280122", "the certificate is not valid yet");
-    case TlsRefusal::Reason::SelfSigned:
-        return services.caption("280123", "the certificate is self-signed");
-    case TlsRefusal::Reason::UnknownIssuer:
-        return services.caption("280124",
-                                "the certificate is not signed by an authority this system trusts");
-    case TlsRefusal::Reason::WrongHost:
-        return services.caption("280125", "the certificate is made out for another host name");
-    case TlsRefusal::Reason::NotTheTrustedOne:
-        return services.caption("280126",
-                                "it is not the certificate this account trusts (it has changed)");
-    case TlsRefusal::Reason::Handshake:
-        return services.caption("280127", "the encryption could not be agreed on (%1)").arg(detail);
-    }
-    return detail;
-}
-
-} // namespace
 
 #include <algorithm>
 
@@ -131,22 +105,7 @@ void MailSession::onRefused(const TlsRefusal &refusal)
     if (m_hasEnded)
         return;
     m_transport->close();
-    QStringList reasons;
-    for (TlsRefusal::Reason reason : refusal.reasons)
-        reasons << refusalText(m_services, reason, refusal.detail);
-    QString text
-        = m_services
-              .caption(QStringLiteral("280120"),
-                       QStringLiteral("%1: the secure connection to %2 was refused and "
-                                      "nothing was sent over it: %3."))
-              .arg(shownText(m_account.AccountName), m_host, reasons.join(QStringLiteral("; ")));
-    if (!refusal.sha256.isEmpty())
-        text += QLatin1Char(' ')
-            + m_services
-                  .caption(QStringLiteral("280128"),
-                           QStringLiteral("The certificate's SHA-256 fingerprint is %1."))
-                  .arg(refusal.sha256);
-    tell(text);
+    tell(TlsTexts::refusalText(m_services, shownText(m_account.AccountName), m_host, refusal));
     m_refusedSha256 = refusal.sha256;
     end({SessionStatus::TlsFailed, step(), refusal.detail});
 }

@@ -6,6 +6,7 @@
 #include <utility>
 
 struct Services;
+struct TlsRefusal;
 
 // What the POP3 and IMAP sessions, the checks and the deletions alike, say and send in the
 // same words: the captions in front of a server's refusal or a connection error, and the
@@ -36,3 +37,12 @@ QByteArray quoted(const QByteArray &text);
 bool canBeQuoted(const QByteArray &text);
 
 } // namespace ImapTexts
+
+namespace TlsTexts {
+
+// "<name>: the secure connection to <host> was refused and nothing was sent over it: <every
+// reason>." followed by the certificate's fingerprint when the server showed one.
+QString refusalText(const Services &services, const QString &name, const QString &host,
+                    const TlsRefusal &refusal);
+
+} // namespace TlsTexts

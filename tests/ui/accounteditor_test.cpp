@@ -1,6 +1,7 @@
 #include "platform/cregister.h"
 #include "store/accountsecurity.h"
 #include "support/coretestbed.h"
+#include "support/faketransport.h"
 #include "support/filesizelimit.h"
 #include "ui/editors/frmaccounteditor.h"
 #include "ui/editors/frmaddaccount.h"
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTimer>
 
 #include <functional>
@@ -82,12 +84,21 @@ TEST(AccountDialog, ServerTypeSetsItsPortAndEveryFieldIsChecked)
     EXPECT_FALSE(dialog.account());
 
     dialog.Text4->setText("secret");
-    for (const char *port : {"abc", "110.6", "70000", "0"}) {
-        SCOPED_TRACE(port);
+    const QString notANumber = "Enter a numeric value in port text box.!!";
+    const QString outOfRange = "The port must be a whole number from 1 to 32767.";
+    const struct
+    {
+        const char *port;
+        QString warning;
+    } ports[] = {{"abc", notANumber},   {"", "Fill All Text boxes first.!!!"},
+                 {"110.6", outOfRange}, {"0", outOfRange},
+                 {"40000", outOfRange}, {"-110", outOfRange}};
+    for (const auto &p : ports) {
+        SCOPED_TRACE(p.port);
         bed.prompter.warnings.clear();
-        dialog.Text5->setText(port);
+        dialog.Text5->setText(p.port);
         dialog.cmdAdd->click();
-        EXPECT_EQ(bed.prompter.warnings, QStringList {"Enter a numeric value in port text box.!!"});
+        EXPECT_EQ(bed.prompter.warnings, QStringList {p.warning});
         EXPECT_FALSE(dialog.account());
     }
     dialog.Text5->setText(" 993 ");
@@ -104,11 +115,16 @@ TEST(AccountEditor, AddOnAFreshInstallationWritesSixLines)
     frmAccountEditor editor(bed.core->services, bed.core->lists, bed.core->listFiles, *bed.registry,
                             bed.core->IsChecking);
     EXPECT_EQ(editor.cmbAccount->count(), 0);
+    const auto hiddenCharacter = [](const QLineEdit *box) {
+        return QChar(box->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, box));
+    };
+    EXPECT_EQ(hiddenCharacter(editor.txtPassword), u'*');
     editor.cmdEdit->click();
     editor.cmdDelete->click();
     EXPECT_TRUE(bed.prompter.questions.isEmpty());
 
-    whenDialogOpens([](frmAddAccount &d) {
+    whenDialogOpens([&hiddenCharacter](frmAddAccount &d) {
+        EXPECT_EQ(hiddenCharacter(d.Text4), u'*');
         type(d, "Home", "pop.example.com", "joe", "abc");
         d.cmdAdd->click();
     });
@@ -257,7 +273,9 @@ TEST(AccountEditor, DeletedAccountsLeaveTheFileOnlyOnOk)
     editor.cmdOK->click();
     EXPECT_EQ(bed.dir.read("data/Accounts.ini"),
               "POP3\r\nHome\r\npop.example.com\r\njoe\r\nYGFi\r\n110\r\n");
-    EXPECT_EQ(bed.core->lists.Accounts.size(), 1);
+    ASSERT_EQ(bed.core->lists.Accounts.size(), 1);
+    EXPECT_EQ(bed.core->lists.Accounts[0].AccountName, "Home");
+    EXPECT_EQ(bed.core->lists.Accounts[0].MailServer, "pop.example.com");
 
     frmAccountEditor last(bed.core->services, bed.core->lists, bed.core->listFiles, *bed.registry,
                           bed.core->IsChecking);
@@ -300,4 +318,68 @@ TEST(AccountEditor, TrustsTheRefusedCertificateOfOneAccount)
     EXPECT_TRUE(LoadRefusedCertificate(*bed.registry, home).isEmpty());
     EXPECT_EQ(LoadAccountSecurity(*bed.registry, work).mode, SecurityMode::SslTls);
     EXPECT_TRUE(LoadAccountSecurity(*bed.registry, work).trustedSha256.isEmpty());
+}
+
+// The test runs on the connection's events with the values as typed, keeps the dialog usable
+// and says what happened; a refused certificate can then be trusted from the dialog.
+TEST(AccountDialog, TestConnectionLogsInWithTheTypedValues)
+{
+    CoreTestbed bed;
+    frmAddAccount dialog(bed.core->services, false);
+    dialog.setConnectionTimeOut(20);
+    FakeTransport *net = nullptr;
+    int connections = 0;
+    dialog.setTransportMaker([&net, &connections] {
+        auto transport = std::make_unique<FakeTransport>();
+        net = transport.get();
+        ++connections;
+        return transport;
+    });
+    dialog.cmbServerType->setCurrentText("IMAP");
+    dialog.cmbSecurity->setCurrentText("None");
+    type(dialog, "", "imap.example.com", "joe", "");
+    dialog.cmdTest->click();
+    EXPECT_EQ(bed.prompter.warnings, QStringList {"Fill All Text boxes first.!!!"});
+    dialog.Text4->setText("pa ss");
+    dialog.Text5->setText("143.5");
+    dialog.cmdTest->click();
+    EXPECT_EQ(bed.prompter.warnings.value(1), "The port must be a whole number from 1 to 32767.");
+    EXPECT_EQ(connections, 0);
+
+    dialog.Text5->setText("1143");
+    dialog.cmdTest->click();
+    ASSERT_NE(net, nullptr);
+    EXPECT_FALSE(dialog.cmdTest->isEnabled());
+    EXPECT_EQ(dialog.lblTestResult->text(), "Testing the connection to imap.example.com...");
+    EXPECT_EQ(net->host, "imap.example.com");
+    EXPECT_EQ(net->port, 1143);
+    EXPECT_EQ(net->encryptedConnects, 0);
+    net->serverSends("* OK ready\r\n");
+    EXPECT_EQ(net->takeWritten(), "a001 LOGIN \"joe\" \"pa ss\"\r\n");
+    net->serverSends("a001 NO [AUTHENTICATIONFAILED] Authentication failed.\r\n");
+    EXPECT_TRUE(dialog.cmdTest->isEnabled());
+    EXPECT_EQ(dialog.lblTestResult->text(),
+              "Connected to imap.example.com, but the server refused the user name or the "
+              "password: a001 NO [AUTHENTICATIONFAILED] Authentication failed.");
+    EXPECT_FALSE(dialog.account());
+
+    dialog.cmbSecurity->setCurrentText("SSL/TLS");
+    dialog.cmdTest->click();
+    EXPECT_EQ(connections, 2);
+    EXPECT_EQ(net->encryptedConnects, 1);
+    EXPECT_EQ(net->port, 993);
+    dialog.cmdTest->click(); // disabled while a test runs
+    EXPECT_EQ(connections, 2);
+    TlsRefusal refusal;
+    refusal.reasons = {TlsRefusal::Reason::SelfSigned};
+    refusal.sha256 = "AB:CD";
+    net->refuse(refusal);
+    EXPECT_TRUE(dialog.lblTestResult->text().startsWith(
+        "imap.example.com: the secure connection to imap.example.com was refused"))
+        << dialog.lblTestResult->text().toStdString();
+    EXPECT_EQ(dialog.lblCertificate->text(), "The server's certificate was refused: AB:CD");
+    EXPECT_FALSE(dialog.chkTrust->isChecked());
+    EXPECT_TRUE(dialog.security().trustedSha256.isEmpty());
+    dialog.chkTrust->setChecked(true);
+    EXPECT_EQ(dialog.security().trustedSha256, "AB:CD");
 }

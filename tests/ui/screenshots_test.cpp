@@ -1,6 +1,7 @@
 #include "store/verdictkeys.h"
 #include "support/coretestbed.h"
 #include "support/fakereviewactions.h"
+#include "ui/editors/frmaccounteditor.h"
 #include "ui/editors/frmaddaccount.h"
 #include "ui/editors/frmaddext.h"
 #include "ui/editors/frmmain.h"
@@ -276,5 +277,25 @@ TEST(Screenshots, SettingsTabsAndAttachmentPickerRender)
         EXPECT_TRUE(spam.save(folder + "/settings-spam.png"));
         EXPECT_TRUE(level.save(folder + "/settings-level.png"));
         EXPECT_TRUE(pickerPicture.save(folder + "/attachment-picker.png"));
+    }
+}
+
+TEST(Screenshots, AccountEditorRenders)
+{
+    CoreTestbed bed;
+    bed.dir.write("data/Accounts.ini",
+                  "POP3\r\nHome\r\npop.example.com\r\njoe\r\nYGFi\r\n995\r\n"
+                  "IMAP\r\nWork\r\nimap.example.org\r\nann\r\nYGFi\r\n993\r\n");
+    frmAccountEditor editor(bed.core->services, bed.core->lists, bed.core->listFiles, *bed.registry,
+                            bed.core->IsChecking);
+    editor.resize(520, 300);
+    editor.show();
+
+    const QPixmap picture = editor.grab();
+    EXPECT_FALSE(picture.isNull());
+    const QString folder = qEnvironmentVariable("KORVANE_SCREENSHOT_DIR");
+    if (!folder.isEmpty()) {
+        QDir().mkpath(folder);
+        EXPECT_TRUE(picture.save(folder + "/account-editor.png"));
     }
 }

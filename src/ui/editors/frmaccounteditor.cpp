@@ -4,6 +4,7 @@
 #include "lang/language.h"
 #include "platform/prompter.h"
 #include "platform/showntext.h"
+#include "store/appsettings.h"
 #include "store/listfiles.h"
 #include "store/maillists.h"
 #include "store/services.h"
@@ -72,6 +73,8 @@ frmAccountEditor::frmAccountEditor(const Services &services, MailLists &lists, L
     txtuserName = readOnlyBox(QStringLiteral("txtuserName"));
     txtPassword = readOnlyBox(QStringLiteral("txtPassword"));
     txtPassword->setEchoMode(QLineEdit::Password);
+    // Every hidden character reads "*", whatever the desktop style would draw.
+    txtPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
     txtPort = readOnlyBox(QStringLiteral("txtPort"));
     cmdAdd = button(QStringLiteral("cmdAdd"), QStringLiteral("&Add"));
     cmdEdit = button(QStringLiteral("cmdEdit"), QStringLiteral("&Edit"));
@@ -159,6 +162,8 @@ std::optional<MailAccount> frmAccountEditor::askForAccount(bool editMode, const 
                                                            const QString &refusedSha256)
 {
     frmAddAccount dialog(m_services, editMode, this);
+    if (m_settings)
+        dialog.setConnectionTimeOut(m_settings->ConnectionTimeOut);
     if (shown) {
         dialog.showAccount(*shown);
         dialog.showSecurity(security, quint16(shown->Port), refusedSha256);

@@ -9,6 +9,7 @@
 
 class CRegister;
 class ListFiles;
+struct AppSettings;
 struct MailLists;
 struct Services;
 class QComboBox;
@@ -29,6 +30,9 @@ public:
     frmAccountEditor(const Services &services, MailLists &lists, ListFiles &listFiles,
                      CRegister &registry, const bool &isChecking, QWidget *parent = nullptr);
     ~frmAccountEditor() override;
+
+    // The live settings; the account dialog's connection test takes its time-out from them.
+    void setSettings(const AppSettings &settings) { m_settings = &settings; }
 
     // Reloads the accounts from the file and lists them.
     void reload();
@@ -70,6 +74,7 @@ private:
     ListFiles &m_listFiles;
     CRegister &m_registry;
     const bool &m_isChecking;
+    const AppSettings *m_settings = nullptr;
     std::unique_ptr<Labels> m_labels;
     // For every entry of cmbAccount, the index in Accounts of the record it stands for.
     QList<int> m_recordOfEntry;

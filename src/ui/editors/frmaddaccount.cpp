@@ -1,8 +1,11 @@
 #include "frmaddaccount.h"
 
+#include "engine/connectiontest.h"
+#include "engine/tcptransport.h"
 #include "lang/language.h"
 #include "platform/prompter.h"
 #include "platform/showntext.h"
+#include "store/appsettings.h"
 #include "store/numbers.h"
 #include "store/services.h"
 
@@ -43,6 +46,8 @@ frmAddAccount::frmAddAccount(const Services &services, bool EditMode, QWidget *p
     , m_services(services)
     , m_editMode(EditMode)
     , m_labels(std::make_unique<Labels>())
+    , m_timeOutSeconds(AppSettings {}.ConnectionTimeOut)
+    , m_makeTransport([] { return std::make_unique<TcpTransport>(); })
 {
     setObjectName(QStringLiteral("frmAddAccount"));
     setWindowTitle(QStringLiteral("Add Account"));
@@ -59,6 +64,8 @@ frmAddAccount::frmAddAccount(const Services &services, bool EditMode, QWidget *p
     Text3 = textBox(QStringLiteral("Text3"));
     Text4 = textBox(QStringLiteral("Text4"));
     Text4->setEchoMode(QLineEdit::Password);
+    // Every hidden character reads "*", whatever the desktop style would draw.
+    Text4->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
     chkShowPass = new QCheckBox(QStringLiteral("Show"));
     chkShowPass->setObjectName(QStringLiteral("chkShowPass"));
     Text5 = textBox(QStringLiteral("Text5"));
@@ -75,6 +82,13 @@ frmAddAccount::frmAddAccount(const Services &services, bool EditMode, QWidget *p
         QStringLiteral("If you do not know the port, leave this default value as it  is."));
     Label7->setObjectName(QStringLiteral("Label7"));
     Label7->setWordWrap(true);
+    lblTestResult = new QLabel;
+    lblTestResult->setObjectName(QStringLiteral("lblTestResult"));
+    lblTestResult->setWordWrap(true);
+    lblTestResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblTestResult->hide();
+    cmdTest = new QPushButton(QStringLiteral("&Test connection"));
+    cmdTest->setObjectName(QStringLiteral("cmdTest"));
     cmdAdd = new QPushButton(QStringLiteral("&Add"));
     cmdAdd->setObjectName(QStringLiteral("cmdAdd"));
     cmdAdd->setDefault(true);
@@ -98,7 +112,9 @@ frmAddAccount::frmAddAccount(const Services &services, bool EditMode, QWidget *p
     fields->addRow(QString(), Label7);
     fields->addRow(QString(), lblCertificate);
     fields->addRow(QString(), chkTrust);
+    fields->addRow(QString(), lblTestResult);
     auto *buttons = new QHBoxLayout;
+    buttons->addWidget(cmdTest);
     buttons->addStretch();
     buttons->addWidget(cmdAdd);
     buttons->addWidget(cmdCancel);
@@ -111,6 +127,7 @@ frmAddAccount::frmAddAccount(const Services &services, bool EditMode, QWidget *p
     connect(chkShowPass, &QCheckBox::toggled, this, [this](bool shown) {
         Text4->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
     });
+    connect(cmdTest, &QPushButton::clicked, this, &frmAddAccount::onTest);
     connect(cmdAdd, &QPushButton::clicked, this, &frmAddAccount::onAdd);
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -147,8 +164,12 @@ void frmAddAccount::showSecurity(const AccountSecurity &security, quint16 port,
     // only that new one can be trusted instead.
     const bool isRefused = !refusedSha256.isEmpty() && refusedSha256 != m_trustedSha256;
     m_offeredSha256 = isRefused ? refusedSha256 : m_trustedSha256;
-    if (m_offeredSha256.isEmpty())
-        return;
+    if (!m_offeredSha256.isEmpty())
+        showCertificate(isRefused);
+}
+
+void frmAddAccount::showCertificate(bool isRefused)
+{
     lblCertificate->setText(
         isRefused ? m_services
                         .caption(QStringLiteral("280151"),
@@ -176,30 +197,93 @@ void frmAddAccount::fillPort()
     Text5->setText(QString::number(isTls ? (isImap ? 993 : 995) : (isImap ? 143 : 110)));
 }
 
-void frmAddAccount::onAdd()
+std::optional<int> frmAddAccount::typedPort()
 {
-    const auto c = [this](const char *key, const char *text) {
-        return m_services.caption(key, text);
-    };
-    for (const QLineEdit *box : {Text1, Text2, Text3, Text4, Text5}) {
+    // A port is a whole number that the account file can hold; nothing else is stored.
+    const QByteArray text = Text5->text().toUtf8();
+    if (const auto port = toWholeNumber(text, 1, 32767))
+        return port;
+    bool isNumber = false;
+    (void)text.trimmed().toDouble(&isNumber);
+    m_services.prompter.warning(
+        isNumber ? m_services.caption("280270", "The port must be a whole number from 1 to 32767.")
+                 : m_services.caption("20021", "Enter a numeric value in port text box.!!"));
+    return std::nullopt;
+}
+
+std::optional<MailAccount>
+frmAddAccount::typedAccount(std::initializer_list<const QLineEdit *> required)
+{
+    for (const QLineEdit *box : required) {
         if (box->text().isEmpty()) {
-            m_services.prompter.warning(c("20020", "Fill All Text boxes first.!!!"));
-            return;
+            m_services.prompter.warning(
+                m_services.caption("20020", "Fill All Text boxes first.!!!"));
+            return std::nullopt;
         }
     }
-    // A port is a whole number that the account file can hold; nothing else is stored.
-    const auto port = toWholeNumber(Text5->text().toUtf8(), 1, 32767);
-    if (!port) {
-        m_services.prompter.warning(c("20021", "Enter a numeric value in port text box.!!"));
+    const auto port = typedPort();
+    if (!port)
+        return std::nullopt;
+    return MailAccount {cmbServerType->currentText().toUtf8(),
+                        Text1->text().toUtf8(),
+                        Text2->text().toUtf8(),
+                        Text3->text().toUtf8(),
+                        Text4->text().toUtf8(),
+                        qint16(*port)};
+}
+
+void frmAddAccount::onAdd()
+{
+    m_account = typedAccount({Text1, Text2, Text3, Text4, Text5});
+    if (m_account)
+        accept();
+}
+
+// The test needs no account name: only what reaches the server.
+void frmAddAccount::onTest()
+{
+    const auto account = typedAccount({Text2, Text3, Text4, Text5});
+    if (!account)
         return;
+    stopTest();
+    m_testedAccount = *account;
+    m_test = new ConnectionTest(m_makeTransport(), *account, security(), m_timeOutSeconds, this);
+    connect(m_test, &ConnectionTest::finished, this, &frmAddAccount::onTestFinished);
+    cmdTest->setEnabled(false);
+    lblTestResult->setText(
+        m_services.caption("280272", "Testing the connection to %1...").arg(Text2->text()));
+    lblTestResult->show();
+    m_test->start();
+}
+
+void frmAddAccount::onTestFinished(const ConnectionTestResult &result)
+{
+    lblTestResult->setText(
+        connectionTestText(m_services, m_testedAccount, result, m_timeOutSeconds));
+    stopTest();
+    // A refused certificate can be trusted for this account from here, as after a check.
+    if (result.outcome == ConnectionTestResult::Outcome::TlsRefused
+        && !result.refusal.sha256.isEmpty()) {
+        m_offeredSha256 = result.refusal.sha256;
+        chkTrust->setChecked(false);
+        showCertificate(true);
     }
-    m_account = MailAccount {cmbServerType->currentText().toUtf8(),
-                             Text1->text().toUtf8(),
-                             Text2->text().toUtf8(),
-                             Text3->text().toUtf8(),
-                             Text4->text().toUtf8(),
-                             qint16(*port)};
-    accept();
+}
+
+void frmAddAccount::stopTest()
+{
+    if (m_test) {
+        m_test->disconnect(this);
+        m_test->deleteLater();
+        m_test = nullptr;
+    }
+    cmdTest->setEnabled(true);
+}
+
+void frmAddAccount::done(int result)
+{
+    stopTest();
+    QDialog::done(result);
 }
 
 void frmAddAccount::SetCaptions()
@@ -211,6 +295,7 @@ void frmAddAccount::SetCaptions()
     cmdAdd->setText(m_editMode ? c("20071", "&Ok") : c("10005", "&Add"));
     chkShowPass->setText(c("20002", "Show"));
     chkTrust->setText(c("280152", "Trust this certificate"));
+    cmdTest->setText(c("280271", "&Test connection"));
     Label7->setText(c("20003", "If you do not know the port, leave this default value as it  is."));
     m_labels->serverType->setText(c("20004", "Server Type"));
     m_labels->security->setText(c("280150", "Security"));

@@ -5,8 +5,13 @@
 
 #include <QDialog>
 
+#include <functional>
+#include <memory>
 #include <optional>
 
+class ConnectionTest;
+class Transport;
+struct ConnectionTestResult;
 struct Services;
 class QCheckBox;
 class QComboBox;
@@ -37,6 +42,16 @@ public:
     // The security chosen, once the dialog was accepted.
     AccountSecurity security() const;
 
+    // The connection test gives up after this many seconds without data from the server.
+    void setConnectionTimeOut(int seconds) { m_timeOutSeconds = seconds; }
+    // Where the connection test gets its connection; a real socket unless set.
+    void setTransportMaker(std::function<std::unique_ptr<Transport>()> make)
+    {
+        m_makeTransport = std::move(make);
+    }
+    // Closing the dialog abandons a connection test that still runs.
+    void done(int result) override;
+
     QComboBox *cmbServerType;
     QComboBox *cmbSecurity;
     QLineEdit *Text1;
@@ -48,6 +63,8 @@ public:
     QLabel *lblCertificate;
     QCheckBox *chkTrust;
     QLabel *Label7;
+    QLabel *lblTestResult;
+    QPushButton *cmdTest;
     QPushButton *cmdAdd;
     QPushButton *cmdCancel;
 
@@ -55,7 +72,17 @@ private:
     struct Labels;
     void SetCaptions();
     void fillPort();
+    // The typed port, or a warning and nothing.
+    std::optional<int> typedPort();
+    // The typed account, or a warning and nothing when a box of `required` is empty or the
+    // port is not one.
+    std::optional<MailAccount> typedAccount(std::initializer_list<const QLineEdit *> required);
     void onAdd();
+    void onTest();
+    void onTestFinished(const ConnectionTestResult &result);
+    void stopTest();
+    // Shows the certificate that chkTrust stands for, refused or trusted before.
+    void showCertificate(bool isRefused);
 
     const Services &m_services;
     bool m_editMode;
@@ -64,4 +91,8 @@ private:
     QString m_trustedSha256;
     // The fingerprint chkTrust stands for: the refused one, or the one trusted before.
     QString m_offeredSha256;
+    int m_timeOutSeconds;
+    std::function<std::unique_ptr<Transport>()> m_makeTransport;
+    ConnectionTest *m_test = nullptr; // the one that runs, a child of the dialog
+    MailAccount m_testedAccount; // as typed when the test started
 };

@@ -113,6 +113,7 @@ void KorvaneWindows::showAccountEditorModal()
 {
     frmAccountEditor editor(m_core.services, m_core.lists, m_core.listFiles, m_core.env.registry,
                             m_core.IsChecking, m_viewer.get());
+    editor.setSettings(m_core.settings);
     editor.exec();
 }
 

@@ -1,0 +1,403 @@
+#include "connectiontest.h"
+
+#include "message/textformat.h"
+#include "platform/showntext.h"
+#include "protocollog.h"
+#include "protocoltexts.h"
+#include "sessionfactory.h"
+#include "store/services.h"
+
+#include <QAbstractSocket>
+
+#include <algorithm>
+#include <chrono>
+
+namespace {
+
+// The same tags as a check's IMAP session, so that a server's log reads alike for both.
+constexpr char loginTag[] = "a001";
+constexpr char logoutTag[] = "a399";
+constexpr char capabilityTag[] = "a120";
+constexpr char startTlsTag[] = "a121";
+
+using Outcome = ConnectionTestResult::Outcome;
+
+bool isOk(const ImapResponse &response)
+{
+    return response.status() == "OK";
+}
+
+} // namespace
+
+ConnectionTest::ConnectionTest(std::unique_ptr<Transport> transport, const MailAccount &account,
+                               const AccountSecurity &security, int timeOutSeconds, QObject *parent)
+    : QObject(parent)
+    , m_transport(std::move(transport))
+    , m_account(account)
+    , m_encryption(encryptionFor(account, security))
+{
+    m_transport->trustCertificate(security.trustedSha256);
+    m_idle.setSingleShot(true);
+    m_idle.setInterval(std::chrono::seconds(std::max(1, timeOutSeconds)));
+    connect(&m_idle, &QTimer::timeout, this, &ConnectionTest::timeOut);
+    connect(m_transport.get(), &Transport::received, this, &ConnectionTest::onReceived);
+    connect(m_transport.get(), &Transport::encrypted, this, &ConnectionTest::onEncrypted);
+    connect(m_transport.get(), &Transport::closed, this, [this] {
+        if (m_state == State::Ended)
+            return;
+        // Some servers hang up on QUIT or LOGOUT without a word: the login had passed.
+        endWith(m_state == State::LogoutSent ? Outcome::LoggedIn : Outcome::Closed);
+    });
+    connect(m_transport.get(), &Transport::failed, this,
+            [this](int code, const QString &description) {
+                if (m_state == State::Ended)
+                    return;
+                ConnectionTestResult result;
+                result.outcome = Outcome::ConnectFailed;
+                result.socketError = code;
+                result.description = description;
+                end(result);
+            });
+    connect(m_transport.get(), &Transport::refused, this, [this](const TlsRefusal &refusal) {
+        if (m_state == State::Ended)
+            return;
+        ConnectionTestResult result;
+        result.outcome = Outcome::TlsRefused;
+        result.refusal = refusal;
+        end(result);
+    });
+}
+
+ConnectionTest::~ConnectionTest()
+{
+    m_transport->disconnect(this);
+    m_transport->close();
+}
+
+void ConnectionTest::start()
+{
+    m_state = State::Connecting;
+    m_idle.start();
+    const QString host = NormalizeServerName(shownText(m_account.MailServer));
+    const auto port = quint16(m_account.Port);
+    if (m_encryption == MailSession::Encryption::Implicit)
+        m_transport->connectToHostEncrypted(host, port);
+    else
+        m_transport->connectToHost(host, port);
+}
+
+void ConnectionTest::timeOut()
+{
+    if (m_state != State::Ended)
+        endWith(Outcome::Timeout);
+}
+
+void ConnectionTest::onReceived(const QByteArray &data)
+{
+    if (m_state == State::Ended)
+        return;
+    m_idle.start();
+    if (isImap()) {
+        m_responses.append(data);
+        while (m_state != State::Ended) {
+            const std::optional<ImapResponse> response = m_responses.take();
+            if (!response)
+                break;
+            qCDebug(lcProtocol).noquote() << "S:" << response->text.trimmed();
+            onImapResponse(*response);
+        }
+        if (m_responses.hasFailed() && m_state != State::Ended)
+            endWith(Outcome::Unexpected);
+        return;
+    }
+    m_lines.append(data);
+    while (m_state != State::Ended) {
+        // RFC 2449 §5: the capabilities follow CAPA's "+OK" as a multi-line text.
+        if (m_state == State::CapabilitiesSent && m_hasCapaStatus) {
+            const std::optional<QByteArray> list = m_lines.takeMultiline();
+            if (!list)
+                break;
+            onPop3Capabilities(*list);
+            continue;
+        }
+        const std::optional<QByteArray> reply = m_lines.takeLine();
+        if (!reply)
+            break;
+        qCDebug(lcProtocol).noquote() << "S:" << reply->trimmed();
+        onPop3Reply(*reply);
+    }
+    if (m_lines.hasFailed() && m_state != State::Ended)
+        endWith(Outcome::Unexpected);
+}
+
+// Connecting:       +OK -> USER, or CAPA when STARTTLS is wanted | -ERR -> GreetingRefused
+// CapabilitiesSent: +OK + list with STLS -> STLS | without, or -ERR -> USER in clear when
+//                   STARTTLS is only taken when offered, else NoStartTls
+// StartTlsSent:     +OK -> TLS handshake | -ERR -> as without STLS
+// Encrypting:       the certificate passed -> USER | refused -> TlsRefused
+// UserSent:         +OK -> PASS | -ERR -> LoginRefused
+// PassSent:         +OK -> QUIT | -ERR -> LoginRefused
+// LogoutSent:       any reply, or the server hangs up -> LoggedIn
+void ConnectionTest::onPop3Reply(const QByteArray &reply)
+{
+    const bool isPositive = Pop3Texts::isPositive(reply);
+    switch (m_state) {
+    case State::Connecting:
+        if (!isPositive)
+            return endWith(Outcome::GreetingRefused, reply);
+        if (m_encryption == MailSession::Encryption::StartTls
+            || m_encryption == MailSession::Encryption::StartTlsWhenOffered) {
+            m_state = State::CapabilitiesSent;
+            send("CAPA");
+            return;
+        }
+        return sendLogin();
+    case State::CapabilitiesSent:
+        if (!isPositive)
+            return withoutStartTls();
+        m_hasCapaStatus = true;
+        return;
+    case State::StartTlsSent:
+        if (!isPositive)
+            return withoutStartTls();
+        m_state = State::Encrypting;
+        // What the server sent before the handshake is not part of the encrypted session.
+        m_lines.clear();
+        m_transport->startEncryption();
+        return;
+    case State::Encrypting:
+        return;
+    case State::UserSent:
+        if (!isPositive)
+            return endWith(Outcome::LoginRefused, reply);
+        m_state = State::PassSent;
+        send("PASS " + m_account.Password);
+        return;
+    case State::PassSent:
+        if (!isPositive)
+            return endWith(Outcome::LoginRefused, reply);
+        return logout();
+    case State::LogoutSent:
+        return endWith(Outcome::LoggedIn);
+    case State::Ended:
+        return;
+    }
+}
+
+void ConnectionTest::onPop3Capabilities(const QByteArray &list)
+{
+    m_hasCapaStatus = false;
+    if (!Pop3Texts::announcesStls(list))
+        return withoutStartTls();
+    m_state = State::StartTlsSent;
+    send("STLS");
+}
+
+// Connecting:       * OK -> LOGIN, or CAPABILITY when STARTTLS is wanted | * PREAUTH ->
+//                   LOGOUT (logged in already) | anything else -> GreetingRefused
+// CapabilitiesSent: * CAPABILITY ... STARTTLS -> offered; a120 OK -> STARTTLS when offered;
+//                   not offered, or NO, BAD -> as POP3 without STLS
+// StartTlsSent:     a121 OK -> TLS handshake | NO, BAD -> as not offered
+// Encrypting:       the certificate passed -> LOGIN | refused -> TlsRefused
+// PassSent:         a001 OK -> LOGOUT | NO, BAD -> LoginRefused
+// LogoutSent:       a399, or the server hangs up -> LoggedIn
+void ConnectionTest::onImapResponse(const ImapResponse &response)
+{
+    const QByteArray tag = response.tag();
+    const bool isUntagged = tag == "*";
+    switch (m_state) {
+    case State::Connecting:
+        if (isUntagged && response.status() == "PREAUTH")
+            return logout();
+        if (!isUntagged || !isOk(response))
+            return endWith(Outcome::GreetingRefused, response.text);
+        if (m_encryption == MailSession::Encryption::StartTls
+            || m_encryption == MailSession::Encryption::StartTlsWhenOffered) {
+            m_state = State::CapabilitiesSent;
+            send(QByteArray(capabilityTag) + " CAPABILITY");
+            return;
+        }
+        return sendLogin();
+    case State::CapabilitiesSent:
+        if (isUntagged) {
+            m_offersStartTls = m_offersStartTls || response.announces("STARTTLS");
+            return;
+        }
+        if (tag != capabilityTag)
+            return;
+        if (!isOk(response) || !m_offersStartTls)
+            return withoutStartTls();
+        m_state = State::StartTlsSent;
+        send(QByteArray(startTlsTag) + " STARTTLS");
+        return;
+    case State::StartTlsSent:
+        if (tag != startTlsTag)
+            return;
+        if (!isOk(response))
+            return withoutStartTls();
+        m_state = State::Encrypting;
+        m_responses.clear();
+        m_transport->startEncryption();
+        return;
+    case State::Encrypting:
+        return;
+    case State::UserSent:
+        return;
+    case State::PassSent:
+        if (tag != loginTag)
+            return;
+        if (!isOk(response))
+            return endWith(Outcome::LoginRefused, response.text);
+        return logout();
+    case State::LogoutSent:
+        if (tag == logoutTag)
+            endWith(Outcome::LoggedIn);
+        return;
+    case State::Ended:
+        return;
+    }
+}
+
+void ConnectionTest::onEncrypted()
+{
+    if (m_state == State::Encrypting)
+        sendLogin();
+}
+
+// Where STARTTLS is required, neither the user name nor the password may leave in clear.
+void ConnectionTest::withoutStartTls()
+{
+    if (m_encryption != MailSession::Encryption::StartTlsWhenOffered)
+        return endWith(Outcome::NoStartTls);
+    m_isInClear = true;
+    sendLogin();
+}
+
+void ConnectionTest::sendLogin()
+{
+    // A line break would end the command and start another one of the server's choosing.
+    if (!ImapTexts::canBeQuoted(m_account.UserName) || !ImapTexts::canBeQuoted(m_account.Password))
+        return endWith(Outcome::CannotQuote);
+    if (isImap()) {
+        m_state = State::PassSent;
+        send(QByteArray(loginTag) + " LOGIN " + ImapTexts::quoted(m_account.UserName) + ' '
+             + ImapTexts::quoted(m_account.Password));
+        return;
+    }
+    m_state = State::UserSent;
+    send("USER " + m_account.UserName);
+}
+
+// RFC 1939 §6: QUIT before any DELE removes nothing; RFC 3501 §6.1.3: LOGOUT removes nothing.
+void ConnectionTest::logout()
+{
+    m_state = State::LogoutSent;
+    send(isImap() ? QByteArray(logoutTag) + " LOGOUT" : QByteArray("QUIT"));
+}
+
+void ConnectionTest::send(const QByteArray &command)
+{
+    qCDebug(lcProtocol).noquote() << "C:" << maskedCommand(command);
+    m_transport->write(command + "\r\n");
+}
+
+void ConnectionTest::end(ConnectionTestResult result)
+{
+    m_state = State::Ended;
+    m_idle.stop();
+    m_transport->close();
+    result.wasInClear = m_isInClear;
+    emit finished(result);
+}
+
+void ConnectionTest::endWith(Outcome outcome, const QByteArray &serverText)
+{
+    ConnectionTestResult result;
+    result.outcome = outcome;
+    result.serverText = shownServerText(serverText.trimmed());
+    end(result);
+}
+
+QString connectionTestText(const Services &services, const MailAccount &account,
+                           const ConnectionTestResult &result, int timeOutSeconds)
+{
+    const QString server = NormalizeServerName(shownText(account.MailServer));
+    const QString port = QString::number(quint16(account.Port));
+    // The TLS texts name the account; one being added may have no name yet.
+    const QString name = account.AccountName.isEmpty() ? server : shownText(account.AccountName);
+    switch (result.outcome) {
+    case Outcome::LoggedIn: {
+        QString text = services
+                           .caption(QStringLiteral("280260"),
+                                    QStringLiteral("Connected to %1 and logged in: the server "
+                                                   "accepted the user name and the password. "
+                                                   "No message was fetched or changed."))
+                           .arg(server);
+        if (result.wasInClear)
+            text += QLatin1Char(' ')
+                + services
+                      .caption(QStringLiteral("280129"),
+                               QStringLiteral("%1: the connection is not encrypted, because the "
+                                              "server does not offer STARTTLS."))
+                      .arg(name);
+        return text;
+    }
+    case Outcome::LoginRefused:
+        return services
+            .caption(QStringLiteral("280261"),
+                     QStringLiteral("Connected to %1, but the server refused the user name or "
+                                    "the password: %2"))
+            .arg(server, result.serverText);
+    case Outcome::GreetingRefused:
+        return services
+            .caption(QStringLiteral("280262"),
+                     QStringLiteral("%1 refused the session before the login: %2"))
+            .arg(server, result.serverText);
+    case Outcome::ConnectFailed:
+        if (result.socketError == QAbstractSocket::ConnectionRefusedError)
+            return services
+                .caption(QStringLiteral("280263"),
+                         QStringLiteral("Could not connect to %1 on port %2: the connection was "
+                                        "refused. Check the server name and the port."))
+                .arg(server, port);
+        if (result.socketError == QAbstractSocket::HostNotFoundError)
+            return services
+                .caption(QStringLiteral("280264"),
+                         QStringLiteral("Could not connect: the host %1 was not found. Check the "
+                                        "server name."))
+                .arg(server);
+        return services
+            .caption(QStringLiteral("280265"),
+                     QStringLiteral("Could not connect to %1 on port %2: %3"))
+            .arg(server, port, result.description);
+    case Outcome::Timeout:
+        return services
+            .caption(QStringLiteral("280266"),
+                     QStringLiteral("Could not connect to %1 on port %2: no answer within %3 "
+                                    "seconds."))
+            .arg(server, port, QString::number(timeOutSeconds));
+    case Outcome::TlsRefused:
+        return TlsTexts::refusalText(services, name, server, result.refusal);
+    case Outcome::NoStartTls:
+        return services
+            .caption(QStringLiteral("280130"),
+                     QStringLiteral("%1: the server does not offer STARTTLS, so neither the user "
+                                    "name nor the password was sent."))
+            .arg(name);
+    case Outcome::Closed:
+        return services
+            .caption(QStringLiteral("280267"),
+                     QStringLiteral("%1 closed the connection before the login was answered."))
+            .arg(server);
+    case Outcome::Unexpected:
+        return services
+            .caption(QStringLiteral("280268"),
+                     QStringLiteral("%1 gave a reply that the test cannot go on from: %2"))
+            .arg(server, result.serverText);
+    case Outcome::CannotQuote:
+        return services.caption(QStringLiteral("280269"),
+                                QStringLiteral("The user name or the password holds a line "
+                                               "break, so neither was sent."));
+    }
+    return {};
+}

@@ -1,0 +1,112 @@
+#pragma once
+
+#include "imapreader.h"
+#include "linereader.h"
+#include "mailsession.h"
+#include "store/accountsecurity.h"
+#include "store/records.h"
+#include "transport.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <memory>
+
+struct Services;
+
+// What a connection test found.
+struct ConnectionTestResult
+{
+    enum class Outcome {
+        LoggedIn, // the server took the user name and the password
+        LoginRefused, // it refused them; serverText holds its reply
+        GreetingRefused, // it refused the session before the login; serverText holds why
+        ConnectFailed, // no connection: socketError and description say why
+        TlsRefused, // the certificate or the handshake failed; refusal says why
+        NoStartTls, // STARTTLS was required and the server does not offer it
+        Closed, // the server hung up before the login was answered
+        Unexpected, // a reply the test cannot go on from; serverText holds it
+        CannotQuote, // the user name or the password holds a line break
+        Timeout, // no data for the time-out
+    };
+
+    Outcome outcome = Outcome::LoggedIn;
+    QString serverText; // the server's line, made safe to show
+    int socketError = -1; // QAbstractSocket::SocketError of ConnectFailed
+    QString description; // the connection's own words for ConnectFailed
+    TlsRefusal refusal;
+    // STARTTLS was only to be taken when offered, and the server offered none: the login
+    // went in clear.
+    bool wasInClear = false;
+};
+
+Q_DECLARE_METATYPE(ConnectionTestResult)
+
+// Logs into one account's server with its typed values and straight out again: POP3 greeting,
+// [CAPA, STLS], USER, PASS, QUIT; IMAP greeting, [CAPABILITY, STARTTLS], LOGIN, LOGOUT.
+// Nothing is fetched, deleted or flagged, and nothing is told in the popup or the log: the
+// result goes to whoever asked. Runs on the connection's events and emits finished() exactly
+// once; owners release it with deleteLater().
+class ConnectionTest : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class State {
+        Connecting, // waiting for the greeting
+        CapabilitiesSent, // STARTTLS wanted: CAPA / "a120 CAPABILITY" sent
+        StartTlsSent, // STLS / "a121 STARTTLS"
+        Encrypting, // the server agreed: the TLS handshake runs
+        UserSent, // POP3 only
+        PassSent, // POP3 PASS or IMAP LOGIN
+        LogoutSent, // QUIT / LOGOUT: logged in, waiting for the goodbye
+        Ended,
+    };
+    Q_ENUM(State)
+
+    // The account's ServerType must be "POP3" or "IMAP"; the connection is encrypted as the
+    // security says and trusts its one certificate. The time-out counts seconds without data.
+    ConnectionTest(std::unique_ptr<Transport> transport, const MailAccount &account,
+                   const AccountSecurity &security, int timeOutSeconds, QObject *parent = nullptr);
+    ~ConnectionTest() override;
+
+    void start();
+    // No data came for the time-out: the test ends as Timeout. The timer calls it; tests may.
+    void timeOut();
+    State state() const { return m_state; }
+
+signals:
+    void finished(const ConnectionTestResult &result);
+
+private:
+    bool isImap() const { return m_account.ServerType == "IMAP"; }
+    void onReceived(const QByteArray &data);
+    void onPop3Reply(const QByteArray &reply);
+    void onPop3Capabilities(const QByteArray &list);
+    void onImapResponse(const ImapResponse &response);
+    void onEncrypted();
+    void withoutStartTls();
+    void sendLogin();
+    void logout();
+    void send(const QByteArray &command);
+    void end(ConnectionTestResult result);
+    void endWith(ConnectionTestResult::Outcome outcome, const QByteArray &serverText = {});
+
+    std::unique_ptr<Transport> m_transport;
+    const MailAccount m_account;
+    const MailSession::Encryption m_encryption;
+    QTimer m_idle;
+    LineReader m_lines;
+    ImapReader m_responses;
+    State m_state = State::Connecting;
+    bool m_hasCapaStatus = false; // POP3: the "+OK" line of CAPA is in
+    bool m_offersStartTls = false; // IMAP: an untagged CAPABILITY named it
+    bool m_isInClear = false;
+};
+
+// The result in plain words for the person who asked: connected and logged in, the user name
+// or password refused with the server's line, no connection and why, or the certificate's
+// refusal. Texts that name the account use its name, or its server while it has none.
+QString connectionTestText(const Services &services, const MailAccount &account,
+                           const ConnectionTestResult &result, int timeOutSeconds);
