@@ -223,9 +223,12 @@ TEST(SpamWordEditor, DeletingEveryRowEmptiesTheFile)
     CoreTestbed bed;
     bed.dir.write("data/BadWords.ini", threeWords);
     frmSpamWords editor(*bed.core);
-    editor.reload();
+    editor.showEditor();
     editor.ListView1->selectAll();
     editor.cmdDeleteWord->click();
+    // Asked for again while open, the editor keeps what the user did so far.
+    editor.showEditor();
+    EXPECT_EQ(editor.ListView1->topLevelItemCount(), 0);
     editor.cmdOK->click();
     EXPECT_EQ(bed.dir.read("data/BadWords.ini"), "");
     EXPECT_TRUE(bed.core->lists.BadWords.isEmpty());

@@ -88,7 +88,10 @@ void AddressListEditor::loadFile()
 void AddressListEditor::showEditor()
 {
     applyLanguage();
-    reload();
+    // Opened again while open: the rows may hold changes not yet saved, which a reload
+    // would throw away.
+    if (!isVisible())
+        reload();
     showNormal();
     raise();
     activateWindow();

@@ -20,7 +20,8 @@ class AddressListEditor : public QDialog
 public:
     ~AddressListEditor() override;
 
-    // Reloads the list from its file, lists it and shows the editor, not modal.
+    // Reloads the list from its file, lists it and shows the editor, not modal; an editor
+    // already open is only brought to the front.
     void showEditor();
     // Reloads the list from its file and lists it.
     void reload();

@@ -69,7 +69,10 @@ frmSpamWords::~frmSpamWords() = default;
 void frmSpamWords::showEditor()
 {
     applyLanguage();
-    reload();
+    // Opened again while open: the rows may hold changes not yet saved, which a reload
+    // would throw away.
+    if (!isVisible())
+        reload();
     showNormal();
     raise();
     activateWindow();

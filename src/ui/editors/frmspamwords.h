@@ -20,7 +20,8 @@ public:
     frmSpamWords(KorvaneCore &core, QWidget *parent = nullptr);
     ~frmSpamWords() override;
 
-    // Reloads the words from the file, lists them and shows the editor, not modal.
+    // Reloads the words from the file, lists them and shows the editor, not modal; an
+    // editor already open is only brought to the front.
     void showEditor();
     // Reloads BadWords from the file and lists it.
     void reload();
