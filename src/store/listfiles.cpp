@@ -192,6 +192,15 @@ void ListFiles::LoadBadWords()
                       QStringLiteral("LoadBadWords"));
 }
 
+bool ListFiles::SaveBadWords()
+{
+    QList<QByteArray> lines;
+    for (const SpamWord &word : std::as_const(m_lists.BadWords))
+        lines << word.Word << QByteArray::number(word.Value);
+    return reportSaveFailure(TextFile::writeLines(badWordsPath(), lines), badWordsPath(),
+                             QStringLiteral("SaveBadWords"));
+}
+
 void ListFiles::LoadFriendList()
 {
     const ListRead read
@@ -212,21 +221,24 @@ void ListFiles::LoadBlockedList()
                       QStringLiteral("LoadBlockedList"));
 }
 
-bool ListFiles::SaveFriendList()
+bool ListFiles::SaveFriendList(EmptyList empty)
 {
-    return saveAddresses(m_lists.FriendList, friendListPath(), QStringLiteral("SaveFriendList"));
+    return saveAddresses(m_lists.FriendList, friendListPath(), empty,
+                         QStringLiteral("SaveFriendList"));
 }
 
-bool ListFiles::SaveBlockedList()
+bool ListFiles::SaveBlockedList(EmptyList empty)
 {
-    return saveAddresses(m_lists.BlockedList, blockedListPath(), QStringLiteral("SaveBlockedList"));
+    return saveAddresses(m_lists.BlockedList, blockedListPath(), empty,
+                         QStringLiteral("SaveBlockedList"));
 }
 
 bool ListFiles::saveAddresses(const QList<AddressPattern> &list, const QString &path,
-                              const QString &procedure)
+                              EmptyList empty, const QString &procedure)
 {
-    // An empty list leaves the file as it is.
-    if (list.isEmpty())
+    // The viewer's savers run after adding an address: an empty list there means nothing
+    // was added, and the file stays as it is.
+    if (list.isEmpty() && empty == EmptyList::KeepFile)
         return true;
     return reportSaveFailure(TextFile::writeLines(path, list), path, procedure);
 }

@@ -15,16 +15,23 @@ struct Services;
 class ListFiles
 {
 public:
+    // What saving an empty address list does with its file.
+    enum class EmptyList { KeepFile, EmptyFile };
+
     ListFiles(const QString &dataDir, MailLists &lists, Services &services);
 
     // Does nothing while a check walks the accounts.
     void LoadAccounts(bool isChecking);
     [[nodiscard]] bool SaveAccounts();
     void LoadBadWords();
+    // Writes every word and its value, in list order; an empty list empties the file.
+    [[nodiscard]] bool SaveBadWords();
     void LoadFriendList();
-    [[nodiscard]] bool SaveFriendList();
+    // An empty list leaves the file as it is unless the caller asks for an empty file,
+    // as the list editors do when every row was deleted.
+    [[nodiscard]] bool SaveFriendList(EmptyList empty = EmptyList::KeepFile);
     void LoadBlockedList();
-    [[nodiscard]] bool SaveBlockedList();
+    [[nodiscard]] bool SaveBlockedList(EmptyList empty = EmptyList::KeepFile);
 
     QString accountsPath() const;
     QString badWordsPath() const;
@@ -35,7 +42,7 @@ private:
     void reportCorrupt(const QString &path, const QList<QByteArray> &completeLines,
                        const QString &key, const QString &defaultText, const QString &procedure);
     [[nodiscard]] bool saveAddresses(const QList<AddressPattern> &list, const QString &path,
-                                     const QString &procedure);
+                                     EmptyList empty, const QString &procedure);
     [[nodiscard]] bool reportSaveFailure(bool saved, const QString &path, const QString &procedure);
 
     QString m_dataDir;

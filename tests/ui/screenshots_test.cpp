@@ -4,7 +4,10 @@
 #include "ui/editors/frmaccounteditor.h"
 #include "ui/editors/frmaddaccount.h"
 #include "ui/editors/frmaddext.h"
+#include "ui/editors/frmaddemailaddress.h"
+#include "ui/editors/frmfriendlist.h"
 #include "ui/editors/frmmain.h"
+#include "ui/editors/frmspamwords.h"
 #include "ui/editors/korvanewindows.h"
 #include "ui/tray/trayicon.h"
 #include "ui/tray/traymenu.h"
@@ -17,6 +20,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTabWidget>
@@ -297,5 +301,36 @@ TEST(Screenshots, AccountEditorRenders)
     if (!folder.isEmpty()) {
         QDir().mkpath(folder);
         EXPECT_TRUE(picture.save(folder + "/account-editor.png"));
+TEST(Screenshots, SpamWordAndFriendListEditorsRender)
+{
+    CoreTestbed bed;
+    bed.dir.write("data/BadWords.ini",
+                  "free money\r\n40\r\nviagra\r\n50\r\ncasino\r\n30\r\nunsubscribe\r\n10\r\n"
+                  "minutes\r\n-20\r\n");
+    bed.dir.write("data/FriendList.ini",
+                  "ann@example.com\r\n*@work.example\r\nbob@*\r\nnews@club.example\r\n");
+    frmSpamWords words(*bed.core);
+    words.showEditor();
+    words.ListView1->topLevelItem(1)->setSelected(true);
+    words.resize(520, 320);
+    frmFriendList friends(*bed.core);
+    friends.showEditor();
+    friends.ListView3->topLevelItem(0)->setSelected(true);
+    friends.resize(440, 300);
+    frmAddEmailAddress address(bed.core->services, *friends.ListView3, &friends);
+    address.Text1->setText("*@lottery.example");
+    address.show();
+    address.resize(420, address.sizeHint().height());
+
+    const QList<std::pair<QWidget *, QString>> pictures = {
+        {&words, "spam-words.png"}, {&friends, "friend-list.png"}, {&address, "add-address.png"}};
+    const QString folder = qEnvironmentVariable("KORVANE_SCREENSHOT_DIR");
+    for (const auto &[window, name] : pictures) {
+        const QPixmap picture = window->grab();
+        EXPECT_FALSE(picture.isNull());
+        if (!folder.isEmpty()) {
+            QDir().mkpath(folder);
+            EXPECT_TRUE(picture.save(folder + "/" + name));
+        }
     }
 }
