@@ -301,6 +301,9 @@ TEST(Screenshots, AccountEditorRenders)
     if (!folder.isEmpty()) {
         QDir().mkpath(folder);
         EXPECT_TRUE(picture.save(folder + "/account-editor.png"));
+    }
+}
+
 TEST(Screenshots, SpamWordAndFriendListEditorsRender)
 {
     CoreTestbed bed;

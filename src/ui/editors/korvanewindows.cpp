@@ -3,18 +3,20 @@
 #include "engine/korvanecore.h"
 #include "engine/reviewactions.h"
 #include "frmaccounteditor.h"
+#include "frmblockedlist.h"
+#include "frmfriendlist.h"
 #include "frmmain.h"
+#include "frmspamwords.h"
 #include "store/reviewqueue.h"
 #include "ui/tray/trayicon.h"
 #include "ui/tray/traymenu.h"
 #include "ui/viewer/frmstat.h"
+#include "ui/viewer/helpguide.h"
 #include "ui/viewer/reviewwindow.h"
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QTabWidget>
-#include <QUrl>
 
 KorvaneWindows::KorvaneWindows(KorvaneCore &core, TrayIcon &tray, TrayMenu &menu)
     : m_core(core)
@@ -25,10 +27,7 @@ KorvaneWindows::KorvaneWindows(KorvaneCore &core, TrayIcon &tray, TrayMenu &menu
     connect(m_menu.mnuSettings, &QAction::triggered, this, [this] { m_main->showFromTray(); });
     connect(m_menu.mnuStat, &QAction::triggered, this, &KorvaneWindows::onTrayLeftButton);
     connect(m_menu.mnuReview, &QAction::triggered, this, &KorvaneWindows::showReviewWindow);
-    connect(m_menu.mnuHelp, &QAction::triggered, this, [this] {
-        QDesktopServices::openUrl(
-            QUrl::fromLocalFile(m_core.env.dataDir + QStringLiteral("/Korvane.chm")));
-    });
+    connect(m_menu.mnuHelp, &QAction::triggered, this, &KorvaneWindows::showHelp);
     connect(m_menu.mnuCheckNow, &QAction::triggered, this,
             [this] { m_core.checkCycle.CheckNow(); });
     connect(&m_core.checkCycle, &CheckCycle::checkNowCaptionChanged, m_menu.mnuCheckNow,
@@ -54,6 +53,27 @@ void KorvaneWindows::connectViewer()
     connect(m_viewer.get(), &frmStat::accountEditorRequested, this,
             &KorvaneWindows::showAccountEditor);
     connect(m_viewer.get(), &frmStat::settingsRequested, this, &KorvaneWindows::showSettingsTab);
+    connect(m_viewer.get(), &frmStat::helpRequested, this, &KorvaneWindows::showHelp);
+    connect(m_viewer.get(), &frmStat::spamWordsRequested, this,
+            [this] { showListEditor<frmSpamWords>(m_spamWords); });
+    connect(m_viewer.get(), &frmStat::friendListRequested, this,
+            [this] { showListEditor<frmFriendList>(m_friendList); });
+    connect(m_viewer.get(), &frmStat::blockedListRequested, this,
+            [this] { showListEditor<frmBlockedList>(m_blockedList); });
+}
+
+void KorvaneWindows::showHelp()
+{
+    ShowHelp(m_core.services, m_core.env.dataDir);
+}
+
+// One editor of each list, owned by the viewer: opening it again brings the open one
+// forward with its unsaved changes.
+template<typename Editor> void KorvaneWindows::showListEditor(QPointer<Editor> &editor)
+{
+    if (!editor)
+        editor = new Editor(m_core, m_viewer.get());
+    editor->showEditor();
 }
 
 frmAccountEditor *KorvaneWindows::accountEditor() const

@@ -9,6 +9,9 @@
 #include <memory>
 
 class frmAccountEditor;
+class frmBlockedList;
+class frmFriendList;
+class frmSpamWords;
 class frmMain;
 class frmStat;
 class KorvaneCore;
@@ -62,6 +65,8 @@ private:
     void bringViewerForward();
     void showAccountEditor();
     void showSettingsTab(int tab);
+    void showHelp();
+    template<typename Editor> void showListEditor(QPointer<Editor> &editor);
     void onTrayLeftButton();
     void onDisableEnable();
     void onExit();
@@ -74,6 +79,9 @@ private:
     std::unique_ptr<frmMain> m_main;
     std::unique_ptr<ReviewWindow> m_review;
     QPointer<frmAccountEditor> m_accountEditor;
+    QPointer<frmSpamWords> m_spamWords;
+    QPointer<frmFriendList> m_friendList;
+    QPointer<frmBlockedList> m_blockedList;
     ReviewQueue *m_queue = nullptr;
     int m_reviewCount = 0;
     std::function<void()> m_shutdown;
