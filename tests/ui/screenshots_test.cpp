@@ -3,8 +3,8 @@
 #include "support/fakereviewactions.h"
 #include "ui/editors/frmaccounteditor.h"
 #include "ui/editors/frmaddaccount.h"
-#include "ui/editors/frmaddext.h"
 #include "ui/editors/frmaddemailaddress.h"
+#include "ui/editors/frmaddext.h"
 #include "ui/editors/frmfriendlist.h"
 #include "ui/editors/frmmain.h"
 #include "ui/editors/frmspamwords.h"
@@ -18,9 +18,9 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
-#include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTabWidget>
