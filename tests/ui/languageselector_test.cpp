@@ -3,12 +3,14 @@
 #include "ui/editors/korvanewindows.h"
 #include "ui/tray/trayicon.h"
 #include "ui/tray/traymenu.h"
+#include "ui/viewer/celldirectiondelegate.h"
 #include "ui/viewer/frmstat.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QRadioButton>
+#include <QStandardItemModel>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -136,4 +138,35 @@ TEST(LanguageSelector, UnreadablePictureLeavesThePacksUnused)
               QStringList {"Error in language files,language pack will not loaded."});
     EXPECT_EQ(viewer.ComboLang->count(), 0);
     EXPECT_EQ(viewer.optToday->text(), "Today");
+}
+
+// In a right-to-left table a Latin sender keeps its own order, and every cell stays at the
+// table's side.
+TEST(LanguageSelector, TableCellsKeepTheDirectionOfTheirText)
+{
+    QStandardItemModel model(1, 2);
+    model.setData(model.index(0, 0), QStringLiteral("\"Ann\" <ann@example.com>"));
+    model.setData(model.index(0, 1), QStringLiteral("مرسل محظور"));
+    CellDirectionDelegate delegate;
+    const struct
+    {
+        Qt::LayoutDirection table;
+        int column;
+        Qt::LayoutDirection text;
+        Qt::Alignment side;
+    } cases[] = {
+        {Qt::RightToLeft, 0, Qt::LeftToRight, Qt::AlignRight},
+        {Qt::RightToLeft, 1, Qt::RightToLeft, Qt::AlignRight},
+        {Qt::LeftToRight, 0, Qt::LeftToRight, Qt::AlignLeft},
+        {Qt::LeftToRight, 1, Qt::RightToLeft, Qt::AlignLeft},
+    };
+    for (const auto &c : cases) {
+        QStyleOptionViewItem option;
+        option.direction = c.table;
+        option.displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+        delegate.initStyleOption(&option, model.index(0, c.column));
+        EXPECT_EQ(option.direction, c.text) << c.column;
+        EXPECT_EQ(option.displayAlignment & Qt::AlignHorizontal_Mask, c.side | Qt::AlignAbsolute)
+            << c.column;
+    }
 }

@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QMenu>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeWidget>
@@ -438,4 +439,29 @@ TEST(ViewerCommands, ViewerOpensTheAccountEditorAndTheSettingsOnATab)
     frmMain &settings = bed.windows.settingsWindow();
     EXPECT_TRUE(settings.isVisible());
     EXPECT_EQ(settings.SSTab1->currentIndex(), 2);
+
+    // The settings window reaches the same editor.
+    editor->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(bed.windows.accountEditor(), nullptr);
+    settings.cmdAccounts->click();
+    ASSERT_NE(bed.windows.accountEditor(), nullptr);
+    EXPECT_TRUE(bed.windows.accountEditor()->isVisible());
+}
+
+TEST(ViewerCommands, ListEditorsOpenFromTheViewer)
+{
+    WindowsBed bed;
+    frmStat &viewer = bed.windows.viewer();
+    viewer.mnuSpamWords->trigger();
+    viewer.mnuFriendList->trigger();
+    viewer.mnuBlockedList->trigger();
+    for (const char *name : {"frmSpamWords", "frmFriendList", "frmBlockedList"}) {
+        QWidget *editor = nullptr;
+        for (QWidget *child : viewer.findChildren<QWidget *>())
+            if (child->inherits(name))
+                editor = child;
+        ASSERT_NE(editor, nullptr) << name;
+        EXPECT_TRUE(editor->isVisible()) << name;
+    }
 }

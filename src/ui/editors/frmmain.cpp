@@ -147,7 +147,12 @@ frmMain::frmMain(KorvaneCore &core, TrayMenu &trayMenu, QWidget *parent)
     cmdOK->setDefault(true);
     cmdCancel = new QPushButton(QStringLiteral("&Cancel"));
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    // The accounts are not settings of this window, but a wrong password must be fixable
+    // from wherever the user looks for it.
+    cmdAccounts = new QPushButton(QStringLiteral("&Accounts..."));
+    cmdAccounts->setObjectName(QStringLiteral("cmdAccounts"));
     auto *buttons = new QHBoxLayout;
+    buttons->addWidget(cmdAccounts);
     buttons->addStretch();
     buttons->addWidget(cmdOK);
     buttons->addWidget(cmdCancel);
@@ -334,6 +339,7 @@ void frmMain::connectControls()
             [this, &s] { onLeaveAtLeastTwo(txtDelMess, s.Days, 30); });
     connect(cmdOK, &QPushButton::clicked, this, &frmMain::onOk);
     connect(cmdCancel, &QPushButton::clicked, this, &QWidget::hide);
+    connect(cmdAccounts, &QPushButton::clicked, this, &frmMain::accountEditorRequested);
     for (const SecurityLevel level : allSecurityLevels)
         connect(levelButton(level), &QToolButton::clicked, this,
                 [this, level] { m_levels->levelClicked(level); });
@@ -604,6 +610,7 @@ void frmMain::SetCaptions()
     l.Label3->setText(c("10018", "This value will be increased/decreased with the security level"));
     cmdOK->setText(c("10001", "&Ok"));
     cmdCancel->setText(c("10002", "&Cancel"));
+    cmdAccounts->setText(c("280250", "&Accounts..."));
     nameLevelButtons();
 
     m_trayMenu.setTitle(c("10031", "TRAYMENU"));

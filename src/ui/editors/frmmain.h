@@ -71,11 +71,16 @@ public:
     QLabel *lblSecurity;
     QPushButton *cmdOK;
     QPushButton *cmdCancel;
+    QPushButton *cmdAccounts;
 
     bool isLevelPressed(SecurityLevel level) const override;
     void setLevelPressed(SecurityLevel level, bool pressed) override;
     void setLevelName(const QString &text) override;
     void setLevelDescription(const QString &text) override;
+
+signals:
+    // The account editor is asked for; the program's windows open it.
+    void accountEditorRequested();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -53,6 +53,8 @@ void KorvaneWindows::connectViewer()
     connect(m_viewer.get(), &frmStat::accountEditorRequested, this,
             &KorvaneWindows::showAccountEditor);
     connect(m_viewer.get(), &frmStat::settingsRequested, this, &KorvaneWindows::showSettingsTab);
+    connect(m_main.get(), &frmMain::accountEditorRequested, this,
+            &KorvaneWindows::showAccountEditor);
     connect(m_viewer.get(), &frmStat::helpRequested, this, &KorvaneWindows::showHelp);
     connect(m_viewer.get(), &frmStat::spamWordsRequested, this,
             [this] { showListEditor<frmSpamWords>(m_spamWords); });

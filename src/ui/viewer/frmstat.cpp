@@ -1,5 +1,6 @@
 #include "frmstat.h"
 
+#include "celldirectiondelegate.h"
 #include "classify/matching.h"
 #include "engine/korvanecore.h"
 #include "frmabout.h"
@@ -363,6 +364,7 @@ void frmStat::buildTable()
                               QStringLiteral("Status"), QStringLiteral("Reason"),
                               QStringLiteral("Check Date"), QStringLiteral("index")});
     lstStat->setAllColumnsShowFocus(true);
+    lstStat->setItemDelegate(new CellDirectionDelegate(lstStat));
     const QFontMetrics metrics = lstStat->fontMetrics();
     // Room for the cell's margins and the header's own.
     const int padding = metrics.averageCharWidth() * 3;
