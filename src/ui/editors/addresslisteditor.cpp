@@ -5,11 +5,9 @@
 #include "listeditorparts.h"
 #include "platform/showntext.h"
 
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 
 using namespace ListEditorParts;
 
@@ -39,23 +37,7 @@ AddressListEditor::AddressListEditor(KorvaneCore &core, bool forFriendList, cons
     m_delete = namedButton(names.remove, QStringLiteral("&Delete"));
     cmdOK = namedButton(QStringLiteral("cmdOK"), QStringLiteral("&Ok"));
     cmdCancel = namedButton(QStringLiteral("cmdCancel"), QStringLiteral("&Cancel"));
-    for (QPushButton *b : {m_add, m_edit, m_delete, cmdOK, cmdCancel})
-        b->setAutoDefault(false);
-
-    auto *commands = new QVBoxLayout;
-    for (QPushButton *b : {m_add, m_edit, m_delete})
-        commands->addWidget(b);
-    commands->addStretch();
-    auto *top = new QHBoxLayout;
-    top->addWidget(m_list, 1);
-    top->addLayout(commands);
-    auto *bottom = new QHBoxLayout;
-    bottom->addStretch();
-    bottom->addWidget(cmdOK);
-    bottom->addWidget(cmdCancel);
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(top, 1);
-    layout->addLayout(bottom);
+    layOutListEditor(this, m_list, {m_add, m_edit, m_delete}, cmdOK, cmdCancel);
 
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, &AddressListEditor::onEdit);
     connect(m_add, &QPushButton::clicked, this, &AddressListEditor::onAdd);

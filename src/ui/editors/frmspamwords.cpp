@@ -5,11 +5,9 @@
 #include "listeditorparts.h"
 #include "platform/showntext.h"
 
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 
 using namespace ListEditorParts;
 
@@ -38,23 +36,7 @@ frmSpamWords::frmSpamWords(KorvaneCore &core, QWidget *parent)
     cmdDeleteWord = namedButton(QStringLiteral("cmdDeleteWord"), QStringLiteral("Delete"));
     cmdOK = namedButton(QStringLiteral("cmdOK"), QStringLiteral("&Ok"));
     cmdCancel = namedButton(QStringLiteral("cmdCancel"), QStringLiteral("&Cancel"));
-    for (QPushButton *b : {cmdAddWord, cmdEditWord, cmdDeleteWord, cmdOK, cmdCancel})
-        b->setAutoDefault(false);
-
-    auto *commands = new QVBoxLayout;
-    for (QPushButton *b : {cmdAddWord, cmdEditWord, cmdDeleteWord})
-        commands->addWidget(b);
-    commands->addStretch();
-    auto *top = new QHBoxLayout;
-    top->addWidget(ListView1, 1);
-    top->addLayout(commands);
-    auto *bottom = new QHBoxLayout;
-    bottom->addStretch();
-    bottom->addWidget(cmdOK);
-    bottom->addWidget(cmdCancel);
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(top, 1);
-    layout->addLayout(bottom);
+    layOutListEditor(this, ListView1, {cmdAddWord, cmdEditWord, cmdDeleteWord}, cmdOK, cmdCancel);
 
     connect(ListView1, &QTreeWidget::itemDoubleClicked, this, &frmSpamWords::onEdit);
     connect(cmdAddWord, &QPushButton::clicked, this, &frmSpamWords::onAdd);

@@ -2,9 +2,11 @@
 
 #include "platform/showntext.h"
 
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -41,6 +43,29 @@ QList<int> selectedRowsLastFirst(const QTreeWidget &list)
     // selectedItems() gives the order of selecting, not the order of the list.
     std::sort(rows.begin(), rows.end(), std::greater<int>());
     return rows;
+}
+
+void layOutListEditor(QWidget *window, QTreeWidget *list, const QList<QPushButton *> &commands,
+                      QPushButton *ok, QPushButton *cancel)
+{
+    auto *side = new QVBoxLayout;
+    for (QPushButton *b : commands) {
+        b->setAutoDefault(false);
+        side->addWidget(b);
+    }
+    side->addStretch();
+    ok->setAutoDefault(false);
+    cancel->setAutoDefault(false);
+    auto *top = new QHBoxLayout;
+    top->addWidget(list, 1);
+    top->addLayout(side);
+    auto *bottom = new QHBoxLayout;
+    bottom->addStretch();
+    bottom->addWidget(ok);
+    bottom->addWidget(cancel);
+    auto *layout = new QVBoxLayout(window);
+    layout->addLayout(top, 1);
+    layout->addLayout(bottom);
 }
 
 int lastSelectedRow(const QTreeWidget &list)

@@ -6,6 +6,7 @@
 
 class QPushButton;
 class QTreeWidget;
+class QWidget;
 
 // The pieces the list editors and their dialogs share: named controls, the list view with
 // its selection, and the bytes a typed text is stored as.
@@ -16,6 +17,11 @@ QPushButton *namedButton(const QString &name, const QString &text);
 // A report-style list of `columns` columns whose rows can be selected together; the first
 // column takes the width the others leave.
 QTreeWidget *namedListView(const QString &name, int columns);
+
+// The editor's layout: the list with its command buttons beside it, OK and Cancel below.
+// No button is a default one, so Enter in the list edits the row instead of closing.
+void layOutListEditor(QWidget *window, QTreeWidget *list, const QList<QPushButton *> &commands,
+                      QPushButton *ok, QPushButton *cancel);
 
 // The position of the last selected row in list order; -1 when none is selected.
 int lastSelectedRow(const QTreeWidget &list);
