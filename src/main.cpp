@@ -10,6 +10,7 @@
 #include "ui/tray/messageboxprompter.h"
 #include "ui/tray/trayicon.h"
 #include "ui/tray/traymenu.h"
+#include "ui/tray/traywindows.h"
 
 #include <QApplication>
 #include <QSystemTrayIcon>
@@ -32,10 +33,10 @@ int main(int argc, char **argv)
     MessageBoxPrompter prompter;
     TrayMenu menu;
     TrayIcon tray(menu);
-    KorvaneCore core(CoreEnvironment {dataDir.path, prompter, tray, clock, registry, tray,
+    TrayWindows popups;
+    KorvaneCore core(CoreEnvironment {dataDir.path, prompter, popups, clock, registry, tray,
                                       QCoreApplication::applicationFilePath(),
                                       Autostart::entryPath()});
-    tray.setFallbackLog([&core](const QString &text) { core.log.Log(text); });
 
     KorvaneWindows windows(core, tray, menu);
     windows.attachReview(core.serverReview);
@@ -45,8 +46,9 @@ int main(int argc, char **argv)
     if (!startup.run())
         return 0;
     prompter.setParent(&windows.settingsWindow());
-    // Said on the terminal, not in the log, so that a start changes no data file.
+    // Said on the terminal and in the viewer, not in the log, so that a start changes no
+    // data file.
     if (!QSystemTrayIcon::isSystemTrayAvailable())
-        qWarning("The desktop has no system tray; Korvane is reached through its windows.");
+        windows.runWithoutTray();
     return app.exec();
 }

@@ -159,7 +159,9 @@ void CheckCycle::CheckNow()
     // While a check runs the menu item reads "&Stop Checking" and is the stop command.
     if (m_core.IsChecking) {
         cutSessionShort(SessionStatus::Cancelled);
-        return EndCheck();
+        EndCheck();
+        // Without a word the stop would look like a check that had nothing to say.
+        return tell(caption("280320", "Checking has been stopped."));
     }
     startCheck();
 }

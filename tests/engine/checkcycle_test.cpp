@@ -82,6 +82,8 @@ TEST(CheckCycle, StopCommandClosesTheSessionWithoutQuit)
     EXPECT_EQ(bed.filter.checks, 0);
     EXPECT_TRUE(bed.filter.recorded.isEmpty());
     EXPECT_FALSE(bed.notifier.popups.contains("Finished Checking All Account's"));
+    // The stop says so, once the check is over.
+    EXPECT_EQ(bed.notifier.popups.last(), "Checking has been stopped.");
     EXPECT_EQ(bed.captions, (QStringList {"&Stop Checking", "&Check  Now"}));
     ASSERT_EQ(bed.statuses(), QList<SessionStatus> {SessionStatus::Cancelled});
     EXPECT_EQ(bed.results[0].step, "Retrieving");

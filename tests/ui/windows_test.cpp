@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -311,4 +312,23 @@ TEST(Windows, ReviewQueueFillsTheTrayItemAndTheReviewWindow)
     ASSERT_TRUE(bed.core->reviewQueue.keep({item}));
     EXPECT_EQ(bed.menu.mnuReview->text(), "Review messages...");
     EXPECT_EQ(bed.windows.reviewWindow()->lstReview->topLevelItemCount(), 0);
+}
+
+// Without a tray the viewer stands in for it: it says why it is there, offers the tray menu's
+// Disable/Enable and Exit, and closing it keeps it within reach.
+TEST(Windows, WithoutATrayTheViewerCarriesTheTrayCommands)
+{
+    WindowsBed bed;
+    bed.windows.runWithoutTray();
+    frmStat &viewer = bed.windows.viewer();
+    EXPECT_TRUE(viewer.isVisible());
+    EXPECT_EQ(viewer.statusBar()->currentMessage(),
+              "The desktop has no system tray: Korvane's commands are in this window.");
+    const QList<QAction *> file = viewer.mnuFile->actions();
+    EXPECT_TRUE(file.contains(bed.menu.mnuExit));
+    EXPECT_TRUE(file.contains(bed.menu.mnuDisableEnable));
+
+    viewer.close();
+    EXPECT_TRUE(viewer.isVisible());
+    EXPECT_TRUE(viewer.isMinimized());
 }

@@ -16,6 +16,8 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDebug>
+#include <QStatusBar>
 #include <QTabWidget>
 
 KorvaneWindows::KorvaneWindows(KorvaneCore &core, TrayIcon &tray, TrayMenu &menu)
@@ -148,6 +150,16 @@ void KorvaneWindows::showMainWindow()
 void KorvaneWindows::setDisableEnableCaption(const QString &caption)
 {
     m_menu.mnuDisableEnable->setText(caption);
+}
+
+void KorvaneWindows::runWithoutTray()
+{
+    const QString text = m_core.services.caption(
+        "280321", "The desktop has no system tray: Korvane's commands are in this window.");
+    qWarning().noquote() << text;
+    m_viewer->statusBar()->showMessage(text);
+    m_viewer->setWithoutTray({m_menu.mnuDisableEnable, m_menu.mnuExit});
+    showViewer();
 }
 
 void KorvaneWindows::attachReview(ReviewActions &actions)

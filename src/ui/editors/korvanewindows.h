@@ -43,6 +43,10 @@ public:
     void showMainWindow() override;
     void setDisableEnableCaption(const QString &caption) override;
 
+    // The desktop has no system tray: says so once, on the terminal and in the viewer's
+    // status bar, gives the viewer the tray menu's commands and shows it.
+    void runWithoutTray();
+
     // Builds the review window over the engine's actions and shows its tray menu item.
     void attachReview(ReviewActions &actions);
     // Keeps the review window and the tray item on the queue's messages, from now on; in

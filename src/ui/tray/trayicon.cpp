@@ -49,14 +49,3 @@ bool TrayIcon::isShown() const
 {
     return m_icon && m_icon->isVisible();
 }
-
-void TrayIcon::ShowTrayWindow(const QString &text)
-{
-    if (isShown() && QSystemTrayIcon::isSystemTrayAvailable()
-        && QSystemTrayIcon::supportsMessages()) {
-        m_icon->showMessage(QStringLiteral("Korvane"), text, QSystemTrayIcon::NoIcon, 4000);
-        return;
-    }
-    if (m_fallbackLog)
-        m_fallbackLog(text);
-}

@@ -1,11 +1,9 @@
 #pragma once
 
-#include "platform/notifier.h"
 #include "platform/trayhost.h"
 
 #include <QObject>
 
-#include <functional>
 #include <memory>
 
 class QSystemTrayIcon;
@@ -13,8 +11,7 @@ class TrayMenu;
 
 // Korvane's presence in the notification area: the icon with its three pictures, the tip
 // "Korvane", the tray menu on the right button and the history viewer on the left one.
-// Until the popup window exists, messages appear as the icon's balloon.
-class TrayIcon : public QObject, public TrayHost, public Notifier
+class TrayIcon : public QObject, public TrayHost
 {
     Q_OBJECT
 
@@ -25,15 +22,9 @@ public:
     void AddTrayIcon() override;
     void SetTrayIcon(int n) override;
     void RemoveTrayIcon() override;
-    void ShowTrayWindow(const QString &text) override;
 
     int currentIcon() const { return m_current; }
     bool isShown() const;
-    // Messages go here when the desktop has no tray to show them.
-    void setFallbackLog(std::function<void(const QString &)> log)
-    {
-        m_fallbackLog = std::move(log);
-    }
 
 signals:
     void leftButtonPressed();
@@ -42,5 +33,4 @@ private:
     TrayMenu &m_menu;
     std::unique_ptr<QSystemTrayIcon> m_icon;
     int m_current = 0;
-    std::function<void(const QString &)> m_fallbackLog;
 };

@@ -678,10 +678,16 @@ void frmStat::SaveFilterSettings()
 
 void frmStat::closeEvent(QCloseEvent *event)
 {
-    SaveFilterSettings();
     // The viewer lives for the whole run; its choices survive until it is shown again.
     event->ignore();
-    hide();
+    onClose();
+}
+
+void frmStat::setWithoutTray(const QList<QAction *> &trayCommands)
+{
+    m_withoutTray = true;
+    mnuFile->addSeparator();
+    mnuFile->addActions(trayCommands);
 }
 
 void frmStat::changeEvent(QEvent *event)
@@ -902,7 +908,11 @@ void frmStat::onViewLog()
 void frmStat::onClose()
 {
     SaveFilterSettings();
-    hide();
+    // A hidden viewer could not be reached again without the tray.
+    if (m_withoutTray)
+        showMinimized();
+    else
+        hide();
 }
 
 void frmStat::onAbout()

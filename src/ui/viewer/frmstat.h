@@ -63,6 +63,12 @@ public:
     // Toolbar1's buttons by their index, 1 to 17; separators included.
     QAction *toolbarButton(int index) const;
 
+    // Without a tray icon the viewer is the way back into the program: closing it minimises
+    // it instead of hiding it, and the File menu offers the tray menu's commands that it has
+    // no own item for.
+    void setWithoutTray(const QList<QAction *> &trayCommands);
+    bool isWithoutTray() const { return m_withoutTray; }
+
     QGroupBox *Frame1;
     QGroupBox *Frame2;
     QRadioButton *optFrom;
@@ -175,4 +181,5 @@ private:
     std::unique_ptr<frmAbout> m_about;
     bool m_filling = false;
     BoxState m_box = BoxState::None;
+    bool m_withoutTray = false;
 };
