@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/cregister.h"
 #include "platform/datadir.h"
+#include "platform/windowsystem.h"
 #include "ui/editors/frmmain.h"
 #include "ui/editors/korvanewindows.h"
 #include "ui/tray/messageboxprompter.h"
@@ -22,6 +23,10 @@ int main(int argc, char **argv)
     // The data files are made private one by one; this keeps anything else the program or
     // Qt writes (settings, sockets, temporary files) from being readable by others too.
     ::umask(077);
+    if (const QByteArray platform = preferredPlatform(
+            qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY"), qgetenv("XDG_SESSION_TYPE"));
+        !platform.isEmpty())
+        qputenv("QT_QPA_PLATFORM", platform);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvane"));
     // The program lives in the tray: closing its last window does not end it.

@@ -1,3 +1,4 @@
+#include "support/fakes.h"
 #include "ui/tray/frmtraywindow.h"
 #include "ui/tray/traywindows.h"
 
@@ -213,4 +214,17 @@ TEST(TrayWindow, EachPopupLoadsItsSoundAndTheEndClosesThemAll)
     bed.reset();
     EXPECT_TRUE(first.isNull());
     EXPECT_TRUE(second.isNull());
+}
+
+TEST(TrayWindow, ANotificationServiceTakesTheTextsInsteadOfWindows)
+{
+    PopupBed bed;
+    FakeNotifier service;
+    int loads = 0;
+    bed.popups.setOnLoad([&loads] { ++loads; });
+    bed.popups.setNotificationService(&service);
+    bed.popups.ShowTrayWindow(QStringLiteral("POP3 Error:-ERR locked"));
+    EXPECT_EQ(service.popups, QStringList {"POP3 Error:-ERR locked"});
+    EXPECT_TRUE(bed.popups.popups().isEmpty());
+    EXPECT_EQ(loads, 1);
 }

@@ -34,6 +34,11 @@ TrayWindows::~TrayWindows()
 
 void TrayWindows::ShowTrayWindow(const QString &text)
 {
+    if (m_service) {
+        if (m_onLoad)
+            m_onLoad();
+        return m_service->ShowTrayWindow(text);
+    }
     const PopupScreen screen = m_screen();
     auto *popup = new frmTrayWindow(screen);
     popup->setPopupText(text);

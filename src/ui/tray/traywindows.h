@@ -30,6 +30,9 @@ public:
     void ShowTrayWindow(const QString &text) override;
     // Runs as each popup loads, before it shows: it plays the popup's sound.
     void setOnLoad(std::function<void()> onLoad) { m_onLoad = std::move(onLoad); }
+    // Where windows cannot place themselves (Wayland without X11), the texts go to the
+    // desktop's notification service instead, still with the popup's sound.
+    void setNotificationService(Notifier *service) { m_service = service; }
 
     // The popups on screen, the oldest (and lowest) first.
     QList<frmTrayWindow *> popups() const;
@@ -42,5 +45,6 @@ private:
 
     ScreenSource m_screen;
     std::function<void()> m_onLoad;
+    Notifier *m_service = nullptr;
     QList<QPointer<frmTrayWindow>> m_popups; // oldest first
 };
