@@ -73,5 +73,6 @@ TEST(ImapCheckCycle, StopDuringAnImapSessionClosesWithoutExpunge)
     EXPECT_EQ(bed.nets[0]->takeWritten(), "");
     EXPECT_TRUE(bed.filter.recorded.isEmpty());
     EXPECT_EQ(bed.log(),
-              (QStringList {"Begin checking mail accounts", "Begin Checking  Mail  Account"}));
+              (QStringList {"Begin checking mail accounts", "Begin Checking  Mail  Account",
+                            "Checking has been stopped."}));
 }
