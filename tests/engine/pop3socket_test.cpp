@@ -165,7 +165,8 @@ TEST(Pop3Socket, StopWhileTheSessionWaitsBeforeItsVerdicts)
     EXPECT_EQ(bed.filter.checks, 0);
     EXPECT_TRUE(bed.filter.recorded.isEmpty());
     EXPECT_EQ(bed.log(),
-              (QStringList {"Begin checking mail accounts", "Begin Checking  Home  Account"}));
+              (QStringList {"Begin checking mail accounts", "Begin Checking  Home  Account",
+                            "Checking has been stopped."}));
 }
 
 // An account that requires STARTTLS, against a server that does not offer it: the server
