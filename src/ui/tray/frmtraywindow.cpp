@@ -64,6 +64,8 @@ void frmTrayWindow::setPopupText(const QString &text)
 {
     PopupText = text;
     Label1->setText(text);
+    // An Arabic message reads from the right, whatever the rest of the program does.
+    Label1->setLayoutDirection(text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
 }
 
 void frmTrayWindow::setStartTop(int startTop)
