@@ -3,80 +3,13 @@
 # window manager and a panel with a tray, and drives it from outside as a user would:
 # the first start, a second copy, the tray menu's Disable and Exit, and a second start.
 # Usage: first_start.sh <path of the korvane program>
-set -euo pipefail
 program=$1
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=desktop_lib.sh
+source "$(dirname "$0")/desktop_lib.sh"
+start_desktop
+install_program "$program"
 
-passed=0
-fail() { echo "FAILED: $*" >&2; echo "$passed passed, 1 failed"; exit 1; }
-ok() { echo "ok: $*"; passed=$((passed + 1)); }
-
-# A display number nobody uses.
-display=
-for n in $(seq 90 140); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
-done
-[ -n "$display" ] || fail "no free X display"
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 & pids+=($!)
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
-export DISPLAY=$display
-openbox >/dev/null 2>&1 & pids+=($!)
-tint2 >/dev/null 2>&1 & pids+=($!)
-sleep 1.5
-
-export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/share
-export XDG_RUNTIME_DIR=$work/run USER=korvane-test-$$
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$work/app"
-chmod 700 "$XDG_RUNTIME_DIR"
-cp "$program" "$work/app/korvane"
-app=$work/app
-
-start() { "$app/korvane" >>"$work/program.log" 2>&1 & echo $!; }
-
-# The windows of a process whose title is exactly $2, with their sizes.
-windows_of() {
-    local pid=$1 title=$2 id
-    for id in $(xdotool search --pid "$pid" 2>/dev/null); do
-        [ "$(xdotool getwindowname "$id" 2>/dev/null)" = "$title" ] || continue
-        echo "$id $(xdotool getwindowgeometry "$id" | sed -n 's/.*Geometry: //p')"
-    done
-}
-# Waits for a window of the process with that title; the tray icon (22x22 or so) is told
-# apart from the dialogs by its size. $3 is "tray" or "dialog".
-wait_window() {
-    local pid=$1 title=$2 kind=$3 line id size width
-    for _ in $(seq 150); do
-        while read -r id size; do
-            [ -n "$id" ] || continue
-            width=${size%x*}
-            if { [ "$kind" = tray ] && [ "$width" -le 64 ]; } || { [ "$kind" = dialog ] && [ "$width" -gt 64 ]; }; then
-                echo "$id"; return 0
-            fi
-        done < <(windows_of "$pid" "$title")
-        sleep 0.1
-    done
-    return 1
-}
-wait_exit() {
-    local pid=$1
-    for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || return 0; sleep 0.1; done
-    return 1
-}
 checksums() { (cd "$app" && find . -type f ! -name korvane | sort | xargs md5sum); }
-# Right button on the tray icon, then keys in the menu.
-tray_menu() {
-    xdotool mousemove --window "$1" 8 8 click 3
-    sleep 0.7
-    shift
-    xdotool key "$@"
-}
 answer_no_accounts_question() {
     local box
     box=$(wait_window "$1" Korvane dialog) || fail "the question about accounts did not appear"
