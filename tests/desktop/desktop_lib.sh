@@ -96,5 +96,5 @@ tray_menu() {
     shift
     xdotool key "$@"
 }
-# Every window on the display with its title and place, for a failure's report.
-window_list() { xwininfo -root -tree 2>/dev/null | grep -E '^ +0x' || true; }
+# Every named window on the display with its place, for a failure's report.
+window_list() { xwininfo -root -tree 2>/dev/null | grep -E '^ +0x' | grep -v '(has no name)' || true; }
