@@ -7,6 +7,8 @@
 # Usage: tray_popup.sh <path of the korvane program>
 # Needs KORVANE_MAILSERVER: the file that names the folder of a running mailserver.sh server.
 program=$1
+declare -A place # a popup's highest place seen: "x y width height"
+order=() # the popups by their appearance
 # shellcheck source=desktop_lib.sh
 source "$(dirname "$0")/desktop_lib.sh"
 mailserver="$(dirname "$0")/../../scripts/mailserver.sh"
@@ -27,12 +29,10 @@ show_failure_details() {
     echo "--- popups seen (id, highest place)"
     for id in "${order[@]}"; do echo "$id ${place[$id]}"; done
     echo "--- Spam.log"
-    tail -n 20 "$log" 2>/dev/null || true
+    tail -n 20 "${log:-/dev/null}" 2>/dev/null || true
     echo "--- program output"
     tail -n 20 "$work/program.log" 2>/dev/null || true
 }
-declare -A place # a popup's highest place seen: "x y width height"
-order=() # the popups by their appearance
 
 # 1. The mailboxes and the data folder, prepared before the start: Accounts.ini in the
 # program's own format (passwords scrambled as it scrambles them), and both accounts set to
