@@ -159,6 +159,28 @@ ok "${#order[@]} popups rose at the bottom right"
     "first at (id x y width height): $first_overlap"
 ok "popups on screen together stand one above the other"
 
+# 4. A popup never takes the focus: with the history viewer active, the popups of a second
+# check leave it active.
+xdotool mousemove --window "$tray" 8 8 click 1
+viewer=$(wait_window "$korvane" " Korvane" dialog) || fail "the history viewer did not open"
+xdotool windowactivate --sync "$viewer"
+[ "$(xdotool getactivewindow)" = "$viewer" ] || fail "the history viewer could not be made active"
+tray_menu "$tray" c
+for _ in $(seq 200); do
+    [ -n "$(xdotool search --onlyvisible --name '^Korvane popup$' 2>/dev/null)" ] && break
+    sleep 0.05
+done
+[ -n "$(xdotool search --onlyvisible --name '^Korvane popup$' 2>/dev/null)" ] \
+    || fail "the second check showed no popup"
+sleep 0.3 # its rise
+active=$(xdotool getactivewindow)
+[ "$active" = "$viewer" ] || fail "the active window is $active ($(xdotool getwindowname "$active")), not the viewer"
+for _ in $(seq 300); do
+    [ "$(grep -cF "$finished" "$log")" -ge 2 ] && break
+    sleep 0.1
+done
+ok "a popup leaves the focus where it was"
+
 # 5. Exit from the tray menu: the tray icon goes, then the program.
 tray_menu "$tray" x
 for _ in $(seq 100); do
