@@ -57,17 +57,15 @@ SoundEffectOutput::SoundEffectOutput(QObject *parent)
 
 void SoundEffectOutput::play(const QString &path)
 {
-    // A file that failed is loaded afresh each time, so one that was repaired plays again.
-    if (path != m_path || m_effect.status() == QSoundEffect::Error) {
+    // A file that failed, here (no source then) or in QSoundEffect, is loaded afresh each
+    // time, so one that was repaired plays again.
+    const QSoundEffect::Status status = m_effect.status();
+    if (path != m_path || status == QSoundEffect::Null || status == QSoundEffect::Error)
         load(path);
-        return;
-    }
-    if (m_effect.status() == QSoundEffect::Ready)
+    else if (status == QSoundEffect::Ready)
         startOrReport();
-    else if (m_effect.status() == QSoundEffect::Loading)
-        m_isPlayWanted = true;
     else
-        reportUnplayable();
+        m_isPlayWanted = true; // still loading: played when ready
 }
 
 void SoundEffectOutput::load(const QString &path)
