@@ -7,7 +7,7 @@ build_packages=(cmake ninja-build g++ qt6-base-dev qt6-multimedia-dev libgl-dev 
 run_packages=(xvfb openbox tint2 fonts-dejavu-core ca-certificates)
 test_packages=(libgtest-dev libgmock-dev clang-format dovecot-core dovecot-pop3d dovecot-imapd
                xvfb openbox tint2 xdotool clang libclang-rt-14-dev python3 fonts-dejavu-core
-               openssl ca-certificates imagemagick)
+               openssl ca-certificates imagemagick dbus)
 
 wanted=("${build_packages[@]}")
 case "${1:-run}" in

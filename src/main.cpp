@@ -8,9 +8,11 @@
 #include "platform/windowsystem.h"
 #include "ui/editors/frmmain.h"
 #include "ui/editors/korvanewindows.h"
+#include "ui/tray/desktopnotifications.h"
 #include "ui/tray/messageboxprompter.h"
 #include "ui/tray/trayicon.h"
 #include "ui/tray/traymenu.h"
+#include "ui/tray/traysound.h"
 #include "ui/tray/traywindows.h"
 
 #include <QApplication>
@@ -42,6 +44,14 @@ int main(int argc, char **argv)
     KorvaneCore core(CoreEnvironment {dataDir.path, prompter, popups, clock, registry, tray,
                                       QCoreApplication::applicationFilePath(),
                                       Autostart::entryPath()});
+    SoundEffectOutput soundOutput;
+    TraySound sound(soundOutput, core.services);
+    popups.setOnLoad(
+        [&sound, &core] { sound.play(core.settings.PlaySound, core.settings.SoundPath); });
+    DesktopNotifications desktopNotifications;
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))
+        && desktopNotifications.isAvailable())
+        popups.setNotificationService(&desktopNotifications);
 
     KorvaneWindows windows(core, tray, menu);
     windows.attachReview(core.serverReview);
