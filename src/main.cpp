@@ -1,4 +1,6 @@
+#include "commandline.h"
 #include "engine/korvanecore.h"
+#include "engine/remotecommand.h"
 #include "engine/singleinstance.h"
 #include "engine/startup.h"
 #include "platform/autostart.h"
@@ -25,6 +27,10 @@ int main(int argc, char **argv)
     // The data files are made private one by one; this keeps anything else the program or
     // Qt writes (settings, sockets, temporary files) from being readable by others too.
     ::umask(077);
+    if (isCommandLineRequest(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        return runCommandLine();
+    }
     if (const QByteArray platform = preferredPlatform(
             qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY"), qgetenv("XDG_SESSION_TYPE"));
         !platform.isEmpty())
@@ -33,6 +39,9 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("Korvane"));
     // The program lives in the tray: closing its last window does not end it.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Made first and so destroyed last: a copy asked to quit sees the marker released
+    // only once everything else has ended.
+    SingleInstance instance;
 
     const DataDirChoice dataDir = resolveDataDir(QCoreApplication::applicationDirPath());
     SystemClock clock;
@@ -55,11 +64,13 @@ int main(int argc, char **argv)
 
     KorvaneWindows windows(core, tray, menu);
     windows.attachReview(core.serverReview);
-    SingleInstance instance;
     Startup startup(core, instance, windows, dataDir);
     windows.setShutdown([&startup] { startup.shutdown(); });
     if (!startup.run())
         return 0;
+    // Only now: a quit during the start-up questions would find no event loop to end.
+    RemoteCommandServer remote(core, [&menu] { menu.mnuExit->trigger(); });
+    remote.serve(instance.server());
     prompter.setParent(&windows.settingsWindow());
     // Said on the terminal and in the viewer, not in the log, so that a start changes no
     // data file.

@@ -33,6 +33,9 @@ public:
     bool publish();
 
     QString lockPath() const;
+    QString serverPath() const { return m_serverPath; }
+    // The marker's server once published, for the requests of later starts; null before.
+    QLocalServer *server() const { return m_server.get(); }
 
 private:
     bool lockNamesItsHolder() const;

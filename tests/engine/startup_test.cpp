@@ -6,6 +6,7 @@
 #include "support/coretestbed.h"
 #include "support/filemodes.h"
 #include "support/historysample.h"
+#include "support/runtimefolder.h"
 #include "support/tmpfsmount.h"
 
 #include <QDir>
@@ -42,37 +43,6 @@ struct StartupBed : CoreTestbed
     RecordingWindows windows;
     Startup startup {*core, instance, windows};
     QString data(const QString &name) const { return dir.file("data/" + name); }
-};
-
-// XDG_RUNTIME_DIR for one test, restored after: a fresh folder of the user's, or the given
-// path (unset when it is empty).
-class RuntimeFolder
-{
-public:
-    RuntimeFolder() { qputenv("XDG_RUNTIME_DIR", m_dir.path().toLocal8Bit()); }
-    explicit RuntimeFolder(const QString &path)
-    {
-        if (path.isEmpty())
-            qunsetenv("XDG_RUNTIME_DIR");
-        else
-            qputenv("XDG_RUNTIME_DIR", path.toLocal8Bit());
-    }
-    ~RuntimeFolder()
-    {
-        if (m_wasSet)
-            qputenv("XDG_RUNTIME_DIR", m_saved);
-        else
-            qunsetenv("XDG_RUNTIME_DIR");
-    }
-    RuntimeFolder(const RuntimeFolder &) = delete;
-    RuntimeFolder &operator=(const RuntimeFolder &) = delete;
-
-    QString path() const { return m_dir.path(); }
-
-private:
-    QByteArray m_saved = qgetenv("XDG_RUNTIME_DIR");
-    bool m_wasSet = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
-    QTemporaryDir m_dir;
 };
 
 QByteArray accountFile()
