@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Korvane needs that are missing. Quiet when all are there.
-# Usage: scripts/deps.sh run|test
+# Usage: scripts/deps.sh run|demo|test
 set -euo pipefail
 
 build_packages=(cmake ninja-build g++ qt6-base-dev qt6-multimedia-dev libgl-dev libxkbcommon-dev)
 run_packages=(xvfb openbox tint2 fonts-dejavu-core ca-certificates)
+# start.sh --demo: the run packages and a private mail server (scripts/mailserver.sh).
+demo_packages=(dovecot-core dovecot-pop3d dovecot-imapd openssl python3)
 test_packages=(libgtest-dev libgmock-dev clang-format dovecot-core dovecot-pop3d dovecot-imapd
                xvfb openbox tint2 xdotool clang libclang-rt-14-dev python3 fonts-dejavu-core
                openssl ca-certificates imagemagick dbus)
@@ -12,8 +14,9 @@ test_packages=(libgtest-dev libgmock-dev clang-format dovecot-core dovecot-pop3d
 wanted=("${build_packages[@]}")
 case "${1:-run}" in
     run) wanted+=("${run_packages[@]}") ;;
+    demo) wanted+=("${run_packages[@]}" "${demo_packages[@]}") ;;
     test) wanted+=("${test_packages[@]}") ;;
-    *) echo "usage: $0 run|test" >&2; exit 2 ;;
+    *) echo "usage: $0 run|demo|test" >&2; exit 2 ;;
 esac
 
 missing=()

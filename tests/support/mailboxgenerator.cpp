@@ -95,7 +95,7 @@ int MailboxGenerator::below(int bound)
 
 QByteArray MailboxGenerator::words(qsizetype bytes, int lineLength)
 {
-    const QList<QByteArray> &vocab = vocabulary();
+    const QList<QByteArray> &vocab = m_words.isEmpty() ? vocabulary() : m_words;
     QByteArray text;
     text.reserve(bytes + 128);
     qsizetype lineStart = 0;

@@ -34,6 +34,9 @@ public:
 
     // The words the texts are made of (lower case); spam words drawn from it will hit.
     static const QList<QByteArray> &vocabulary();
+    // Texts made from now on draw their words from these instead (the vocabulary again when
+    // empty), so that a mailbox can hold mail that a word list tells apart.
+    void setWords(const QList<QByteArray> &words) { m_words = words; }
 
 private:
     quint64 nextRandom();
@@ -44,6 +47,7 @@ private:
     QByteArray binary(qsizetype bytes);
 
     quint64 m_state;
+    QList<QByteArray> m_words;
     int m_sequence = 0; // boundaries made so far
     int m_messages = 0; // messages made by nextMessage
 };
