@@ -1,7 +1,6 @@
 #include "extratimer.h"
 
 #include <array>
-#include <limits>
 
 ExtraTimer::ExtraTimer(QObject *parent)
     : QObject(parent)
@@ -22,24 +21,9 @@ void ExtraTimer::setEnabled(bool enabled)
     }
 }
 
-namespace {
-
-constexpr std::array<qint64, 4> secondsPerUnit {1, 60, 3600, 86400};
-
-} // namespace
-
-void ExtraTimer::fireNextWithin(int seconds)
-{
-    if (!m_tick.isActive() || m_intervalUnit < 0 || m_intervalUnit >= int(secondsPerUnit.size()))
-        return;
-    const qint64 period = qint64(m_interval) * secondsPerUnit[m_intervalUnit];
-    const qint64 remaining = period - m_elapsed;
-    if (seconds < remaining && period - seconds <= std::numeric_limits<int>::max())
-        m_elapsed = int(period - seconds);
-}
-
 void ExtraTimer::tick()
 {
+    static constexpr std::array<qint64, 4> secondsPerUnit {1, 60, 3600, 86400};
     ++m_elapsed;
     if (m_intervalUnit < 0 || m_intervalUnit >= int(secondsPerUnit.size()))
         return;

@@ -20,9 +20,6 @@ public:
     // Enabling a stopped timer starts the count from 0; enabling a running one changes nothing.
     void setEnabled(bool enabled);
     int elapsed() const { return m_elapsed; }
-    // A running timer fires next after the given seconds, then every interval again; never
-    // later than it would have fired anyway.
-    void fireNextWithin(int seconds);
 
     // One second has passed; the real timer calls it, tests may too.
     void tick();

@@ -153,10 +153,6 @@ void Startup::protectFiles()
 void Startup::applyEnabledState()
 {
     m_core.setCheckingEnabled(m_core.settings.Enabled);
-    // A stored first-check delay lets a trial setup show its first check within seconds
-    // without making every later check that frequent.
-    if (m_core.settings.firstCheckAfter > 0)
-        m_core.tmrCheck.fireNextWithin(m_core.settings.firstCheckAfter);
     m_windows.setDisableEnableCaption(m_core.disableEnableCaption());
 }
 

@@ -19,9 +19,6 @@ struct AppSettings
     bool DelOld = true;
     int Days = 30;
     int ChekPeriod = 10; // minutes
-    // Seconds from start-up to the first automatic check; 0: one check period. Only read:
-    // nothing in the program changes it.
-    int firstCheckAfter = 0;
     int ConnectionTimeOut = 60; // seconds
     bool NotifyNew = true;
     int SecurityLevel = 3; // 1 Very High .. 5 Very Low

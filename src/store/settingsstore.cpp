@@ -78,8 +78,6 @@ void SettingsStore::LoadSettings(AppSettings &s)
     s.DelOld = readBool(QStringLiteral("DelOld"), defaults.DelOld);
     s.Days = readNumber(QStringLiteral("Days"), defaults.Days, 0, 32767);
     s.ChekPeriod = readNumber(QStringLiteral("ChekPeriod"), defaults.ChekPeriod, 0, 32767);
-    s.firstCheckAfter
-        = readNumber(QStringLiteral("FirstCheckAfter"), defaults.firstCheckAfter, 0, 32767);
     s.ConnectionTimeOut
         = readNumber(QStringLiteral("ConnectionTimeOut"), defaults.ConnectionTimeOut, 0, 32767);
     s.NotifyNew = readBool(QStringLiteral("NotifyNew"), defaults.NotifyNew);

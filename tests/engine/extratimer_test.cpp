@@ -53,38 +53,3 @@ TEST(ExtraTimer, EnablingAStoppedTimerRestartsTheCount)
     EXPECT_EQ(timer.elapsed(), 0);
     EXPECT_TRUE(timer.Enabled());
 }
-
-TEST(ExtraTimer, NextFiringCanBeBroughtForwardButNeverPutOff)
-{
-    const struct
-    {
-        int elapsedBefore;
-        int within;
-        int firstFiring; // ticks after the call
-    } cases[] = {
-        {0, 3, 3}, {100, 3, 3}, {118, 5, 2}, /* due sooner anyway */ {0, 120, 120}, {0, 500, 120},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(testing::Message() << c.elapsedBefore << " then within " << c.within);
-        ExtraTimer timer; // two minutes
-        timer.setInterval(2);
-        timer.setIntervalUnit(1);
-        timer.setEnabled(true);
-        for (int i = 0; i < c.elapsedBefore; ++i)
-            timer.tick();
-        timer.fireNextWithin(c.within);
-        QList<int> firings; // at these ticks after the call
-        int ticks = 0;
-        QObject::connect(&timer, &ExtraTimer::Timer, [&] { firings << ticks; });
-        while (ticks < c.firstFiring + 120) {
-            ++ticks;
-            timer.tick();
-        }
-        EXPECT_EQ(firings, (QList<int> {c.firstFiring, c.firstFiring + 120}));
-    }
-    ExtraTimer stopped;
-    stopped.setInterval(2);
-    stopped.setIntervalUnit(1);
-    stopped.fireNextWithin(3);
-    EXPECT_EQ(stopped.elapsed(), 0);
-}

@@ -259,33 +259,6 @@ TEST(Startup, StoredCheckPeriodThatIsNoNumberUsesTheDefault)
     EXPECT_TRUE(log.contains("ConnectionTimeOut (\"-5\")"));
 }
 
-TEST(Startup, StoredFirstCheckDelayBringsOnlyTheFirstCheckForward)
-{
-    const struct
-    {
-        const char *stored; // nullptr: no such setting
-        int firstCheckAt; // seconds after start-up
-    } cases[] = {{"5", 5}, {nullptr, 600}, {"0", 600}, {"900", 600}, {"soon", 600}};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.stored ? c.stored : "none");
-        StartupBed bed;
-        bed.dir.write("data/Accounts.ini", accountFile());
-        if (c.stored)
-            bed.registry->REGSaveSetting("FirstCheckAfter", c.stored);
-        ASSERT_TRUE(bed.startup.run());
-        // The firings themselves are counted here, not the checks they would start.
-        QObject::disconnect(&bed.core->tmrCheck, nullptr, &bed.core->checkCycle, nullptr);
-        QList<int> firings;
-        int second = 0;
-        QObject::connect(&bed.core->tmrCheck, &ExtraTimer::Timer, [&] { firings << second; });
-        while (second < c.firstCheckAt + 600) {
-            ++second;
-            bed.core->tmrCheck.tick();
-        }
-        EXPECT_EQ(firings, (QList<int> {c.firstCheckAt, c.firstCheckAt + 600}));
-    }
-}
-
 TEST(Startup, MakesTheDataFolderAndTheFilesOfOlderVersionsPrivate)
 {
     PermissiveUmask permissive;
