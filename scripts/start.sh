@@ -108,6 +108,18 @@ start_demo() {
         setsid nohup bash -c '"$1/korvane"; bash "$2" stop "$3"' demo "$app" "$mailserver" \
         "$pointer" </dev/null >/dev/null 2>&1 &
     trap - EXIT
+    # The first check at once, instead of one check period after the start: asked of the
+    # running program as soon as it answers.
+    local asked=0
+    for _ in $(seq 60); do
+        if XDG_CONFIG_HOME=$config XDG_DATA_HOME=$root/share USER="${USER:-$(id -un)}-demo" \
+            "$app/korvane" --check-now >/dev/null 2>&1; then
+            asked=1
+            break
+        fi
+        sleep 0.5
+    done
+    [ "$asked" = 1 ] || echo "Korvane did not start its first check; use Check Now in its tray menu." >&2
     echo "The Korvane demo runs from $app."
     echo "Its mailbox $user@127.0.0.1 (POP3, port $port) holds $count messages; the first check"
     echo "starts within seconds. Nothing is deleted without your consent: the tray menu offers"

@@ -404,15 +404,13 @@ int writeSetup(const QString &dataFolder, const QString &settingsFile, qint16 po
         return 1;
 
     CRegister store(settingsFile);
-    // The first check a few seconds after the start, nothing deleted without the user's
-    // word, no sound and no entry in the desktop's autostart.
+    // Nothing deleted without the user's word, no sound and no entry in the desktop's
+    // autostart; start.sh asks for the first check as soon as the program runs.
     const std::pair<const char *, const char *> settings[] = {
-        {"FirstCheckAfter", "5"},  {"ChekPeriod", "10"},
-        {"AskBeforeDel", "1"},     {"NotifyAfterDel", "1"},
-        {"NotifyNew", "1"},        {"PlaySound", "0"},
-        {"StartWithWindows", "0"}, {"WriteLog", "1"},
-        {"DelOld", "1"},           {"Days", "30"},
-        {"SecurityLevel", "3"},    {"Enabled", "True"},
+        {"ChekPeriod", "10"},   {"AskBeforeDel", "1"}, {"NotifyAfterDel", "1"},
+        {"NotifyNew", "1"},     {"PlaySound", "0"},    {"StartWithWindows", "0"},
+        {"WriteLog", "1"},      {"DelOld", "1"},       {"Days", "30"},
+        {"SecurityLevel", "3"}, {"Enabled", "True"},
     };
     bool isSaved = true;
     for (const auto &[name, value] : settings)

@@ -105,7 +105,7 @@ grep -q "already runs" "$work/second.log" || fail "the second start said: $(cat 
 [ "$(cat "$pointer")" = "$server" ] && kill -0 "$master" || fail "the second start touched the server"
 ok "a second start says that the demo runs"
 
-# 3. The first check comes by itself within seconds and records every message.
+# 3. The first check, asked for by start.sh, runs at once and records every message.
 for _ in $(seq 600); do
     grep -q "Finished Checking All Account's" "$app/Spam.log" 2>/dev/null && break
     sleep 0.1
