@@ -41,7 +41,8 @@ int main(int argc, char **argv)
     TrayWindows popups;
     KorvaneCore core(CoreEnvironment {dataDir.path, prompter, popups, clock, registry, tray,
                                       QCoreApplication::applicationFilePath(),
-                                      Autostart::entryPath()});
+                                      Autostart::entryPath(),
+                                      sharedDataDir(QCoreApplication::applicationDirPath())});
 
     KorvaneWindows windows(core, tray, menu);
     windows.attachReview(core.serverReview);
