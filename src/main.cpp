@@ -10,6 +10,7 @@
 #include "ui/editors/korvanewindows.h"
 #include "ui/tray/messageboxprompter.h"
 #include "ui/tray/trayicon.h"
+#include "ui/tray/trayicons.h"
 #include "ui/tray/traymenu.h"
 #include "ui/tray/traywindows.h"
 
@@ -29,6 +30,9 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", platform);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvane"));
+    QApplication::setWindowIcon(applicationIcon());
+    // Lets a Wayland desktop match the windows to the installed menu entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(KORVANE_APP_ID));
     // The program lives in the tray: closing its last window does not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 
