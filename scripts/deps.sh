@@ -3,13 +3,15 @@
 # Usage: scripts/deps.sh run|demo|test
 set -euo pipefail
 
-build_packages=(cmake ninja-build g++ qt6-base-dev qt6-multimedia-dev libgl-dev libxkbcommon-dev)
+# librsvg2-bin renders the icon's sizes from its SVG.
+build_packages=(cmake ninja-build g++ qt6-base-dev qt6-multimedia-dev libgl-dev libxkbcommon-dev
+                librsvg2-bin)
 run_packages=(xvfb openbox tint2 fonts-dejavu-core ca-certificates)
 # start.sh --demo: the run packages and a private mail server (scripts/mailserver.sh).
 demo_packages=(dovecot-core dovecot-pop3d dovecot-imapd openssl python3)
 test_packages=(libgtest-dev libgmock-dev clang-format dovecot-core dovecot-pop3d dovecot-imapd
                xvfb openbox tint2 xdotool clang libclang-rt-14-dev python3 fonts-dejavu-core
-               openssl ca-certificates imagemagick dbus)
+               openssl ca-certificates imagemagick dbus dpkg-dev desktop-file-utils appstream)
 
 wanted=("${build_packages[@]}")
 case "${1:-run}" in

@@ -13,6 +13,7 @@
 #include "ui/tray/desktopnotifications.h"
 #include "ui/tray/messageboxprompter.h"
 #include "ui/tray/trayicon.h"
+#include "ui/tray/trayicons.h"
 #include "ui/tray/traymenu.h"
 #include "ui/tray/traysound.h"
 #include "ui/tray/traywindows.h"
@@ -37,6 +38,9 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", platform);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvane"));
+    QApplication::setWindowIcon(applicationIcon());
+    // Lets a Wayland desktop match the windows to the installed menu entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(KORVANE_APP_ID));
     // The program lives in the tray: closing its last window does not end it.
     QApplication::setQuitOnLastWindowClosed(false);
     // Made first and so destroyed last: a copy asked to quit sees the marker released
@@ -52,7 +56,8 @@ int main(int argc, char **argv)
     TrayWindows popups;
     KorvaneCore core(CoreEnvironment {dataDir.path, prompter, popups, clock, registry, tray,
                                       QCoreApplication::applicationFilePath(),
-                                      Autostart::entryPath()});
+                                      Autostart::entryPath(),
+                                      sharedDataDir(QCoreApplication::applicationDirPath())});
     SoundEffectOutput soundOutput;
     TraySound sound(soundOutput, core.services);
     popups.setOnLoad(

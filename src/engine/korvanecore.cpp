@@ -7,7 +7,7 @@
 
 KorvaneCore::KorvaneCore(const CoreEnvironment &environment)
     : env(environment)
-    , lang(environment.dataDir)
+    , lang(environment.dataDir, environment.sharedDir)
     , log(environment.dataDir, settings, environment.clock)
     , services {lang, log, environment.notifier, environment.prompter}
     , listFiles(environment.dataDir, lists, services)

@@ -33,6 +33,9 @@ struct CoreEnvironment
     TrayHost &tray;
     QString programPath; // written into the start-with-system entry
     QString autostartEntry;
+    // The files shipped with an installed program (language packs, user guide), read only;
+    // none when empty. Initialised, so that a caller with nothing shipped may leave it out.
+    QString sharedDir {};
 };
 
 // The state that every window and the engine share, created once by the program: the

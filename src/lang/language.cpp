@@ -4,7 +4,11 @@
 #include "platform/datadir.h"
 #include "platform/showntext.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+#include <map>
 
 namespace {
 
@@ -12,8 +16,9 @@ constexpr qsizetype maxCaptionLength = 499;
 
 } // namespace
 
-Language::Language(const QString &dataDir)
+Language::Language(const QString &dataDir, const QString &sharedDir)
     : m_dataDir(dataDir)
+    , m_sharedDir(sharedDir)
 {
 }
 
@@ -22,7 +27,7 @@ QString Language::SetCaptionfromINI(const QString &key, const QString &defaultTe
     if (LanguageFile.isEmpty())
         return defaultText;
     // The pack is read anew for each key, so an edited pack shows at once.
-    QFile pack(langFolder() + LanguageFile);
+    QFile pack(packPath(LanguageFile));
     if (!pack.open(QIODevice::ReadOnly))
         return defaultText;
     const auto value = readIniValue(pack.readAll(), "Korvane", key.toLatin1());
@@ -48,4 +53,42 @@ bool Language::isRightToLeft() const
 QString Language::langFolder() const
 {
     return dataPath(m_dataDir, QStringLiteral("\\Lang\\"));
+}
+
+QStringList Language::packFolders() const
+{
+    QStringList folders {langFolder()};
+    if (!m_sharedDir.isEmpty())
+        folders << dataPath(m_sharedDir, QStringLiteral("\\Lang\\"));
+    return folders;
+}
+
+QString Language::packPath(const QString &fileName) const
+{
+    const QStringList folders = packFolders();
+    for (const QString &folder : folders) {
+        if (QFileInfo(folder + fileName).isFile())
+            return folder + fileName;
+    }
+    return folders.first() + fileName;
+}
+
+std::optional<QStringList> Language::packFiles() const
+{
+    // Keyed by name, so that a later folder's file of a name already seen is left out and
+    // the whole list comes out in name order.
+    std::map<QString, QString> files;
+    for (const QString &path : packFolders()) {
+        const QDir folder(path);
+        if (!folder.exists())
+            continue;
+        if (!folder.isReadable())
+            return std::nullopt;
+        for (const QString &name : folder.entryList(QDir::Files))
+            files.try_emplace(name, folder.filePath(name));
+    }
+    QStringList paths;
+    for (const auto &[name, path] : files)
+        paths << path;
+    return paths;
 }

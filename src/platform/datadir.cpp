@@ -44,6 +44,11 @@ bool makePrivateFolder(const QString &path)
     return QDir().mkpath(path) && makePrivate(path);
 }
 
+QString sharedDataDir(const QString &programDir)
+{
+    return QDir::cleanPath(programDir + QStringLiteral("/../share/korvane"));
+}
+
 QString dataPath(const QString &dataDir, const QString &literal)
 {
     QString relative = literal;

@@ -14,6 +14,10 @@ struct DataDirChoice
 
 DataDirChoice resolveDataDir(const QString &programDir);
 
+// Where an installed program's shipped files are: <prefix>/share/korvane for a program in
+// <prefix>/bin.
+QString sharedDataDir(const QString &programDir);
+
 // A DataDir path literal such as "\Accounts.ini" or "\Lang\" as a path inside dataDir.
 QString dataPath(const QString &dataDir, const QString &literal);
 

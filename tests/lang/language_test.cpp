@@ -60,6 +60,28 @@ TEST(Language, PackTextOrEnglishDefault)
     EXPECT_EQ(lang.SetCaptionfromINI("10001", "&Ok"), "&Oui");
 }
 
+TEST(Language, UsersPackHidesTheShippedOneOfTheSameName)
+{
+    TempDataDir dir;
+    Language lang(dir.file("data"), dir.file("share"));
+    dir.write("share/Lang/English.ini", "[Korvane]\r\n10001=&Shipped\r\n");
+    dir.write("share/Lang/Arabic.ini", "[Korvane]\r\n10001=&Arabic\r\n");
+    dir.write("share/Lang/Arabic.bmp", "picture");
+    lang.LanguageFile = "English.ini";
+    EXPECT_EQ(lang.SetCaptionfromINI("10001", "&Ok"), "&Shipped");
+
+    dir.write("data/Lang/English.ini", "[Korvane]\r\n10001=&Own\r\n");
+    dir.write("data/Lang/Mine.ini", "[Korvane]\r\n10001=&Mine\r\n");
+    EXPECT_EQ(lang.SetCaptionfromINI("10001", "&Ok"), "&Own");
+    lang.LanguageFile = "Arabic.ini";
+    EXPECT_EQ(lang.SetCaptionfromINI("10001", "&Ok"), "&Arabic");
+    lang.LanguageFile = "German.ini";
+    EXPECT_EQ(lang.SetCaptionfromINI("10001", "&Ok"), "&Ok");
+    EXPECT_EQ(lang.packFiles(),
+              QStringList({dir.file("share/Lang/Arabic.bmp"), dir.file("share/Lang/Arabic.ini"),
+                           dir.file("data/Lang/English.ini"), dir.file("data/Lang/Mine.ini")}));
+}
+
 TEST(Language, NormalizesTheStoredFileName)
 {
     EXPECT_EQ(Language::normalizedFileName(""), "English.ini");

@@ -122,6 +122,8 @@ TEST(DataDir, FallsBackWhenTheProgramFolderCannotBeWritten)
 
     EXPECT_EQ(dataPath("/d", "\\Lang\\"), "/d/Lang/");
     EXPECT_EQ(dataPath("/d", "\\Accounts.ini"), "/d/Accounts.ini");
+    // The shipped files of a program installed in /usr/bin.
+    EXPECT_EQ(sharedDataDir("/usr/bin"), "/usr/share/korvane");
 }
 
 TEST(CRegister, KeepsStringValuesAndDefaults)

@@ -36,6 +36,13 @@ struct ViewerBed : CoreTestbed
         return windows.viewer();
     }
     frmStat &viewer() { return windows.viewer(); }
+    // Files as an installed program ships them, in its shared folder.
+    void ship(const QStringList &shipped)
+    {
+        QDir().mkpath(dir.file("share/Lang"));
+        for (const QString &name : shipped)
+            QFile::copy(shippedLang + name, dir.file("share/Lang/" + name));
+    }
     void pick(const QString &entry)
     {
         const int index = viewer().ComboLang->findText(entry);
@@ -117,6 +124,31 @@ TEST(LanguageSelector, SwitchesTheViewerToArabicAndBack)
     EXPECT_EQ(itemsOf(viewer.cmbSender), QStringList({"All", "Friend", "Blocked", "Others"}));
     EXPECT_EQ(viewer.cmbMessages->currentText(), "Deleted");
     EXPECT_EQ(tableWords(viewer.lstStat), QStringList({"Deleted / Blocked sender"}));
+}
+
+TEST(LanguageSelector, ListsTheShippedPacksWithTheUsersOwn)
+{
+    ViewerBed bed({}, "Arabic.ini");
+    bed.ship({"English.ini", "Arabic.ini", "English.bmp", "Arabic.bmp"});
+    bed.dir.write("data/Lang/English.ini", "[Korvane]\r\n70001=Only today\r\n");
+    bed.dir.write("data/Lang/Zulu.ini", "[Korvane]\r\n70001=Namhlanje\r\n");
+    frmStat &viewer = bed.load();
+    QComboBox *languages = viewer.ComboLang;
+    ASSERT_EQ(itemsOf(languages), QStringList({"Arabic", "English", "Zulu"}));
+    EXPECT_EQ(languages->currentText(), "Arabic");
+    EXPECT_EQ(pictureColour(languages, 0), qRgb(31, 122, 77));
+    EXPECT_EQ(pictureColour(languages, 1), qRgb(36, 64, 122));
+    EXPECT_TRUE(languages->itemIcon(2).isNull());
+    EXPECT_EQ(viewer.layoutDirection(), Qt::RightToLeft);
+    EXPECT_EQ(viewer.optToday->text(), "اليوم");
+
+    // The user's English pack, not the shipped one.
+    bed.pick("English");
+    EXPECT_EQ(viewer.optToday->text(), "Only today");
+    EXPECT_EQ(viewer.layoutDirection(), Qt::LeftToRight);
+    bed.pick("Zulu");
+    EXPECT_EQ(viewer.optToday->text(), "Namhlanje");
+    EXPECT_TRUE(bed.prompter.criticals.isEmpty());
 }
 
 TEST(LanguageSelector, ShowsNoEntryWhenTheActivePackIsNotThere)

@@ -7,6 +7,7 @@
 #include "ui/editors/frmmain.h"
 #include "ui/editors/korvanewindows.h"
 #include "ui/tray/trayicon.h"
+#include "ui/tray/trayicons.h"
 #include "ui/tray/traymenu.h"
 #include "ui/viewer/frmstat.h"
 #include "ui/viewer/reviewwindow.h"
@@ -28,6 +29,8 @@
 #include <QUuid>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -331,4 +334,18 @@ TEST(Windows, WithoutATrayTheViewerCarriesTheTrayCommands)
     viewer.close();
     EXPECT_TRUE(viewer.isVisible());
     EXPECT_TRUE(viewer.isMinimized());
+}
+
+// The windows' icon is the picture installed for the menus, in each size they ask for.
+TEST(ApplicationIcon, IsTheEyeUnderItsBrowInEveryMenuSize)
+{
+    const QIcon icon = applicationIcon();
+    QList<int> sizes;
+    for (const QSize &size : icon.availableSizes())
+        sizes << size.width();
+    std::sort(sizes.begin(), sizes.end());
+    EXPECT_EQ(sizes, QList<int>({16, 22, 24, 32, 48, 64, 128, 256}));
+    const QImage picture = icon.pixmap(256, 256).toImage();
+    EXPECT_EQ(picture.pixelColor(128, 172), QColor(Qt::black)); // the pupil
+    EXPECT_EQ(picture.pixelColor(128, 52), QColor(200, 0, 0)); // the brow
 }

@@ -68,7 +68,7 @@ void KorvaneWindows::connectViewer()
 
 void KorvaneWindows::showHelp()
 {
-    ShowHelp(m_core.services, m_core.env.dataDir);
+    ShowHelp(m_core.services, m_core.env.dataDir, m_core.env.sharedDir);
 }
 
 // One editor of each list, owned by the viewer: opening it again brings the open one

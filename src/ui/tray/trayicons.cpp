@@ -1,5 +1,6 @@
 #include "trayicons.h"
 
+#include <QDir>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -60,4 +61,13 @@ QIcon trayIcon(int n)
         drawCross(p);
     p.end();
     return QIcon(pixmap);
+}
+
+QIcon applicationIcon()
+{
+    QIcon icon;
+    const QDir pictures(QStringLiteral(":/icons"));
+    for (const QString &name : pictures.entryList(QDir::Files))
+        icon.addFile(pictures.filePath(name));
+    return icon;
 }

@@ -20,8 +20,8 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDesktopServices>
-#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -431,25 +431,24 @@ void frmStat::fillLanguages()
 {
     const QSignalBlocker block(ComboLang);
     ComboLang->clear();
-    const QDir folder(m_core.lang.langFolder());
-    if (!folder.exists())
-        return;
     const auto fail = [this] {
         // Without the list of packs no window takes captions from a pack for this run.
         m_core.lang.LanguageFailed = true;
         m_core.env.prompter.critical(
             QStringLiteral("Error in language files,language pack will not loaded."));
     };
-    if (!folder.isReadable())
+    // The user's packs and the shipped ones together, a user's pack in place of a shipped
+    // one of the same name.
+    const std::optional<QStringList> files = m_core.lang.packFiles();
+    if (!files)
         return fail();
     // Pictures go to the packs by position: both lists are in name order, so "Arabic.bmp"
     // stands beside "Arabic.ini" as long as every pack has its picture.
-    const QStringList files = folder.entryList(QDir::Files, QDir::Name);
     QList<QPixmap> pictures;
-    for (const QString &name : files) {
-        if (!name.endsWith(QStringLiteral(".bmp"), Qt::CaseInsensitive))
+    for (const QString &path : *files) {
+        if (!path.endsWith(QStringLiteral(".bmp"), Qt::CaseInsensitive))
             continue;
-        const QPixmap picture(folder.filePath(name));
+        const QPixmap picture(path);
         if (picture.isNull())
             return fail();
         pictures << picture;
@@ -458,7 +457,8 @@ void frmStat::fillLanguages()
         ComboLang->setIconSize(pictures.first().size());
     // Without a match no entry is shown, rather than the first one as if it were active.
     int active = -1;
-    for (const QString &name : files) {
+    for (const QString &path : *files) {
+        const QString name = QFileInfo(path).fileName();
         if (!name.endsWith(QStringLiteral(".ini"), Qt::CaseInsensitive))
             continue;
         const QString entry

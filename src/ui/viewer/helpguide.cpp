@@ -14,15 +14,19 @@ bool openWithDesktop(const QUrl &url)
     return QDesktopServices::openUrl(url);
 }
 
-QString helpGuidePath(const QString &dataDir)
+QString helpGuidePath(const QString &dataDir, const QString &sharedDir)
 {
-    return dataPath(dataDir, QStringLiteral("\\Korvane.html"));
+    const QString own = dataPath(dataDir, QStringLiteral("\\Korvane.html"));
+    if (QFileInfo(own).isFile() || sharedDir.isEmpty())
+        return own;
+    const QString shipped = dataPath(sharedDir, QStringLiteral("\\Korvane.html"));
+    return QFileInfo(shipped).isFile() ? shipped : own;
 }
 
-void ShowHelp(const Services &services, const QString &dataDir,
+void ShowHelp(const Services &services, const QString &dataDir, const QString &sharedDir,
               const std::function<bool(const QUrl &)> &openUrl)
 {
-    const QString path = helpGuidePath(dataDir);
+    const QString path = helpGuidePath(dataDir, sharedDir);
     const QString shownPath = QDir::toNativeSeparators(path);
     if (!QFileInfo(path).isFile()) {
         services.prompter.warning(
