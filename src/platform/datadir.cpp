@@ -18,7 +18,9 @@ static bool isWritableFolder(const QString &path)
 DataDirChoice resolveDataDir(const QString &programDir)
 {
     const QString program = QDir::cleanPath(programDir);
-    if (isWritableFolder(programDir))
+    // An installed program (its shipped files in ../share/korvane) never keeps mail and
+    // passwords in a system folder, even when it runs as root and could write there.
+    if (isWritableFolder(programDir) && !QFileInfo(sharedDataDir(programDir)).isDir())
         return {program, false, program};
     const QString fallback = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
         + QStringLiteral("/Korvane");

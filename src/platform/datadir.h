@@ -4,7 +4,8 @@
 #include <QString>
 
 // Where Korvane keeps its files: the program's own folder, or, when that folder cannot be
-// written, $XDG_DATA_HOME/Korvane (made private to the user).
+// written or belongs to an installed program, $XDG_DATA_HOME/Korvane (made private to the
+// user).
 struct DataDirChoice
 {
     QString path;

@@ -120,6 +120,16 @@ TEST(DataDir, FallsBackWhenTheProgramFolderCannotBeWritten)
     EXPECT_EQ(fallback.programDir, dir.file("plain-file/bin"));
     EXPECT_EQ(modeOf(fallback.path), 0700);
 
+    // A writable folder of an installed program, as root has it: its data goes to the user's
+    // data folder all the same.
+    dir.write("usr/share/korvane/Korvane.html", "guide");
+    dir.write("usr/bin/korvane", "program");
+    qputenv("XDG_DATA_HOME", dir.file("xdg").toUtf8());
+    const DataDirChoice installed = resolveDataDir(dir.file("usr/bin"));
+    qunsetenv("XDG_DATA_HOME");
+    EXPECT_TRUE(installed.isFallback);
+    EXPECT_EQ(installed.path, dir.file("xdg/Korvane"));
+
     EXPECT_EQ(dataPath("/d", "\\Lang\\"), "/d/Lang/");
     EXPECT_EQ(dataPath("/d", "\\Accounts.ini"), "/d/Accounts.ini");
     // The shipped files of a program installed in /usr/bin.
