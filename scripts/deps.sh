@@ -11,7 +11,8 @@ run_packages=(xvfb openbox tint2 fonts-dejavu-core ca-certificates)
 demo_packages=(dovecot-core dovecot-pop3d dovecot-imapd openssl python3)
 test_packages=(libgtest-dev libgmock-dev clang-format dovecot-core dovecot-pop3d dovecot-imapd
                xvfb openbox tint2 xdotool clang libclang-rt-14-dev python3 fonts-dejavu-core
-               openssl ca-certificates imagemagick dbus dpkg-dev desktop-file-utils appstream)
+               openssl ca-certificates imagemagick dbus dpkg-dev desktop-file-utils appstream
+               rofi)
 
 wanted=("${build_packages[@]}")
 case "${1:-run}" in

@@ -107,6 +107,28 @@ if as_user --help | grep -q -e '--version'; then
     ok "korvane --version: $shown"
 fi
 
+# The README's picture of the menu entry, as an application launcher lists it.
+if [ -n "${KORVANE_SCREENSHOT_DIR:-}" ]; then
+    for n in $(seq 141 160); do [ -e "/tmp/.X11-unix/X$n" ] || break; done
+    Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 & xvfb=$!
+    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+    mkdir -p "$work/launcher"
+    DISPLAY=":$n" HOME="$work/launcher" rofi -show drun -filter Korvane -show-icons \
+        -theme-str 'element-icon { size: 2em; }' >/dev/null 2>&1 & launcher=$!
+    sleep 2.5
+    mkdir -p "$KORVANE_SCREENSHOT_DIR"
+    # The launcher's window, down to its first entry.
+    X=
+    eval "$(DISPLAY=":$n" xdotool search --class rofi getwindowgeometry --shell 2>/dev/null)"
+    [ -n "$X" ] || fail "the launcher showed no window"
+    DISPLAY=":$n" import -window root "$work/launcher.png"
+    convert "$work/launcher.png" -crop "${WIDTH}x80+$X+$Y" +repage \
+        "$KORVANE_SCREENSHOT_DIR/menu-entry.png"
+    kill "$launcher" "$xvfb" 2>/dev/null || true
+    wait "$launcher" "$xvfb" 2>/dev/null || true
+    ok "pictured the menu entry"
+fi
+
 installed=false
 apt_get remove -y korvane >"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; fail "apt-get remove"; }
 while read -r path; do
