@@ -3,27 +3,11 @@
 # without a display, --check-now and --quit without a running copy, then against a copy
 # running on a private X display with a window manager and a panel with a tray.
 # Usage: command_line.sh <path of the korvane program>
-set -euo pipefail
 program=$1
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/desktop_lib.sh"
 
-passed=0
-fail() { echo "FAILED: $*" >&2; echo "$passed passed, 1 failed"; exit 1; }
-ok() { echo "ok: $*"; passed=$((passed + 1)); }
-
-export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/share
-export XDG_RUNTIME_DIR=$work/run USER=korvane-test-$$
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$work/app"
-chmod 700 "$XDG_RUNTIME_DIR"
-cp "$program" "$work/app/korvane"
-app=$work/app
+private_home
+install_program "$program"
 settings="$XDG_CONFIG_HOME/Tessaly/Korvane 3.2.conf"
 
 # Runs the program with the given options and no display at all; its status, standard
@@ -61,38 +45,8 @@ done
 ok "--check-now and --quit without a running copy"
 
 # 3. A running copy on a display with a tray.
-display=
-for n in $(seq 90 140); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
-done
-[ -n "$display" ] || fail "no free X display"
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 & pids+=($!)
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
-export DISPLAY=$display
-openbox >/dev/null 2>&1 & pids+=($!)
-tint2 >/dev/null 2>&1 & pids+=($!)
-sleep 1.5
+start_display
 
-# A window of the process whose title is exactly $2 and whose width is above 64 pixels
-# (the tray icon is narrower).
-wait_dialog() {
-    local pid=$1 title=$2 id
-    for _ in $(seq 150); do
-        for id in $(xdotool search --pid "$pid" 2>/dev/null); do
-            [ "$(xdotool getwindowname "$id" 2>/dev/null)" = "$title" ] || continue
-            [ "$(xdotool getwindowgeometry "$id" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')" -gt 64 ] \
-                || continue
-            echo "$id"; return 0
-        done
-        sleep 0.1
-    done
-    return 1
-}
-wait_exit() {
-    local pid=$1
-    for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || return 0; sleep 0.1; done
-    return 1
-}
 begun() { grep -c 'Begin checking mail accounts' "$app/Spam.log" || true; }
 # Waits until the log holds $1 lines of the check's end.
 wait_check_ends() {
@@ -104,9 +58,9 @@ wait_check_ends() {
 }
 
 "$app/korvane" >>"$work/program.log" 2>&1 & running=$!; pids+=("$running")
-box=$(wait_dialog "$running" Korvane) || fail "the question about accounts did not appear"
+box=$(wait_window "$running" Korvane dialog) || fail "the question about accounts did not appear"
 xdotool windowactivate --sync "$box" key Escape
-wait_dialog "$running" "Korvane Settings" >/dev/null || fail "the settings window did not appear"
+wait_window "$running" "Korvane Settings" dialog >/dev/null || fail "the settings window did not appear"
 [ "$(begun)" = 0 ] || fail "a check ran before it was asked for"
 
 for n in 1 2; do

@@ -6,44 +6,21 @@
 # With KORVANE_SCREENSHOT_DIR set it saves the history viewer after the check as
 # demo-history.png there.
 # Usage: demo.sh <source folder> <build folder>
-set -euo pipefail
 source_dir=$1
 build_dir=$2
-work=$(mktemp -d)
-pids=()
 program=
 pointer=
-cleanup() {
+source "$(dirname "$0")/desktop_lib.sh"
+before_cleanup() {
     [ -n "$program" ] && kill "$program" 2>/dev/null || true
     [ -n "$pointer" ] && bash "$source_dir/scripts/mailserver.sh" stop "$pointer" || true
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
 }
-trap cleanup EXIT
+start_display
 
-passed=0
-fail() { echo "FAILED: $*" >&2; echo "$passed passed, 1 failed"; exit 1; }
-ok() { echo "ok: $*"; passed=$((passed + 1)); }
-
-# A display number nobody uses.
-display=
-for n in $(seq 141 190); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
-done
-[ -n "$display" ] || fail "no free X display"
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 & pids+=($!)
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
-export DISPLAY=$display
-openbox >/dev/null 2>&1 & pids+=($!)
-tint2 >/dev/null 2>&1 & pids+=($!)
-sleep 1.5
-
-export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/share
-export XDG_RUNTIME_DIR=$work/run USER=korvane-test-$$ KORVANE_BUILD_DIR=$build_dir
+private_home
+export KORVANE_BUILD_DIR=$build_dir
 unset KORVANE_HOME KORVANE_DEMO_HOME
-mkdir -p "$XDG_RUNTIME_DIR" "$HOME/Korvane/Mails" "$XDG_CONFIG_HOME/Tessaly"
-chmod 700 "$XDG_RUNTIME_DIR"
+mkdir -p "$HOME/Korvane/Mails" "$XDG_CONFIG_HOME/Tessaly"
 # The user's own Korvane: its data folder and settings must stay as they are, byte for byte.
 printf 'POP3\r\nHome\r\npop.example.com\r\njoe\r\nYGFi\r\n110\r\n' >"$HOME/Korvane/Accounts.ini"
 printf 'casino\r\n100\r\n' >"$HOME/Korvane/BadWords.ini"
@@ -57,30 +34,6 @@ before=$(users_files)
 
 root=$XDG_DATA_HOME/Korvane-demo
 app=$root/Korvane
-
-windows_of() {
-    local pid=$1 title=$2 id
-    for id in $(xdotool search --pid "$pid" 2>/dev/null); do
-        [ "$(xdotool getwindowname "$id" 2>/dev/null)" = "$title" ] || continue
-        echo "$id $(xdotool getwindowgeometry "$id" | sed -n 's/.*Geometry: //p')"
-    done
-}
-# A window of the process with that title; the tray icon (22x22 or so) is told apart from
-# the windows by its size. $3 is "tray" or "window".
-wait_window() {
-    local pid=$1 title=$2 kind=$3 id size width
-    for _ in $(seq 150); do
-        while read -r id size; do
-            [ -n "$id" ] || continue
-            width=${size%x*}
-            if { [ "$kind" = tray ] && [ "$width" -le 64 ]; } || { [ "$kind" = window ] && [ "$width" -gt 64 ]; }; then
-                echo "$id"; return 0
-            fi
-        done < <(windows_of "$pid" "$title")
-        sleep 0.1
-    done
-    return 1
-}
 
 # 1. The demo starts: the server with the demo mailbox, Korvane in the demo folder.
 bash "$source_dir/scripts/start.sh" --demo >"$work/start.log" 2>&1 || fail "start.sh --demo: $(cat "$work/start.log")"
@@ -136,7 +89,7 @@ if [ -n "${KORVANE_SCREENSHOT_DIR:-}" ]; then
     # of the viewer alone.
     sleep 10
     xdotool mousemove --window "$tray" 8 8 click 1
-    viewer=$(wait_window "$program" " Korvane" window) || fail "a left click opened no history viewer"
+    viewer=$(wait_window "$program" " Korvane" dialog) || fail "a left click opened no history viewer"
     xdotool windowactivate --sync "$viewer" >/dev/null 2>&1 || true
     sleep 1
     mkdir -p "$KORVANE_SCREENSHOT_DIR"

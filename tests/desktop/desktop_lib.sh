@@ -5,7 +5,9 @@
 set -euo pipefail
 work=$(mktemp -d)
 pids=()
+# A test may define before_cleanup to end what it started itself (a mail server, say).
 cleanup() {
+    if declare -F before_cleanup >/dev/null; then before_cleanup || true; fi
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
     rm -rf "$work"
@@ -25,9 +27,8 @@ ok() { echo "ok: $*"; passed=$((passed + 1)); }
 screen_width=1280
 screen_height=800
 
-# Xvfb, openbox and tint2 on a free display, and a home, configuration and runtime folder
-# under $work, so that nothing of the user running the tests is read or changed.
-start_desktop() {
+# Xvfb, openbox and tint2 on a free display.
+start_display() {
     local display= n
     for n in $(seq 90 140); do
         if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
@@ -40,11 +41,20 @@ start_desktop() {
     openbox >/dev/null 2>&1 & pids+=($!)
     tint2 >/dev/null 2>&1 & pids+=($!)
     sleep 1.5
+}
 
+# A home, configuration and runtime folder under $work, so that nothing of the user running
+# the tests is read or changed.
+private_home() {
     export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/share
     export XDG_RUNTIME_DIR=$work/run USER=korvane-test-$$
     mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$work/app"
     chmod 700 "$XDG_RUNTIME_DIR"
+}
+
+start_desktop() {
+    start_display
+    private_home
 }
 
 # The program copied into $work/app, an empty folder that becomes its data folder.
