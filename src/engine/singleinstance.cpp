@@ -6,6 +6,7 @@
 #include <QLocalSocket>
 #include <QLockFile>
 
+#include <pwd.h>
 #include <unistd.h>
 
 namespace {
@@ -21,10 +22,22 @@ bool isPrivateFolder(const QString &path)
         && !(folder.permissions() & (QFileDevice::WriteGroup | QFileDevice::WriteOther));
 }
 
+// Without a session's runtime folder, Qt and scripts/start.sh make one in the temporary
+// folder, named after the user; a copy started that way and a --quit typed in a shell
+// without XDG_RUNTIME_DIR must still find each other.
 QString markerFolder()
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    return isPrivateFolder(runtime) ? QDir::cleanPath(runtime) : QDir::tempPath();
+    if (isPrivateFolder(runtime))
+        return QDir::cleanPath(runtime);
+    if (const passwd *user = ::getpwuid(::geteuid())) {
+        const QString made
+            = QDir(QDir::tempPath())
+                  .filePath(QStringLiteral("runtime-") + QString::fromLocal8Bit(user->pw_name));
+        if (isPrivateFolder(made))
+            return made;
+    }
+    return QDir::tempPath();
 }
 
 } // namespace

@@ -18,6 +18,9 @@
 
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+#include <unistd.h>
+
 namespace {
 
 class RecordingWindows final : public StartupWindows
@@ -149,19 +152,35 @@ TEST(SingleInstance, MarkerLivesInTheUsersRuntimeFolder)
     EXPECT_TRUE(second.FindWin());
 }
 
+// Without a private runtime folder the marker goes where Qt and the start script make one,
+// "runtime-<user>" in the temporary folder, when that is private, else into the temporary
+// folder itself.
 TEST(SingleInstance, WithoutAPrivateRuntimeFolderTheMarkerIsInTheTemporaryFolder)
 {
     QTemporaryDir shared;
     ASSERT_TRUE(QFile::setPermissions(shared.path(),
                                       QFile::permissions(shared.path()) | QFileDevice::WriteGroup
                                           | QFileDevice::WriteOther));
-    for (const QString &runtime : {QString(), shared.path() + "/missing", shared.path()}) {
-        SCOPED_TRACE(runtime.toStdString());
-        RuntimeFolder unusable(runtime);
-        const QString marker = uniqueMarker();
-        SingleInstance instance(marker);
-        EXPECT_EQ(instance.lockPath(), QDir::temp().filePath(marker + ".lock"));
+    QTemporaryDir temporary;
+    const QByteArray savedTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", temporary.path().toLocal8Bit());
+    const QString made = temporary.filePath(
+        QStringLiteral("runtime-") + QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name));
+    for (const bool isMade : {false, true}) {
+        if (isMade) {
+            EXPECT_TRUE(QDir().mkdir(
+                made, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        }
+        for (const QString &runtime : {QString(), shared.path() + "/missing", shared.path()}) {
+            SCOPED_TRACE(runtime.toStdString() + (isMade ? " with runtime-<user>" : ""));
+            RuntimeFolder unusable(runtime);
+            const QString marker = uniqueMarker();
+            SingleInstance instance(marker);
+            EXPECT_EQ(instance.lockPath(),
+                      QDir(isMade ? made : temporary.path()).filePath(marker + ".lock"));
+        }
     }
+    qputenv("TMPDIR", savedTemp);
 }
 
 // A lock file that names no process (one left empty by a crash between making and writing
