@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <map>
 
@@ -65,12 +64,7 @@ QStringList Language::packFolders() const
 
 QString Language::packPath(const QString &fileName) const
 {
-    const QStringList folders = packFolders();
-    for (const QString &folder : folders) {
-        if (QFileInfo(folder + fileName).isFile())
-            return folder + fileName;
-    }
-    return folders.first() + fileName;
+    return ownOrShippedPath(m_dataDir, m_sharedDir, QStringLiteral("\\Lang\\") + fileName);
 }
 
 std::optional<QStringList> Language::packFiles() const

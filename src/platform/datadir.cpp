@@ -59,3 +59,12 @@ QString dataPath(const QString &dataDir, const QString &literal)
         relative.remove(0, 1);
     return dataDir + u'/' + relative;
 }
+
+QString ownOrShippedPath(const QString &dataDir, const QString &sharedDir, const QString &literal)
+{
+    const QString own = dataPath(dataDir, literal);
+    if (QFileInfo(own).isFile() || sharedDir.isEmpty())
+        return own;
+    const QString shipped = dataPath(sharedDir, literal);
+    return QFileInfo(shipped).isFile() ? shipped : own;
+}

@@ -22,6 +22,11 @@ QString sharedDataDir(const QString &programDir);
 // A DataDir path literal such as "\Accounts.ini" or "\Lang\" as a path inside dataDir.
 QString dataPath(const QString &dataDir, const QString &literal);
 
+// The file a literal names in the data folder when it is there, else the one shipped in
+// sharedDir (empty: none) when that is there, else the data folder's (which then does not
+// exist): a user's own copy of a shipped file wins.
+QString ownOrShippedPath(const QString &dataDir, const QString &sharedDir, const QString &literal);
+
 // The data files hold passwords and mail: only their owner may read them.
 constexpr QFileDevice::Permissions privateFileMode
     = QFileDevice::ReadOwner | QFileDevice::WriteOwner;

@@ -16,11 +16,7 @@ bool openWithDesktop(const QUrl &url)
 
 QString helpGuidePath(const QString &dataDir, const QString &sharedDir)
 {
-    const QString own = dataPath(dataDir, QStringLiteral("\\Korvane.html"));
-    if (QFileInfo(own).isFile() || sharedDir.isEmpty())
-        return own;
-    const QString shipped = dataPath(sharedDir, QStringLiteral("\\Korvane.html"));
-    return QFileInfo(shipped).isFile() ? shipped : own;
+    return ownOrShippedPath(dataDir, sharedDir, QStringLiteral("\\Korvane.html"));
 }
 
 void ShowHelp(const Services &services, const QString &dataDir, const QString &sharedDir,
