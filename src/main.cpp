@@ -21,6 +21,8 @@
 #include <QApplication>
 #include <QSystemTrayIcon>
 
+#include <optional>
+
 #include <sys/stat.h>
 
 int main(int argc, char **argv)
@@ -62,10 +64,13 @@ int main(int argc, char **argv)
     TraySound sound(soundOutput, core.services);
     popups.setOnLoad(
         [&sound, &core] { sound.play(core.settings.PlaySound, core.settings.SoundPath); });
-    DesktopNotifications desktopNotifications;
-    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))
-        && desktopNotifications.isAvailable())
-        popups.setNotificationService(&desktopNotifications);
+    // Only where popups cannot place themselves: elsewhere no bus connection is made for it.
+    std::optional<DesktopNotifications> desktopNotifications;
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        desktopNotifications.emplace();
+        if (desktopNotifications->isAvailable())
+            popups.setNotificationService(&*desktopNotifications);
+    }
 
     KorvaneWindows windows(core, tray, menu);
     windows.attachReview(core.serverReview);
