@@ -16,6 +16,7 @@
 
 using Pop3Texts::announcesPipelining;
 using Pop3Texts::announcesStls;
+using Pop3Texts::isPositive;
 
 namespace {
 
@@ -27,7 +28,6 @@ constexpr int maxRetrsInFlight = 16;
 constexpr qint64 bytesInFlight = 1024 * 1024;
 
 } // namespace
-using Pop3Texts::isPositive;
 
 Pop3Session::Pop3Session(std::unique_ptr<Transport> transport, const MailAccount &account,
                          const AppSettings &settings, Services &services, MailboxFilter &filter,
