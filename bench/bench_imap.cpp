@@ -35,6 +35,7 @@ namespace {
 
 constexpr int messageCount = 2000;
 constexpr int runs = 3;
+constexpr int bulkMessageCount = 5000;
 
 // What the minimal client read: the UIDs, the messages whose literal arrived whole and their
 // bytes.
@@ -314,6 +315,25 @@ int main(int argc, char **argv)
                     largeTimes.back());
     }
 
+    // A first check of a large mailbox against one client that asks for all of it at once.
+    double firstOverBulk = -1;
+    {
+        QList<QByteArray> bulk;
+        qint64 bulkBytes = 0;
+        for (int i = 0; i < bulkMessageCount; ++i) {
+            bulk << generator.nextMessage();
+            bulkBytes += bulk.last().size();
+        }
+        if (!server.load(QStringLiteral("bulk"), bulk))
+            return 1;
+        std::printf("bulk mailbox: %d messages, %lld bytes\n", bulkMessageCount,
+                    static_cast<long long>(bulkBytes));
+        firstOverBulk
+            = firstCheckOverBulkFetch("IMAP", server.imapPort, "bulk", bulkMessageCount, bulkBytes);
+        if (firstOverBulk < 0)
+            return 1;
+    }
+
     const double fetch = median(fetchTimes);
     const double check = median(checkTimes);
     const double unfiltered = median(unfilteredTimes);
@@ -324,5 +344,6 @@ int main(int argc, char **argv)
     std::printf("figure: imap_check_over_minimal_fetch = %.2f (target <= 1.5)\n", check / fetch);
     std::printf("figure: imap_50mb_over_10x_5mb = %.2f (target <= 1.5)\n",
                 largeTimes.at(1) / (10.0 * largeTimes.at(0)));
+    std::printf("figure: imap_first_check_over_bulk_fetch = %.2f (target <= 2)\n", firstOverBulk);
     return 0;
 }

@@ -6,16 +6,19 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QSslSocket>
+#include <QTcpSocket>
 #include <QTimer>
 
 #include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 void SilentPrompter::critical(const QString &text)
 {
@@ -247,4 +250,253 @@ MinimalFetch minimalPop3Fetch(quint16 port, const QByteArray &user, bool isEncry
     if (hasFailed || !isDone)
         return {};
     return {count, received};
+}
+
+namespace {
+
+// Connects in clear, feeds every arrival to onData, and runs until it says done; false when
+// the connection failed first.
+bool runClient(quint16 port, const std::function<bool(QTcpSocket &, const QByteArray &)> &onData,
+               const std::function<void(QTcpSocket &)> &onConnected)
+{
+    QTcpSocket socket;
+    bool isDone = false;
+    bool hasFailed = false;
+    QObject::connect(&socket, &QTcpSocket::connected, [&] { onConnected(socket); });
+    QObject::connect(&socket, &QTcpSocket::readyRead, [&] {
+        if (!isDone && onData(socket, socket.readAll()))
+            isDone = true;
+    });
+    QObject::connect(&socket, &QTcpSocket::errorOccurred, [&] {
+        if (isDone)
+            return;
+        std::printf("bulk client: %s\n", qPrintable(socket.errorString()));
+        hasFailed = isDone = true;
+    });
+    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+    runUntil([&] { return isDone; });
+    return isDone && !hasFailed;
+}
+
+// Bytes consumed from the front of a growing buffer, dropped in large steps so that taking
+// many small replies costs time linear in their size.
+struct Cursor
+{
+    QByteArray buffer;
+    qsizetype at = 0;
+
+    // Gives how many bytes were dropped from the front: offsets into buffer shift by it.
+    qsizetype append(const QByteArray &data)
+    {
+        qsizetype dropped = 0;
+        if (at > (1 << 20) && at > buffer.size() / 2) {
+            buffer.remove(0, at);
+            dropped = std::exchange(at, 0);
+        }
+        buffer += data;
+        return dropped;
+    }
+    // The next line with its line end; empty until it is whole.
+    QByteArray line()
+    {
+        const qsizetype lf = buffer.indexOf('\n', at);
+        if (lf < 0)
+            return {};
+        const QByteArray result = buffer.mid(at, lf + 1 - at);
+        at = lf + 1;
+        return result;
+    }
+};
+
+} // namespace
+
+BulkFetch bulkPop3Fetch(quint16 port, const QByteArray &user)
+{
+    Cursor in;
+    int step = 0; // 0 greeting, 1 USER, 2 PASS, 3 STAT, 4 RETRs, 5 QUIT
+    int count = 0;
+    BulkFetch result;
+    qsizetype scanned = 0; // where the search for the end of the current text goes on
+    bool isInText = false;
+    bool hasFailed = false;
+    auto onData = [&](QTcpSocket &socket, const QByteArray &data) {
+        result.received += data.size();
+        scanned -= in.append(data);
+        for (;;) {
+            if (isInText) {
+                const qsizetype end = in.buffer.indexOf("\r\n.\r\n", std::max(in.at, scanned - 4));
+                if (end < 0) {
+                    scanned = in.buffer.size();
+                    return false;
+                }
+                result.bytes += end + 2 - in.at;
+                in.at = end + 5;
+                isInText = false;
+                if (++result.messages == count) {
+                    step = 5;
+                    socket.write("QUIT\r\n");
+                }
+                continue;
+            }
+            const QByteArray line = in.line();
+            if (line.isEmpty())
+                return false;
+            if (!line.startsWith('+')) {
+                std::printf("bulk client: step %d: %s", step, line.constData());
+                hasFailed = true;
+                return true;
+            }
+            switch (step) {
+            case 0:
+                step = 1;
+                socket.write("USER " + user + "\r\n");
+                break;
+            case 1:
+                step = 2;
+                socket.write("PASS pw\r\n");
+                break;
+            case 2:
+                step = 3;
+                socket.write("STAT\r\n");
+                break;
+            case 3: {
+                count = line.split(' ').value(1).toInt();
+                result.messages = 0;
+                step = 4;
+                QByteArray all;
+                for (int n = 1; n <= count; ++n)
+                    all += "RETR " + QByteArray::number(n) + "\r\n";
+                if (count == 0) {
+                    step = 5;
+                    all = "QUIT\r\n";
+                }
+                socket.write(all);
+                break;
+            }
+            case 4:
+                isInText = true;
+                scanned = in.at;
+                break;
+            case 5:
+                return true;
+            }
+        }
+    };
+    if (!runClient(port, onData, [](QTcpSocket &) {}) || hasFailed)
+        return {};
+    return result;
+}
+
+BulkFetch bulkImapFetch(quint16 port, const QByteArray &user)
+{
+    Cursor in;
+    int step = 0; // 0 greeting, 1 LOGIN, 2 SELECT, 3 FETCH, 4 LOGOUT
+    BulkFetch result;
+    qint64 literalLeft = 0;
+    bool hasFailed = false;
+    auto onData = [&](QTcpSocket &socket, const QByteArray &data) {
+        result.received += data.size();
+        in.append(data);
+        for (;;) {
+            if (literalLeft > 0) {
+                const qint64 taken = std::min<qint64>(literalLeft, in.buffer.size() - in.at);
+                in.at += taken;
+                literalLeft -= taken;
+                if (literalLeft > 0)
+                    return false;
+                continue;
+            }
+            const QByteArray line = in.line();
+            if (line.isEmpty())
+                return false;
+            if (!line.startsWith('b')) {
+                // Untagged data or the rest of a FETCH reply; a literal at the line's end
+                // is a message text.
+                const QByteArray trimmed = line.trimmed();
+                if (trimmed.endsWith('}')) {
+                    const qsizetype open = trimmed.lastIndexOf('{');
+                    literalLeft = trimmed.mid(open + 1, trimmed.size() - open - 2).toLongLong();
+                    if (step == 3) {
+                        ++result.messages;
+                        result.bytes += literalLeft;
+                    }
+                }
+                if (step == 0 && line.startsWith("* OK")) {
+                    step = 1;
+                    socket.write("b1 LOGIN \"" + user + "\" \"pw\"\r\n");
+                }
+                continue;
+            }
+            const QList<QByteArray> words = line.split(' ');
+            if (words.value(1) != "OK") {
+                std::printf("bulk client: step %d: %s", step, line.constData());
+                hasFailed = true;
+                return true;
+            }
+            switch (step) {
+            case 1:
+                step = 2;
+                socket.write("b2 SELECT INBOX\r\n");
+                break;
+            case 2:
+                step = 3;
+                result.messages = 0;
+                socket.write("b3 FETCH 1:* BODY.PEEK[]\r\n");
+                break;
+            case 3:
+                step = 4;
+                socket.write("b4 LOGOUT\r\n");
+                break;
+            case 4:
+                return true;
+            }
+        }
+    };
+    if (!runClient(port, onData, [](QTcpSocket &) {}) || hasFailed)
+        return {};
+    return result;
+}
+
+double firstCheckOverBulkFetch(const QByteArray &serverType, quint16 port, const QByteArray &user,
+                               int messages, qint64 textBytes)
+{
+    const bool isPop3 = serverType == "POP3";
+    // Dovecot builds its index at the first visit; that is not part of either side.
+    if ((isPop3 ? bulkPop3Fetch(port, user) : bulkImapFetch(port, user)).messages != messages)
+        return -1;
+    std::vector<double> fetchTimes, checkTimes;
+    for (int run = 1; run <= 3; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        const BulkFetch fetch = isPop3 ? bulkPop3Fetch(port, user) : bulkImapFetch(port, user);
+        fetchTimes.push_back(double(timer.nsecsElapsed()) / 1e9);
+        BenchCore bench(serverType, port, user);
+        timer.restart();
+        const bool isClean = bench.check();
+        checkTimes.push_back(double(timer.nsecsElapsed()) / 1e9);
+        const History &history = bench.core().history;
+        qint64 recordedBytes = 0;
+        for (int i = 1; i <= history.count(); ++i)
+            recordedBytes += history.at(i).Size.toLongLong();
+        std::printf("%s first check run %d: bulk fetch %.3f s (%d messages, %lld bytes of text, "
+                    "%lld received), first check %.3f s (%d recorded, %lld bytes of text, %lld "
+                    "received)\n",
+                    serverType.constData(), run, fetchTimes.back(), fetch.messages,
+                    static_cast<long long>(fetch.bytes), static_cast<long long>(fetch.received),
+                    checkTimes.back(), int(history.count()), static_cast<long long>(recordedBytes),
+                    static_cast<long long>(bench.receivedBytes()));
+        // The POP3 texts arrive dot-stuffed, so only IMAP's literals are the loaded bytes.
+        const bool isWholeFetch = fetch.messages == messages
+            && (isPop3 ? fetch.bytes >= textBytes : fetch.bytes == textBytes);
+        if (!isClean || !isWholeFetch || history.count() != messages
+            || recordedBytes != textBytes) {
+            std::printf("a side did not read the whole mailbox\n");
+            return -1;
+        }
+    }
+    const double fetch = median(fetchTimes);
+    const double check = median(checkTimes);
+    std::printf("%s first check median: bulk fetch %.3f s, first check %.3f s\n",
+                serverType.constData(), fetch, check);
+    return check / fetch;
 }

@@ -89,6 +89,25 @@ struct MinimalFetch
 // QUIT, in clear or over TLS, keeping nothing; each command goes out at once, as the
 // program's transport sends it, and the end of a message is looked for in the new bytes only.
 MinimalFetch minimalPop3Fetch(quint16 port, const QByteArray &user, bool isEncrypted = false);
+// The other reference, for a first check: what one client that asks for the whole mailbox at
+// once reads. POP3: USER, PASS, STAT, then every RETR 1..N written in one go, QUIT.
+// IMAP: LOGIN, SELECT INBOX, one "FETCH 1:* BODY.PEEK[]", LOGOUT. bytes counts the message
+// texts read (the POP3 texts still dot-stuffed, the IMAP literals), received everything.
+struct BulkFetch
+{
+    int messages = -1; // -1 when the fetch failed
+    qint64 bytes = 0;
+    qint64 received = 0;
+};
+BulkFetch bulkPop3Fetch(quint16 port, const QByteArray &user);
+BulkFetch bulkImapFetch(quint16 port, const QByteArray &user);
+// A first check (the program's whole check on a fresh data folder, so that nothing of the
+// mailbox is known) of the user's mailbox against the bulk fetch of the same mailbox by
+// bulkPop3Fetch or bulkImapFetch, alternating, three runs each; prints what both sides read
+// in every run. The median check time over the median fetch time; -1 when either side
+// failed or read other than the whole mailbox (messages, and texts of textBytes in all).
+double firstCheckOverBulkFetch(const QByteArray &serverType, quint16 port, const QByteArray &user,
+                               int messages, qint64 textBytes);
 // CPU time of this process so far, in seconds.
 double cpuSeconds();
 

@@ -11,6 +11,7 @@
 #include "store/verdictkeys.h"
 #include "transport.h"
 
+#include <algorithm>
 #include <limits>
 #include <utility>
 
@@ -28,6 +29,13 @@ constexpr char uidFetchTag[] = "a610";
 constexpr char logoutTag[] = "a399";
 constexpr char capabilityTag[] = "a120";
 constexpr char startTlsTag[] = "a121";
+
+// Several FETCHes in flight hide the round trips of small messages; more than this many
+// gain nothing more, and the byte bound keeps what a stop throws away, and what waits
+// unread in the buffers, to about a megabyte. The sizes are those of the texts so far: the
+// dialogue asks for none before; until the first text is in, one FETCH waits behind another.
+constexpr int maxFetchesInFlight = 16;
+constexpr qint64 bytesInFlight = 1024 * 1024;
 
 using ImapTexts::canBeQuoted;
 using ImapTexts::quoted;
@@ -85,11 +93,13 @@ void ImapSession::reset()
     m_mails.clear();
     m_present.clear();
     m_fetchedLead = 0;
-    m_fetching = -1;
+    m_inFlight.clear();
+    m_expunges = 0;
     m_mailAt.clear();
     m_deleteFlags.clear();
-    m_fetchedText.reset();
-    m_fetchedMail = -1;
+    m_fetchedTexts.clear();
+    m_fetchedBytes = 0;
+    m_fetchedCount = 0;
     m_unparsedText.reset();
     m_unparsedMail = -1;
     m_state = State::Greeting;
@@ -151,10 +161,11 @@ void ImapSession::processBuffered()
 //              | NO, BAD -> the same without the announcement
 // UidFetchSent: * n FETCH (UID u) -> UID of n; a610 OK -> FETCH of the first message
 //              | NO, BAD -> no UIDs ("no message ids" in ask mode), FETCH of the first
-// Fetching:    * n FETCH (... BODY[] {k}) -> text of n; a654 OK -> FETCH of the next message
-//              not yet fetched, or after the last: verdicts -> UID STORE, or history + CLOSE;
+// Fetching:    * n FETCH (... BODY[] {k}) -> text of n; each a654 completes the oldest FETCH
+//              in flight: OK -> FETCHes of the next messages not yet asked for, up to the
+//              window, or after the last: verdicts -> UID STORE, or history + CLOSE;
 //              in ask mode no STORE: history, review queue + CLOSE
-//              | NO, BAD -> "IMAP Error:", next account
+//              | NO, BAD -> "IMAP Error:", that message is neither judged nor flagged
 // Storing:     a005 OK -> next UID STORE, or history + EXPUNGE | NO, BAD -> "IMAP Error:", kept
 // ExpungeSent: a202 OK -> CLOSE, disconnect | NO, BAD -> "IMAP Error:", the flagged messages
 //              recorded as kept again, LOGOUT, disconnect
@@ -328,6 +339,7 @@ void ImapSession::onExpunged(const ImapResponse &response)
     if (n == 0 || n > m_present.size())
         return;
     m_mails[m_present.takeAt(n - 1)].isExpunged = true;
+    ++m_expunges;
     if (n <= m_fetchedLead)
         --m_fetchedLead;
     m_messageCount = int(m_present.size());
@@ -424,41 +436,72 @@ void ImapSession::onUidFetchDone(const ImapResponse &reply)
     });
 }
 
+int ImapSession::FetchWindow() const
+{
+    if (m_fetchedCount == 0)
+        return 2;
+    const qint64 average = std::max<qint64>(1, m_fetchedBytes / m_fetchedCount);
+    return int(std::clamp<qint64>(bytesInFlight / average, 1, maxFetchesInFlight));
+}
+
 // RFC 3501 §7.4.2: the text comes as "BODY[]" whether or not it was peeked. Its number is
 // read after the expunges told before it, whatever number the FETCH was sent with.
 void ImapSession::onMessageFetched(const ImapResponse &response)
 {
     const int n = sequenceNumber(response);
-    if (n == 0 || n > m_present.size() || response.word(2).toUpper() != "FETCH" || m_fetchedText)
+    if (n == 0 || n > m_present.size() || response.word(2).toUpper() != "FETCH")
         return;
     const int mail = m_present.at(n - 1);
-    if (m_mails.at(mail).isFetched)
+    if (!m_mails.at(mail).isRequested || m_mails.at(mail).isFetched
+        || m_fetchedTexts.contains(mail))
         return;
-    if (std::optional<QByteArray> text = response.literalAfter("BODY[]")) {
-        m_fetchedText = std::move(text);
-        m_fetchedMail = mail;
-    }
+    if (std::optional<QByteArray> text = response.literalAfter("BODY[]"))
+        m_fetchedTexts.insert(mail, *std::move(text));
 }
 
+// Every FETCH carries the same tag, and the server completes them in the order sent. A text
+// belongs to the message its number names when it arrives, whichever FETCH brought it.
 void ImapSession::onFetchDone(const ImapResponse &reply)
 {
-    if (!isOk(reply))
-        return failWithReply(SessionStatus::ProtocolError, reply.text);
-    if (!m_fetchedText) {
-        // A message expunged while its FETCH was out has no text to give.
-        if (!m_mails.at(m_fetching).isExpunged)
-            return failUnexpected(QStringLiteral("The server sent no text for message %1")
-                                      .arg(m_present.indexOf(m_fetching) + 1),
-                                  reply.text);
+    if (m_inFlight.isEmpty())
+        return;
+    const Request request = m_inFlight.takeFirst();
+    const int mail = request.mail;
+    std::optional<QByteArray> text;
+    if (m_fetchedTexts.contains(mail))
+        text = m_fetchedTexts.take(mail);
+    if (request.expunges != m_expunges && !text && !m_mails.at(mail).isExpunged) {
+        // An expunge told while this FETCH was out may have made its number name another
+        // message, or none: whatever the server said, this message is asked for again.
+        m_mails[mail].isRequested = false;
+        m_fetchedLead = std::min<int>(m_fetchedLead, int(m_present.indexOf(mail)));
         if (!fetchNext())
             continueLater([this] { classifyMailbox(); });
         return;
     }
-    m_mails[m_fetchedMail].isFetched = true;
-    m_unparsedText = *std::exchange(m_fetchedText, std::nullopt);
-    m_unparsedMail = m_fetchedMail;
-    // The next FETCH goes out before this message is parsed, so that the server works
-    // while we parse; it is still one command in flight.
+    if (!isOk(reply) && request.expunges == m_expunges) {
+        // The server keeps the message it could not send, and this check neither judges
+        // nor flags it; the messages around it go on as usual.
+        tellServerError(reply.text);
+        text.reset();
+    } else if (!text && !m_mails.at(mail).isExpunged) {
+        // A message expunged while its FETCH was out has no text to give.
+        return failUnexpected(QStringLiteral("The server sent no text for message %1")
+                                  .arg(m_present.indexOf(mail) + 1),
+                              reply.text);
+    }
+    if (!text) {
+        if (!fetchNext())
+            continueLater([this] { classifyMailbox(); });
+        return;
+    }
+    m_mails[mail].isFetched = true;
+    m_fetchedBytes += text->size();
+    ++m_fetchedCount;
+    m_unparsedText = std::move(text);
+    m_unparsedMail = mail;
+    // The next FETCHes go out before this message is parsed, so that the server works
+    // while we parse.
     const bool isLast = !fetchNext();
     continueLater([this, isLast] {
         parseFetched();
@@ -467,18 +510,25 @@ void ImapSession::onFetchDone(const ImapResponse &reply)
     });
 }
 
-// The first message still in the mailbox that is not fetched yet; false when there is none.
+// Tops the FETCHes in flight up to the window with the first messages still in the mailbox
+// that are not asked for yet; false when none is in flight and none is left.
 bool ImapSession::fetchNext()
 {
-    while (m_fetchedLead < m_present.size() && m_mails.at(m_present.at(m_fetchedLead)).isFetched)
-        ++m_fetchedLead;
-    if (m_fetchedLead == m_present.size())
-        return false;
-    m_fetching = m_present.at(m_fetchedLead);
-    // BODY.PEEK leaves the \Seen flag alone: checking never marks the user's mail read.
-    send(QByteArray(fetchTag) + " FETCH " + QByteArray::number(m_fetchedLead + 1)
-         + " (FLAGS BODY.PEEK[])");
-    return true;
+    const int window = FetchWindow();
+    while (m_inFlight.size() < window) {
+        while (m_fetchedLead < m_present.size()
+               && m_mails.at(m_present.at(m_fetchedLead)).isRequested)
+            ++m_fetchedLead;
+        if (m_fetchedLead == m_present.size())
+            break;
+        const int mail = m_present.at(m_fetchedLead);
+        m_mails[mail].isRequested = true;
+        m_inFlight << Request {mail, m_expunges};
+        // BODY.PEEK leaves the \Seen flag alone: checking never marks the user's mail read.
+        send(QByteArray(fetchTag) + " FETCH " + QByteArray::number(m_fetchedLead + 1)
+             + " (FLAGS BODY.PEEK[])");
+    }
+    return !m_inFlight.isEmpty();
 }
 
 // Runs from the event loop, so that a stop or a time-out between two messages ends the

@@ -21,9 +21,10 @@ struct Services;
 std::optional<qint16> GetIMAPInbox(QByteArrayView text);
 
 // One IMAP session over the inbox of one account: LOGIN, SELECT INBOX, an optional search
-// for unseen messages, one FETCH of every message's UID, FETCH of every message one at a
-// time without marking it read, then the verdicts, UID STORE \Deleted of the marked
-// messages one per reply, the history, EXPUNGE and CLOSE (LOGOUT when EXPUNGE is refused,
+// for unseen messages, one FETCH of every message's UID, FETCH of every message without
+// marking it read (several in flight, their completions matched in the order sent; one the
+// server refuses leaves only its message unjudged), then the verdicts, UID STORE \Deleted of the
+// marked messages one per reply, the history, EXPUNGE and CLOSE (LOGOUT when EXPUNGE is refused,
 // since CLOSE would remove the flagged messages after all). The messages are those of the
 // SELECT: an EXPUNGE from the server at any point takes its message out (it is no longer
 // fetched or flagged), later arrivals wait for the next check, and a message is only ever
@@ -41,7 +42,7 @@ public:
         LoginSent = 1,
         SelectSent = 2,
         SearchSent = 3, // "a282" search for unseen messages, when new mail is announced
-        Fetching = 4, // FETCH CurrentMessage sent
+        Fetching = 4, // FETCHes of messages sent
         Storing = 6, // UID STORE sent
         ExpungeSent = 7,
         UidFetchSent = 8, // "a610" fetch of every UID, before the first FETCH
@@ -58,6 +59,8 @@ public:
     State state() const { return m_state; }
     QString step() const override;
     int MessageCount() const { return m_messageCount; }
+    // How many FETCHes of messages may be in flight at once now.
+    int FetchWindow() const;
     const CMessages &ImapMessages() const { return m_messages; }
 
 private:
@@ -72,6 +75,7 @@ private:
     struct Mail
     {
         quint32 uid = 0; // 0 until the UID fetch gives one
+        bool isRequested = false; // its FETCH went out
         bool isFetched = false;
         bool isExpunged = false;
     };
@@ -109,10 +113,17 @@ private:
     bool m_offersStartTls = false; // the CAPABILITY reply names STARTTLS
     QList<Mail> m_mails; // every message of the SELECT, in its order
     QList<int> m_present; // m_mails index of sequence number n at n - 1
-    int m_fetchedLead = 0; // m_present[0 .. m_fetchedLead - 1] are fetched
-    int m_fetching = -1; // m_mails index of the outstanding FETCH's message
-    std::optional<QByteArray> m_fetchedText; // the text of the outstanding FETCH
-    int m_fetchedMail = -1; // m_mails index of the message m_fetchedText belongs to
+    int m_fetchedLead = 0; // m_present[0 .. m_fetchedLead - 1] are requested
+    struct Request
+    {
+        int mail = 0; // m_mails index of the message asked for
+        int expunges = 0; // m_expunges when it was sent
+    };
+    QList<Request> m_inFlight; // the outstanding FETCHes of messages, oldest first
+    int m_expunges = 0; // expunges of the SELECT's messages told so far
+    QHash<int, QByteArray> m_fetchedTexts; // by m_mails index, until its FETCH completes
+    qint64 m_fetchedBytes = 0; // of the texts fetched so far
+    int m_fetchedCount = 0;
     std::optional<QByteArray> m_unparsedText; // fetched, its parse queued
     int m_unparsedMail = -1;
     CMessages m_messages; // in the order fetched, under their position from 1

@@ -12,8 +12,22 @@
 #include "store/verdictkeys.h"
 #include "transport.h"
 
+#include <algorithm>
+
+using Pop3Texts::announcesPipelining;
 using Pop3Texts::announcesStls;
 using Pop3Texts::isPositive;
+
+namespace {
+
+// Several RETRs in flight hide the round trips of small messages; more than this many
+// gain nothing more, and the byte bound keeps what a stop throws away, and what waits
+// unread in the buffers, to about a megabyte. The sizes are STAT's average: it is the only
+// size the dialogue asks for.
+constexpr int maxRetrsInFlight = 16;
+constexpr qint64 bytesInFlight = 1024 * 1024;
+
+} // namespace
 
 Pop3Session::Pop3Session(std::unique_ptr<Transport> transport, const MailAccount &account,
                          const AppSettings &settings, Services &services, MailboxFilter &filter,
@@ -31,6 +45,7 @@ QString Pop3Session::step() const
 void Pop3Session::reset()
 {
     m_messages.Clear();
+    m_numbers.clear();
     m_reader.clear();
     m_deleteFlags.clear();
     m_serverIds.clear();
@@ -38,6 +53,10 @@ void Pop3Session::reset()
     m_isHolding = false;
     m_held.clear();
     m_hasListStatus = false;
+    m_knowsCapabilities = false;
+    m_isPipelining = false;
+    m_retrWindow = 1;
+    m_mailboxOctets = -1;
     m_state = State::Greeting;
 }
 
@@ -60,7 +79,7 @@ std::pair<QString, QString> Pop3Session::connectionErrorCaptions() const
 void Pop3Session::processBuffered()
 {
     while (!hasEnded() && !isWaiting()) {
-        if (m_state == State::CapaSent && m_hasListStatus) {
+        if ((m_state == State::CapaSent || m_state == State::PipeCapaSent) && m_hasListStatus) {
             std::optional<QByteArray> list = m_reader.takeMultiline();
             if (!list)
                 return;
@@ -103,14 +122,20 @@ void Pop3Session::processBuffered()
 // Encrypting: the certificate passed -> USER | refused -> next account (TlsFailed)
 // UserSent:   +OK -> PASS            | -ERR -> "POP3 Error:", next account (AuthRejected)
 // PassSent:   +OK -> STAT            | -ERR -> "POP3 Error:", next account (AuthRejected)
-// StatSent:   +OK n>0 -> RETR 1, in ask mode UIDL | +OK 0 -> "no messages", QUIT, close
+// StatSent:   +OK n>1 -> CAPA, unless answered on this layer; then as n=1
+//                                    | +OK n=1 -> RETR 1, in ask mode UIDL
+//                                    | +OK 0 -> "no messages", QUIT, close
 //                                    | n<0 -> QUIT | -ERR -> "POP3 Error:", next account
 //                                    (ProtocolError)
+// PipeCapaSent: +OK + list -> PIPELINING or not | -ERR -> not; then as STAT n=1
 // UidlSent:   +OK + id list -> RETR 1 | -ERR -> "no message ids", RETR 1 (nothing held)
 // Retrieving: +OK + text -> RETR n+1 (sent before the text is parsed), or after the last
 //                                    parsed: verdicts -> DELE or history + QUIT; in ask
 //                                    mode no DELE: history, review queue + QUIT
 //                                    | -ERR -> "POP3 Error:", next account (nothing deleted)
+//             With PIPELINING up to RetrWindow() RETRs are out; their replies come in
+//                                    order, and -ERR tells "POP3 Error:" and leaves only
+//                                    its message unjudged and undeleted
 // Deleting:   +OK -> next DELE, or history + QUIT | -ERR -> "POP3 Error:", message kept
 // Quitting:   no reply awaited
 // QuitSent:   +OK -> close, next account (Ok) | -ERR -> "POP3 Error:", the deletions recorded
@@ -123,7 +148,8 @@ void Pop3Session::onReply(const QByteArray &reply)
             return failWithReply(SessionStatus::ConnectFailed, reply);
         m_messageCount = 0;
         m_currentMessage = 0;
-        m_lastParsed = 0;
+        m_requested = 0;
+        m_answered = 0;
         if (wantsStartTls()) {
             // RFC 2595 §4: the server names STLS among its capabilities.
             m_state = State::CapaSent;
@@ -134,6 +160,8 @@ void Pop3Session::onReply(const QByteArray &reply)
         return;
     case State::CapaSent:
         if (!isPositive(reply)) {
+            // A server without CAPA is not asked again after STAT.
+            m_knowsCapabilities = true;
             if (goesOnWithoutStartTls(reply))
                 sendUser();
             return;
@@ -147,8 +175,11 @@ void Pop3Session::onReply(const QByteArray &reply)
             return;
         }
         m_state = State::Encrypting;
-        // What the server sent before the handshake is not part of the encrypted session.
+        // What the server sent before the handshake is not part of the encrypted session,
+        // nor are the capabilities it told (RFC 2595 §4).
         m_reader.clear();
+        m_knowsCapabilities = false;
+        m_isPipelining = false;
         transport().startEncryption();
         return;
     case State::Encrypting:
@@ -170,6 +201,13 @@ void Pop3Session::onReply(const QByteArray &reply)
             return failWithReply(SessionStatus::ProtocolError, reply);
         onStat(reply);
         return;
+    case State::PipeCapaSent:
+        if (!isPositive(reply)) {
+            m_knowsCapabilities = true;
+            return startRetrieving();
+        }
+        m_hasListStatus = true;
+        return;
     case State::UidlSent:
         if (!isPositive(reply)) {
             // Without ids no message can be found again once numbers shift: the check goes
@@ -185,8 +223,11 @@ void Pop3Session::onReply(const QByteArray &reply)
         m_hasListStatus = true;
         return;
     case State::Retrieving:
-        if (!isPositive(reply))
+        if (!isPositive(reply)) {
+            if (m_isPipelining)
+                return onRetrRefused(reply);
             return failWithReply(SessionStatus::ProtocolError, reply);
+        }
         m_hasListStatus = true;
         return;
     case State::Deleting:
@@ -212,6 +253,10 @@ void Pop3Session::onReply(const QByteArray &reply)
 void Pop3Session::onCapabilities(const QByteArray &list)
 {
     m_hasListStatus = false;
+    m_knowsCapabilities = true;
+    m_isPipelining = announcesPipelining(list);
+    if (m_state == State::PipeCapaSent)
+        return startRetrieving();
     if (announcesStls(list)) {
         m_state = State::StlsSent;
         send("STLS");
@@ -243,12 +288,16 @@ void Pop3Session::onStat(const QByteArray &reply)
                                   .arg(shownServerText(reply.trimmed())),
                               reply);
     m_messageCount = count;
-    if (count > 0 && m_settings.AskBeforeDel) {
-        m_state = State::UidlSent;
-        send("UIDL");
+    bool isSize = false;
+    const qint64 octets = Get_After_Seperator(reply, 2, ' ').trimmed().toLongLong(&isSize);
+    m_mailboxOctets = isSize && octets >= 0 ? octets : -1;
+    if (count > 1 && !m_knowsCapabilities) {
+        // RFC 2449 §5: CAPA is answered in the TRANSACTION state too. A single message has
+        // nothing to overlap, so its dialogue stays as short as it was.
+        m_state = State::PipeCapaSent;
+        send("CAPA");
     } else if (count > 0) {
-        m_state = State::Retrieving;
-        continueLater([this] { fetchNext(); });
+        startRetrieving();
     } else if (count == 0) {
         const QString none = m_services.caption(
             QStringLiteral("10049"), QStringLiteral("There are no messages in this account."));
@@ -263,6 +312,25 @@ void Pop3Session::onStat(const QByteArray &reply)
         m_state = State::QuitSent;
         send("QUIT");
     }
+}
+
+void Pop3Session::startRetrieving()
+{
+    m_retrWindow = 1;
+    if (m_isPipelining) {
+        m_retrWindow = maxRetrsInFlight;
+        if (m_mailboxOctets > 0) {
+            const qint64 average = std::max<qint64>(1, m_mailboxOctets / m_messageCount);
+            m_retrWindow = int(std::clamp<qint64>(bytesInFlight / average, 1, maxRetrsInFlight));
+        }
+    }
+    if (m_settings.AskBeforeDel) {
+        m_state = State::UidlSent;
+        send("UIDL");
+        return;
+    }
+    m_state = State::Retrieving;
+    continueLater([this] { fetchNext(); });
 }
 
 // RFC 1939 §7: one "<number> <id>" line per message.
@@ -285,37 +353,57 @@ void Pop3Session::onMessageText(const QByteArray &text)
 {
     m_hasListStatus = false;
     const int number = m_currentMessage;
-    // The next RETR goes out before this message is parsed, so that the server sends it
-    // meanwhile; it is still the only command in flight.
-    if (number < m_messageCount)
-        fetchNext();
+    ++m_answered;
+    // The next RETRs go out before this message is parsed, so that the server sends them
+    // meanwhile; without PIPELINING it is still the only command in flight.
+    fetchNext();
     CMessage message;
     message.ParseMessage(text);
     const bool isAdded = m_messages.Add(std::move(message), QString::number(number));
     Q_ASSERT(isAdded);
-    m_lastParsed = number;
+    m_numbers << number;
     continueLater([this] { afterMessage(); });
 }
 
+// The server keeps the message it could not send, and this check neither judges nor
+// deletes it; the messages around it go on as usual.
+void Pop3Session::onRetrRefused(const QByteArray &reply)
+{
+    tellServerError(reply);
+    ++m_answered;
+    fetchNext();
+    continueLater([this] { afterMessage(); });
+}
+
+// Tops the RETRs in flight up to the window; the replies come in the order sent.
 void Pop3Session::fetchNext()
 {
-    ++m_currentMessage;
-    send("RETR " + QByteArray::number(m_currentMessage));
+    m_currentMessage = m_answered + 1;
+    while (m_requested < m_messageCount && m_requested - m_answered < m_retrWindow) {
+        ++m_requested;
+        send("RETR " + QByteArray::number(m_requested));
+    }
 }
 
 // Runs from the event loop, so that a stop or a time-out between two messages ends the
 // session before it goes on; the verdicts wait until the last message is parsed.
 void Pop3Session::afterMessage()
 {
-    if (m_lastParsed == m_messageCount)
+    if (m_answered == m_messageCount)
         classifyMailbox();
 }
 
 void Pop3Session::classifyMailbox()
 {
-    if (!guarded([this] { m_deleteFlags = m_filter.CheckAllMessages(m_messages); }))
+    QList<bool> verdicts;
+    if (!guarded([this, &verdicts] { verdicts = m_filter.CheckAllMessages(m_messages); }))
         return;
-    m_deleteFlags.resize(std::max<qsizetype>(m_deleteFlags.size(), m_messageCount + 1));
+    // The verdicts go by position; a message the server refused to send has none, and the
+    // messages after it keep their own numbers.
+    m_deleteFlags = QList<bool>(m_messageCount + 1, false);
+    m_deleteFlags[0] = verdicts.value(0);
+    for (int p = 1; p <= m_numbers.size(); ++p)
+        m_deleteFlags[m_numbers.at(p - 1)] = verdicts.value(p);
     m_deleting = 0;
     // Read now, not at the start: the user may have switched it while the mail came in.
     m_isHolding = m_settings.AskBeforeDel;

@@ -12,10 +12,13 @@ class Transport;
 struct AppSettings;
 struct Services;
 
-// One POP3 session over one account: USER, PASS, STAT, RETR of every message one at a time,
-// then the verdicts, DELE of the marked messages one per reply, the history, and QUIT.
+// One POP3 session over one account: USER, PASS, STAT, RETR of every message, then the
+// verdicts, DELE of the marked messages one per reply, the history, and QUIT.
 // With "Ask me before deleting" on, UIDL gives the messages' ids before the first RETR and
 // nothing is deleted: the marked messages are recorded as awaiting review and queued.
+// With more than one message CAPA follows STAT (unless its answer is known on this
+// connection): a server that announces PIPELINING gets several RETRs at once, and one it
+// refuses leaves only its message out; any other server gets one RETR at a time.
 // Every outcome is told in the popup and the log before finished() is emitted.
 class Pop3Session final : public MailSession
 {
@@ -36,6 +39,7 @@ public:
         CapaSent = 9, // STARTTLS wanted: CAPA sent after the greeting
         StlsSent = 10,
         Encrypting = 11, // the server agreed to STLS: the TLS handshake runs
+        PipeCapaSent = 12, // more than one message: CAPA sent after STAT, for PIPELINING
     };
     Q_ENUM(State)
 
@@ -46,6 +50,8 @@ public:
     State state() const { return m_state; }
     QString step() const override;
     int MessageCount() const { return m_messageCount; }
+    // How many RETRs may be in flight at once: 1 without PIPELINING.
+    int RetrWindow() const { return m_retrWindow; }
     const CMessages &Pop3Messages() const { return m_messages; }
 
 private:
@@ -60,9 +66,12 @@ private:
     void onCapabilities(const QByteArray &list);
     void sendUser();
     void onStat(const QByteArray &reply);
+    void afterStat();
+    void startRetrieving();
     void onUidl(const QByteArray &list);
     void onMessageText(const QByteArray &text);
     void fetchNext();
+    void onRetrRefused(const QByteArray &reply);
     void afterMessage();
     void classifyMailbox();
     void deleteNext();
@@ -75,10 +84,16 @@ private:
     LineReader m_reader;
     State m_state = State::Greeting;
     int m_messageCount = 0;
-    int m_currentMessage = 0; // the message of the latest RETR
-    int m_lastParsed = 0;
+    int m_currentMessage = 0; // the message whose RETR reply comes next
+    int m_requested = 0; // the message of the latest RETR
+    int m_answered = 0; // RETR replies read whole, texts and refusals alike
+    int m_retrWindow = 1;
+    qint64 m_mailboxOctets = -1; // by STAT; -1 when it gave no size
+    bool m_knowsCapabilities = false; // CAPA was answered on this connection's current layer
+    bool m_isPipelining = false; // and it announced PIPELINING
     bool m_hasListStatus = false; // the "+OK" line of the current RETR or UIDL is in
     CMessages m_messages;
+    QList<int> m_numbers; // the message number of position p at p - 1
     QList<bool> m_deleteFlags;
     int m_deleting = 0; // the message of the outstanding DELE
     QHash<int, QByteArray> m_serverIds; // message number -> UIDL, in ask mode

@@ -34,6 +34,14 @@ bool announcesStls(const QByteArray &capabilities)
                        [](const QByteArray &line) { return line.trimmed().toUpper() == "STLS"; });
 }
 
+bool announcesPipelining(const QByteArray &capabilities)
+{
+    const QList<QByteArray> lines = capabilities.split('\n');
+    return std::any_of(lines.begin(), lines.end(), [](const QByteArray &line) {
+        return line.simplified().toUpper().split(' ').constFirst() == "PIPELINING";
+    });
+}
+
 } // namespace Pop3Texts
 
 namespace ImapTexts {

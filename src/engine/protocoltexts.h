@@ -21,6 +21,8 @@ std::pair<QString, QString> connectionErrorCaptions(const Services &services);
 bool isPositive(const QByteArray &reply);
 // RFC 2595 §4: the text of a CAPA reply holds a line "STLS" when the server offers STARTTLS.
 bool announcesStls(const QByteArray &capabilities);
+// RFC 2449 §6.6: the server takes several commands at once and answers them in order.
+bool announcesPipelining(const QByteArray &capabilities);
 
 } // namespace Pop3Texts
 

@@ -65,7 +65,8 @@ TEST(CheckCycle, StopCommandClosesTheSessionWithoutQuit)
         {account("POP3", "Home", "pop.home.test"), account("POP3", "Work", "pop.work.test")});
     bed.cycle.CheckNow();
     FakeTransport &net = *bed.nets[0];
-    for (const char *reply : {"+OK ready\r\n", "+OK\r\n", "+OK in\r\n", "+OK 2 99\r\n"})
+    for (const char *reply :
+         {"+OK ready\r\n", "+OK\r\n", "+OK in\r\n", "+OK 2 99\r\n", "+OK\r\nTOP\r\n.\r\n"})
         net.serverSends(reply);
     net.takeWritten();
     net.serverSends("+OK\r\nSubject: spam one\r\n\r\nx\r\n.\r\n");
@@ -235,7 +236,7 @@ TEST(CheckCycle, MessagesAwaitingReviewAreAnnouncedOnceAfterTheLastAccount)
         ASSERT_EQ(bed.nets.size(), i + 1);
         FakeTransport &net = *bed.nets[i];
         for (const char *reply : {"+OK ready\r\n", "+OK\r\n", "+OK in\r\n", "+OK 2 99\r\n",
-                                  "+OK\r\n1 A\r\n2 B\r\n.\r\n"})
+                                  "+OK\r\nTOP\r\n.\r\n", "+OK\r\n1 A\r\n2 B\r\n.\r\n"})
             net.serverSends(reply);
         for (int n = 0; n < 2; ++n)
             net.serverSends("+OK\r\n" + spam + ".\r\n");

@@ -133,11 +133,14 @@ TEST(ImapSocket, ServerRepliesThatEndOrChangeTheSession)
         QStringList log;
     };
     const Case cases[] = {
-        {"NO to the second FETCH: nothing is deleted",
+        {"NO to the second FETCH: only the first message is judged",
          {{{fetchData(1, mail("spam a")), fetchOk}},
-          {{"a654 NO Message is not ", "available\r\n"}}},
-         {"a654 FETCH 1 (FLAGS BODY.PEEK[])", "a654 FETCH 2 (FLAGS BODY.PEEK[])"},
-         {},
+          {{"a654 NO Message is not ", "available\r\n"}},
+          {{"* 1 FETCH (FLAGS (\\Deleted))\r\n", "a005 OK Store completed.\r\n"}},
+          {{"* 1 EXPUNGE\r\n", "a202 OK Expunge completed.\r\n"}}},
+         {"a654 FETCH 1 (FLAGS BODY.PEEK[])", "a654 FETCH 2 (FLAGS BODY.PEEK[])",
+          "a005 UID STORE 101 +Flags \\Deleted", "a202 EXPUNGE", "a341 CLOSE"},
+         {{"Home", "spam a", Deleted}},
          {"IMAP Error: a654 NO Message is not available", ""}},
         {"untagged responses between the FETCH response and its OK",
          {{{fetchData(1, mail("hello")), "* 3 EXISTS\r\n",

@@ -37,8 +37,10 @@ struct Pop3Bed : SessionBed
         session.start(QStringLiteral("pop.example.com"), 110);
     }
 
-    // Greeting, USER, PASS and STAT with the given count.
-    void login(int count)
+    // Greeting, USER, PASS and STAT with the given count; with more than one message, CAPA
+    // answered with the given reply (by default without PIPELINING).
+    void login(int count, const QByteArray &capa = "+OK\r\nTOP\r\nUIDL\r\n.\r\n",
+               const QByteArray &octets = "4096")
     {
         send("+OK POP3 ready\r\n");
         EXPECT_EQ(net.takeWritten(), "USER joe\r\n");
@@ -46,9 +48,21 @@ struct Pop3Bed : SessionBed
         EXPECT_EQ(net.takeWritten(), "PASS se cret\r\n");
         send("+OK Logged in.\r\n");
         EXPECT_EQ(net.takeWritten(), "STAT\r\n");
-        send("+OK " + QByteArray::number(count) + " 4096\r\n");
+        send("+OK " + QByteArray::number(count) + ' ' + octets + "\r\n");
+        if (count > 1) {
+            EXPECT_EQ(net.takeWritten(), "CAPA\r\n");
+            send(capa);
+        }
     }
 
+    // Several replies in one arrival: the session takes one step per turn of the event loop,
+    // and each turn runs only what was queued before it.
+    void sendAll(const QByteArray &bytes)
+    {
+        send(bytes);
+        for (int turn = 0; turn < 100; ++turn)
+            FakeTransport::runPending();
+    }
     MailAccount account = homeAccount();
     Pop3Session session {std::move(ownNet), account, services.settings, services.services, filter};
 };
@@ -163,7 +177,7 @@ TEST(Pop3Session, NegativeReplyEndsTheSessionWithTheServersLine)
         {"STAT", 3, "STAT\r\n", SessionStatus::ProtocolError, "StatSent"},
         {"RETR", 4, "RETR 1\r\n", SessionStatus::ProtocolError, "Retrieving"},
     };
-    const QByteArray okReplies[] = {"+OK ready\r\n", "+OK\r\n", "+OK in\r\n", "+OK 2 99\r\n"};
+    const QByteArray okReplies[] = {"+OK ready\r\n", "+OK\r\n", "+OK in\r\n", "+OK 1 99\r\n"};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         Pop3Bed bed;
@@ -566,5 +580,184 @@ TEST(Pop3Session, ReplyLineThatNeverEndsEndsTheSessionButMessageLinesMayBeLong)
         bed.send(chunk + "\r\n");
         EXPECT_EQ(bed.finishedCount, 1);
         EXPECT_EQ(bed.net.takeWritten(), "");
+    }
+}
+
+namespace {
+
+constexpr char pipelining[] = "+OK Capability list follows\r\nTOP\r\nPIPELINING\r\nUIDL\r\n.\r\n";
+
+QByteArray retrs(int first, int last)
+{
+    QByteArray commands;
+    for (int n = first; n <= last; ++n)
+        commands += "RETR " + QByteArray::number(n) + "\r\n";
+    return commands;
+}
+
+} // namespace
+
+TEST(Pop3Session, RetrsInFlightFollowPipeliningAndTheAverageSize)
+{
+    struct Case
+    {
+        const char *name;
+        QByteArray capa;
+        QByteArray octets; // of the 20 messages, by STAT
+        int window;
+    };
+    const Case cases[] = {
+        {"small messages", pipelining, "4000", 16},
+        {"no size in STAT", pipelining, "", 16},
+        {"200 KB on average", pipelining, "4194304", 5},
+        {"over a megabyte on average", pipelining, "41943040", 1},
+        {"no PIPELINING", "+OK\r\nTOP\r\nUIDL\r\n.\r\n", "4000", 1},
+        {"only a longer name", "+OK\r\nX-PIPELINING-NOT\r\n.\r\n", "4000", 1},
+        {"CAPA refused", "-ERR Unknown command\r\n", "4000", 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Pop3Bed bed;
+        bed.login(20, c.capa, c.octets);
+        EXPECT_EQ(bed.session.RetrWindow(), c.window);
+        EXPECT_EQ(bed.net.takeWritten(), retrs(1, c.window));
+        // Each text read tops the window up again.
+        bed.send(retrReply(mail("hello 1")));
+        EXPECT_EQ(bed.net.takeWritten(), retrs(c.window + 1, c.window + 1));
+        QByteArray rest;
+        for (int n = 2; n <= 20; ++n)
+            rest += retrReply(mail(n == 7 ? "spam seven" : "hello " + QByteArray::number(n)));
+        bed.sendAll(rest);
+        // The replies are matched to the RETRs in order: the spam is message 7.
+        EXPECT_EQ(bed.net.takeWritten(), retrs(c.window + 2, 20) + "DELE 7\r\n");
+        bed.send("+OK\r\n");
+        ASSERT_EQ(bed.filter.recorded.size(), 20);
+        EXPECT_EQ(bed.filter.recorded.at(6), (Recorded {"Home", "spam seven", Deleted}));
+        EXPECT_EQ(bed.filter.recorded.at(19), (Recorded {"Home", "hello 20", Kept}));
+    }
+}
+
+// A refusal of one RETR among several in flight is told and leaves that message alone;
+// the verdicts of the others keep their own numbers.
+TEST(Pop3Session, RefusedRetrInFlightLeavesOnlyItsMessageOut)
+{
+    struct Case
+    {
+        const char *name;
+        int refused;
+        QByteArray deletes;
+        QList<Recorded> recorded;
+    };
+    const Case cases[] = {
+        {"in the middle",
+         2,
+         "DELE 3\r\nDELE 4\r\n",
+         {{"Home", "hello", Kept},
+          {"Home", "spam three", Deleted},
+          {"Home", "spam four", Deleted}}},
+        {"the last",
+         4,
+         "DELE 2\r\nDELE 3\r\n",
+         {{"Home", "hello", Kept}, {"Home", "spam two", Deleted}, {"Home", "spam three", Deleted}}},
+    };
+    const QByteArray subjects[] = {"hello", "spam two", "spam three", "spam four"};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Pop3Bed bed;
+        bed.login(4, pipelining);
+        EXPECT_EQ(bed.net.takeWritten(), retrs(1, 4));
+        QByteArray replies;
+        for (int n = 1; n <= 4; ++n)
+            replies += n == c.refused ? QByteArray("-ERR Message is gone\r\n")
+                                      : retrReply(mail(subjects[n - 1]));
+        bed.sendAll(replies);
+        EXPECT_EQ(bed.services.notifier.popups,
+                  QStringList {"POP3 Error:-ERR Message is gone\r\n"});
+        EXPECT_EQ(bed.session.Pop3Messages().Item(QString::number(c.refused)), nullptr);
+        const QList<QByteArray> deletes = c.deletes.split('\n');
+        EXPECT_EQ(bed.net.takeWritten(), deletes.at(0) + '\n');
+        bed.send("+OK\r\n");
+        EXPECT_EQ(bed.net.takeWritten(), deletes.at(1) + '\n');
+        bed.send("+OK\r\n");
+        EXPECT_EQ(bed.filter.recorded, c.recorded);
+        EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
+        bed.send("+OK bye\r\n");
+        EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_EQ(bed.result.status, SessionStatus::Ok);
+    }
+}
+
+// A stop (or a time-out, which ends the session the same way) with several RETRs out and a
+// text half read: nothing is judged, recorded or sent, whatever still arrives.
+TEST(Pop3Session, AbortWithSeveralRetrsInFlightLeavesNothingBehind)
+{
+    Pop3Bed bed;
+    bed.login(5, pipelining);
+    EXPECT_EQ(bed.net.takeWritten(), retrs(1, 5));
+    const QByteArray second = retrReply(mail("spam two"));
+    bed.send(retrReply(mail("spam one")) + second.first(20));
+    EXPECT_EQ(bed.net.takeWritten(), "");
+    bed.session.abort();
+    FakeTransport::runPending();
+    EXPECT_FALSE(bed.net.isOpen);
+    bed.net.serverSends(second.sliced(20) + retrReply(mail("spam three")));
+    EXPECT_EQ(bed.net.takeWritten(), "");
+    EXPECT_EQ(bed.net.lostWrites, "");
+    EXPECT_EQ(bed.finishedCount, 0);
+    EXPECT_EQ(bed.filter.checks, 0);
+    EXPECT_TRUE(bed.filter.recorded.isEmpty());
+}
+
+// In ask mode the ids come first, then the RETRs all at once.
+TEST(Pop3Session, AskModeAsksForCapaBeforeUidl)
+{
+    Pop3Bed bed;
+    bed.services.settings.AskBeforeDel = true;
+    bed.login(2, pipelining);
+    EXPECT_EQ(bed.net.takeWritten(), "UIDL\r\n");
+    bed.send("+OK\r\n1 a\r\n2 b\r\n.\r\n");
+    EXPECT_EQ(bed.net.takeWritten(), retrs(1, 2));
+}
+
+// What the server told before STLS does not hold over TLS (RFC 2595 §4): CAPA is asked again
+// after STAT. What it told in clear holds for a session that goes on in clear.
+TEST(Pop3Session, PipeliningCountsOnlyOnTheLayerItWasToldOn)
+{
+    struct Case
+    {
+        const char *name;
+        QByteArray capaInClear;
+        bool isEncrypted;
+        QByteArray afterStat;
+    };
+    const Case cases[] = {
+        {"told before STLS", "+OK\r\nSTLS\r\nPIPELINING\r\n.\r\n", true, "CAPA\r\n"},
+        {"told in clear, no STLS", "+OK\r\nPIPELINING\r\n.\r\n", false, retrs(1, 3)},
+        {"no CAPA in clear", "-ERR Unknown command\r\n", false, "RETR 1\r\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Pop3Bed bed;
+        bed.session.abort();
+        bed.session.setEncryption(MailSession::Encryption::StartTlsWhenOffered);
+        bed.session.start(QStringLiteral("pop.example.com"), 110);
+        bed.send("+OK POP3 ready\r\n");
+        EXPECT_EQ(bed.net.takeWritten(), "CAPA\r\n");
+        bed.send(c.capaInClear);
+        if (c.isEncrypted) {
+            EXPECT_EQ(bed.net.takeWritten(), "STLS\r\n");
+            bed.send("+OK Begin TLS\r\n");
+            bed.net.serverEncrypts();
+        }
+        EXPECT_EQ(bed.net.takeWritten(), "USER joe\r\n");
+        bed.send("+OK\r\n");
+        bed.send("+OK Logged in.\r\n");
+        EXPECT_EQ(bed.net.takeWritten(), "PASS se cret\r\nSTAT\r\n");
+        bed.send("+OK 3 300\r\n");
+        EXPECT_EQ(bed.net.takeWritten(), c.afterStat);
+        if (c.isEncrypted) {
+            bed.send("+OK\r\nTOP\r\n.\r\n");
+            EXPECT_EQ(bed.net.takeWritten(), "RETR 1\r\n");
+        }
     }
 }

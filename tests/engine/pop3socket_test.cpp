@@ -25,12 +25,16 @@ QByteArray mail(const QByteArray &subject)
 }
 
 // The server's usual way into a mailbox of count messages, replies split into pieces.
-QList<Reply> loginTo(int count)
+// Greeting, USER, PASS, STAT, and for more than one message CAPA, answered with capa.
+QList<Reply> loginTo(int count, const QByteArray &capa = "+OK\r\nTOP\r\nUIDL\r\n.\r\n")
 {
-    return {{{"+OK PO", "P3 ready", "\r\n"}},
-            {{"+OK\r", "\n"}},
-            {{"+OK Logged in.\r\n"}},
-            {{"+OK ", QByteArray::number(count) + " 999\r\n"}}};
+    QList<Reply> replies {{{"+OK PO", "P3 ready", "\r\n"}},
+                          {{"+OK\r", "\n"}},
+                          {{"+OK Logged in.\r\n"}},
+                          {{"+OK ", QByteArray::number(count) + " 999\r\n"}}};
+    if (count > 1)
+        replies << Reply {{capa}};
+    return replies;
 }
 
 struct SocketBed : CoreTestbed
@@ -99,12 +103,35 @@ TEST(Pop3Socket, SplitRepliesAndARefusedDeleOverARealSocket)
             << Reply {{"-ERR Message is ", "locked\r\n"}} << Reply {{"+OK bye\r\n"}};
     SocketBed bed(replies);
     ASSERT_TRUE(bed.check());
-    EXPECT_EQ(
-        bed.server.commands,
-        (QList<QByteArray> {"USER joe", "PASS pw", "STAT", "RETR 1", "RETR 2", "DELE 2", "QUIT"}));
+    EXPECT_EQ(bed.server.commands,
+              (QList<QByteArray> {"USER joe", "PASS pw", "STAT", "CAPA", "RETR 1", "RETR 2",
+                                  "DELE 2", "QUIT"}));
     EXPECT_EQ(
         bed.filter.recorded,
         (QList<FakeMailboxFilter::Recorded> {{"Home", "hello", Kept}, {"Home", "spam", Kept}}));
+    EXPECT_EQ(
+        bed.log(),
+        (QStringList {"Begin checking mail accounts", "Begin Checking  Home  Account",
+                      "POP3 Error:-ERR Message is locked", "", "Finished Checking All Account's"}));
+}
+
+// With PIPELINING every RETR goes out before the first text is in; the refused one is told
+// and its message neither judged nor deleted.
+TEST(Pop3Socket, PipelinedRetrsAndOneRefusedOverARealSocket)
+{
+    QList<Reply> replies = loginTo(3, "+OK\r\nPIPELINING\r\n.\r\n");
+    replies << Reply {{"+OK\r\n" + mail("hello") + ".\r\n"}}
+            << Reply {{"-ERR Message is locked\r\n"}}
+            << Reply {{"+OK\r\n" + mail("spam") + ".\r\n"}} << Reply {{"+OK\r\n"}}
+            << Reply {{"+OK bye\r\n"}};
+    SocketBed bed(replies);
+    ASSERT_TRUE(bed.check());
+    EXPECT_EQ(bed.server.commands,
+              (QList<QByteArray> {"USER joe", "PASS pw", "STAT", "CAPA", "RETR 1", "RETR 2",
+                                  "RETR 3", "DELE 3", "QUIT"}));
+    EXPECT_EQ(
+        bed.filter.recorded,
+        (QList<FakeMailboxFilter::Recorded> {{"Home", "hello", Kept}, {"Home", "spam", Deleted}}));
     EXPECT_EQ(
         bed.log(),
         (QStringList {"Begin checking mail accounts", "Begin Checking  Home  Account",
@@ -134,7 +161,7 @@ TEST(Pop3Socket, NegativeRetrOrHangUpEndsTheAccountWithoutDeleting)
         // Within the deadline of check(), so ended by the session and not by the time-out.
         ASSERT_TRUE(bed.check());
         EXPECT_EQ(bed.server.commands,
-                  (QList<QByteArray> {"USER joe", "PASS pw", "STAT", "RETR 1"}));
+                  (QList<QByteArray> {"USER joe", "PASS pw", "STAT", "CAPA", "RETR 1"}));
         EXPECT_TRUE(bed.server.hasClientClosed);
         EXPECT_EQ(bed.filter.checks, 0);
         EXPECT_EQ(bed.log(),
@@ -160,7 +187,7 @@ TEST(Pop3Socket, StopWhileTheSessionWaitsBeforeItsVerdicts)
     };
     ASSERT_TRUE(bed.check());
     EXPECT_EQ(bed.server.commands,
-              (QList<QByteArray> {"USER joe", "PASS pw", "STAT", "RETR 1", "RETR 2"}));
+              (QList<QByteArray> {"USER joe", "PASS pw", "STAT", "CAPA", "RETR 1", "RETR 2"}));
     EXPECT_TRUE(bed.server.hasClientClosed);
     EXPECT_EQ(bed.filter.checks, 0);
     EXPECT_TRUE(bed.filter.recorded.isEmpty());

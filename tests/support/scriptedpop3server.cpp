@@ -3,6 +3,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 constexpr int pauseMs = 30;
 }
@@ -56,9 +58,14 @@ void ScriptedPop3Server::play(int index)
         return;
     const Reply reply = m_replies.at(index);
     QTcpSocket *client = m_client;
+    if (!m_clock.isValid())
+        m_clock.start();
+    // A reply never starts before the one before it is written whole.
+    const qint64 start = std::max<qint64>(0, m_busyUntil - m_clock.elapsed());
+    m_busyUntil = m_clock.elapsed() + start + pauseMs * (reply.pieces.size() - 1);
     for (qsizetype i = 0; i < reply.pieces.size(); ++i) {
         const bool isLast = i + 1 == reply.pieces.size();
-        QTimer::singleShot(pauseMs * int(i), this,
+        QTimer::singleShot(int(start) + pauseMs * int(i), Qt::PreciseTimer, this,
                            [this, client, piece = reply.pieces.at(i), isLast, reply, index] {
                                if (client->state() != QAbstractSocket::ConnectedState)
                                    return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QTcpServer>
@@ -10,6 +11,7 @@ class QTcpSocket;
 // A POP3 server in the test process on 127.0.0.1 that plays a script to one client: the
 // greeting, then one reply per command line received, each reply written in the given pieces
 // with a pause between them so that they arrive separately. A reply may end in a hang-up.
+// Commands sent together are answered in order, each reply after the whole one before.
 class ScriptedPop3Server : public QObject
 {
 public:
@@ -40,4 +42,6 @@ private:
     QTcpSocket *m_client = nullptr;
     QList<Reply> m_replies; // [0] is the greeting
     QByteArray m_pending;
+    QElapsedTimer m_clock;
+    qint64 m_busyUntil = 0; // by m_clock: when the last reply scheduled is written whole
 };
