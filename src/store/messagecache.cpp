@@ -85,6 +85,14 @@ int numberOfMessageFile(const QString &fileName)
     return isNumber && number > 0 && number < std::numeric_limits<int>::max() ? number : 0;
 }
 
+// A temporary file an atomic replacement of the index left behind when the program died
+// before its rename ("Index.ini.Ab12Cd"); an index moved aside (".bad") is kept.
+bool isIndexLeftover(const QString &fileName)
+{
+    return fileName.startsWith(QStringLiteral("Index.ini."))
+        && !fileName.startsWith(QStringLiteral("Index.ini.bad"));
+}
+
 } // namespace
 
 bool CacheDisk::replace(const QString &path, const QByteArray &bytes)
@@ -320,7 +328,7 @@ void MessageCache::removeStrayFiles()
         const int number = numberOfMessageFile(name);
         if (number > 0 && !named.contains(number))
             m_disk.remove(it.filePath());
-        else if (name.endsWith(QStringLiteral(".part")))
+        else if (name.endsWith(QStringLiteral(".part")) || isIndexLeftover(name))
             m_disk.remove(it.filePath());
         highest = std::max(highest, number);
     }
