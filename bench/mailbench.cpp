@@ -63,8 +63,12 @@ MailServer::~MailServer()
 
 bool MailServer::load(const QString &user, const QList<QByteArray> &messages)
 {
-    if (!run({QStringLiteral("user"), m_pointer, user, QStringLiteral("pw")}))
-        return false;
+    return run({QStringLiteral("user"), m_pointer, user, QStringLiteral("pw")})
+        && deliver(user, messages);
+}
+
+bool MailServer::deliver(const QString &user, const QList<QByteArray> &messages)
+{
     QTemporaryDir files;
     QStringList arguments {QStringLiteral("load"), m_pointer, user};
     for (qsizetype i = 0; i < messages.size(); ++i) {
@@ -110,13 +114,77 @@ double cpuSeconds()
         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
+namespace {
+
+// The program's transport, counting the message texts the session asks for: a POP3 RETR or
+// an IMAP FETCH of BODY.PEEK[] is one message read from the server.
+class CountingTransport final : public Transport
+{
+public:
+    explicit CountingTransport(int &requests)
+        : m_requests(requests)
+    {
+        connect(&m_inner, &Transport::connected, this, &Transport::connected);
+        connect(&m_inner, &Transport::received, this, &Transport::received);
+        connect(&m_inner, &Transport::closed, this, &Transport::closed);
+        connect(&m_inner, &Transport::failed, this, &Transport::failed);
+        connect(&m_inner, &Transport::encrypted, this, &Transport::encrypted);
+        connect(&m_inner, &Transport::refused, this, &Transport::refused);
+    }
+    // Nothing reaches the session while this is being taken apart.
+    ~CountingTransport() override { QObject::disconnect(&m_inner, nullptr, this, nullptr); }
+
+    void connectToHost(const QString &host, quint16 port) override
+    {
+        m_inner.trustCertificate(trustedCertificate());
+        m_inner.connectToHost(host, port);
+    }
+    void connectToHostEncrypted(const QString &host, quint16 port) override
+    {
+        m_inner.trustCertificate(trustedCertificate());
+        m_inner.connectToHostEncrypted(host, port);
+    }
+    void startEncryption() override
+    {
+        m_inner.trustCertificate(trustedCertificate());
+        m_inner.startEncryption();
+    }
+    void write(const QByteArray &data) override
+    {
+        // Several pipelined commands may go out in one write.
+        for (const QByteArray &line : data.split('\n'))
+            if (line.startsWith("RETR ") || line.contains(" BODY.PEEK[]"))
+                ++m_requests;
+        m_inner.write(data);
+    }
+    void close() override { m_inner.close(); }
+
+private:
+    TcpTransport m_inner;
+    int &m_requests;
+};
+
+// Copies a data folder whole (real copies: the stores append to their files in place).
+bool copyFolder(const QString &from, const QString &to)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(QStringLiteral("cp"), {QStringLiteral("-a"), from + QStringLiteral("/."), to});
+    return process.waitForFinished(600000) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
+}
+
+} // namespace
+
 BenchCore::BenchCore(const QByteArray &serverType, quint16 port, const QByteArray &user,
-                     SecurityMode mode)
+                     SecurityMode mode, const QString &stateOf)
     : m_data(
         (QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath())
         + QStringLiteral("/korvane-bench-XXXXXX"))
-    , m_registry(std::make_unique<CRegister>(m_data.filePath(QStringLiteral("settings.conf"))))
 {
+    if (!stateOf.isEmpty() && !copyFolder(stateOf, m_data.path()))
+        std::printf("cannot copy the data folder %s\n", qPrintable(stateOf));
+    m_registry = std::make_unique<CRegister>(m_data.filePath(QStringLiteral("settings.conf")));
     m_core = std::make_unique<KorvaneCore>(
         CoreEnvironment {m_data.path(), m_prompter, m_notifier, m_clock, *m_registry, m_tray,
                          QStringLiteral("/opt/Korvane/korvane"),
@@ -140,8 +208,11 @@ BenchCore::BenchCore(const QByteArray &serverType, quint16 port, const QByteArra
     m_core->lists.Accounts = {account};
     m_core->lists.AccountsLoaded = true;
     SaveAccountSecurity(*m_registry, account, AccountSecurity {mode, {}});
+    // As the program does at start: the records of earlier checks are known.
+    if (!stateOf.isEmpty())
+        m_core->history.LoadHistory();
     m_core->checkCycle.setTransportFactory([this] {
-        auto transport = std::make_unique<TcpTransport>();
+        auto transport = std::make_unique<CountingTransport>(m_requests);
         QObject::connect(transport.get(), &Transport::received, [this](const QByteArray &data) {
             m_received += data.size();
             ++m_pieces;
@@ -455,6 +526,69 @@ BulkFetch bulkImapFetch(quint16 port, const QByteArray &user)
     if (!runClient(port, onData, [](QTcpSocket &) {}) || hasFailed)
         return {};
     return result;
+}
+
+qint64 idListBytes(const QByteArray &serverType, quint16 port, const QByteArray &user)
+{
+    const bool isPop3 = serverType == "POP3";
+    // The commands in turn; each is sent when the reply to the one before has ended (the
+    // first one after the greeting). The third asks for the ids.
+    QList<QByteArray> commands;
+    if (isPop3)
+        commands = {"USER " + user, "PASS pw", "UIDL", "QUIT"};
+    else
+        commands = {"a001 LOGIN \"" + user + "\" \"pw\"", "a142 SELECT INBOX",
+                    "a610 FETCH 1:", "a9 LOGOUT"};
+    Cursor in;
+    int replies = 0; // replies ended: the greeting's is the first
+    QByteArray count; // IMAP: the messages SELECT announced
+    qint64 bytes = 0;
+    bool hasFailed = false;
+    auto onData = [&](QTcpSocket &socket, const QByteArray &data) {
+        in.append(data);
+        for (;;) {
+            const QByteArray line = in.line();
+            if (line.isEmpty())
+                return false;
+            const bool isIdList = replies == 3;
+            if (isIdList)
+                bytes += line.size();
+            bool isEnd = false;
+            bool isOk = true;
+            if (isPop3) {
+                // Only the UIDL reply has more than one line: its status line, ids, ".".
+                const bool isStatus
+                    = !isIdList || line.startsWith("+OK") || line.startsWith("-ERR");
+                isOk = !isStatus || line.startsWith("+OK");
+                isEnd = !isIdList ? true : line == ".\r\n" || !isOk;
+            } else if (replies == 0) {
+                isEnd = true;
+                isOk = line.startsWith("* OK");
+            } else if (line.startsWith('*')) {
+                if (replies == 2 && line.endsWith(" EXISTS\r\n"))
+                    count = line.split(' ').value(1);
+            } else {
+                isEnd = true;
+                isOk = line.split(' ').value(1) == "OK";
+            }
+            if (!isOk) {
+                std::printf("id list client: reply %d: %s", replies + 1, line.constData());
+                hasFailed = true;
+                return true;
+            }
+            if (!isEnd)
+                continue;
+            if (++replies > commands.size())
+                return true;
+            QByteArray command = commands.at(replies - 1);
+            if (command == "a610 FETCH 1:")
+                command += count + " (UID)";
+            socket.write(command + "\r\n");
+        }
+    };
+    if (!runClient(port, onData, [](QTcpSocket &) {}) || hasFailed)
+        return -1;
+    return bytes;
 }
 
 double firstCheckOverBulkFetch(const QByteArray &serverType, quint16 port, const QByteArray &user,

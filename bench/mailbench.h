@@ -56,6 +56,8 @@ public:
 
     // Creates the user (password "pw") and puts the messages into its inbox.
     bool load(const QString &user, const QList<QByteArray> &messages);
+    // Puts the messages into the inbox of an existing user, after the ones it holds.
+    bool deliver(const QString &user, const QList<QByteArray> &messages);
 
     // Makes this process trust the server's test authority, as the end-to-end tests do.
     bool trustTestAuthority() const;
@@ -108,6 +110,10 @@ BulkFetch bulkImapFetch(quint16 port, const QByteArray &user);
 // failed or read other than the whole mailbox (messages, and texts of textBytes in all).
 double firstCheckOverBulkFetch(const QByteArray &serverType, quint16 port, const QByteArray &user,
                                int messages, qint64 textBytes);
+// The size of the list of ids a check asks for first, as the server sends it: POP3 the
+// reply to UIDL, IMAP the replies to "FETCH 1:N (UID)" after SELECT INBOX, down to the
+// tagged OK. -1 when the client failed.
+qint64 idListBytes(const QByteArray &serverType, quint16 port, const QByteArray &user);
 // CPU time of this process so far, in seconds.
 double cpuSeconds();
 
@@ -115,11 +121,14 @@ double cpuSeconds();
 // can fire, so a check deletes nothing and the mailbox stays the same between runs. The
 // account's connection is in clear unless another mode is given: the private Dovecot offers
 // STARTTLS on its plain ports, which an account with no mode stored would take.
+// With stateOf, the data folder starts as a copy of that one, with its history loaded, so
+// that several checks can start from the same state (a message cache filled by an earlier
+// check, say).
 class BenchCore
 {
 public:
     BenchCore(const QByteArray &serverType, quint16 port, const QByteArray &user,
-              SecurityMode mode = SecurityMode::None);
+              SecurityMode mode = SecurityMode::None, const QString &stateOf = QString());
 
     // Checks the account once; true when the check ended by itself with nothing to report.
     bool check();
@@ -128,6 +137,9 @@ public:
     qint64 receivedBytes() const { return m_received; }
     // In how many pieces they arrived: each piece is one turn of the session's parser.
     qint64 receivedPieces() const { return m_pieces; }
+    // How many message texts the sessions asked for (POP3 RETR, IMAP FETCH of BODY.PEEK[]).
+    int messageRequests() const { return m_requests; }
+    QString dataDir() const { return m_data.path(); }
 
 private:
     QTemporaryDir m_data;
@@ -139,4 +151,5 @@ private:
     std::unique_ptr<KorvaneCore> m_core;
     qint64 m_received = 0;
     qint64 m_pieces = 0;
+    int m_requests = 0;
 };
