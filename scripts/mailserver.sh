@@ -233,7 +233,7 @@ user() {
     local uid gid
     uid=$(sed -n 's/^MAIL_UID=//p' "$dir/env")
     gid=$(sed -n 's/^MAIL_GID=//p' "$dir/env")
-    rm -rf "${dir:?}/mail/$name"
+    rm -rf "${dir:?}/mail/$name" "${dir:?}/mail/$name.loaded"
     mkdir -p "$dir/mail/$name/new" "$dir/mail/$name/cur" "$dir/mail/$name/tmp"
     chown -R "$uid:$gid" "$dir/mail/$name"
     # One passwd-file per user: Dovecot notices a changed file only by its time in seconds,
@@ -251,8 +251,10 @@ load() {
     local uid gid
     uid=$(sed -n 's/^MAIL_UID=//p' "$dir/env")
     gid=$(sed -n 's/^MAIL_GID=//p' "$dir/env")
-    local n=0 stamp=1200000000 file target
-    n=$(find "$dir/mail/$name/cur" -type f | wc -l)
+    local n=0 stamp=1200000000 file target counter="$dir/mail/$name.loaded"
+    # Names are never used twice, as a mail server never reuses a message id: a message
+    # loaded after others were deleted must not take the name of one still there.
+    [ -f "$counter" ] && n=$(cat "$counter")
     for file in "$@"; do
         n=$((n + 1))
         # Dovecot numbers new messages in the order of the times in their names.
@@ -260,6 +262,7 @@ load() {
         cp "$file" "$target"
         chown "$uid:$gid" "$target"
     done
+    echo "$n" >"$counter"
 }
 
 stop() {
