@@ -3,6 +3,7 @@
 #include "engine/mailboxcache.h"
 #include "message/cmessages.h"
 #include "support/coretestbed.h"
+#include "support/logentries.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -218,4 +219,25 @@ TEST(MailboxCache, RulesEditedDuringACheckStillCount)
     cache->setMailbox(messages, {0});
     cached.core->lists.BadWords << SpamWord {"noon", 300};
     EXPECT_EQ(cached.filter.CheckAllMessages(messages), (QList<bool> {true, true}));
+}
+
+// An id the server gives two messages could hand one message's verdict to the other: both
+// are fetched at every check, and the log says what came from where.
+TEST(MailboxCache, AnIdGivenTwiceIsNeverTakenFromTheCache)
+{
+    FilterBed cached(true);
+    FilterBed full(false);
+    Mailbox box;
+    box.add("same", mail("alice@example.org", "Lunch", "See you.\r\n"));
+    box.add("same", mail("promo@spam.test", "Offer", "Buy now.\r\n"));
+    box.add("u3", mail("bob@example.org", "Minutes", "Attached.\r\n"));
+    for (int check = 1; check <= 2; ++check) {
+        SCOPED_TRACE(check);
+        const Outcome mine = cached.check(box);
+        EXPECT_EQ(mine.fetched, check == 1 ? 3 : 2);
+        EXPECT_EQ(mine.flags, full.check(box).flags);
+    }
+    EXPECT_EQ(
+        logEntries(cached.core->log.path()).filter(QStringLiteral("cache")),
+        (QStringList {"Home: 3 fetched, 0 from the cache.", "Home: 2 fetched, 1 from the cache."}));
 }
