@@ -243,7 +243,7 @@ std::optional<MessageCache::Entry> MessageCache::readEntry(const QList<QByteArra
     return entry;
 }
 
-void MessageCache::load()
+void MessageCache::forgetAll()
 {
     m_entries.clear();
     m_staged.clear();
@@ -251,6 +251,11 @@ void MessageCache::load()
     m_obsoleteFiles.clear();
     m_indexLines = 0;
     m_mustRewrite = true;
+}
+
+void MessageCache::load()
+{
+    forgetAll();
     m_kind = {};
     const QString path = indexPath();
     if (!QFileInfo::exists(path)) {
@@ -604,12 +609,7 @@ bool MessageCache::rewrite()
 
 bool MessageCache::dropAccount()
 {
-    m_entries.clear();
-    m_staged.clear();
-    m_pending.clear();
-    m_obsoleteFiles.clear();
-    m_indexLines = 0;
-    m_mustRewrite = true;
+    forgetAll();
     // The index goes first: without it no message file is named, so a kill half-way leaves
     // an empty cache, and the next load removes the files that are left.
     m_disk.remove(indexPath());

@@ -161,6 +161,8 @@ private:
     QByteArray wholeIndex() const;
     bool rewrite();
     bool hasFolder();
+    // Every entry, staged message and change in memory, without touching the disk.
+    void forgetAll();
     void reportDamage(const QString &path, const std::optional<QString> &keptAs);
     void removeStrayFiles();
     void forget(const QByteArray &id);
