@@ -9,7 +9,10 @@
 #                                          It stops by itself after LIFETIME seconds
 #                                          (default 1800).
 #   mailserver.sh user POINTER NAME PASS    add a user with an empty mailbox (or empty it)
-#   mailserver.sh load POINTER NAME FILE... put message files into a user's inbox, in order
+#   mailserver.sh load POINTER NAME FILE... put message files into a user's inbox, in order,
+#                                          after the messages already there
+#   mailserver.sh uidvalidity POINTER NAME VALUE
+#                                          give the user's inbox another IMAP UIDVALIDITY
 #   mailserver.sh stop POINTER              stop the server and remove its folder
 #
 # The folder holds "env" with POP3_PORT, IMAP_PORT, POP3S_PORT, IMAPS_PORT, MAIL_UID and
@@ -252,7 +255,11 @@ load() {
     uid=$(sed -n 's/^MAIL_UID=//p' "$dir/env")
     gid=$(sed -n 's/^MAIL_GID=//p' "$dir/env")
     local n=0 stamp=1200000000 file target
-    n=$(find "$dir/mail/$name/cur" -type f | wc -l)
+    # Numbered after the highest name in the inbox, not after the number of its files: once
+    # messages were deleted a count would reuse a name, and a POP3 UIDL with it.
+    n=$(find "$dir/mail/$name/cur" "$dir/mail/$name/new" -type f -name '*.korvane*' |
+        sed -n 's/.*\.M\([0-9]*\)P1\.korvane.*/\1/p' | sort -n | tail -n 1)
+    n=${n:-0}
     for file in "$@"; do
         n=$((n + 1))
         # Dovecot numbers new messages in the order of the times in their names.
@@ -260,6 +267,14 @@ load() {
         cp "$file" "$target"
         chown "$uid:$gid" "$target"
     done
+}
+
+# As a server does when it can no longer keep its UIDs: every UID the clients knew is void.
+uidvalidity() {
+    local dir name=$2 value=$3
+    dir=$(server_dir "$1")
+    [ -d "$dir/mail/$name/cur" ] || die "no user $name"
+    doveadm -c "$dir/dovecot.conf" mailbox update -u "$name" --uid-validity "$value" INBOX
 }
 
 stop() {
@@ -286,6 +301,7 @@ case "${1:-}" in
     start) shift; start "$@" ;;
     user) shift; user "$@" ;;
     load) shift; load "$@" ;;
+    uidvalidity) shift; uidvalidity "$@" ;;
     stop) shift; stop "$@" ;;
-    *) echo "usage: $0 start|user|load|stop POINTER ..." >&2; exit 2 ;;
+    *) echo "usage: $0 start|user|load|uidvalidity|stop POINTER ..." >&2; exit 2 ;;
 esac
