@@ -171,7 +171,7 @@ public:
         judged = messages.Count();
         return QList<bool>(messages.Count() + 1, false);
     }
-    bool Add2Hist(const CMessages &messages, const QByteArray &) override
+    bool Add2Hist(CMessages &messages, const QByteArray &) override
     {
         recorded = messages.Count();
         return true;

@@ -9,8 +9,7 @@
 #                                          It stops by itself after LIFETIME seconds
 #                                          (default 1800).
 #   mailserver.sh user POINTER NAME PASS    add a user with an empty mailbox (or empty it)
-#   mailserver.sh load POINTER NAME FILE... put message files into a user's inbox, in order,
-#                                          after the messages already there
+#   mailserver.sh load POINTER NAME FILE... put message files into a user's inbox, in order
 #   mailserver.sh uidvalidity POINTER NAME VALUE
 #                                          give the user's inbox another IMAP UIDVALIDITY
 #   mailserver.sh stop POINTER              stop the server and remove its folder
@@ -236,7 +235,7 @@ user() {
     local uid gid
     uid=$(sed -n 's/^MAIL_UID=//p' "$dir/env")
     gid=$(sed -n 's/^MAIL_GID=//p' "$dir/env")
-    rm -rf "${dir:?}/mail/$name"
+    rm -rf "${dir:?}/mail/$name" "${dir:?}/mail/$name.loaded"
     mkdir -p "$dir/mail/$name/new" "$dir/mail/$name/cur" "$dir/mail/$name/tmp"
     chown -R "$uid:$gid" "$dir/mail/$name"
     # One passwd-file per user: Dovecot notices a changed file only by its time in seconds,
@@ -254,12 +253,10 @@ load() {
     local uid gid
     uid=$(sed -n 's/^MAIL_UID=//p' "$dir/env")
     gid=$(sed -n 's/^MAIL_GID=//p' "$dir/env")
-    local n=0 stamp=1200000000 file target
-    # Numbered after the highest name in the inbox, not after the number of its files: once
-    # messages were deleted a count would reuse a name, and a POP3 UIDL with it.
-    n=$(find "$dir/mail/$name/cur" "$dir/mail/$name/new" -type f -name '*.korvane*' |
-        sed -n 's/.*\.M\([0-9]*\)P1\.korvane.*/\1/p' | sort -n | tail -n 1)
-    n=${n:-0}
+    local n=0 stamp=1200000000 file target counter="$dir/mail/$name.loaded"
+    # Names are never used twice, as a mail server never reuses a message id: a message
+    # loaded after others were deleted must not take the name of one still there.
+    [ -f "$counter" ] && n=$(cat "$counter")
     for file in "$@"; do
         n=$((n + 1))
         # Dovecot numbers new messages in the order of the times in their names.
@@ -267,6 +264,7 @@ load() {
         cp "$file" "$target"
         chown "$uid:$gid" "$target"
     done
+    echo "$n" >"$counter"
 }
 
 # As a server does when it can no longer keep its UIDs: every UID the clients knew is void.

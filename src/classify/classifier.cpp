@@ -69,12 +69,29 @@ DeleteFlags Classifier::CheckAllMessages(CMessages &messages)
 
 QList<Verdict> Classifier::judgeAll(const CMessages &messages) const
 {
+    return judgeAll(messages, {});
+}
+
+QList<Verdict> Classifier::judgeAll(const CMessages &messages,
+                                    const QList<std::optional<Verdict>> &known,
+                                    QList<Verdict> *single) const
+{
     QList<Verdict> verdicts;
     verdicts.reserve(messages.Count());
-    // The spam words are prepared once for the whole mailbox.
-    const SpamWordScanner words(m_lists);
-    for (const CMessage &message : messages)
-        verdicts.append(judge(message, words));
+    // The spam words are prepared once for the whole mailbox, and only when a message needs them.
+    std::optional<SpamWordScanner> words;
+    qsizetype index = 0;
+    for (const CMessage &message : messages) {
+        if (const std::optional<Verdict> &verdict = known.value(index++); verdict) {
+            verdicts.append(*verdict);
+            continue;
+        }
+        if (!words)
+            words.emplace(m_lists);
+        verdicts.append(judge(message, *words));
+    }
+    if (single)
+        *single = verdicts;
     if (m_settings.DeleteRepeated && securityLevel() != SecurityLevel::VeryLow)
         markRepeated(messages, verdicts);
     return verdicts;

@@ -35,6 +35,12 @@ public:
     // The verdicts of a mailbox, element i - 1 for message i: the single-message rules, then
     // the repeated-message rule over the whole mailbox. Changes nothing.
     QList<Verdict> judgeAll(const CMessages &messages) const;
+    // The same where the single-message verdicts of some messages are already known (element
+    // i - 1 for message i; nothing: judge it): those are taken as they are. The repeated-message
+    // rule always runs over the whole mailbox. single, when given, receives the single-message
+    // verdicts, as they were before that rule.
+    QList<Verdict> judgeAll(const CMessages &messages, const QList<std::optional<Verdict>> &known,
+                            QList<Verdict> *single = nullptr) const;
 
     // What CheckAllMessages does with the verdicts: writes each message's Status and Reason
     // from its verdict, announces the deletions and returns the flags.

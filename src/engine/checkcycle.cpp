@@ -1,8 +1,10 @@
 #include "checkcycle.h"
 
 #include "classify/classifier.h"
+#include "classify/verdictfingerprint.h"
 #include "classify/whytext.h"
 #include "korvanecore.h"
+#include "mailboxcache.h"
 #include "mailboxfilter.h"
 #include "message/cmessages.h"
 #include "message/textformat.h"
@@ -29,21 +31,43 @@ public:
         , m_classifier(core.settings, core.lists, core.services, core.env.clock)
     {
     }
+    MailboxCache *openCache(const MailAccount &account) override
+    {
+        m_cache.reset();
+        if (m_core.isCachingMessages)
+            m_cache = std::make_unique<MailboxCache>(m_core.env.dataDir, m_core.services, account,
+                                                     [this] { return fingerprint(); });
+        return m_cache.get();
+    }
     QList<bool> CheckAllMessages(CMessages &messages) override
     {
-        m_verdicts = m_classifier.judgeAll(messages);
+        MailboxCache *cache = cacheOf(messages);
+        if (cache) {
+            QList<Verdict> single;
+            m_verdicts = m_classifier.judgeAll(messages, cache->knownVerdicts(messages), &single);
+            cache->judged(single);
+        } else {
+            m_verdicts = m_classifier.judgeAll(messages);
+        }
         m_verdictsFor = &messages;
         return m_classifier.applyVerdicts(messages, m_verdicts);
     }
-    bool Add2Hist(const CMessages &messages, const QByteArray &accountName) override
+    bool Add2Hist(CMessages &messages, const QByteArray &accountName) override
     {
         // The session records the mailbox it has just judged; the verdicts go with it as the
         // evidence of each new record, and only with that mailbox.
         const bool judged = &messages == m_verdictsFor && m_verdicts.size() == messages.Count();
+        MailboxCache *cache = cacheOf(messages);
+        // A message from the cache that the history records anew needs its body for the copy;
+        // one that cannot be read leaves the account unrecorded, so nothing is deleted.
+        if (cache && !cache->prepareForHistory(messages, m_core.history))
+            return false;
         // A failed write has been reported; the records stay in memory all the same, and
         // the session deletes nothing.
         const bool isSaved
             = m_core.history.Add2Hist(messages, accountName, judged ? &m_verdicts : nullptr);
+        if (cache && judged)
+            cache->commit(messages, m_core.history);
         m_verdicts.clear();
         m_verdictsFor = nullptr;
         return isSaved;
@@ -72,6 +96,15 @@ public:
     }
 
 private:
+    MailboxCache *cacheOf(const CMessages &messages) const
+    {
+        return m_cache && m_cache->isFor(messages) ? m_cache.get() : nullptr;
+    }
+    QByteArray fingerprint() const
+    {
+        return VerdictFingerprint(m_core.settings, m_core.lists, m_core.env.clock);
+    }
+
     // The newest record that Add2Hist made (or had made before) of the held message.
     // The newest records awaiting review, by what the history records of a message, so that
     // a mailbox of thousands of held messages is looked up in one pass over the history.
@@ -101,6 +134,7 @@ private:
     // recognise it, never read through.
     QList<Verdict> m_verdicts;
     const CMessages *m_verdictsFor = nullptr;
+    std::unique_ptr<MailboxCache> m_cache; // of the session that opened it last
 };
 
 QString describe(const std::exception_ptr &failure)

@@ -12,7 +12,7 @@ class NoFilter final : public MailboxFilter
 {
 public:
     QList<bool> CheckAllMessages(CMessages &) override { return {}; }
-    bool Add2Hist(const CMessages &, const QByteArray &) override { return true; }
+    bool Add2Hist(CMessages &, const QByteArray &) override { return true; }
     void recordKept(const CMessage &) override { }
 };
 

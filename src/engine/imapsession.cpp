@@ -1,5 +1,6 @@
 #include "imapsession.h"
 
+#include "mailboxcache.h"
 #include "mailboxfilter.h"
 #include "message/separate.h"
 #include "platform/notifier.h"
@@ -96,6 +97,8 @@ void ImapSession::reset()
     m_inFlight.clear();
     m_expunges = 0;
     m_mailAt.clear();
+    m_parsed.clear();
+    m_cache = nullptr;
     m_deleteFlags.clear();
     m_fetchedTexts.clear();
     m_fetchedBytes = 0;
@@ -429,11 +432,35 @@ void ImapSession::onUidFetchDone(const ImapResponse &reply)
         if (m_settings.AskBeforeDel && !m_uidValidity.isEmpty())
             tellNoServerIds(noServerIdsCaption());
     }
+    planFetching();
     m_state = State::Fetching;
     continueLater([this] {
         if (!fetchNext())
             classifyMailbox();
     });
+}
+
+// The messages the cache holds count as requested: no FETCH goes out for them. UIDs name
+// the same message only under the same UIDVALIDITY, and without them the cache is emptied.
+void ImapSession::planFetching()
+{
+    m_cache = m_filter.openCache(m_account);
+    if (!m_cache)
+        return;
+    bool isValidity = false;
+    const quint32 validity = m_uidValidity.toUInt(&isValidity);
+    QList<QByteArray> ids;
+    ids.reserve(m_mails.size());
+    for (const Mail &mail : std::as_const(m_mails))
+        ids << (mail.uid > 0 ? QByteArray::number(mail.uid) : QByteArray());
+    const QList<bool> toFetch
+        = m_cache->plan({CacheIdKind::ImapUid, validity}, ids, m_hasServerIds && isValidity);
+    for (qsizetype i = 0; i < m_mails.size(); ++i) {
+        if (!toFetch.value(i, true)) {
+            m_mails[i].isRequested = true;
+            m_mails[i].isFromCache = true;
+        }
+    }
 }
 
 int ImapSession::FetchWindow() const
@@ -535,15 +562,39 @@ bool ImapSession::fetchNext()
 // session before its next step.
 void ImapSession::parseFetched()
 {
+    const QByteArray text = *std::exchange(m_unparsedText, std::nullopt);
     CMessage message;
-    message.ParseMessage(*std::exchange(m_unparsedText, std::nullopt));
-    m_mailAt << m_unparsedMail;
-    const bool isAdded = m_messages.Add(std::move(message), QString::number(m_mailAt.size()));
-    Q_ASSERT(isAdded);
+    message.ParseMessage(text);
+    if (m_cache)
+        m_cache->fetched(m_unparsedMail, text, message);
+    m_parsed.insert_or_assign(m_unparsedMail, std::move(message));
+}
+
+// The mailbox in the order of the SELECT, the fetched messages and those of the cache
+// together; a message expunged before it was fetched, or one the server refused to send,
+// is left out.
+void ImapSession::assembleMailbox()
+{
+    for (int mail = 0; mail < m_mails.size(); ++mail) {
+        CMessage message;
+        if (const auto parsed = m_parsed.find(mail); parsed != m_parsed.end())
+            message = std::move(parsed->second);
+        else if (m_mails.at(mail).isFromCache && !m_mails.at(mail).isExpunged)
+            message = m_cache->takeCached(mail);
+        else
+            continue;
+        m_mailAt << mail;
+        const bool isAdded = m_messages.Add(std::move(message), QString::number(m_mailAt.size()));
+        Q_ASSERT(isAdded);
+    }
+    m_parsed.clear();
+    if (m_cache)
+        m_cache->setMailbox(m_messages, m_mailAt);
 }
 
 void ImapSession::classifyMailbox()
 {
+    assembleMailbox();
     if (!guarded([this] { m_deleteFlags = m_filter.CheckAllMessages(m_messages); }))
         return;
     m_deleteFlags.resize(std::max<qsizetype>(m_deleteFlags.size(), m_messages.Count() + 1));

@@ -8,8 +8,10 @@
 #include <QByteArrayView>
 #include <QList>
 
+#include <map>
 #include <optional>
 
+class MailboxCache;
 class MailboxFilter;
 class Transport;
 struct AppSettings;
@@ -78,6 +80,7 @@ private:
         bool isRequested = false; // its FETCH went out
         bool isFetched = false;
         bool isExpunged = false;
+        bool isFromCache = false; // the cache gives it: it is not fetched
     };
 
     void onResponse(const ImapResponse &response);
@@ -93,7 +96,9 @@ private:
     void onMessageFetched(const ImapResponse &response);
     void onFetchDone(const ImapResponse &reply);
     bool fetchNext();
+    void planFetching();
     void parseFetched();
+    void assembleMailbox();
     void classifyMailbox();
     int spareUnflaggable();
     QHash<int, QByteArray> serverIds() const;
@@ -126,7 +131,9 @@ private:
     int m_fetchedCount = 0;
     std::optional<QByteArray> m_unparsedText; // fetched, its parse queued
     int m_unparsedMail = -1;
-    CMessages m_messages; // in the order fetched, under their position from 1
+    std::map<int, CMessage> m_parsed; // fetched, by m_mails index, until the verdicts
+    MailboxCache *m_cache = nullptr; // the filter's; none when every message is fetched
+    CMessages m_messages; // in the order of the SELECT, under their position from 1
     QList<int> m_mailAt; // m_mails index of the message at position p at p - 1
     QList<bool> m_deleteFlags; // by position
     int m_storing = 0; // the position of the outstanding UID STORE's message

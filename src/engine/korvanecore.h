@@ -80,6 +80,9 @@ public:
     ExtraTimer tmrCheck;
     ExtraTimer tmrTimeOut;
     bool IsChecking = false;
+    // Checks fetch only the messages the local message cache does not hold. Tests switch it
+    // off to compare with checks that fetch every message.
+    bool isCachingMessages = true;
     // Dates are always shown as yyyy-MM-dd, so the day never comes first.
     int DateOrder = 2;
     // The check over every account; last, as it works on everything above.

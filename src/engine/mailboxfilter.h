@@ -7,6 +7,8 @@
 
 class CMessage;
 class CMessages;
+class MailboxCache;
+struct MailAccount;
 
 // What a session does with a fetched mailbox: the verdicts and the history.
 class MailboxFilter
@@ -14,11 +16,21 @@ class MailboxFilter
 public:
     virtual ~MailboxFilter() = default;
 
+    // The local copies of the account's messages for the session that asks, valid until the
+    // next call; nullptr when every message is to be fetched. CheckAllMessages and Add2Hist
+    // use it for the mailbox the session gave it (MailboxCache::setMailbox).
+    virtual MailboxCache *openCache(const MailAccount &account)
+    {
+        (void)account;
+        return nullptr;
+    }
+
     // Element i (1 .. N) marks message i for deletion, element 0 that any is marked.
     virtual QList<bool> CheckAllMessages(CMessages &messages) = 0;
     // False when the history or a copy could not be written: the caller then deletes
-    // nothing, since a deletion must never go unrecorded.
-    virtual bool Add2Hist(const CMessages &messages, const QByteArray &accountName) = 0;
+    // nothing, since a deletion must never go unrecorded. A message that came from the
+    // cache may get its body filled in for the saved copy.
+    virtual bool Add2Hist(CMessages &messages, const QByteArray &accountName) = 0;
     // The server refused to delete a message that was recorded as deleted: the history
     // says kept again, so it never claims a deletion that did not happen.
     virtual void recordKept(const CMessage &message) = 0;

@@ -1,5 +1,6 @@
 #include "pop3session.h"
 
+#include "mailboxcache.h"
 #include "mailboxfilter.h"
 #include "platform/notifier.h"
 #include "platform/showntext.h"
@@ -46,6 +47,10 @@ void Pop3Session::reset()
 {
     m_messages.Clear();
     m_numbers.clear();
+    m_cache = nullptr;
+    m_toFetch.clear();
+    m_fromCache.clear();
+    m_parsed.clear();
     m_reader.clear();
     m_deleteFlags.clear();
     m_serverIds.clear();
@@ -212,13 +217,12 @@ void Pop3Session::onReply(const QByteArray &reply)
         if (!isPositive(reply)) {
             // Without ids no message can be found again once numbers shift: the check goes
             // on, and deletes nothing.
-            tellNoServerIds(m_services.caption(
-                QStringLiteral("280031"),
-                QStringLiteral("This server gives no message ids (UIDL): its messages can only "
-                               "be deleted with \"Ask me before deleting\" off.")));
-            m_state = State::Retrieving;
-            continueLater([this] { fetchNext(); });
-            return;
+            if (m_settings.AskBeforeDel)
+                tellNoServerIds(m_services.caption(
+                    QStringLiteral("280031"),
+                    QStringLiteral("This server gives no message ids (UIDL): its messages can "
+                                   "only be deleted with \"Ask me before deleting\" off.")));
+            return retrieve();
         }
         m_hasListStatus = true;
         return;
@@ -324,13 +328,38 @@ void Pop3Session::startRetrieving()
             m_retrWindow = int(std::clamp<qint64>(bytesInFlight / average, 1, maxRetrsInFlight));
         }
     }
-    if (m_settings.AskBeforeDel) {
+    // The ids tell the messages the cache holds, and in ask mode how to find a message again.
+    m_cache = m_filter.openCache(m_account);
+    if (m_settings.AskBeforeDel || m_cache) {
         m_state = State::UidlSent;
         send("UIDL");
         return;
     }
+    retrieve();
+}
+
+// RETRs for the messages the cache does not hold: every message without one.
+void Pop3Session::retrieve()
+{
+    QList<bool> toFetch(m_messageCount, true);
+    if (m_cache) {
+        QList<QByteArray> ids;
+        ids.reserve(m_messageCount);
+        for (int n = 1; n <= m_messageCount; ++n)
+            ids << m_serverIds.value(n);
+        toFetch = m_cache->plan({CacheIdKind::Pop3Uidl, 0}, ids, m_hasServerIds);
+    }
+    for (int n = 1; n <= m_messageCount; ++n) {
+        if (toFetch.value(n - 1, true))
+            m_toFetch << n;
+        else
+            m_fromCache.insert(n);
+    }
     m_state = State::Retrieving;
-    continueLater([this] { fetchNext(); });
+    continueLater([this] {
+        fetchNext();
+        afterMessage();
+    });
 }
 
 // RFC 1939 §7: one "<number> <id>" line per message.
@@ -345,8 +374,7 @@ void Pop3Session::onUidl(const QByteArray &list)
             m_serverIds.insert(number, words.at(1));
     }
     m_hasServerIds = true;
-    m_state = State::Retrieving;
-    continueLater([this] { fetchNext(); });
+    retrieve();
 }
 
 void Pop3Session::onMessageText(const QByteArray &text)
@@ -359,9 +387,9 @@ void Pop3Session::onMessageText(const QByteArray &text)
     fetchNext();
     CMessage message;
     message.ParseMessage(text);
-    const bool isAdded = m_messages.Add(std::move(message), QString::number(number));
-    Q_ASSERT(isAdded);
-    m_numbers << number;
+    if (m_cache)
+        m_cache->fetched(number - 1, text, message);
+    m_parsed.insert_or_assign(number, std::move(message));
     continueLater([this] { afterMessage(); });
 }
 
@@ -378,23 +406,45 @@ void Pop3Session::onRetrRefused(const QByteArray &reply)
 // Tops the RETRs in flight up to the window; the replies come in the order sent.
 void Pop3Session::fetchNext()
 {
-    m_currentMessage = m_answered + 1;
-    while (m_requested < m_messageCount && m_requested - m_answered < m_retrWindow) {
-        ++m_requested;
-        send("RETR " + QByteArray::number(m_requested));
-    }
+    m_currentMessage = int(m_toFetch.value(m_answered));
+    while (m_requested < m_toFetch.size() && m_requested - m_answered < m_retrWindow)
+        send("RETR " + QByteArray::number(m_toFetch.at(m_requested++)));
 }
 
 // Runs from the event loop, so that a stop or a time-out between two messages ends the
 // session before it goes on; the verdicts wait until the last message is parsed.
 void Pop3Session::afterMessage()
 {
-    if (m_answered == m_messageCount)
+    if (m_answered == m_toFetch.size())
         classifyMailbox();
+}
+
+// The mailbox in the server's order, the fetched messages and those of the cache together;
+// a message the server refused to send is left out.
+void Pop3Session::assembleMailbox()
+{
+    QList<int> indexAt;
+    for (int n = 1; n <= m_messageCount; ++n) {
+        CMessage message;
+        if (const auto parsed = m_parsed.find(n); parsed != m_parsed.end())
+            message = std::move(parsed->second);
+        else if (m_fromCache.contains(n))
+            message = m_cache->takeCached(n - 1);
+        else
+            continue;
+        const bool isAdded = m_messages.Add(std::move(message), QString::number(n));
+        Q_ASSERT(isAdded);
+        m_numbers << n;
+        indexAt << n - 1;
+    }
+    m_parsed.clear();
+    if (m_cache)
+        m_cache->setMailbox(m_messages, indexAt);
 }
 
 void Pop3Session::classifyMailbox()
 {
+    assembleMailbox();
     QList<bool> verdicts;
     if (!guarded([this, &verdicts] { verdicts = m_filter.CheckAllMessages(m_messages); }))
         return;

@@ -6,7 +6,11 @@
 #include "store/records.h"
 
 #include <QList>
+#include <QSet>
 
+#include <map>
+
+class MailboxCache;
 class MailboxFilter;
 class Transport;
 struct AppSettings;
@@ -66,8 +70,9 @@ private:
     void onCapabilities(const QByteArray &list);
     void sendUser();
     void onStat(const QByteArray &reply);
-    void afterStat();
     void startRetrieving();
+    void retrieve();
+    void assembleMailbox();
     void onUidl(const QByteArray &list);
     void onMessageText(const QByteArray &text);
     void fetchNext();
@@ -85,8 +90,12 @@ private:
     State m_state = State::Greeting;
     int m_messageCount = 0;
     int m_currentMessage = 0; // the message whose RETR reply comes next
-    int m_requested = 0; // the message of the latest RETR
-    int m_answered = 0; // RETR replies read whole, texts and refusals alike
+    QList<int> m_toFetch; // the messages to RETR, ascending: those the cache does not hold
+    QSet<int> m_fromCache; // the messages the cache gives
+    MailboxCache *m_cache = nullptr; // the filter's; none when every message is fetched
+    std::map<int, CMessage> m_parsed; // the fetched messages by number, until the verdicts
+    qsizetype m_requested = 0; // RETRs sent, of m_toFetch
+    qsizetype m_answered = 0; // RETR replies read whole, texts and refusals alike
     int m_retrWindow = 1;
     qint64 m_mailboxOctets = -1; // by STAT; -1 when it gave no size
     bool m_knowsCapabilities = false; // CAPA was answered on this connection's current layer

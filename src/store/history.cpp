@@ -152,7 +152,7 @@ void History::append(const HistoryRecord &record)
     for (QByteArray HistoryRecord::*field : historyTextFields)
         stored.*field = historyField(stored.*field);
     m_records.append(stored);
-    m_index.insert(keyOf(stored));
+    m_index.insert(keyOf(stored), stored.MailNumber);
     m_highestMailNumber = std::max(m_highestMailNumber, stored.MailNumber);
 }
 
@@ -169,7 +169,7 @@ bool History::reviseToKept(const CMessage &message)
         if (keyOf(*it) != deletedKey)
             continue;
         it->Status = ::keyOf(MessageStatus::Kept);
-        m_index.insert(keyOf(*it));
+        m_index.insert(keyOf(*it), it->MailNumber);
         const bool othersStillDeleted
             = std::any_of(m_records.cbegin(), m_records.cend(),
                           [&](const HistoryRecord &r) { return keyOf(r) == deletedKey; });
@@ -209,7 +209,7 @@ History::StatusChange History::setStatusByMailNumbers(const QList<int> &mailNumb
     // Rebuilt whole: the lookup forgets a previous status only when no record still has it.
     m_index.clear();
     for (const HistoryRecord &record : std::as_const(m_records))
-        m_index.insert(keyOf(record));
+        m_index.insert(keyOf(record), record.MailNumber);
     change.isSaved = SaveHist();
     return change;
 }
@@ -232,6 +232,12 @@ bool History::contains(const QByteArray &sender, const QByteArray &subject,
 bool History::IsRecordExistInHist(const CMessage &message) const
 {
     return contains(senderOf(message), message.Subject, message.Status, message.SendDate);
+}
+
+int History::recordedMailNumber(const CMessage &message) const
+{
+    return m_index.value(Key {historyField(senderOf(message)), historyField(message.Subject),
+                              historyField(message.Status), historyField(message.SendDate)});
 }
 
 bool History::Add2Hist(const CMessages &messages, const QByteArray &accountName,

@@ -41,6 +41,8 @@ public:
     // True when a record (deleted ones included) has the message's sender as Add2Hist
     // records it, its subject, its status and its date, compared exactly.
     bool IsRecordExistInHist(const CMessage &message) const;
+    // The MailNumber of the newest record IsRecordExistInHist finds; 0 when there is none.
+    int recordedMailNumber(const CMessage &message) const;
 
     // The server refused to delete a message recorded as deleted: its newest such record
     // becomes kept and the history is saved again.
@@ -132,6 +134,6 @@ private:
     Services &m_services;
     const Clock &m_clock;
     QList<HistoryRecord> m_records;
-    QSet<Key> m_index;
+    QHash<Key, int> m_index; // the MailNumber of the newest record of each key
     int m_highestMailNumber = 0;
 };

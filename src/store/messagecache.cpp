@@ -75,6 +75,20 @@ std::optional<std::pair<QByteArray, QByteArray>> splitAtBody(const QByteArray &r
     return std::pair {rawText.left(end + 4), rawText.sliced(end + 4)};
 }
 
+// The body a saved copy holds, as the message carried it: the copy writes each CR LF of a
+// plain body as "<BR>".
+QByteArray bodyOfCopy(QByteArrayView copyBody)
+{
+    return copyBody.toByteArray().replace("<BR>", "\r\n");
+}
+
+// The raw body is what the copy will hold, so the copy can give it back byte for byte. A
+// body with a "<BR>" of its own could not be told apart from a line end.
+bool isBodyInCopy(const QByteArray &rawBody, const QByteArray &copyBody)
+{
+    return !rawBody.isEmpty() && !rawBody.contains("<BR>") && bodyOfCopy(copyBody) == rawBody;
+}
+
 // The number a message file is named after: "12" for "12.msg"; 0 for other names.
 int numberOfMessageFile(const QString &fileName)
 {
@@ -181,18 +195,20 @@ QByteArray MessageCache::entryLine(const Entry &entry)
                   + QByteArray::number(entry.file) + ' ' + QByteArray::number(entry.fileLength)
                   + ' ' + entry.fileDigest + ' ' + QByteArray::number(entry.copyNumber) + ' '
                   + QByteArray::number(entry.copyLength) + ' ' + entry.copyDigest + ' '
-                  + encoded(entry.fingerprint) + ' ' + encoded(encodeVerdict(entry.verdict)));
+                  + encoded(entry.fingerprint) + ' ' + encoded(encodeVerdict(entry.verdict)) + ' '
+                  + encoded(entry.summary));
 }
 
 std::optional<MessageCache::Entry> MessageCache::readEntry(const QList<QByteArray> &fields)
 {
-    if (fields.size() != 11)
+    if (fields.size() != 12)
         return std::nullopt;
     Entry entry;
     entry.id = decoded(fields.at(1));
     entry.fileDigest = fields.at(5);
     entry.copyDigest = fields.at(8);
     entry.fingerprint = decoded(fields.at(9));
+    entry.summary = decoded(fields.at(11));
     const std::optional<Verdict> verdict = decodeVerdict(decoded(fields.at(10)));
     if (!verdict || entry.id.isEmpty() || !readNumber(fields.at(2), entry.size, 0)
         || !readNumber(fields.at(3), entry.file, 1)
@@ -207,6 +223,7 @@ std::optional<MessageCache::Entry> MessageCache::readEntry(const QList<QByteArra
 void MessageCache::load()
 {
     m_entries.clear();
+    m_staged.clear();
     m_pending.clear();
     m_obsoleteFiles.clear();
     m_indexLines = 0;
@@ -354,13 +371,21 @@ std::optional<CachedMessage> MessageCache::find(const QByteArray &id) const
     const auto it = m_entries.constFind(id);
     if (it == m_entries.cend())
         return std::nullopt;
-    return CachedMessage {it->id, it->size, it->verdict, it->fingerprint};
+    return CachedMessage {it->id,          it->size,    it->verdict,
+                          it->fingerprint, it->summary, it->copyNumber > 0};
 }
 
 void MessageCache::forget(const QByteArray &id)
 {
     if (m_entries.remove(id))
         m_pending << sealed("- " + encoded(id));
+}
+
+bool MessageCache::hasText(const QByteArray &id) const
+{
+    const auto it = m_entries.constFind(id);
+    return it != m_entries.cend() && QFileInfo::exists(messagePath(it->file))
+        && (it->copyNumber == 0 || QFileInfo::exists(copyPath(it->copyNumber)));
 }
 
 std::optional<QByteArray> MessageCache::text(const QByteArray &id)
@@ -382,46 +407,75 @@ std::optional<QByteArray> MessageCache::text(const QByteArray &id)
     // The body lives in the history's saved copy. When the user deleted that record with
     // its copy, or a new record took the number, the message is simply fetched again.
     const std::optional<QByteArray> copy = TextFile::readAll(copyPath(entry.copyNumber));
-    const QByteArrayView body = copy && copy->startsWith(htmlMark)
-        ? QByteArrayView(*copy).sliced(qsizetype(sizeof htmlMark) - 1)
-        : QByteArrayView();
+    const QByteArray body = copy && copy->startsWith(htmlMark)
+        ? bodyOfCopy(QByteArrayView(*copy).sliced(qsizetype(sizeof htmlMark) - 1))
+        : QByteArray();
     if (!copy || !copy->startsWith(htmlMark) || body.size() != entry.copyLength
         || digestOf(body) != entry.copyDigest) {
         m_obsoleteFiles.insert(entry.file);
         forget(id);
         return std::nullopt;
     }
-    return *bytes + body.toByteArray();
+    return *bytes + body;
 }
 
 bool MessageCache::add(const QByteArray &id, const QByteArray &rawText, qint64 size,
                        const Verdict &verdict, const QByteArray &fingerprint,
-                       const std::optional<SavedCopyRef> &copy)
+                       const std::optional<SavedCopyRef> &copy, const QByteArray &summary)
+{
+    const bool hasCopy = copy && copy->mailNumber > 0;
+    return stage(id, rawText, hasCopy ? copy->body : QByteArray())
+        && complete(id, size, verdict, fingerprint, summary, hasCopy ? copy->mailNumber : 0);
+}
+
+bool MessageCache::stage(const QByteArray &id, const QByteArray &rawText,
+                         const QByteArray &copyBody)
 {
     if (id.isEmpty())
         return false;
     Entry entry;
     entry.id = id;
-    entry.size = size;
-    entry.verdict = verdict;
-    entry.fingerprint = fingerprint;
     QByteArray content = rawText;
-    // One copy of the body on the disk: when the history's copy holds exactly the body, only
-    // the header block is kept here.
-    if (copy && copy->mailNumber > 0) {
-        const auto parts = splitAtBody(rawText);
-        if (parts && !parts->second.isEmpty() && parts->second == copy->body) {
-            content = parts->first;
-            entry.copyNumber = copy->mailNumber;
-            entry.copyLength = parts->second.size();
-            entry.copyDigest = digestOf(parts->second);
-        }
+    // One copy of the body on the disk: when the history's copy holds the body, only the
+    // header block is kept here.
+    if (const auto parts = splitAtBody(rawText); parts && isBodyInCopy(parts->second, copyBody)) {
+        content = parts->first;
+        entry.copyLength = parts->second.size();
+        entry.copyDigest = digestOf(parts->second);
     }
     entry.file = m_nextFile++;
     entry.fileLength = content.size();
     entry.fileDigest = digestOf(content);
     if (!makePrivateFolder(m_folder) || !m_disk.writeNew(messagePath(entry.file), content))
         return false;
+    // A message staged twice keeps the later text.
+    if (const auto earlier = m_staged.constFind(id); earlier != m_staged.cend())
+        m_disk.remove(messagePath(earlier->file));
+    m_staged.insert(id, entry);
+    return true;
+}
+
+bool MessageCache::complete(const QByteArray &id, qint64 size, const Verdict &verdict,
+                            const QByteArray &fingerprint, const QByteArray &summary,
+                            int copyNumber)
+{
+    const auto staged = m_staged.constFind(id);
+    if (staged == m_staged.cend())
+        return false;
+    Entry entry = *staged;
+    m_staged.erase(staged);
+    if (entry.copyLength > 0) {
+        // Without the record's copy the body would be nowhere.
+        if (copyNumber <= 0) {
+            m_disk.remove(messagePath(entry.file));
+            return false;
+        }
+        entry.copyNumber = copyNumber;
+    }
+    entry.size = size;
+    entry.verdict = verdict;
+    entry.fingerprint = fingerprint;
+    entry.summary = summary;
     const auto previous = m_entries.constFind(id);
     if (previous != m_entries.cend())
         m_obsoleteFiles.insert(previous->file);
@@ -431,18 +485,24 @@ bool MessageCache::add(const QByteArray &id, const QByteArray &rawText, qint64 s
 }
 
 void MessageCache::setVerdict(const QByteArray &id, const Verdict &verdict,
-                              const QByteArray &fingerprint)
+                              const QByteArray &fingerprint, const QByteArray &summary)
 {
     const auto it = m_entries.find(id);
     if (it == m_entries.end())
         return;
     it->verdict = verdict;
     it->fingerprint = fingerprint;
+    if (!summary.isEmpty())
+        it->summary = summary;
     m_pending << entryLine(*it);
 }
 
 bool MessageCache::update(const QList<QByteArray> &listedIds)
 {
+    // What was staged and never completed has no verdict to keep.
+    for (const Entry &entry : std::as_const(m_staged))
+        m_obsoleteFiles.insert(entry.file);
+    m_staged.clear();
     const QSet<QByteArray> listed(listedIds.cbegin(), listedIds.cend());
     QList<QByteArray> gone;
     for (const Entry &entry : std::as_const(m_entries)) {
@@ -513,6 +573,7 @@ bool MessageCache::rewrite()
 bool MessageCache::dropAccount()
 {
     m_entries.clear();
+    m_staged.clear();
     m_pending.clear();
     m_obsoleteFiles.clear();
     m_indexLines = 0;

@@ -31,7 +31,7 @@ struct CacheIdKind
     friend bool operator==(const CacheIdKind &, const CacheIdKind &) = default;
 };
 
-// The saved copy the history just wrote for a message ("<html>" + body at Mails/<n>.mal).
+// The saved copy the history wrote for a message ("<html>" + body at Mails/<n>.mal).
 struct SavedCopyRef
 {
     int mailNumber = 0;
@@ -45,6 +45,8 @@ struct CachedMessage
     qint64 size = 0;
     Verdict verdict;
     QByteArray fingerprint; // the verdict fingerprint the verdict was made under
+    QByteArray summary; // what the caller stored to use the verdict without the text
+    bool hasSharedBody = false; // the body is read from a saved copy of the history
 };
 
 // The file operations of the cache, replaceable in tests (to count what is written, or to
@@ -98,13 +100,32 @@ public:
     std::optional<QByteArray> text(const QByteArray &id);
 
     // A fetched message. Its bytes are written at once; the index names them at update().
-    // With copy, and when the copy holds exactly the message's body, only the header block
-    // is written and the body is read from the copy.
+    // With copy, and when the copy holds the message's body (each CR LF as "<BR>"), only the
+    // header block is written and the body is read from the copy.
     [[nodiscard]] bool add(const QByteArray &id, const QByteArray &rawText, qint64 size,
                            const Verdict &verdict, const QByteArray &fingerprint,
-                           const std::optional<SavedCopyRef> &copy = std::nullopt);
-    // A cached message judged again under another fingerprint.
-    void setVerdict(const QByteArray &id, const Verdict &verdict, const QByteArray &fingerprint);
+                           const std::optional<SavedCopyRef> &copy = std::nullopt,
+                           const QByteArray &summary = {});
+
+    // The same in two steps, for a check that writes each message as it arrives and learns
+    // its verdict and saved copy later. stage() writes the text at once; copyBody is what the
+    // history's saved copy will hold after "<html>", so that only the header block is written
+    // when the copy holds the body. A staged message is not in the cache until complete()
+    // names it, and a kill before the commit leaves its file to the next load to remove.
+    [[nodiscard]] bool stage(const QByteArray &id, const QByteArray &rawText,
+                             const QByteArray &copyBody = {});
+    // copyNumber: the history record whose saved copy holds the message's body; a message
+    // staged without its body and without such a record is left out (fetched again next time).
+    [[nodiscard]] bool complete(const QByteArray &id, qint64 size, const Verdict &verdict,
+                                const QByteArray &fingerprint, const QByteArray &summary,
+                                int copyNumber);
+
+    // A cached message judged again under another fingerprint; an empty summary keeps the
+    // one it has.
+    void setVerdict(const QByteArray &id, const Verdict &verdict, const QByteArray &fingerprint,
+                    const QByteArray &summary = {});
+    // The files that hold the message's text are there (their content is checked by text()).
+    bool hasText(const QByteArray &id) const;
 
     // Ends a check: drops every id the server did not list and commits the changes since the
     // last update to the disk. The message files of dropped entries are removed after the
@@ -129,6 +150,7 @@ private:
         qint64 copyLength = 0;
         QByteArray copyDigest;
         QByteArray fingerprint;
+        QByteArray summary;
         Verdict verdict;
     };
     QString messagePath(int file) const;
@@ -150,6 +172,7 @@ private:
     CacheDisk &m_disk;
     CacheIdKind m_kind;
     QHash<QByteArray, Entry> m_entries;
+    QHash<QByteArray, Entry> m_staged; // written, waiting for complete()
     QList<QByteArray> m_pending; // index lines of the batch not committed yet
     QSet<int> m_obsoleteFiles; // to remove once the batch that drops them is committed
     int m_nextFile = 1;

@@ -81,9 +81,10 @@ TEST(ImapCheckE2e, SpamIsExpungedEveryMessageRecordedAndUnreadMailStaysUnread)
               (QStringList {"Lunch on Friday 70044 10152 Mail", "Great offer 70043 10155 Mail",
                             "Your luck 70043 10154 Mail", "Minutes 70044 10152 Mail",
                             "Weekly offers 70044 10152 Mail", "Weekly offers 70043 10161 Mail"}));
-    EXPECT_EQ(bed.log(),
-              (QStringList {"Begin checking mail accounts", "Begin Checking  Mail  Account",
-                            "Finished Checking All Account's"}));
+    EXPECT_EQ(
+        bed.log(),
+        (QStringList {"Begin checking mail accounts", "Begin Checking  Mail  Account",
+                      "Mail: 6 fetched, 0 from the cache.", "Finished Checking All Account's"}));
     EXPECT_EQ(
         bed.notifier.popups,
         (QStringList {"You have 6  New messages in Mail  account.",
@@ -124,9 +125,10 @@ TEST(ImapCheckE2e, MixedAccountsAreCheckedInOrderPastAWrongPassword)
         (QStringList {"Begin checking mail accounts", "Begin Checking  Locked  Account",
                       "IMAP Error: a001 NO [AUTHENTICATIONFAILED] Authentication failed.", "",
                       "Finished checking  Locked  Account", "Begin checking  Pop  Account",
-                      "Finished checking  Pop  Account", "Begin checking  Empty  Account",
-                      "There are no messages in this account.", "Finished checking  Empty  Account",
-                      "Begin checking  Open  Account", "Finished Checking All Account's"}));
+                      "Pop: 1 fetched, 0 from the cache.", "Finished checking  Pop  Account",
+                      "Begin checking  Empty  Account", "There are no messages in this account.",
+                      "Finished checking  Empty  Account", "Begin checking  Open  Account",
+                      "Open: 2 fetched, 0 from the cache.", "Finished Checking All Account's"}));
     EXPECT_TRUE(bed.notifier.popups.contains("Empty, There are no messages in this account."));
     EXPECT_EQ(bed.server.inbox("e2e-imap-locked").size(), 1);
     EXPECT_TRUE(bed.server.inbox("e2e-mixed-pop").isEmpty());

@@ -32,9 +32,10 @@ TEST(Pop3CheckE2e, SpamLeavesTheServerAndEveryMessageIsRecorded)
               (QStringList {"Lunch on Friday 70044 10152 Home", "Great offer 70043 10155 Home",
                             "Your luck 70043 10154 Home", "Minutes 70044 10152 Home",
                             "Weekly offers 70044 10152 Home", "Weekly offers 70043 10161 Home"}));
-    EXPECT_EQ(bed.log(),
-              (QStringList {"Begin checking mail accounts", "Begin Checking  Home  Account",
-                            "Finished Checking All Account's"}));
+    EXPECT_EQ(
+        bed.log(),
+        (QStringList {"Begin checking mail accounts", "Begin Checking  Home  Account",
+                      "Home: 6 fetched, 0 from the cache.", "Finished Checking All Account's"}));
     EXPECT_EQ(
         bed.notifier.popups,
         (QStringList {"3 spam messages will be deleted!", "Finished Checking All Account's"}));
@@ -42,6 +43,18 @@ TEST(Pop3CheckE2e, SpamLeavesTheServerAndEveryMessageIsRecorded)
     QFile copy(bed.core->history.mailPath(bed.core->history.at(1).MailNumber));
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
     EXPECT_TRUE(copy.readAll().contains("noon.<BR>.<BR>Alice"));
+    copy.close();
+
+    // The next check fetches only the new message; the others come from the cache, and the
+    // spam among the new mail still goes.
+    const QByteArray more = mail("promo@spam.test", "Another offer", "Buy more.\r\n");
+    ASSERT_TRUE(bed.server.load("e2e-spam", {more}));
+    ASSERT_TRUE(bed.check());
+    EXPECT_EQ(bed.server.inbox("e2e-spam"), ham);
+    EXPECT_EQ(bed.log().mid(4).filter(QStringLiteral("cache")),
+              QStringList {"Home: 1 fetched, 3 from the cache."});
+    EXPECT_EQ(bed.history().size(), 7);
+    EXPECT_EQ(bed.history().last(), "Another offer 70043 10155 Home");
 }
 
 TEST(Pop3CheckE2e, WrongPasswordIsReportedAndTheNextAccountIsChecked)
@@ -57,11 +70,12 @@ TEST(Pop3CheckE2e, WrongPasswordIsReportedAndTheNextAccountIsChecked)
 
     ASSERT_TRUE(bed.check());
 
-    EXPECT_EQ(bed.log(),
-              (QStringList {"Begin checking mail accounts", "Begin Checking  Locked  Account",
-                            "POP3 Error:-ERR [AUTH] Authentication failed.", "",
-                            "Finished checking  Locked  Account", "Begin checking  Open  Account",
-                            "Finished Checking All Account's"}));
+    EXPECT_EQ(
+        bed.log(),
+        (QStringList {"Begin checking mail accounts", "Begin Checking  Locked  Account",
+                      "POP3 Error:-ERR [AUTH] Authentication failed.", "",
+                      "Finished checking  Locked  Account", "Begin checking  Open  Account",
+                      "Open: 1 fetched, 0 from the cache.", "Finished Checking All Account's"}));
     EXPECT_EQ(bed.server.inbox("e2e-locked").size(), 1);
     EXPECT_TRUE(bed.server.inbox("e2e-open").isEmpty());
     EXPECT_EQ(bed.history(), QStringList {"Open offer 70043 10155 Open"});

@@ -127,6 +127,7 @@ TEST(TlsE2e, EncryptedChecksDeleteExactlyWhatPlainChecksDelete)
         EXPECT_EQ(bed.history(), mailbox.history("Home"));
         EXPECT_EQ(bed.log(),
                   (QStringList {"Begin checking mail accounts", "Begin Checking  Home  Account",
+                                "Home: 4 fetched, 0 from the cache.",
                                 "Finished Checking All Account's"}));
     }
 }

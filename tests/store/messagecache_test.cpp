@@ -104,24 +104,30 @@ struct CacheBed : ServicesBed
 TEST(MessageCache, KeepsTextsVerdictsAndFingerprintsAcrossRuns)
 {
     CacheBed bed;
-    const QByteArray sharedBody = "Hello<BR>there";
+    // The copy holds a plain body with each CR LF written as "<BR>".
+    const QByteArray sharedBody = "Hello\r\nthere";
+    const QByteArray copyBody = "Hello<BR>there";
     {
         auto cache = bed.open();
         ASSERT_TRUE(cache->add("U1", raw("U1"), 4711, verdictFor("U1"), "fp1"));
         ASSERT_TRUE(cache->add("id with blanks\r\n%", raw("U2"), 12, Verdict(), "fp1"));
-        // The history's copy holds exactly this body: only the header block is kept here.
-        bed.writeCopy(7, sharedBody);
+        // The history's copy holds this body: only the header block is kept here.
+        bed.writeCopy(7, copyBody);
         ASSERT_TRUE(cache->add("U3", raw("U3", sharedBody), 99, verdictFor("U3"), "fp1",
-                               SavedCopyRef {7, sharedBody}));
+                               SavedCopyRef {7, copyBody}));
+        // A body with a "<BR>" of its own could not be given back: it is kept whole.
+        bed.writeCopy(9, copyBody);
+        ASSERT_TRUE(
+            cache->add("U5", raw("U5", copyBody), 9, Verdict(), "fp1", SavedCopyRef {9, copyBody}));
         // A copy that holds another text than the body (as decoded bodies do) is not used.
         ASSERT_TRUE(
             cache->add("U4", raw("U4"), 5, Verdict(), "fp1", SavedCopyRef {8, "Body of U4"}));
-        ASSERT_TRUE(cache->update({"U1", "id with blanks\r\n%", "U3", "U4"}));
+        ASSERT_TRUE(cache->update({"U1", "id with blanks\r\n%", "U3", "U4", "U5"}));
         cache->setVerdict("U4", verdictFor("U4"), "fp2");
-        ASSERT_TRUE(cache->update({"U1", "id with blanks\r\n%", "U3", "U4"}));
+        ASSERT_TRUE(cache->update({"U1", "id with blanks\r\n%", "U3", "U4", "U5"}));
     }
     auto cache = bed.open();
-    ASSERT_EQ(cache->count(), 4);
+    ASSERT_EQ(cache->count(), 5);
     const std::optional<CachedMessage> first = cache->find("U1");
     ASSERT_TRUE(first);
     EXPECT_EQ(first->size, 4711);
@@ -133,14 +139,15 @@ TEST(MessageCache, KeepsTextsVerdictsAndFingerprintsAcrossRuns)
     EXPECT_EQ(cache->text("id with blanks\r\n%"), raw("U2"));
     EXPECT_EQ(cache->text("U3"), raw("U3", sharedBody));
     EXPECT_EQ(cache->text("U4"), raw("U4"));
-    EXPECT_FALSE(cache->find("U5"));
+    EXPECT_EQ(cache->text("U5"), raw("U5", copyBody));
+    EXPECT_FALSE(cache->find("U6"));
 
     // The shared body is on the disk once.
     qint64 cached = 0;
     for (const QString &name : bed.messageFiles(*cache))
         cached += QFileInfo(cache->folder() + u'/' + name).size();
     EXPECT_EQ(cached,
-              raw("U1").size() + raw("U2").size() + raw("U4").size()
+              raw("U1").size() + raw("U2").size() + raw("U4").size() + raw("U5", copyBody).size()
                   + raw("U3", {}).indexOf("\r\n\r\n") + 4);
     EXPECT_TRUE(bed.reports().isEmpty());
 }
@@ -298,14 +305,15 @@ TEST(MessageCache, DamageHidesOnlyTheDamagedEntryAndIsReportedOnce)
 
 TEST(MessageCache, ASavedCopyGoneWithItsRecordMeansFetchingAgain)
 {
-    const QByteArray body = "Only<BR>this";
+    const QByteArray body = "Only\r\nthis";
+    const QByteArray copyBody = "Only<BR>this";
     for (const QByteArray &copyNow : {QByteArray(), QByteArray("<html>another message")}) {
         CacheBed bed;
         {
             auto cache = bed.open();
-            bed.writeCopy(3, body);
+            bed.writeCopy(3, copyBody);
             ASSERT_TRUE(
-                cache->add("A", raw("A", body), 1, Verdict(), "fp1", SavedCopyRef {3, body}));
+                cache->add("A", raw("A", body), 1, Verdict(), "fp1", SavedCopyRef {3, copyBody}));
             ASSERT_TRUE(cache->update({"A"}));
         }
         // The user deleted the record and its copy; perhaps a new record took its number.

@@ -44,7 +44,7 @@ public:
         return flags;
     }
     // Like the real history, a failed write keeps the records in memory.
-    bool Add2Hist(const CMessages &messages, const QByteArray &accountName) override
+    bool Add2Hist(CMessages &messages, const QByteArray &accountName) override
     {
         for (const CMessage &message : messages)
             recorded.append({accountName, message.Subject, statusOf(message.Status)});

@@ -1,0 +1,219 @@
+#include "mailboxcache.h"
+
+#include "message/cmessages.h"
+#include "platform/showntext.h"
+#include "store/actionlog.h"
+#include "store/history.h"
+#include "store/services.h"
+
+#include <QDir>
+
+namespace {
+
+CacheAccount cacheAccountOf(const MailAccount &account)
+{
+    return {account.ServerType, account.MailServer, account.Port, account.UserName};
+}
+
+// The summary's fields, in their fixed order.
+constexpr QByteArray CMessage::*summaryFields[] = {
+    &CMessage::Sender,  &CMessage::from,     &CMessage::ReturnPath,
+    &CMessage::Subject, &CMessage::SendDate,
+};
+
+} // namespace
+
+QByteArray messageSummary(const CMessage &message)
+{
+    QByteArray summary = QByteArray::number(message.SIZE);
+    for (QByteArray CMessage::*field : summaryFields)
+        summary += ' ' + (message.*field).toPercentEncoding();
+    return summary;
+}
+
+std::optional<CMessage> messageFromSummary(const QByteArray &summary)
+{
+    const QList<QByteArray> parts = summary.split(' ');
+    if (parts.size() != qsizetype(std::size(summaryFields)) + 1)
+        return std::nullopt;
+    CMessage message;
+    bool isNumber = false;
+    message.SIZE = parts.first().toInt(&isNumber);
+    if (!isNumber || message.SIZE < 0)
+        return std::nullopt;
+    qsizetype i = 1;
+    for (QByteArray CMessage::*field : summaryFields)
+        message.*field = QByteArray::fromPercentEncoding(parts.at(i++));
+    return message;
+}
+
+MailboxCache::MailboxCache(const QString &dataDir, Services &services, const MailAccount &account,
+                           std::function<QByteArray()> fingerprint, CacheDisk *disk)
+    : m_services(services)
+    , m_accountName(account.AccountName)
+    , m_store(dataDir, services, cacheAccountOf(account), disk)
+    , m_currentFingerprint(std::move(fingerprint))
+{
+    m_store.load();
+}
+
+QList<bool> MailboxCache::plan(const CacheIdKind &kind, const QList<QByteArray> &ids, bool hasIds)
+{
+    const QByteArray fingerprint = m_currentFingerprint();
+    m_fingerprint = fingerprint;
+    m_planned = QList<Planned>(ids.size());
+    m_listed.clear();
+    m_isUsable = hasIds && m_store.useIds(kind);
+    if (!hasIds && !m_store.dropAccount())
+        reportUnwritten();
+    QList<bool> toFetch(ids.size(), true);
+    if (!m_isUsable)
+        return toFetch;
+    for (qsizetype i = 0; i < ids.size(); ++i) {
+        Planned &planned = m_planned[i];
+        planned.id = ids.at(i);
+        if (planned.id.isEmpty())
+            continue;
+        m_listed << planned.id;
+        const std::optional<CachedMessage> entry = m_store.find(planned.id);
+        if (!entry)
+            continue;
+        if (entry->fingerprint == fingerprint && m_store.hasText(planned.id)) {
+            if (std::optional<CMessage> message = messageFromSummary(entry->summary)) {
+                planned.source = Source::Verdict;
+                planned.message = std::move(message);
+                planned.verdict = entry->verdict;
+                toFetch[i] = false;
+                continue;
+            }
+        }
+        // Something the verdict depends on has changed: the message is judged anew.
+        if (std::optional<CMessage> message = parsedText(planned.id)) {
+            planned.source = Source::Parsed;
+            planned.message = std::move(message);
+            toFetch[i] = false;
+        }
+    }
+    return toFetch;
+}
+
+std::optional<CMessage> MailboxCache::parsedText(const QByteArray &id)
+{
+    const std::optional<QByteArray> text = m_store.text(id);
+    if (!text)
+        return std::nullopt;
+    CMessage message;
+    message.ParseMessage(*text);
+    return message;
+}
+
+void MailboxCache::fetched(int index, const QByteArray &rawText, const CMessage &message)
+{
+    if (index < 0 || index >= m_planned.size())
+        return;
+    Planned &planned = m_planned[index];
+    planned.isFetched = true;
+    ++m_fetchedCount;
+    // A message that cannot be written now is simply fetched again next time.
+    if (m_isUsable && !planned.id.isEmpty()
+        && !m_store.stage(planned.id, rawText, message.MessageBody))
+        reportUnwritten();
+}
+
+CMessage MailboxCache::takeCached(int index)
+{
+    Planned &planned = m_planned[index];
+    ++m_cachedCount;
+    return *std::exchange(planned.message, std::nullopt);
+}
+
+void MailboxCache::setMailbox(const CMessages &messages, const QList<int> &indexAt)
+{
+    m_mailbox = &messages;
+    m_indexAt = indexAt;
+    if (!m_isUsable)
+        return;
+    m_services.log.Log(m_services
+                           .caption(QStringLiteral("280390"),
+                                    QStringLiteral("%1: %2 fetched, %3 "
+                                                   "from the cache."))
+                           .arg(shownText(m_accountName))
+                           .arg(m_fetchedCount)
+                           .arg(m_cachedCount));
+}
+
+QList<std::optional<Verdict>> MailboxCache::knownVerdicts(CMessages &messages)
+{
+    const QByteArray fingerprint = m_currentFingerprint();
+    QList<std::optional<Verdict>> known(messages.Count());
+    const bool holds = fingerprint == m_fingerprint;
+    for (qsizetype p = 0; p < m_indexAt.size() && p < known.size(); ++p) {
+        Planned &planned = m_planned[m_indexAt.at(p)];
+        if (planned.source != Source::Verdict)
+            continue;
+        if (holds) {
+            known[p] = planned.verdict;
+            continue;
+        }
+        // The lists or the settings changed while the mail came in: as after a full fetch,
+        // the message is judged under what holds now. A text that cannot be read any more
+        // keeps the verdict it had.
+        if (std::optional<CMessage> message = parsedText(planned.id)) {
+            *messages.Item(qint32(p + 1)) = *std::move(message);
+            planned.source = Source::Parsed;
+        } else {
+            known[p] = planned.verdict;
+        }
+    }
+    m_fingerprint = fingerprint;
+    return known;
+}
+
+bool MailboxCache::prepareForHistory(CMessages &messages, const History &history)
+{
+    bool isWhole = true;
+    for (qsizetype p = 0; p < m_indexAt.size() && p < messages.Count(); ++p) {
+        const Planned &planned = m_planned.at(m_indexAt.at(p));
+        CMessage &message = *messages.Item(qint32(p + 1));
+        if (planned.source != Source::Verdict || history.IsRecordExistInHist(message))
+            continue;
+        std::optional<CMessage> parsed = parsedText(planned.id);
+        if (!parsed) {
+            isWhole = false;
+            continue;
+        }
+        parsed->Status = message.Status;
+        parsed->Reason = message.Reason;
+        message = *std::move(parsed);
+    }
+    return isWhole;
+}
+
+void MailboxCache::commit(const CMessages &messages, const History &history)
+{
+    if (!m_isUsable || &messages != m_mailbox)
+        return;
+    for (qsizetype p = 0; p < m_indexAt.size() && p < m_single.size(); ++p) {
+        const Planned &planned = m_planned.at(m_indexAt.at(p));
+        const CMessage &message = *messages.Item(qint32(p + 1));
+        if (planned.id.isEmpty())
+            continue;
+        if (planned.isFetched)
+            (void)m_store.complete(planned.id, message.SIZE, m_single.at(p), m_fingerprint,
+                                   messageSummary(message), history.recordedMailNumber(message));
+        else if (planned.source == Source::Parsed)
+            m_store.setVerdict(planned.id, m_single.at(p), m_fingerprint, messageSummary(message));
+    }
+    if (!m_store.update(m_listed))
+        reportUnwritten();
+}
+
+void MailboxCache::reportUnwritten()
+{
+    // Once a session: a full disk fails every message alike.
+    if (std::exchange(m_hasReported, true))
+        return;
+    m_services.log.Log(
+        m_services.caption(QStringLiteral("280001"), QStringLiteral("Cannot write %1"))
+            .arg(QDir::toNativeSeparators(m_store.indexPath())));
+}
