@@ -95,7 +95,6 @@ struct TwinBeds
         port = type == "IMAP" ? cached.server.port("IMAP_PORT") : cached.server.pop3Port();
         EXPECT_NE(port, 0);
         for (auto [bed, user] : {std::pair {&cached, cachedUser}, std::pair {&full, fullUser}}) {
-            bed->core->settings.NotifyNew = false;
             EXPECT_TRUE(bed->server.addUser(user, QStringLiteral("pw")));
             bed->setAccounts({account(type, "Home", user.toUtf8(), "pw", port)});
         }
