@@ -10,6 +10,8 @@
 #                                          (default 1800).
 #   mailserver.sh user POINTER NAME PASS    add a user with an empty mailbox (or empty it)
 #   mailserver.sh load POINTER NAME FILE... put message files into a user's inbox, in order
+#   mailserver.sh uidvalidity POINTER NAME VALUE
+#                                          give the user's inbox another IMAP UIDVALIDITY
 #   mailserver.sh stop POINTER              stop the server and remove its folder
 #
 # The folder holds "env" with POP3_PORT, IMAP_PORT, POP3S_PORT, IMAPS_PORT, MAIL_UID and
@@ -269,6 +271,14 @@ load() {
     echo "$n" >"$counter"
 }
 
+# As a server does when it can no longer keep its UIDs: every UID the clients knew is void.
+uidvalidity() {
+    local dir name=$2 value=$3
+    dir=$(server_dir "$1")
+    [ -d "$dir/mail/$name/cur" ] || die "no user $name"
+    doveadm -c "$dir/dovecot.conf" mailbox update -u "$name" --uid-validity "$value" INBOX
+}
+
 stop() {
     local pointer=$1 dir
     [ -f "$pointer" ] || return 0
@@ -293,6 +303,7 @@ case "${1:-}" in
     start) shift; start "$@" ;;
     user) shift; user "$@" ;;
     load) shift; load "$@" ;;
+    uidvalidity) shift; uidvalidity "$@" ;;
     stop) shift; stop "$@" ;;
-    *) echo "usage: $0 start|user|load|stop POINTER ..." >&2; exit 2 ;;
+    *) echo "usage: $0 start|user|load|uidvalidity|stop POINTER ..." >&2; exit 2 ;;
 esac

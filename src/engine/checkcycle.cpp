@@ -1,10 +1,7 @@
 #include "checkcycle.h"
 
-#include "classify/classifier.h"
-#include "classify/verdictfingerprint.h"
-#include "classify/whytext.h"
+#include "coremailboxfilter.h"
 #include "korvanecore.h"
-#include "mailboxcache.h"
 #include "mailboxfilter.h"
 #include "message/cmessages.h"
 #include "message/textformat.h"
@@ -14,128 +11,12 @@
 #include "platform/trayhost.h"
 #include "sessionfactory.h"
 #include "store/accountsecurity.h"
-#include "store/historycodec.h"
 #include "store/verdictkeys.h"
 #include "tcptransport.h"
 
 #include <exception>
 
 namespace {
-
-// The real verdicts and history of a fetched mailbox.
-class CoreMailboxFilter final : public MailboxFilter
-{
-public:
-    explicit CoreMailboxFilter(KorvaneCore &core)
-        : m_core(core)
-        , m_classifier(core.settings, core.lists, core.services, core.env.clock)
-    {
-    }
-    MailboxCache *openCache(const MailAccount &account) override
-    {
-        m_cache.reset();
-        if (m_core.isCachingMessages)
-            m_cache = std::make_unique<MailboxCache>(m_core.env.dataDir, m_core.services, account,
-                                                     [this] { return fingerprint(); });
-        return m_cache.get();
-    }
-    QList<bool> CheckAllMessages(CMessages &messages) override
-    {
-        MailboxCache *cache = cacheOf(messages);
-        if (cache) {
-            QList<Verdict> single;
-            m_verdicts = m_classifier.judgeAll(messages, cache->knownVerdicts(messages), &single);
-            cache->judged(single);
-        } else {
-            m_verdicts = m_classifier.judgeAll(messages);
-        }
-        m_verdictsFor = &messages;
-        return m_classifier.applyVerdicts(messages, m_verdicts);
-    }
-    bool Add2Hist(CMessages &messages, const QByteArray &accountName) override
-    {
-        // The session records the mailbox it has just judged; the verdicts go with it as the
-        // evidence of each new record, and only with that mailbox.
-        const bool judged = &messages == m_verdictsFor && m_verdicts.size() == messages.Count();
-        MailboxCache *cache = cacheOf(messages);
-        // A message from the cache that the history records anew needs its body for the copy;
-        // one that cannot be read leaves the account unrecorded, so nothing is deleted.
-        if (cache && !cache->prepareForHistory(messages, m_core.history))
-            return false;
-        // A failed write has been reported; the records stay in memory all the same, and
-        // the session deletes nothing.
-        const bool isSaved
-            = m_core.history.Add2Hist(messages, accountName, judged ? &m_verdicts : nullptr);
-        if (cache && judged)
-            cache->commit(messages, m_core.history);
-        m_verdicts.clear();
-        m_verdictsFor = nullptr;
-        return isSaved;
-    }
-    void recordKept(const CMessage &message) override
-    {
-        // As above: a failed save has been reported, the revised record stays in memory.
-        (void)m_core.history.reviseToKept(message);
-    }
-    bool isKeptForReview(const QByteArray &accountName, const QByteArray &serverId) const override
-    {
-        return m_core.reviewQueue.isKept(accountName, serverId);
-    }
-    void awaitReview(const QByteArray &accountName, const QList<ReviewItem> &items) override
-    {
-        QList<ReviewItem> numbered = items;
-        const QHash<RecordKey, int> mailNumbers = awaitingMailNumbers();
-        for (ReviewItem &item : numbered) {
-            item.MailNumber = mailNumbers.value(recordKeyOf(item));
-            // The evidence was written beside the saved copy when the history recorded it.
-            if (const std::optional<Verdict> verdict = m_core.history.loadEvidence(item.MailNumber))
-                item.why = whyText(*verdict, m_core.services);
-        }
-        // A failed write has been reported; the queue stays in memory all the same.
-        (void)m_core.reviewQueue.replaceAccount(accountName, numbered);
-    }
-
-private:
-    MailboxCache *cacheOf(const CMessages &messages) const
-    {
-        return m_cache && m_cache->isFor(messages) ? m_cache.get() : nullptr;
-    }
-    QByteArray fingerprint() const
-    {
-        return VerdictFingerprint(m_core.settings, m_core.lists, m_core.env.clock);
-    }
-
-    // The newest record that Add2Hist made (or had made before) of the held message.
-    // The newest records awaiting review, by what the history records of a message, so that
-    // a mailbox of thousands of held messages is looked up in one pass over the history.
-    using RecordKey
-        = std::pair<std::pair<QByteArray, QByteArray>, std::pair<QByteArray, QByteArray>>;
-    QHash<RecordKey, int> awaitingMailNumbers() const
-    {
-        const History &history = m_core.history;
-        const QByteArray awaiting = keyOf(MessageStatus::AwaitingReview);
-        QHash<RecordKey, int> numbers;
-        for (int i = 1; i <= history.count(); ++i) {
-            const HistoryRecord &r = history.at(i);
-            if (r.Status == awaiting)
-                numbers.insert({{r.AccountName, r.Sender}, {r.Subject, r.SendDate}}, r.MailNumber);
-        }
-        return numbers;
-    }
-    static RecordKey recordKeyOf(const ReviewItem &item)
-    {
-        return {{historyField(item.AccountName), historyField(item.Sender)},
-                {historyField(item.Subject), historyField(item.SendDate)}};
-    }
-
-    KorvaneCore &m_core;
-    Classifier m_classifier;
-    // The verdicts of the last CheckAllMessages and the mailbox they judged, used only to
-    // recognise it, never read through.
-    QList<Verdict> m_verdicts;
-    const CMessages *m_verdictsFor = nullptr;
-    std::unique_ptr<MailboxCache> m_cache; // of the session that opened it last
-};
 
 QString describe(const std::exception_ptr &failure)
 {

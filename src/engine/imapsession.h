@@ -23,10 +23,11 @@ struct Services;
 std::optional<qint16> GetIMAPInbox(QByteArrayView text);
 
 // One IMAP session over the inbox of one account: LOGIN, SELECT INBOX, an optional search
-// for unseen messages, one FETCH of every message's UID, FETCH of every message without
-// marking it read (several in flight, their completions matched in the order sent; one the
-// server refuses leaves only its message unjudged), then the verdicts, UID STORE \Deleted of the
-// marked messages one per reply, the history, EXPUNGE and CLOSE (LOGOUT when EXPUNGE is refused,
+// for unseen messages, one FETCH of every message's UID, FETCH of every message the filter's
+// message cache does not hold, without marking it read (several in flight, their
+// completions matched in the order sent; one the server refuses leaves only its message
+// unjudged), then the verdicts over the whole mailbox, UID STORE \Deleted of the marked
+// messages one per reply, the history, EXPUNGE and CLOSE (LOGOUT when EXPUNGE is refused,
 // since CLOSE would remove the flagged messages after all). The messages are those of the
 // SELECT: an EXPUNGE from the server at any point takes its message out (it is no longer
 // fetched or flagged), later arrivals wait for the next check, and a message is only ever

@@ -69,8 +69,15 @@ QList<bool> MailboxCache::plan(const CacheIdKind &kind, const QList<QByteArray> 
     QList<bool> toFetch(ids.size(), true);
     if (!m_isUsable)
         return toFetch;
+    // An id the server gives two messages names neither for sure: both are fetched, and
+    // neither is kept.
+    QHash<QByteArray, int> uses;
+    for (const QByteArray &id : ids)
+        ++uses[id];
     for (qsizetype i = 0; i < ids.size(); ++i) {
         Planned &planned = m_planned[i];
+        if (uses.value(ids.at(i)) > 1)
+            continue;
         planned.id = ids.at(i);
         if (planned.id.isEmpty())
             continue;
@@ -131,8 +138,6 @@ void MailboxCache::setMailbox(const CMessages &messages, const QList<int> &index
 {
     m_mailbox = &messages;
     m_indexAt = indexAt;
-    if (!m_isUsable)
-        return;
     m_services.log.Log(m_services
                            .caption(QStringLiteral("280390"),
                                     QStringLiteral("%1: %2 fetched, %3 "

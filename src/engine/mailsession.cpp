@@ -66,6 +66,19 @@ void MailSession::onReceived(const QByteArray &data)
     m_bytesReceived += data.size();
     emit activity();
     buffer(data);
+    // An encrypted connection may hand over what it read from inside a write. The reply
+    // waits until the handler that is writing has finished: handled there, it would run
+    // ahead of the handler's own next steps.
+    if (m_isSending) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (!m_hasEnded)
+                    processBuffered();
+            },
+            Qt::QueuedConnection);
+        return;
+    }
     processBuffered();
 }
 
@@ -133,7 +146,9 @@ bool MailSession::goesOnWithoutStartTls(const QByteArray &reply)
 void MailSession::send(const QByteArray &command)
 {
     qCDebug(lcProtocol).noquote() << "C:" << maskedCommand(command);
+    m_isSending = true;
     m_transport->write(command + "\r\n");
+    m_isSending = false;
 }
 
 void MailSession::logReply(const QByteArray &reply)

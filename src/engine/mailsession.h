@@ -180,5 +180,6 @@ private:
     QString m_refusedSha256;
     qint64 m_bytesReceived = 0;
     bool m_isWaiting = false; // a continuation is queued; arrivals wait for it
+    bool m_isSending = false; // a command is being written
     bool m_hasEnded = false;
 };

@@ -128,14 +128,17 @@ void Pop3Session::processBuffered()
 // UserSent:   +OK -> PASS            | -ERR -> "POP3 Error:", next account (AuthRejected)
 // PassSent:   +OK -> STAT            | -ERR -> "POP3 Error:", next account (AuthRejected)
 // StatSent:   +OK n>1 -> CAPA, unless answered on this layer; then as n=1
-//                                    | +OK n=1 -> RETR 1, in ask mode UIDL
+//                                    | +OK n=1 -> RETR 1, UIDL first in ask mode or with a cache
 //                                    | +OK 0 -> "no messages", QUIT, close
 //                                    | n<0 -> QUIT | -ERR -> "POP3 Error:", next account
 //                                    (ProtocolError)
 // PipeCapaSent: +OK + list -> PIPELINING or not | -ERR -> not; then as STAT n=1
-// UidlSent:   +OK + id list -> RETR 1 | -ERR -> "no message ids", RETR 1 (nothing held)
-// Retrieving: +OK + text -> RETR n+1 (sent before the text is parsed), or after the last
-//                                    parsed: verdicts -> DELE or history + QUIT; in ask
+// UidlSent:   +OK + id list -> RETR of the first message the cache does not hold
+//                                    | -ERR -> in ask mode "no message ids" (nothing held);
+//                                    the cache is emptied, RETR 1
+// Retrieving: +OK + text -> the next RETR (sent before the text is parsed), or after the last
+//                                    parsed: the fetched and the cached messages in order,
+//                                    verdicts -> DELE or history + QUIT; in ask
 //                                    mode no DELE: history, review queue + QUIT
 //                                    | -ERR -> "POP3 Error:", next account (nothing deleted)
 //             With PIPELINING up to RetrWindow() RETRs are out; their replies come in

@@ -19,7 +19,9 @@ struct Services;
 // One POP3 session over one account: USER, PASS, STAT, RETR of every message, then the
 // verdicts, DELE of the marked messages one per reply, the history, and QUIT.
 // With "Ask me before deleting" on, UIDL gives the messages' ids before the first RETR and
-// nothing is deleted: the marked messages are recorded as awaiting review and queued.
+// nothing is deleted: the marked messages are recorded as awaiting review and queued. With
+// the filter's message cache UIDL comes first too, and only the messages the cache does not
+// hold are fetched; the verdicts cover the whole mailbox all the same.
 // With more than one message CAPA follows STAT (unless its answer is known on this
 // connection): a server that announces PIPELINING gets several RETRs at once, and one it
 // refuses leaves only its message out; any other server gets one RETR at a time.

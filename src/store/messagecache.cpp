@@ -67,12 +67,12 @@ template<typename Int> bool readNumber(const QByteArray &text, Int &value, qint6
 
 // The header block of a raw message through its empty line, and the body after it; nothing
 // when the text has no empty line.
-std::optional<std::pair<QByteArray, QByteArray>> splitAtBody(const QByteArray &rawText)
+std::optional<std::pair<QByteArrayView, QByteArrayView>> splitAtBody(QByteArrayView rawText)
 {
     const qsizetype end = rawText.indexOf("\r\n\r\n");
     if (end < 0)
         return std::nullopt;
-    return std::pair {rawText.left(end + 4), rawText.sliced(end + 4)};
+    return std::pair {rawText.first(end + 4), rawText.sliced(end + 4)};
 }
 
 // The body a saved copy holds, as the message carried it: the copy writes each CR LF of a
@@ -83,10 +83,34 @@ QByteArray bodyOfCopy(QByteArrayView copyBody)
 }
 
 // The raw body is what the copy will hold, so the copy can give it back byte for byte. A
-// body with a "<BR>" of its own could not be told apart from a line end.
-bool isBodyInCopy(const QByteArray &rawBody, const QByteArray &copyBody)
+// body with a "<BR>" of its own could not be told apart from a line end. One pass that
+// stops at the first difference: most bodies that are not plain text differ at once.
+bool isBodyInCopy(QByteArrayView rawBody, QByteArrayView copyBody)
 {
-    return !rawBody.isEmpty() && !rawBody.contains("<BR>") && bodyOfCopy(copyBody) == rawBody;
+    if (rawBody.isEmpty())
+        return false;
+    qsizetype r = 0;
+    qsizetype c = 0;
+    while (r < rawBody.size() && c < copyBody.size()) {
+        if (copyBody.sliced(c).startsWith("<BR>")) {
+            if (!rawBody.sliced(r).startsWith("\r\n"))
+                return false;
+            r += 2;
+            c += 4;
+        } else if (rawBody.at(r) == copyBody.at(c) && rawBody.at(r) != '<') {
+            ++r;
+            ++c;
+        } else if (rawBody.at(r) == '<' && copyBody.at(c) == '<') {
+            // A "<" that starts no "<BR>" in the copy; the body must not hold one either.
+            if (rawBody.sliced(r).startsWith("<BR>"))
+                return false;
+            ++r;
+            ++c;
+        } else {
+            return false;
+        }
+    }
+    return r == rawBody.size() && c == copyBody.size();
 }
 
 // The number a message file is named after: "12" for "12.msg"; 0 for other names.
@@ -125,18 +149,17 @@ bool CacheDisk::append(const QString &path, const QByteArray &bytes)
 
 bool CacheDisk::writeNew(const QString &path, const QByteArray &bytes)
 {
-    const QString partial = path + QStringLiteral(".part");
-    QFile file(partial);
+    // Straight under its name: no committed entry names the file yet, and the entry that
+    // will holds its length and digest, so a file cut short by a kill is never taken for a
+    // message. A file of that name can only be a leftover no entry names.
+    QFile file(path);
     const bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate, privateFileMode)
         && file.write(bytes) == bytes.size() && file.flush()
         && file.error() == QFileDevice::NoError;
     file.close();
-    // A file of the new name can only be a leftover no entry names.
-    if (written && (!QFileInfo::exists(path) || QFile::remove(path))
-        && QFile::rename(partial, path))
-        return true;
-    QFile::remove(partial);
-    return false;
+    if (!written)
+        QFile::remove(path);
+    return written;
 }
 
 void CacheDisk::remove(const QString &path)
@@ -220,7 +243,7 @@ std::optional<MessageCache::Entry> MessageCache::readEntry(const QList<QByteArra
     return entry;
 }
 
-void MessageCache::load()
+void MessageCache::forgetAll()
 {
     m_entries.clear();
     m_staged.clear();
@@ -228,6 +251,11 @@ void MessageCache::load()
     m_obsoleteFiles.clear();
     m_indexLines = 0;
     m_mustRewrite = true;
+}
+
+void MessageCache::load()
+{
+    forgetAll();
     m_kind = {};
     const QString path = indexPath();
     if (!QFileInfo::exists(path)) {
@@ -439,14 +467,14 @@ bool MessageCache::stage(const QByteArray &id, const QByteArray &rawText,
     // One copy of the body on the disk: when the history's copy holds the body, only the
     // header block is kept here.
     if (const auto parts = splitAtBody(rawText); parts && isBodyInCopy(parts->second, copyBody)) {
-        content = parts->first;
+        content = parts->first.toByteArray();
         entry.copyLength = parts->second.size();
         entry.copyDigest = digestOf(parts->second);
     }
     entry.file = m_nextFile++;
     entry.fileLength = content.size();
     entry.fileDigest = digestOf(content);
-    if (!makePrivateFolder(m_folder) || !m_disk.writeNew(messagePath(entry.file), content))
+    if (!hasFolder() || !m_disk.writeNew(messagePath(entry.file), content))
         return false;
     // A message staged twice keeps the later text.
     if (const auto earlier = m_staged.constFind(id); earlier != m_staged.cend())
@@ -554,6 +582,15 @@ QByteArray MessageCache::wholeIndex() const
     return bytes;
 }
 
+bool MessageCache::hasFolder()
+{
+    // Made once; a folder removed behind the cache's back fails the writes, which are then
+    // simply missing from the cache.
+    if (!m_hasFolder)
+        m_hasFolder = makePrivateFolder(m_folder);
+    return m_hasFolder;
+}
+
 bool MessageCache::rewrite()
 {
     if (!makePrivateFolder(m_folder) || !m_disk.replace(indexPath(), wholeIndex())) {
@@ -572,12 +609,7 @@ bool MessageCache::rewrite()
 
 bool MessageCache::dropAccount()
 {
-    m_entries.clear();
-    m_staged.clear();
-    m_pending.clear();
-    m_obsoleteFiles.clear();
-    m_indexLines = 0;
-    m_mustRewrite = true;
+    forgetAll();
     // The index goes first: without it no message file is named, so a kill half-way leaves
     // an empty cache, and the next load removes the files that are left.
     m_disk.remove(indexPath());
@@ -587,6 +619,7 @@ bool MessageCache::dropAccount()
     while (it.hasNext())
         m_disk.remove(it.next());
     QDir().rmdir(m_folder);
+    m_hasFolder = false;
     m_nextFile = 1;
     return true;
 }

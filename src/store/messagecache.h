@@ -160,6 +160,9 @@ private:
     static std::optional<Entry> readEntry(const QList<QByteArray> &fields);
     QByteArray wholeIndex() const;
     bool rewrite();
+    bool hasFolder();
+    // Every entry, staged message and change in memory, without touching the disk.
+    void forgetAll();
     void reportDamage(const QString &path, const std::optional<QString> &keptAs);
     void removeStrayFiles();
     void forget(const QByteArray &id);
@@ -176,6 +179,7 @@ private:
     QList<QByteArray> m_pending; // index lines of the batch not committed yet
     QSet<int> m_obsoleteFiles; // to remove once the batch that drops them is committed
     int m_nextFile = 1;
+    bool m_hasFolder = false; // made by this cache
     qsizetype m_indexLines = 0; // entry lines in the file, live or replaced
     bool m_mustRewrite = true; // the file is missing, damaged or of another kind
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "e2erules.h"
 #include "engine/korvanecore.h"
 #include "mailserver.h"
 #include "store/accountsecurity.h"
@@ -72,12 +73,7 @@ struct E2eBed : CoreTestbed
     E2eBed()
     {
         core->armTimers();
-        // The checks expect today's deletions; ask mode switches it back on.
-        core->settings.AskBeforeDel = false;
-        core->lists.BlockedList = {"*@spam.test"};
-        core->lists.BlockedListLoaded = true;
-        core->lists.BadWords = {{"casino", 300}};
-        core->lists.BadWordsLoaded = true;
+        applyE2eRules(*core);
         QObject::connect(&core->checkCycle, &CheckCycle::sessionEnded,
                          [this](const SessionResult &result) { statuses << result.status; });
         // As a system trusts its own authorities; the fixture's server certificate is made

@@ -129,6 +129,11 @@ bool MailServer::load(const QString &name, const QList<QByteArray> &messages)
     return run(arguments);
 }
 
+bool MailServer::setUidValidity(const QString &name, quint32 value)
+{
+    return run({QStringLiteral("uidvalidity"), m_pointer, name, QString::number(value)});
+}
+
 QStringList MailServer::inboxFiles(const QString &name) const
 {
     QStringList files;

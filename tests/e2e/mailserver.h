@@ -37,6 +37,9 @@ public:
     // IMAP ids "<UIDVALIDITY>:<UID>" from Dovecot's uidlist (empty for an unlisted message).
     QList<QByteArray> pop3Ids(const QString &name) const;
     QList<QByteArray> imapIds(const QString &name) const;
+    // Gives the user's inbox another IMAP UIDVALIDITY, as a server does that could not keep
+    // its UIDs: every UID a client knew is void.
+    bool setUidValidity(const QString &name, quint32 value);
 
     bool start();
     void stop();

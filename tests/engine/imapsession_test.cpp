@@ -499,6 +499,28 @@ TEST(ImapSession, GetIMAPInboxReadsTheWordBeforeExists)
     }
 }
 
+// A reply that the connection hands over while the session writes its next FETCH waits
+// until the handler that writes is done: every text is parsed once, under its own message.
+TEST(ImapSession, AReplyHandedOverDuringAWriteWaitsForTheWritingHandler)
+{
+    ImapBed bed;
+    bed.login(3);
+    bed.giveUids(3);
+    EXPECT_EQ(bed.net.takeWritten(), fetchCommand(1) + fetchCommand(2));
+    bed.net.arrivesDuringWrite = fetchData(2, mail("second")) + fetchOk;
+    // The first completion sends FETCH 3, and the second arrives inside that write.
+    bed.net.serverSends(fetchData(1, mail("first")) + fetchOk);
+    bed.net.serverSends(fetchData(3, mail("third")) + fetchOk);
+    // The handed-over reply went through one more turn of the event loop.
+    FakeTransport::runPending();
+    EXPECT_EQ(bed.net.takeWritten(), fetchCommand(3) + "a341 CLOSE\r\n");
+    EXPECT_EQ(bed.filter.checks, 1);
+    ASSERT_EQ(bed.session.ImapMessages().Count(), 3);
+    for (int p = 1; p <= 3; ++p)
+        EXPECT_EQ(bed.session.ImapMessages().Item(p)->Subject,
+                  QByteArrayList({"first", "second", "third"}).at(p - 1));
+}
+
 TEST(ImapSession, AbortWhileAMessageWaitsToBeParsedSendsNothingMore)
 {
     ImapBed bed;

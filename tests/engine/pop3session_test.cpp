@@ -1,8 +1,10 @@
+#include "engine/mailboxcache.h"
 #include "engine/pop3session.h"
 #include "support/sessionbed.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <stdexcept>
 
 namespace {
@@ -760,4 +762,50 @@ TEST(Pop3Session, PipeliningCountsOnlyOnTheLayerItWasToldOn)
             EXPECT_EQ(bed.net.takeWritten(), "RETR 1\r\n");
         }
     }
+}
+
+// A server that answers UIDL with -ERR names no message: every one is fetched and judged,
+// however many the account's cache holds, even under ids that look like the messages'
+// numbers, and the cache is emptied, as nothing in it can be matched with the server's
+// messages any more.
+TEST(Pop3Session, WithoutUidlEveryMessageIsFetchedAndTheCacheEmptied)
+{
+    Pop3Bed bed;
+    const QString dataDir = bed.services.dir.path();
+    const CacheAccount key {bed.account.ServerType, bed.account.MailServer, bed.account.Port,
+                            bed.account.UserName};
+    {
+        MessageCache earlier(dataDir, bed.services.services, key);
+        earlier.load();
+        ASSERT_TRUE(earlier.useIds({CacheIdKind::Pop3Uidl, 0}));
+        for (const QByteArray id : {"1", "2"})
+            ASSERT_TRUE(earlier.add(id, mail("hello " + id), 40, {}, "rules"));
+        ASSERT_TRUE(earlier.update({"1", "2"}));
+    }
+    std::unique_ptr<MailboxCache> cache;
+    bed.filter.cacheFor = [&](const MailAccount &account) {
+        cache = std::make_unique<MailboxCache>(dataDir, bed.services.services, account,
+                                               [] { return QByteArray("rules"); });
+        return cache.get();
+    };
+
+    bed.login(3, pipelining);
+    EXPECT_EQ(bed.net.takeWritten(), "UIDL\r\n");
+    bed.send("-ERR Unknown command\r\n");
+    EXPECT_EQ(bed.net.takeWritten(), retrs(1, 3));
+    bed.sendAll(retrReply(mail("hello 1")) + retrReply(mail("spam two"))
+                + retrReply(mail("hello 3")));
+    EXPECT_EQ(bed.net.takeWritten(), "DELE 2\r\n");
+    bed.send("+OK\r\n");
+    EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
+    bed.send("+OK bye\r\n");
+
+    EXPECT_EQ(bed.result.status, SessionStatus::Ok);
+    EXPECT_EQ(bed.filter.recorded,
+              (QList<Recorded> {{"Home", "hello 1", Kept},
+                                {"Home", "spam two", Deleted},
+                                {"Home", "hello 3", Kept}}));
+    MessageCache after(dataDir, bed.services.services, key);
+    after.load();
+    EXPECT_EQ(after.count(), 0);
 }

@@ -62,6 +62,10 @@ public:
         }
     }
 
+    MailboxCache *openCache(const MailAccount &account) override
+    {
+        return cacheFor ? cacheFor(account) : nullptr;
+    }
     bool isKeptForReview(const QByteArray &accountName, const QByteArray &serverId) const override
     {
         return keptIds.contains(accountName + '/' + serverId);
@@ -80,4 +84,6 @@ public:
     QList<QByteArray> keptIds; // "<account>/<server id>" that the user kept
     QList<std::pair<QByteArray, QList<ReviewItem>>> reviews; // every awaitReview, in order
     std::function<void(const QByteArray &, const QList<ReviewItem> &)> onReview;
+    // The message cache a session is given; none (every message fetched) unless set.
+    std::function<MailboxCache *(const MailAccount &)> cacheFor;
 };

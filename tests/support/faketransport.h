@@ -36,6 +36,9 @@ public:
             m_written += data;
         else
             lostWrites += data;
+        // As an encrypted socket may: what arrived meanwhile is handed over inside the write.
+        if (!arrivesDuringWrite.isEmpty())
+            deliver(std::exchange(arrivesDuringWrite, QByteArray()));
     }
     void close() override
     {
@@ -81,6 +84,8 @@ public:
 
     QByteArray takeWritten() { return std::exchange(m_written, QByteArray()); }
 
+    // Delivered from inside the next write.
+    QByteArray arrivesDuringWrite;
     QString host;
     quint16 port = 0;
     bool isOpen = false;

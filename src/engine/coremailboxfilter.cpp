@@ -1,0 +1,115 @@
+#include "coremailboxfilter.h"
+
+#include "classify/verdictfingerprint.h"
+#include "classify/whytext.h"
+#include "korvanecore.h"
+#include "mailboxcache.h"
+#include "message/cmessages.h"
+#include "store/historycodec.h"
+#include "store/verdictkeys.h"
+
+CoreMailboxFilter::CoreMailboxFilter(KorvaneCore &core)
+    : m_core(core)
+    , m_classifier(core.settings, core.lists, core.services, core.env.clock)
+{
+}
+
+CoreMailboxFilter::~CoreMailboxFilter() = default;
+
+MailboxCache *CoreMailboxFilter::openCache(const MailAccount &account)
+{
+    m_cache.reset();
+    if (m_core.isCachingMessages)
+        m_cache = std::make_unique<MailboxCache>(m_core.env.dataDir, m_core.services, account,
+                                                 [this] { return fingerprint(); });
+    return m_cache.get();
+}
+
+QList<bool> CoreMailboxFilter::CheckAllMessages(CMessages &messages)
+{
+    if (MailboxCache *cache = cacheOf(messages)) {
+        QList<Verdict> single;
+        m_verdicts = m_classifier.judgeAll(messages, cache->knownVerdicts(messages), &single);
+        cache->judged(single);
+    } else {
+        m_verdicts = m_classifier.judgeAll(messages);
+    }
+    m_verdictsFor = &messages;
+    return m_classifier.applyVerdicts(messages, m_verdicts);
+}
+
+bool CoreMailboxFilter::Add2Hist(CMessages &messages, const QByteArray &accountName)
+{
+    // The session records the mailbox it has just judged; the verdicts go with it as the
+    // evidence of each new record, and only with that mailbox.
+    const bool judged = &messages == m_verdictsFor && m_verdicts.size() == messages.Count();
+    MailboxCache *cache = cacheOf(messages);
+    // A message from the cache that the history records anew needs its body for the copy;
+    // one that cannot be read leaves the account unrecorded, so nothing is deleted.
+    if (cache && !cache->prepareForHistory(messages, m_core.history))
+        return false;
+    // A failed write has been reported; the records stay in memory all the same, and
+    // the session deletes nothing.
+    const bool isSaved
+        = m_core.history.Add2Hist(messages, accountName, judged ? &m_verdicts : nullptr);
+    if (cache && judged)
+        cache->commit(messages, m_core.history);
+    m_verdicts.clear();
+    m_verdictsFor = nullptr;
+    return isSaved;
+}
+
+void CoreMailboxFilter::recordKept(const CMessage &message)
+{
+    // As above: a failed save has been reported, the revised record stays in memory.
+    (void)m_core.history.reviseToKept(message);
+}
+
+bool CoreMailboxFilter::isKeptForReview(const QByteArray &accountName,
+                                        const QByteArray &serverId) const
+{
+    return m_core.reviewQueue.isKept(accountName, serverId);
+}
+
+void CoreMailboxFilter::awaitReview(const QByteArray &accountName, const QList<ReviewItem> &items)
+{
+    QList<ReviewItem> numbered = items;
+    const QHash<RecordKey, int> mailNumbers = awaitingMailNumbers();
+    for (ReviewItem &item : numbered) {
+        item.MailNumber = mailNumbers.value(recordKeyOf(item));
+        // The evidence was written beside the saved copy when the history recorded it.
+        if (const std::optional<Verdict> verdict = m_core.history.loadEvidence(item.MailNumber))
+            item.why = whyText(*verdict, m_core.services);
+    }
+    // A failed write has been reported; the queue stays in memory all the same.
+    (void)m_core.reviewQueue.replaceAccount(accountName, numbered);
+}
+
+MailboxCache *CoreMailboxFilter::cacheOf(const CMessages &messages) const
+{
+    return m_cache && m_cache->isFor(messages) ? m_cache.get() : nullptr;
+}
+
+QByteArray CoreMailboxFilter::fingerprint() const
+{
+    return VerdictFingerprint(m_core.settings, m_core.lists, m_core.env.clock);
+}
+
+QHash<CoreMailboxFilter::RecordKey, int> CoreMailboxFilter::awaitingMailNumbers() const
+{
+    const History &history = m_core.history;
+    const QByteArray awaiting = keyOf(MessageStatus::AwaitingReview);
+    QHash<RecordKey, int> numbers;
+    for (int i = 1; i <= history.count(); ++i) {
+        const HistoryRecord &r = history.at(i);
+        if (r.Status == awaiting)
+            numbers.insert({{r.AccountName, r.Sender}, {r.Subject, r.SendDate}}, r.MailNumber);
+    }
+    return numbers;
+}
+
+CoreMailboxFilter::RecordKey CoreMailboxFilter::recordKeyOf(const ReviewItem &item)
+{
+    return {{historyField(item.AccountName), historyField(item.Sender)},
+            {historyField(item.Subject), historyField(item.SendDate)}};
+}

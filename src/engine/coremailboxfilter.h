@@ -1,0 +1,48 @@
+#pragma once
+
+#include "classify/classifier.h"
+#include "mailboxfilter.h"
+#include "store/verdict.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+
+#include <memory>
+#include <utility>
+
+class KorvaneCore;
+
+// The real verdicts and history of a fetched mailbox, and the local message cache of the
+// account being checked.
+class CoreMailboxFilter final : public MailboxFilter
+{
+public:
+    explicit CoreMailboxFilter(KorvaneCore &core);
+    ~CoreMailboxFilter() override;
+
+    MailboxCache *openCache(const MailAccount &account) override;
+    QList<bool> CheckAllMessages(CMessages &messages) override;
+    bool Add2Hist(CMessages &messages, const QByteArray &accountName) override;
+    void recordKept(const CMessage &message) override;
+    bool isKeptForReview(const QByteArray &accountName, const QByteArray &serverId) const override;
+    void awaitReview(const QByteArray &accountName, const QList<ReviewItem> &items) override;
+
+private:
+    MailboxCache *cacheOf(const CMessages &messages) const;
+    QByteArray fingerprint() const;
+    // The newest records awaiting review, by what the history records of a message, so that
+    // a mailbox of thousands of held messages is looked up in one pass over the history.
+    using RecordKey
+        = std::pair<std::pair<QByteArray, QByteArray>, std::pair<QByteArray, QByteArray>>;
+    QHash<RecordKey, int> awaitingMailNumbers() const;
+    static RecordKey recordKeyOf(const ReviewItem &item);
+
+    KorvaneCore &m_core;
+    Classifier m_classifier;
+    // The verdicts of the last CheckAllMessages and the mailbox they judged, used only to
+    // recognise it, never read through.
+    QList<Verdict> m_verdicts;
+    const CMessages *m_verdictsFor = nullptr;
+    std::unique_ptr<MailboxCache> m_cache; // of the session that opened it last
+};
