@@ -6,6 +6,7 @@
 #include "mailboxcache.h"
 #include "message/cmessages.h"
 #include "store/historycodec.h"
+#include "store/messagecache.h"
 #include "store/verdictkeys.h"
 
 CoreMailboxFilter::CoreMailboxFilter(KorvaneCore &core)
@@ -19,9 +20,18 @@ CoreMailboxFilter::~CoreMailboxFilter() = default;
 MailboxCache *CoreMailboxFilter::openCache(const MailAccount &account)
 {
     m_cache.reset();
-    if (m_core.isCachingMessages)
-        m_cache = std::make_unique<MailboxCache>(m_core.env.dataDir, m_core.services, account,
-                                                 [this] { return fingerprint(); });
+    if (!m_core.isCachingMessages)
+        return nullptr;
+    const QString folder = MailboxCache::folderOf(m_core.env.dataDir, m_core.services, account);
+    std::unique_ptr<MessageCache> &store = m_stores[folder];
+    if (!store) {
+        store = std::make_unique<MessageCache>(
+            m_core.env.dataDir, m_core.services,
+            CacheAccount {account.ServerType, account.MailServer, account.Port, account.UserName});
+        store->load();
+    }
+    m_cache = std::make_unique<MailboxCache>(
+        *store, m_core.services, account, [this] { return fingerprint(); }, m_core.history);
     return m_cache.get();
 }
 

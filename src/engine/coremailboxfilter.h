@@ -8,10 +8,12 @@
 #include <QHash>
 #include <QList>
 
+#include <map>
 #include <memory>
 #include <utility>
 
 class KorvaneCore;
+class MessageCache;
 
 // The real verdicts and history of a fetched mailbox, and the local message cache of the
 // account being checked.
@@ -45,4 +47,6 @@ private:
     QList<Verdict> m_verdicts;
     const CMessages *m_verdictsFor = nullptr;
     std::unique_ptr<MailboxCache> m_cache; // of the session that opened it last
+    // Each account's cache, read from the disk once and kept from one check to the next.
+    std::map<QString, std::unique_ptr<MessageCache>> m_stores;
 };

@@ -51,10 +51,27 @@ MailboxCache::MailboxCache(const QString &dataDir, Services &services, const Mai
                            std::function<QByteArray()> fingerprint, CacheDisk *disk)
     : m_services(services)
     , m_accountName(account.AccountName)
-    , m_store(dataDir, services, cacheAccountOf(account), disk)
+    , m_ownStore(std::make_unique<MessageCache>(dataDir, services, cacheAccountOf(account), disk))
+    , m_store(*m_ownStore)
     , m_currentFingerprint(std::move(fingerprint))
 {
     m_store.load();
+}
+
+MailboxCache::MailboxCache(MessageCache &store, Services &services, const MailAccount &account,
+                           std::function<QByteArray()> fingerprint, const History &history)
+    : m_services(services)
+    , m_accountName(account.AccountName)
+    , m_store(store)
+    , m_history(&history)
+    , m_currentFingerprint(std::move(fingerprint))
+{
+}
+
+QString MailboxCache::folderOf(const QString &dataDir, Services &services,
+                               const MailAccount &account)
+{
+    return MessageCache(dataDir, services, cacheAccountOf(account)).folder();
 }
 
 QList<bool> MailboxCache::plan(const CacheIdKind &kind, const QList<QByteArray> &ids, bool hasIds)
@@ -74,6 +91,13 @@ QList<bool> MailboxCache::plan(const CacheIdKind &kind, const QList<QByteArray> 
     QHash<QByteArray, int> uses;
     for (const QByteArray &id : ids)
         ++uses[id];
+    // The viewer removes a saved copy with its record: a copy a record names is there.
+    QSet<int> recordedCopies;
+    if (m_history) {
+        recordedCopies.reserve(m_history->count());
+        for (int r = 1; r <= m_history->count(); ++r)
+            recordedCopies.insert(m_history->at(r).MailNumber);
+    }
     for (qsizetype i = 0; i < ids.size(); ++i) {
         Planned &planned = m_planned[i];
         if (uses.value(ids.at(i)) > 1)
@@ -85,7 +109,7 @@ QList<bool> MailboxCache::plan(const CacheIdKind &kind, const QList<QByteArray> 
         const std::optional<CachedMessage> entry = m_store.find(planned.id);
         if (!entry)
             continue;
-        if (entry->fingerprint == fingerprint && m_store.hasText(planned.id)) {
+        if (entry->fingerprint == fingerprint && m_store.hasText(planned.id, recordedCopies)) {
             if (std::optional<CMessage> message = messageFromSummary(entry->summary)) {
                 planned.source = Source::Verdict;
                 planned.message = std::move(message);

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class CMessages;
@@ -28,9 +29,16 @@ struct Services;
 class MailboxCache
 {
 public:
-    // fingerprint gives the verdict fingerprint of the moment (VerdictFingerprint).
+    // fingerprint gives the verdict fingerprint of the moment (VerdictFingerprint). Loads
+    // the account's cache from the disk.
     MailboxCache(const QString &dataDir, Services &services, const MailAccount &account,
                  std::function<QByteArray()> fingerprint, CacheDisk *disk = nullptr);
+    // Over a cache already loaded, kept by the caller from one check to the next; the
+    // history tells which saved copies its records still name.
+    MailboxCache(MessageCache &store, Services &services, const MailAccount &account,
+                 std::function<QByteArray()> fingerprint, const History &history);
+    // The folder of the account's cache under dataDir, to recognise a cache kept loaded.
+    static QString folderOf(const QString &dataDir, Services &services, const MailAccount &account);
 
     // The server's ids of the mailbox in its order (element i for the session's message i;
     // an empty id where the server gave none). Gives, element for element, whether the
@@ -81,7 +89,9 @@ private:
 
     Services &m_services;
     QByteArray m_accountName;
-    MessageCache m_store;
+    std::unique_ptr<MessageCache> m_ownStore;
+    MessageCache &m_store;
+    const History *m_history = nullptr;
     std::function<QByteArray()> m_currentFingerprint;
     QByteArray m_fingerprint; // of plan(), then of the verdicts
     QList<Planned> m_planned;

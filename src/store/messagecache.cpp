@@ -409,11 +409,12 @@ void MessageCache::forget(const QByteArray &id)
         m_pending << sealed("- " + encoded(id));
 }
 
-bool MessageCache::hasText(const QByteArray &id) const
+bool MessageCache::hasText(const QByteArray &id, const QSet<int> &recordedCopies) const
 {
     const auto it = m_entries.constFind(id);
-    return it != m_entries.cend() && QFileInfo::exists(messagePath(it->file))
-        && (it->copyNumber == 0 || QFileInfo::exists(copyPath(it->copyNumber)));
+    return it != m_entries.cend()
+        && (it->copyNumber == 0 || recordedCopies.contains(it->copyNumber)
+            || QFileInfo::exists(copyPath(it->copyNumber)));
 }
 
 std::optional<QByteArray> MessageCache::text(const QByteArray &id)

@@ -124,8 +124,10 @@ public:
     // one it has.
     void setVerdict(const QByteArray &id, const Verdict &verdict, const QByteArray &fingerprint,
                     const QByteArray &summary = {});
-    // The files that hold the message's text are there (their content is checked by text()).
-    bool hasText(const QByteArray &id) const;
+    // The message's body can be had: kept in the cache, or in a saved copy that a history
+    // record still names (recordedCopies: their MailNumbers) or that is still on the disk.
+    // The bytes themselves are checked only by text().
+    bool hasText(const QByteArray &id, const QSet<int> &recordedCopies = {}) const;
 
     // Ends a check: drops every id the server did not list and commits the changes since the
     // last update to the disk. The message files of dropped entries are removed after the
