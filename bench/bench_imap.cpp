@@ -236,12 +236,8 @@ int main(int argc, char **argv)
     }
 
     MailboxGenerator generator;
-    QList<QByteArray> mailbox;
     qint64 mailboxBytes = 0;
-    for (int i = 0; i < messageCount; ++i) {
-        mailbox << generator.nextMessage();
-        mailboxBytes += mailbox.last().size();
-    }
+    QList<QByteArray> mailbox = generatedMailbox(generator, messageCount, &mailboxBytes);
     if (!server.load(QStringLiteral("bench"), mailbox)) {
         std::printf("cannot load the mailbox\n");
         return 1;
@@ -316,23 +312,10 @@ int main(int argc, char **argv)
     }
 
     // A first check of a large mailbox against one client that asks for all of it at once.
-    double firstOverBulk = -1;
-    {
-        QList<QByteArray> bulk;
-        qint64 bulkBytes = 0;
-        for (int i = 0; i < bulkMessageCount; ++i) {
-            bulk << generator.nextMessage();
-            bulkBytes += bulk.last().size();
-        }
-        if (!server.load(QStringLiteral("bulk"), bulk))
-            return 1;
-        std::printf("bulk mailbox: %d messages, %lld bytes\n", bulkMessageCount,
-                    static_cast<long long>(bulkBytes));
-        firstOverBulk
-            = firstCheckOverBulkFetch("IMAP", server.imapPort, "bulk", bulkMessageCount, bulkBytes);
-        if (firstOverBulk < 0)
-            return 1;
-    }
+    const double firstOverBulk
+        = bulkFirstCheck(server, generator, "IMAP", server.imapPort, bulkMessageCount);
+    if (firstOverBulk < 0)
+        return 1;
 
     const double fetch = median(fetchTimes);
     const double check = median(checkTimes);

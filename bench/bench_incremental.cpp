@@ -192,18 +192,10 @@ int main(int argc, char **argv)
     }
 
     MailboxGenerator generator;
-    QList<QByteArray> mailbox;
     qint64 mailboxBytes = 0;
-    for (int i = 0; i < mailboxCount; ++i) {
-        mailbox << generator.nextMessage();
-        mailboxBytes += mailbox.last().size();
-    }
-    QList<QByteArray> fresh;
+    QList<QByteArray> mailbox = generatedMailbox(generator, mailboxCount, &mailboxBytes);
     qint64 newBytes = 0;
-    for (int i = 0; i < newCount; ++i) {
-        fresh << generator.nextMessage();
-        newBytes += fresh.last().size();
-    }
+    const QList<QByteArray> fresh = generatedMailbox(generator, newCount, &newBytes);
     if (!server.load(QString::fromUtf8(user), mailbox)) {
         std::printf("cannot load the mailbox\n");
         return 1;

@@ -1,6 +1,7 @@
 #include "mailbench.h"
 
 #include "engine/tcptransport.h"
+#include "support/mailboxgenerator.h"
 #include "support/testauthority.h"
 
 #include <QCoreApplication>
@@ -104,6 +105,26 @@ double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
     return values.at(values.size() / 2);
+}
+
+QList<QByteArray> generatedMailbox(MailboxGenerator &generator, int count, qint64 *bytes)
+{
+    QList<QByteArray> mailbox;
+    for (int i = 0; i < count; ++i) {
+        mailbox << generator.nextMessage();
+        *bytes += mailbox.last().size();
+    }
+    return mailbox;
+}
+
+double bulkFirstCheck(MailServer &server, MailboxGenerator &generator, const QByteArray &serverType,
+                      quint16 port, int count)
+{
+    qint64 bytes = 0;
+    if (!server.load(QStringLiteral("bulk"), generatedMailbox(generator, count, &bytes)))
+        return -1;
+    std::printf("bulk mailbox: %d messages, %lld bytes\n", count, static_cast<long long>(bytes));
+    return firstCheckOverBulkFetch(serverType, port, "bulk", count, bytes);
 }
 
 double cpuSeconds()

@@ -15,6 +15,8 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+
+class MailboxGenerator;
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -116,6 +118,12 @@ double firstCheckOverBulkFetch(const QByteArray &serverType, quint16 port, const
 qint64 idListBytes(const QByteArray &serverType, quint16 port, const QByteArray &user);
 // CPU time of this process so far, in seconds.
 double cpuSeconds();
+// The next count messages of the generator; their size in all is added to *bytes.
+QList<QByteArray> generatedMailbox(MailboxGenerator &generator, int count, qint64 *bytes);
+// Loads a mailbox of count generated messages for the user "bulk" and gives
+// firstCheckOverBulkFetch of it; -1 when it could not be loaded or measured.
+double bulkFirstCheck(MailServer &server, MailboxGenerator &generator, const QByteArray &serverType,
+                      quint16 port, int count);
 
 // A core over a fresh data folder in memory with one account on 127.0.0.1 and no rule that
 // can fire, so a check deletes nothing and the mailbox stays the same between runs. The
