@@ -17,9 +17,9 @@
 //
 // Needs root (it starts Dovecot through scripts/mailserver.sh and stops it at the end).
 
-#include "engine/mailboxfilter.h"
 #include "mailbench.h"
 #include "message/cmessages.h"
+#include "session/mailboxfilter.h"
 #include "support/mailboxgenerator.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "mailbench.h"
 
-#include "engine/tcptransport.h"
+#include "net/tcptransport.h"
 #include "support/mailboxgenerator.h"
 #include "support/testauthority.h"
 

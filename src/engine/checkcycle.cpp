@@ -2,17 +2,17 @@
 
 #include "coremailboxfilter.h"
 #include "korvanecore.h"
-#include "mailboxfilter.h"
 #include "message/cmessages.h"
 #include "message/textformat.h"
+#include "net/tcptransport.h"
 #include "platform/notifier.h"
 #include "platform/prompter.h"
 #include "platform/showntext.h"
 #include "platform/trayhost.h"
+#include "session/mailboxfilter.h"
 #include "sessionfactory.h"
 #include "store/accountsecurity.h"
 #include "store/verdictkeys.h"
-#include "tcptransport.h"
 
 #include <exception>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "extratimer.h"
-#include "sessionresult.h"
+#include "session/sessionresult.h"
 
 #include <QObject>
 #include <QPointer>

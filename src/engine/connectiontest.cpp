@@ -1,9 +1,9 @@
 #include "connectiontest.h"
 
 #include "message/textformat.h"
+#include "net/protocollog.h"
 #include "platform/showntext.h"
-#include "protocollog.h"
-#include "protocoltexts.h"
+#include "session/tlstexts.h"
 #include "sessionfactory.h"
 #include "store/services.h"
 
@@ -15,17 +15,10 @@
 namespace {
 
 // The same tags as a check's IMAP session, so that a server's log reads alike for both.
-constexpr char loginTag[] = "a001";
+const ImapDialogue::Tags dialogueTags {"a120", "a121", "a001", {}};
 constexpr char logoutTag[] = "a399";
-constexpr char capabilityTag[] = "a120";
-constexpr char startTlsTag[] = "a121";
 
 using Outcome = ConnectionTestResult::Outcome;
-
-bool isOk(const ImapResponse &response)
-{
-    return response.status() == "OK";
-}
 
 } // namespace
 
@@ -35,6 +28,8 @@ ConnectionTest::ConnectionTest(std::unique_ptr<Transport> transport, const MailA
     , m_transport(std::move(transport))
     , m_account(account)
     , m_encryption(encryptionFor(account, security))
+    , m_pop3(*this, account.UserName, account.Password)
+    , m_imap(*this, {}, dialogueTags, {}, account.UserName, account.Password)
 {
     m_transport->trustCertificate(security.trustedSha256);
     m_idle.setSingleShot(true);
@@ -76,7 +71,9 @@ ConnectionTest::~ConnectionTest()
 
 void ConnectionTest::start()
 {
-    m_state = State::Connecting;
+    m_state = State::LoggingIn;
+    m_pop3.restart(m_encryption);
+    m_imap.restart(m_encryption);
     m_idle.start();
     const QString host = NormalizeServerName(shownText(m_account.MailServer));
     const auto port = quint16(m_account.Port);
@@ -112,15 +109,8 @@ void ConnectionTest::onReceived(const QByteArray &data)
     }
     m_lines.append(data);
     while (m_state != State::Ended) {
-        // RFC 2449 §5: the capabilities follow CAPA's "+OK" as a multi-line text.
-        if (m_state == State::CapabilitiesSent && m_hasCapaStatus) {
-            const std::optional<QByteArray> list = m_lines.takeMultiline();
-            if (!list)
-                break;
-            onPop3Capabilities(*list);
-            continue;
-        }
-        const std::optional<QByteArray> reply = m_lines.takeLine();
+        const std::optional<QByteArray> reply
+            = m_state == State::LoggingIn ? m_pop3.take(m_lines) : m_lines.takeLine();
         if (!reply)
             break;
         qCDebug(lcProtocol).noquote() << "S:" << reply->trimmed();
@@ -130,162 +120,67 @@ void ConnectionTest::onReceived(const QByteArray &data)
         endWith(Outcome::Unexpected);
 }
 
-// Connecting:       +OK -> USER, or CAPA when STARTTLS is wanted | -ERR -> GreetingRefused
-// CapabilitiesSent: +OK + list with STLS -> STLS | without, or -ERR -> USER in clear when
-//                   STARTTLS is only taken when offered, else NoStartTls
-// StartTlsSent:     +OK -> TLS handshake | -ERR -> as without STLS
-// Encrypting:       the certificate passed -> USER | refused -> TlsRefused
-// UserSent:         +OK -> PASS | -ERR -> LoginRefused
-// PassSent:         +OK -> QUIT | -ERR -> LoginRefused
-// LogoutSent:       any reply, or the server hangs up -> LoggedIn
+// LoggingIn:  the dialogue's; logged in -> QUIT / LOGOUT | its failures end the test
+// LogoutSent: POP3: any reply, or the server hangs up -> LoggedIn
+//             IMAP: a399, or the server hangs up -> LoggedIn
 void ConnectionTest::onPop3Reply(const QByteArray &reply)
 {
-    const bool isPositive = Pop3Texts::isPositive(reply);
-    switch (m_state) {
-    case State::Connecting:
-        if (!isPositive)
-            return endWith(Outcome::GreetingRefused, reply);
-        if (m_encryption == MailSession::Encryption::StartTls
-            || m_encryption == MailSession::Encryption::StartTlsWhenOffered) {
-            m_state = State::CapabilitiesSent;
-            send("CAPA");
-            return;
-        }
-        return sendLogin();
-    case State::CapabilitiesSent:
-        if (!isPositive)
-            return withoutStartTls();
-        m_hasCapaStatus = true;
-        return;
-    case State::StartTlsSent:
-        if (!isPositive)
-            return withoutStartTls();
-        m_state = State::Encrypting;
-        // What the server sent before the handshake is not part of the encrypted session.
-        m_lines.clear();
-        m_transport->startEncryption();
-        return;
-    case State::Encrypting:
-        return;
-    case State::UserSent:
-        if (!isPositive)
-            return endWith(Outcome::LoginRefused, reply);
-        m_state = State::PassSent;
-        send("PASS " + m_account.Password);
-        return;
-    case State::PassSent:
-        if (!isPositive)
-            return endWith(Outcome::LoginRefused, reply);
-        return logout();
-    case State::LogoutSent:
-        return endWith(Outcome::LoggedIn);
-    case State::Ended:
-        return;
-    }
+    if (m_state == State::LoggingIn)
+        return m_pop3.onReply(reply);
+    if (m_state == State::LogoutSent)
+        endWith(Outcome::LoggedIn);
 }
 
-void ConnectionTest::onPop3Capabilities(const QByteArray &list)
-{
-    m_hasCapaStatus = false;
-    if (!Pop3Texts::announcesStls(list))
-        return withoutStartTls();
-    m_state = State::StartTlsSent;
-    send("STLS");
-}
-
-// Connecting:       * OK -> LOGIN, or CAPABILITY when STARTTLS is wanted | * PREAUTH ->
-//                   LOGOUT (logged in already) | anything else -> GreetingRefused
-// CapabilitiesSent: * CAPABILITY ... STARTTLS -> offered; a120 OK -> STARTTLS when offered;
-//                   not offered, or NO, BAD -> as POP3 without STLS
-// StartTlsSent:     a121 OK -> TLS handshake | NO, BAD -> as not offered
-// Encrypting:       the certificate passed -> LOGIN | refused -> TlsRefused
-// PassSent:         a001 OK -> LOGOUT | NO, BAD -> LoginRefused
-// LogoutSent:       a399, or the server hangs up -> LoggedIn
 void ConnectionTest::onImapResponse(const ImapResponse &response)
 {
-    const QByteArray tag = response.tag();
-    const bool isUntagged = tag == "*";
-    switch (m_state) {
-    case State::Connecting:
-        if (isUntagged && response.status() == "PREAUTH")
-            return logout();
-        if (!isUntagged || !isOk(response))
-            return endWith(Outcome::GreetingRefused, response.text);
-        if (m_encryption == MailSession::Encryption::StartTls
-            || m_encryption == MailSession::Encryption::StartTlsWhenOffered) {
-            m_state = State::CapabilitiesSent;
-            send(QByteArray(capabilityTag) + " CAPABILITY");
-            return;
-        }
-        return sendLogin();
-    case State::CapabilitiesSent:
-        if (isUntagged) {
-            m_offersStartTls = m_offersStartTls || response.announces("STARTTLS");
-            return;
-        }
-        if (tag != capabilityTag)
-            return;
-        if (!isOk(response) || !m_offersStartTls)
-            return withoutStartTls();
-        m_state = State::StartTlsSent;
-        send(QByteArray(startTlsTag) + " STARTTLS");
-        return;
-    case State::StartTlsSent:
-        if (tag != startTlsTag)
-            return;
-        if (!isOk(response))
-            return withoutStartTls();
-        m_state = State::Encrypting;
-        m_responses.clear();
-        m_transport->startEncryption();
-        return;
-    case State::Encrypting:
-        return;
-    case State::UserSent:
-        return;
-    case State::PassSent:
-        if (tag != loginTag)
-            return;
-        if (!isOk(response))
-            return endWith(Outcome::LoginRefused, response.text);
-        return logout();
-    case State::LogoutSent:
-        if (tag == logoutTag)
-            endWith(Outcome::LoggedIn);
-        return;
-    case State::Ended:
-        return;
-    }
+    if (m_state == State::LoggingIn)
+        return m_imap.onResponse(response);
+    if (m_state == State::LogoutSent && response.tag() == logoutTag)
+        endWith(Outcome::LoggedIn);
 }
 
 void ConnectionTest::onEncrypted()
 {
-    if (m_state == State::Encrypting)
-        sendLogin();
-}
-
-// Where STARTTLS is required, neither the user name nor the password may leave in clear.
-void ConnectionTest::withoutStartTls()
-{
-    if (m_encryption != MailSession::Encryption::StartTlsWhenOffered)
-        return endWith(Outcome::NoStartTls);
-    m_isInClear = true;
-    sendLogin();
-}
-
-void ConnectionTest::sendLogin()
-{
-    // A line break would end the command and start another one of the server's choosing.
-    if (!ImapTexts::canBeQuoted(m_account.UserName) || !ImapTexts::canBeQuoted(m_account.Password))
-        return endWith(Outcome::CannotQuote);
-    if (isImap()) {
-        m_state = State::PassSent;
-        send(QByteArray(loginTag) + " LOGIN " + ImapTexts::quoted(m_account.UserName) + ' '
-             + ImapTexts::quoted(m_account.Password));
+    if (m_state != State::LoggingIn)
         return;
+    if (isImap())
+        m_imap.onEncrypted();
+    else
+        m_pop3.onEncrypted();
+}
+
+void ConnectionTest::startEncryption()
+{
+    // What the server sent before the handshake is not part of the encrypted session.
+    m_lines.clear();
+    m_responses.clear();
+    m_transport->startEncryption();
+}
+
+void ConnectionTest::goesOnInClear()
+{
+    m_isInClear = true;
+}
+
+void ConnectionTest::dialogueFailed(DialogueFailure failure, const QByteArray &reply)
+{
+    switch (failure) {
+    case DialogueFailure::GreetingRefused:
+        return endWith(Outcome::GreetingRefused, reply);
+    case DialogueFailure::NoStartTls:
+        return endWith(Outcome::NoStartTls);
+    case DialogueFailure::CannotQuote:
+        return endWith(Outcome::CannotQuote);
+    case DialogueFailure::LoginRefused:
+        return endWith(Outcome::LoginRefused, reply);
+    case DialogueFailure::SelectRefused:
+        return endWith(Outcome::Unexpected, reply);
     }
-    m_state = State::UserSent;
-    send("USER " + m_account.UserName);
+}
+
+void ConnectionTest::dialogueDone()
+{
+    logout();
 }
 
 // RFC 1939 §6: QUIT before any DELE removes nothing; RFC 3501 §6.1.3: LOGOUT removes nothing.

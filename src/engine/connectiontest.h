@@ -1,11 +1,13 @@
 #pragma once
 
-#include "imapreader.h"
-#include "linereader.h"
-#include "mailsession.h"
+#include "imap/imapdialogue.h"
+#include "imap/imapreader.h"
+#include "net/transport.h"
+#include "pop3/linereader.h"
+#include "pop3/pop3dialogue.h"
+#include "session/mailsession.h"
 #include "store/accountsecurity.h"
 #include "store/records.h"
-#include "transport.h"
 
 #include <QObject>
 #include <QString>
@@ -43,23 +45,19 @@ struct ConnectionTestResult
 
 Q_DECLARE_METATYPE(ConnectionTestResult)
 
-// Logs into one account's server with its typed values and straight out again: POP3 greeting,
-// [CAPA, STLS], USER, PASS, QUIT; IMAP greeting, [CAPABILITY, STARTTLS], LOGIN, LOGOUT.
+// Logs into one account's server with its typed values and straight out again: the login
+// dialogue of its protocol (POP3 greeting, [CAPA, STLS], USER, PASS; IMAP greeting,
+// [CAPABILITY, STARTTLS], LOGIN), then QUIT or LOGOUT.
 // Nothing is fetched, deleted or flagged, and nothing is told in the popup or the log: the
 // result goes to whoever asked. Runs on the connection's events and emits finished() exactly
 // once; owners release it with deleteLater().
-class ConnectionTest : public QObject
+class ConnectionTest : public QObject, private DialogueClient
 {
     Q_OBJECT
 
 public:
     enum class State {
-        Connecting, // waiting for the greeting
-        CapabilitiesSent, // STARTTLS wanted: CAPA / "a120 CAPABILITY" sent
-        StartTlsSent, // STLS / "a121 STARTTLS"
-        Encrypting, // the server agreed: the TLS handshake runs
-        UserSent, // POP3 only
-        PassSent, // POP3 PASS or IMAP LOGIN
+        LoggingIn, // the dialogue runs, from the connection to the login's answer
         LogoutSent, // QUIT / LOGOUT: logged in, waiting for the goodbye
         Ended,
     };
@@ -83,13 +81,14 @@ private:
     bool isImap() const { return m_account.ServerType == "IMAP"; }
     void onReceived(const QByteArray &data);
     void onPop3Reply(const QByteArray &reply);
-    void onPop3Capabilities(const QByteArray &list);
     void onImapResponse(const ImapResponse &response);
     void onEncrypted();
-    void withoutStartTls();
-    void sendLogin();
     void logout();
-    void send(const QByteArray &command);
+    void send(const QByteArray &command) override;
+    void startEncryption() override;
+    void goesOnInClear() override;
+    void dialogueFailed(DialogueFailure failure, const QByteArray &reply) override;
+    void dialogueDone() override;
     void end(ConnectionTestResult result);
     void endWith(ConnectionTestResult::Outcome outcome, const QByteArray &serverText = {});
 
@@ -99,9 +98,9 @@ private:
     QTimer m_idle;
     LineReader m_lines;
     ImapReader m_responses;
-    State m_state = State::Connecting;
-    bool m_hasCapaStatus = false; // POP3: the "+OK" line of CAPA is in
-    bool m_offersStartTls = false; // IMAP: an untagged CAPABILITY named it
+    Pop3Dialogue m_pop3;
+    ImapDialogue m_imap;
+    State m_state = State::LoggingIn;
     bool m_isInClear = false;
 };
 

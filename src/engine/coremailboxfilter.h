@@ -1,7 +1,7 @@
 #pragma once
 
 #include "classify/classifier.h"
-#include "mailboxfilter.h"
+#include "session/mailboxfilter.h"
 #include "store/verdict.h"
 
 #include <QByteArray>

@@ -1,9 +1,9 @@
 #include "korvanecore.h"
 
 #include "classify/securitylevel.h"
+#include "net/tcptransport.h"
 #include "platform/trayhost.h"
 #include "store/accountsecurity.h"
-#include "tcptransport.h"
 
 KorvaneCore::KorvaneCore(const CoreEnvironment &environment)
     : env(environment)

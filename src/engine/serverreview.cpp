@@ -1,17 +1,17 @@
 #include "serverreview.h"
 
-#include "imapdeletion.h"
+#include "imap/imapdeletion.h"
 #include "message/textformat.h"
+#include "net/transport.h"
 #include "platform/notifier.h"
 #include "platform/showntext.h"
-#include "pop3deletion.h"
+#include "pop3/pop3deletion.h"
 #include "sessionfactory.h"
 #include "store/actionlog.h"
 #include "store/history.h"
 #include "store/listfiles.h"
 #include "store/maillists.h"
 #include "store/services.h"
-#include "transport.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "deletionsession.h"
 #include "reviewactions.h"
-#include "sessionresult.h"
+#include "session/deletionsession.h"
+#include "session/sessionresult.h"
 #include "store/accountsecurity.h"
 #include "store/reviewqueue.h"
 

@@ -1,9 +1,9 @@
 #include "sessionfactory.h"
 
-#include "imapsession.h"
-#include "pop3session.h"
+#include "imap/imapsession.h"
+#include "net/transport.h"
+#include "pop3/pop3session.h"
 #include "store/accountsecurity.h"
-#include "transport.h"
 
 bool hasMailSession(const MailAccount &account)
 {
@@ -12,7 +12,6 @@ bool hasMailSession(const MailAccount &account)
 
 MailSession::Encryption encryptionFor(const MailAccount &account, const AccountSecurity &security)
 {
-    using Encryption = MailSession::Encryption;
     if (security.mode) {
         switch (*security.mode) {
         case SecurityMode::SslTls:

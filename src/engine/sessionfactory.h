@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mailsession.h"
+#include "session/mailsession.h"
 
 #include <memory>
 

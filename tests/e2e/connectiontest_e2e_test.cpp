@@ -1,6 +1,6 @@
 #include "e2ebed.h"
 #include "engine/connectiontest.h"
-#include "engine/tcptransport.h"
+#include "net/tcptransport.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,6 +1,6 @@
 #include "e2ebed.h"
 #include "engine/serverreview.h"
-#include "engine/tcptransport.h"
+#include "net/tcptransport.h"
 #include "store/history.h"
 #include "store/listfiles.h"
 

@@ -1,5 +1,5 @@
 #include "e2ebed.h"
-#include "engine/tcptransport.h"
+#include "net/tcptransport.h"
 
 #include <QFile>
 #include <QSslCertificate>

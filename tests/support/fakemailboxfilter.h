@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/mailboxfilter.h"
 #include "message/cmessages.h"
+#include "session/mailboxfilter.h"
 #include "store/verdictkeys.h"
 
 #include <QByteArray>

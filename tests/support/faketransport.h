@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/transport.h"
+#include "net/transport.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

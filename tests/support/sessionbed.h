@@ -1,10 +1,10 @@
 #pragma once
 
-#include "engine/mailsession.h"
 #include "fakemailboxfilter.h"
 #include "faketransport.h"
 #include "logentries.h"
 #include "servicesbed.h"
+#include "session/mailsession.h"
 
 #include <QByteArray>
 #include <QLoggingCategory>

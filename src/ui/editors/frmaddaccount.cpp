@@ -1,8 +1,8 @@
 #include "frmaddaccount.h"
 
 #include "engine/connectiontest.h"
-#include "engine/tcptransport.h"
 #include "lang/language.h"
+#include "net/tcptransport.h"
 #include "platform/prompter.h"
 #include "platform/showntext.h"
 #include "store/appsettings.h"

@@ -1,0 +1,296 @@
+#include "imapdeletion.h"
+
+#include "imaptexts.h"
+#include "net/transport.h"
+#include "store/services.h"
+
+#include <algorithm>
+
+namespace {
+
+// The deletion's own tags, apart from those of the check.
+const ImapDialogue::Tags dialogueTags {"d010", "d011", "d001", "d002"};
+constexpr char capabilityTag[] = "d003";
+constexpr char searchTag[] = "d004";
+constexpr char storeTag[] = "d005";
+constexpr char uidExpungeTag[] = "d006";
+constexpr char deletedSearchTag[] = "d007";
+constexpr char expungeTag[] = "d008";
+constexpr char logoutTag[] = "d009";
+
+bool isOk(const ImapResponse &response)
+{
+    return response.status() == "OK";
+}
+
+// "<validity>:<uid>"; nullopt when either part is not a positive number.
+std::optional<std::pair<QByteArray, quint32>> splitServerId(const QByteArray &serverId)
+{
+    const qsizetype colon = serverId.indexOf(':');
+    if (colon < 1)
+        return std::nullopt;
+    bool isValidity = false;
+    bool isUid = false;
+    const quint32 validity = serverId.left(colon).toUInt(&isValidity);
+    const quint32 uid = serverId.mid(colon + 1).toUInt(&isUid);
+    if (!isValidity || !isUid || validity == 0 || uid == 0)
+        return std::nullopt;
+    return std::pair {QByteArray::number(validity), uid};
+}
+
+// RFC 3501 §9 sequence-set of ascending UIDs, runs written as "first:last" to keep the
+// command line short.
+QByteArray uidSet(const QList<quint32> &uids)
+{
+    QByteArrayList parts;
+    for (qsizetype i = 0; i < uids.size();) {
+        qsizetype last = i;
+        while (last + 1 < uids.size() && uids.at(last + 1) == uids.at(last) + 1)
+            ++last;
+        parts << QByteArray::number(uids.at(i))
+                + (last > i ? ':' + QByteArray::number(uids.at(last)) : QByteArray());
+        i = last + 1;
+    }
+    return parts.join(',');
+}
+
+// The numbers of a "* SEARCH n n n" response.
+QList<quint32> searchNumbers(const ImapResponse &response)
+{
+    QList<quint32> numbers;
+    const QList<QByteArray> words = response.text.simplified().split(' ');
+    for (qsizetype i = 2; i < words.size(); ++i) {
+        bool isNumber = false;
+        const quint32 n = words.at(i).toUInt(&isNumber);
+        if (isNumber)
+            numbers << n;
+    }
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
+}
+
+} // namespace
+
+ImapDeletion::ImapDeletion(std::unique_ptr<Transport> transport, const MailAccount &account,
+                           const QList<QByteArray> &serverIds, int timeOutSeconds,
+                           Services &services, QObject *parent)
+    : DeletionSession(std::move(transport), account,
+                      {&ImapTexts::serverErrorCaption, &ImapTexts::connectionErrorCaptions},
+                      serverIds, timeOutSeconds, services, parent)
+    , m_dialogue(
+          *this, [this](const ImapResponse &response) { onUntagged(response); }, dialogueTags,
+          "SELECT INBOX", account.UserName, account.Password)
+{
+}
+
+// The capabilities asked for before the login have always had a step name of their own here,
+// apart from the CAPABILITY after the SELECT.
+QString ImapDeletion::step() const
+{
+    if (m_state != State::LoggingIn)
+        return stateName(m_state);
+    if (m_dialogue.step() == ImapDialogue::Step::CapabilitySent)
+        return QStringLiteral("LoginCapabilitySent");
+    return m_dialogue.stepName();
+}
+
+void ImapDeletion::reset()
+{
+    m_reader.clear();
+    m_dialogue.restart(encryption());
+    m_state = State::LoggingIn;
+    m_validity.clear();
+    m_hasUidPlus = false;
+    m_uids.clear();
+    m_found.clear();
+    m_flagged.clear();
+    m_idOf.clear();
+}
+
+void ImapDeletion::buffer(const QByteArray &data)
+{
+    m_reader.append(data);
+}
+
+void ImapDeletion::processBuffered()
+{
+    while (!hasEnded() && !isWaiting()) {
+        const std::optional<ImapResponse> response = m_reader.take();
+        if (!response) {
+            if (m_reader.hasFailed())
+                failFraming(m_reader.failure(), m_reader.limits());
+            return;
+        }
+        logReply(response->text);
+        onResponse(*response);
+    }
+}
+
+// Untagged data is collected until the tagged reply of the command in flight decides:
+// LoggingIn:         the dialogue's, up to "d002 SELECT INBOX" | its failures end the
+//                    session; the SELECT's UIDVALIDITY v is the dialogue's
+// selected:          ids of another validity are UidValidityChanged; CAPABILITY, or LOGOUT
+//                    when none is left
+// CapabilitySent:    * CAPABILITY ... -> UIDPLUS?; d003 -> UID SEARCH UID <wanted>
+// SearchSent:        * SEARCH ... -> found, the others Gone; d004 OK -> UID STORE, or LOGOUT
+//                    when none was found | NO, BAD -> end (ProtocolError)
+// StoreSent:         d005 OK -> UID EXPUNGE (UIDPLUS) or UID SEARCH DELETED
+//                    | NO, BAD -> found ones Refused, LOGOUT
+// UidExpungeSent:    d006 OK -> found ones Deleted, LOGOUT | NO, BAD -> FlaggedNotExpunged
+// DeletedSearchSent: * SEARCH ... -> flagged; d007 OK and flagged are exactly ours -> EXPUNGE
+//                    | else -> FlaggedNotExpunged, LOGOUT
+// ExpungeSent:       d008 OK -> found ones Deleted, LOGOUT | NO, BAD -> FlaggedNotExpunged
+// Any untagged CAPABILITY, the dialogue's included, tells whether the server has UIDPLUS.
+// LOGOUT is sent without awaiting its reply: nothing is left to learn from it.
+void ImapDeletion::onResponse(const ImapResponse &response)
+{
+    if (m_state == State::LoggingIn)
+        return m_dialogue.onResponse(response);
+    const QByteArray tag = response.tag();
+    const bool isUntagged = tag == "*";
+    if (isUntagged)
+        onUntagged(response);
+    switch (m_state) {
+    case State::LoggingIn:
+    case State::SelectSent:
+        return;
+    case State::CapabilitySent:
+        if (tag != capabilityTag)
+            return;
+        // Without an answer the server is taken to lack UIDPLUS: the careful way.
+        m_state = State::SearchSent;
+        send(QByteArray(searchTag) + " UID SEARCH UID " + uidSet(m_uids));
+        return;
+    case State::SearchSent:
+        if (isUntagged) {
+            // Only what we asked for: a server that answers more is not followed there.
+            if (response.status() == "SEARCH") {
+                for (quint32 uid : searchNumbers(response)) {
+                    if (m_uids.contains(uid) && !m_found.contains(uid))
+                        m_found << uid;
+                }
+                std::sort(m_found.begin(), m_found.end());
+            }
+            return;
+        }
+        if (tag != searchTag)
+            return;
+        if (!isOk(response))
+            return failWithReply(SessionStatus::ProtocolError, response.text);
+        for (quint32 uid : std::as_const(m_uids)) {
+            if (!m_found.contains(uid))
+                setOutcome(m_idOf.value(uid), DeletionOutcome::Gone);
+        }
+        if (m_found.isEmpty())
+            return logout();
+        m_state = State::StoreSent;
+        send(QByteArray(storeTag) + " UID STORE " + uidSet(m_found) + " +FLAGS.SILENT (\\Deleted)");
+        return;
+    case State::StoreSent:
+        if (tag != storeTag)
+            return;
+        if (!isOk(response)) {
+            tellServerError(response.text);
+            setFoundOutcome(DeletionOutcome::Refused);
+            return logout();
+        }
+        if (m_hasUidPlus) {
+            m_state = State::UidExpungeSent;
+            send(QByteArray(uidExpungeTag) + " UID EXPUNGE " + uidSet(m_found));
+        } else {
+            m_state = State::DeletedSearchSent;
+            send(QByteArray(deletedSearchTag) + " UID SEARCH DELETED");
+        }
+        return;
+    case State::UidExpungeSent:
+    case State::ExpungeSent:
+        if (tag != (m_state == State::ExpungeSent ? expungeTag : uidExpungeTag))
+            return;
+        if (isOk(response)) {
+            setFoundOutcome(DeletionOutcome::Deleted);
+        } else {
+            tellServerError(response.text);
+            setFoundOutcome(DeletionOutcome::FlaggedNotExpunged);
+        }
+        return logout();
+    case State::DeletedSearchSent:
+        if (isUntagged) {
+            if (response.status() == "SEARCH")
+                m_flagged << searchNumbers(response);
+            return;
+        }
+        if (tag != deletedSearchTag)
+            return;
+        std::sort(m_flagged.begin(), m_flagged.end());
+        // A plain EXPUNGE removes every flagged message: only when they are all ours.
+        if (!isOk(response) || m_flagged != m_found) {
+            setFoundOutcome(DeletionOutcome::FlaggedNotExpunged);
+            return logout();
+        }
+        m_state = State::ExpungeSent;
+        send(QByteArray(expungeTag) + " EXPUNGE");
+        return;
+    }
+}
+
+void ImapDeletion::startEncryption()
+{
+    // What the server sent before the handshake is not part of the encrypted session.
+    m_reader.clear();
+    transport().startEncryption();
+}
+
+void ImapDeletion::onEncrypted()
+{
+    m_dialogue.onEncrypted();
+}
+
+void ImapDeletion::onUntagged(const ImapResponse &response)
+{
+    if (response.status() == "CAPABILITY")
+        m_hasUidPlus = response.announces("UIDPLUS");
+}
+
+// RFC 3501 §2.3.1.1: UIDs are only meaningful together with the mailbox's UIDVALIDITY; a
+// different one means the UIDs may name other messages now.
+void ImapDeletion::dialogueDone()
+{
+    bool isNumber = false;
+    const quint32 validity = m_dialogue.uidValidity().toUInt(&isNumber);
+    if (isNumber && validity > 0)
+        m_validity = QByteArray::number(validity);
+    m_state = State::SelectSent;
+    afterSelect();
+}
+
+void ImapDeletion::afterSelect()
+{
+    for (const QByteArray &id : wanted()) {
+        const auto parts = splitServerId(id);
+        if (parts && !m_validity.isEmpty() && parts->first == m_validity) {
+            if (!m_uids.contains(parts->second))
+                m_uids << parts->second;
+            m_idOf.insert(parts->second, id);
+        } else {
+            setOutcome(id, DeletionOutcome::UidValidityChanged);
+        }
+    }
+    std::sort(m_uids.begin(), m_uids.end());
+    if (m_uids.isEmpty())
+        return logout();
+    m_state = State::CapabilitySent;
+    send(QByteArray(capabilityTag) + " CAPABILITY");
+}
+
+void ImapDeletion::setFoundOutcome(DeletionOutcome outcome)
+{
+    for (quint32 uid : std::as_const(m_found))
+        setOutcome(m_idOf.value(uid), outcome);
+}
+
+void ImapDeletion::logout()
+{
+    send(QByteArray(logoutTag) + " LOGOUT");
+    transport().close();
+    end();
+}

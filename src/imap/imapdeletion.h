@@ -1,0 +1,62 @@
+#pragma once
+
+#include "imapdialogue.h"
+#include "imapreader.h"
+#include "session/deletionsession.h"
+
+#include <QHash>
+#include <QList>
+
+// Deletes given messages of one IMAP inbox by their ids "<UIDVALIDITY>:<UID>": the
+// dialogue's LOGIN and SELECT INBOX, CAPABILITY, UID SEARCH for the wanted UIDs still there, UID
+// STORE \Deleted, then UID EXPUNGE of exactly those (RFC 4315) when the server has UIDPLUS; without
+// it a plain EXPUNGE only when UID SEARCH DELETED finds no other flagged message, else they stay
+// flagged (FlaggedNotExpunged). An id of another UIDVALIDITY is never acted on.
+class ImapDeletion final : public DeletionSession
+{
+    Q_OBJECT
+
+public:
+    enum class State {
+        LoggingIn, // the dialogue runs, up to the SELECT: step() names its step
+        SelectSent, // the SELECT was answered
+        CapabilitySent,
+        SearchSent, // which wanted UIDs are still there
+        StoreSent,
+        UidExpungeSent,
+        DeletedSearchSent, // which messages carry \Deleted
+        ExpungeSent,
+    };
+    Q_ENUM(State)
+
+    ImapDeletion(std::unique_ptr<Transport> transport, const MailAccount &account,
+                 const QList<QByteArray> &serverIds, int timeOutSeconds, Services &services,
+                 QObject *parent = nullptr);
+
+    State state() const { return m_state; }
+    QString step() const override;
+
+private:
+    void reset() override;
+    void buffer(const QByteArray &data) override;
+    void processBuffered() override;
+    void startEncryption() override;
+    void onEncrypted() override;
+    void dialogueDone() override;
+
+    void onResponse(const ImapResponse &response);
+    void onUntagged(const ImapResponse &response);
+    void afterSelect();
+    void setFoundOutcome(DeletionOutcome outcome);
+    void logout();
+
+    ImapReader m_reader;
+    ImapDialogue m_dialogue;
+    State m_state = State::LoggingIn;
+    QByteArray m_validity; // of the selected mailbox; empty when the SELECT gave none
+    bool m_hasUidPlus = false;
+    QList<quint32> m_uids; // the wanted UIDs of the mailbox's UIDVALIDITY
+    QHash<quint32, QByteArray> m_idOf; // a wanted UID's id as given
+    QList<quint32> m_found; // of those, the ones UID SEARCH found; ascending
+    QList<quint32> m_flagged; // every UID that UID SEARCH DELETED found
+};

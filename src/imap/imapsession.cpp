@@ -1,0 +1,682 @@
+#include "imapsession.h"
+
+#include "imaptexts.h"
+#include "message/separate.h"
+#include "net/transport.h"
+#include "platform/notifier.h"
+#include "platform/showntext.h"
+#include "session/mailboxcache.h"
+#include "session/mailboxfilter.h"
+#include "store/actionlog.h"
+#include "store/appsettings.h"
+#include "store/services.h"
+#include "store/verdictkeys.h"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+namespace {
+
+// The commands' fixed tags, as the engine has always sent them; the dialogue's come first.
+const ImapDialogue::Tags dialogueTags {"a120", "a121", "a001", "a142"};
+constexpr char searchTag[] = "a282";
+constexpr char fetchTag[] = "a654";
+constexpr char storeTag[] = "a005";
+constexpr char expungeTag[] = "a202";
+constexpr char closeTag[] = "a341";
+constexpr char uidFetchTag[] = "a610";
+constexpr char logoutTag[] = "a399";
+
+// Several FETCHes in flight hide the round trips of small messages; more than this many
+// gain nothing more, and the byte bound keeps what a stop throws away, and what waits
+// unread in the buffers, to about a megabyte. The sizes are those of the texts so far: the
+// dialogue asks for none before; until the first text is in, one FETCH waits behind another.
+constexpr int maxFetchesInFlight = 16;
+constexpr qint64 bytesInFlight = 1024 * 1024;
+
+bool isOk(const ImapResponse &response)
+{
+    return response.status() == "OK";
+}
+
+// The message sequence number of "* n FETCH", "* n EXPUNGE" and the like; 0 when the word
+// is no positive number.
+int sequenceNumber(const ImapResponse &response)
+{
+    bool isNumber = false;
+    const int n = response.status().toInt(&isNumber);
+    return isNumber && n > 0 ? n : 0;
+}
+
+} // namespace
+
+std::optional<qint16> GetIMAPInbox(QByteArrayView text)
+{
+    const QList<QByteArray> words = Separate(text, " ");
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        if (!words.at(i).toLower().contains("exists"))
+            continue;
+        if (i == 0)
+            return std::nullopt;
+        bool isNumber = false;
+        const int count = words.at(i - 1).trimmed().toInt(&isNumber);
+        if (!isNumber || count < 0 || count > std::numeric_limits<qint16>::max())
+            return std::nullopt;
+        return qint16(count);
+    }
+    return 0;
+}
+
+ImapSession::ImapSession(std::unique_ptr<Transport> transport, const MailAccount &account,
+                         const AppSettings &settings, Services &services, MailboxFilter &filter,
+                         QObject *parent)
+    : MailSession(std::move(transport), account,
+                  {&ImapTexts::serverErrorCaption, &ImapTexts::connectionErrorCaptions}, services,
+                  filter, parent)
+    , m_settings(settings)
+    , m_dialogue(
+          *this, [this](const ImapResponse &response) { onUntagged(response); }, dialogueTags,
+          "SELECT INBOX", account.UserName, account.Password)
+{
+}
+
+QString ImapSession::step() const
+{
+    return m_state == State::LoggingIn ? m_dialogue.stepName() : stateName(m_state);
+}
+
+void ImapSession::reset()
+{
+    m_messages.Clear();
+    m_reader.clear();
+    m_mails.clear();
+    m_present.clear();
+    m_fetchedLead = 0;
+    m_inFlight.clear();
+    m_expunges = 0;
+    m_mailAt.clear();
+    m_parsed.clear();
+    m_cache = nullptr;
+    m_deleteFlags.clear();
+    m_fetchedTexts.clear();
+    m_fetchedBytes = 0;
+    m_fetchedCount = 0;
+    m_unparsedText.reset();
+    m_unparsedMail = -1;
+    m_dialogue.restart(encryption());
+    m_state = State::LoggingIn;
+    m_messageCount = -1;
+    m_unseenCount = 0;
+    m_storing = 0;
+    m_hasStored = false;
+    m_uidValidity.clear();
+    m_hasServerIds = false;
+    m_isHolding = false;
+    m_held.clear();
+}
+
+void ImapSession::buffer(const QByteArray &data)
+{
+    m_reader.append(data);
+}
+
+// Responses are judged only once they are whole, literals included, however the server's
+// bytes were split.
+void ImapSession::processBuffered()
+{
+    while (!hasEnded() && !isWaiting()) {
+        const std::optional<ImapResponse> response = m_reader.take();
+        if (!response) {
+            if (m_reader.hasFailed())
+                failFraming(m_reader.failure(), m_reader.limits());
+            return;
+        }
+        logReply(response->text);
+        onResponse(*response);
+    }
+}
+
+// Untagged data is collected until the tagged reply of the command in flight decides:
+// LoggingIn:   the dialogue's, up to "a142 SELECT INBOX" | its failures end the session,
+//              next account; meanwhile * n EXISTS -> count (past 32767 -> ProtocolError)
+// selected:    no count -> ProtocolError | 0 -> "no messages" and CLOSE | else SEARCH UNSEEN
+//              (when announcing new mail), or a610
+// SearchSent:  * SEARCH ... -> unseen count; a282 OK -> "You have n New messages", a610
+//              | NO, BAD -> the same without the announcement
+// UidFetchSent: * n FETCH (UID u) -> UID of n; a610 OK -> FETCH of the first message
+//              | NO, BAD -> no UIDs ("no message ids" in ask mode), FETCH of the first
+// Fetching:    * n FETCH (... BODY[] {k}) -> text of n; each a654 completes the oldest FETCH
+//              in flight: OK -> FETCHes of the next messages not yet asked for, up to the
+//              window, or after the last: verdicts -> UID STORE, or history + CLOSE;
+//              in ask mode no STORE: history, review queue + CLOSE
+//              | NO, BAD -> "IMAP Error:", that message is neither judged nor flagged
+// Storing:     a005 OK -> next UID STORE, or history + EXPUNGE | NO, BAD -> "IMAP Error:", kept
+// ExpungeSent: a202 OK -> CLOSE, disconnect | NO, BAD -> "IMAP Error:", the flagged messages
+//              recorded as kept again, LOGOUT, disconnect
+// In every state after the greeting, * n EXPUNGE takes message n out and renumbers the ones
+// after it; * n EXISTS after the SELECT is not followed. Any other refusal or unusable reply
+// ends the session as a ProtocolError; CLOSE as Ok.
+void ImapSession::onResponse(const ImapResponse &response)
+{
+    if (m_state == State::LoggingIn)
+        return m_dialogue.onResponse(response);
+    const QByteArray tag = response.tag();
+    const bool isUntagged = tag == "*";
+    if (isUntagged && response.word(2).toUpper() == "EXPUNGE")
+        return onExpunged(response);
+    switch (m_state) {
+    case State::LoggingIn:
+    case State::SelectSent:
+        return;
+    case State::SearchSent:
+        if (isUntagged) {
+            if (response.status() == "SEARCH")
+                m_unseenCount = int(response.text.simplified().split(' ').size()) - 2;
+            return;
+        }
+        if (tag != searchTag)
+            return;
+        // The announcement is a courtesy: a server that refuses the search is still checked.
+        if (isOk(response))
+            announceUnseen();
+        startFetching();
+        return;
+    case State::UidFetchSent:
+        if (isUntagged)
+            return onUidFetched(response);
+        if (tag == uidFetchTag)
+            onUidFetchDone(response);
+        return;
+    case State::Fetching:
+        if (isUntagged)
+            return onMessageFetched(response);
+        if (tag == fetchTag)
+            onFetchDone(response);
+        return;
+    case State::Storing:
+        if (tag != storeTag)
+            return;
+        if (isOk(response)) {
+            m_hasStored = true;
+        } else {
+            // The server keeps the message, and so does the history.
+            tellServerError(response.text);
+            if (!recordKept(m_storing))
+                return;
+        }
+        storeNext();
+        return;
+    case State::ExpungeSent:
+        if (tag != expungeTag)
+            return;
+        if (isOk(response))
+            return closeMailbox();
+        onExpungeRefused(response);
+        if (!hasEnded())
+            logout();
+        return;
+    }
+}
+
+void ImapSession::startEncryption()
+{
+    // What the server sent before the handshake is not part of the encrypted session.
+    m_reader.clear();
+    transport().startEncryption();
+}
+
+void ImapSession::onEncrypted()
+{
+    m_dialogue.onEncrypted();
+}
+
+void ImapSession::dialogueDone()
+{
+    m_uidValidity = m_dialogue.uidValidity();
+    m_state = State::SelectSent;
+    afterSelect();
+}
+
+// What the dialogue shows of its untagged responses: the SELECT's message count, and the
+// expunges told before the first message is followed.
+void ImapSession::onUntagged(const ImapResponse &response)
+{
+    const QByteArray what = response.word(2).toUpper();
+    if (what == "EXPUNGE")
+        return onExpunged(response);
+    if (what != "EXISTS" || isOk(response) || m_dialogue.step() != ImapDialogue::Step::SelectSent)
+        return;
+    const std::optional<qint16> count = GetIMAPInbox(response.text);
+    if (!count)
+        return failUnexpected(QStringLiteral("The SELECT reply holds no message count: %1")
+                                  .arg(shownServerText(response.text.trimmed())),
+                              response.text);
+    m_messageCount = *count;
+}
+
+// RFC 3501 §7.4.1: message n is gone and every later message's number is one less. Another
+// client's expunge may be told at any point, even where the RFC forbids it; numbers beyond
+// the SELECT's messages belong to later arrivals, which this check leaves alone.
+void ImapSession::onExpunged(const ImapResponse &response)
+{
+    const int n = sequenceNumber(response);
+    if (m_state == State::LoggingIn) {
+        if (n > 0 && n <= m_messageCount)
+            --m_messageCount;
+        return;
+    }
+    if (n == 0 || n > m_present.size())
+        return;
+    m_mails[m_present.takeAt(n - 1)].isExpunged = true;
+    ++m_expunges;
+    if (n <= m_fetchedLead)
+        --m_fetchedLead;
+    m_messageCount = int(m_present.size());
+}
+
+void ImapSession::afterSelect()
+{
+    // RFC 3501 §6.3.1 makes the EXISTS count part of every SELECT reply.
+    if (m_messageCount < 0)
+        return failUnexpected(QStringLiteral("The SELECT reply holds no message count: %1")
+                                  .arg(shownServerText(m_dialogue.selectReply().trimmed())),
+                              m_dialogue.selectReply());
+    if (m_messageCount == 0) {
+        const QString none = m_services.caption(
+            QStringLiteral("10049"), QStringLiteral("There are no messages in this account."));
+        m_services.notifier.ShowTrayWindow(shownText(m_account.AccountName) + QStringLiteral(", ")
+                                           + none);
+        m_services.log.Log(none);
+        return closeMailbox();
+    }
+    // From here on the messages are followed through every EXPUNGE.
+    m_mails = QList<Mail>(m_messageCount);
+    for (int i = 0; i < m_messageCount; ++i)
+        m_present << i;
+    if (m_settings.NotifyNew) {
+        m_state = State::SearchSent;
+        send(QByteArray(searchTag) + " SEARCH UNSEEN");
+        return;
+    }
+    startFetching();
+}
+
+// The UIDs of every message come first, in one command: messages are flagged by UID, since
+// an expunge by another client renumbers them. The count is that of the SELECT; later
+// arrivals wait for the next check.
+void ImapSession::startFetching()
+{
+    // Every message went during the search: nothing to check.
+    if (m_present.isEmpty())
+        return closeMailbox();
+    // Without UIDVALIDITY a UID may name another message next time: nothing is held.
+    if (m_settings.AskBeforeDel && m_uidValidity.isEmpty())
+        tellNoServerIds(noServerIdsCaption());
+    m_state = State::UidFetchSent;
+    send(QByteArray(uidFetchTag) + " FETCH 1:" + QByteArray::number(m_messageCount) + " (UID)");
+}
+
+QString ImapSession::noServerIdsCaption() const
+{
+    return m_services.caption(
+        QStringLiteral("280032"),
+        QStringLiteral("This server gives no message ids (UIDVALIDITY): its messages can only be "
+                       "deleted with \"Ask me before deleting\" off."));
+}
+
+void ImapSession::announceUnseen()
+{
+    if (m_unseenCount < 1)
+        return;
+    m_services.notifier.ShowTrayWindow(
+        m_services.caption(QStringLiteral("270010"), QStringLiteral("You have")) + QLatin1Char(' ')
+        + QString::number(m_unseenCount) + QLatin1Char(' ')
+        + m_services.caption(QStringLiteral("270011"), QStringLiteral(" New messages in"))
+        + QLatin1Char(' ') + shownText(m_account.AccountName) + QLatin1Char(' ')
+        + m_services.caption(QStringLiteral("270012"), QStringLiteral(" account.")));
+}
+
+void ImapSession::onUidFetched(const ImapResponse &response)
+{
+    if (response.word(2).toUpper() != "FETCH")
+        return;
+    const int n = sequenceNumber(response);
+    bool isNumber = false;
+    const quint32 uid = response.numberAfter("UID").toUInt(&isNumber);
+    if (n > 0 && n <= m_present.size() && isNumber && uid > 0)
+        m_mails[m_present.at(n - 1)].uid = uid;
+}
+
+void ImapSession::onUidFetchDone(const ImapResponse &reply)
+{
+    if (isOk(reply)) {
+        m_hasServerIds = !m_uidValidity.isEmpty();
+    } else {
+        // UIDs of a refused command are not trusted: no message of this check is flagged.
+        for (Mail &mail : m_mails)
+            mail.uid = 0;
+        if (m_settings.AskBeforeDel && !m_uidValidity.isEmpty())
+            tellNoServerIds(noServerIdsCaption());
+    }
+    planFetching();
+    m_state = State::Fetching;
+    continueLater([this] {
+        if (!fetchNext())
+            classifyMailbox();
+    });
+}
+
+// The messages the cache holds count as requested: no FETCH goes out for them. UIDs name
+// the same message only under the same UIDVALIDITY, and without them the cache is emptied.
+void ImapSession::planFetching()
+{
+    m_cache = m_filter.openCache(m_account);
+    if (!m_cache)
+        return;
+    bool isValidity = false;
+    const quint32 validity = m_uidValidity.toUInt(&isValidity);
+    QList<QByteArray> ids;
+    ids.reserve(m_mails.size());
+    for (const Mail &mail : std::as_const(m_mails))
+        ids << (mail.uid > 0 ? QByteArray::number(mail.uid) : QByteArray());
+    const QList<bool> toFetch
+        = m_cache->plan({CacheIdKind::ImapUid, validity}, ids, m_hasServerIds && isValidity);
+    for (qsizetype i = 0; i < m_mails.size(); ++i) {
+        if (!toFetch.value(i, true)) {
+            m_mails[i].isRequested = true;
+            m_mails[i].isFromCache = true;
+        }
+    }
+}
+
+int ImapSession::FetchWindow() const
+{
+    if (m_fetchedCount == 0)
+        return 2;
+    const qint64 average = std::max<qint64>(1, m_fetchedBytes / m_fetchedCount);
+    return int(std::clamp<qint64>(bytesInFlight / average, 1, maxFetchesInFlight));
+}
+
+// RFC 3501 §7.4.2: the text comes as "BODY[]" whether or not it was peeked. Its number is
+// read after the expunges told before it, whatever number the FETCH was sent with.
+void ImapSession::onMessageFetched(const ImapResponse &response)
+{
+    const int n = sequenceNumber(response);
+    if (n == 0 || n > m_present.size() || response.word(2).toUpper() != "FETCH")
+        return;
+    const int mail = m_present.at(n - 1);
+    if (!m_mails.at(mail).isRequested || m_mails.at(mail).isFetched
+        || m_fetchedTexts.contains(mail))
+        return;
+    if (std::optional<QByteArray> text = response.literalAfter("BODY[]"))
+        m_fetchedTexts.insert(mail, *std::move(text));
+}
+
+// Every FETCH carries the same tag, and the server completes them in the order sent. A text
+// belongs to the message its number names when it arrives, whichever FETCH brought it.
+void ImapSession::onFetchDone(const ImapResponse &reply)
+{
+    if (m_inFlight.isEmpty())
+        return;
+    const Request request = m_inFlight.takeFirst();
+    const int mail = request.mail;
+    std::optional<QByteArray> text;
+    if (m_fetchedTexts.contains(mail))
+        text = m_fetchedTexts.take(mail);
+    if (request.expunges != m_expunges && !text && !m_mails.at(mail).isExpunged) {
+        // An expunge told while this FETCH was out may have made its number name another
+        // message, or none: whatever the server said, this message is asked for again.
+        m_mails[mail].isRequested = false;
+        m_fetchedLead = std::min<int>(m_fetchedLead, int(m_present.indexOf(mail)));
+        if (!fetchNext())
+            continueLater([this] { classifyMailbox(); });
+        return;
+    }
+    if (!isOk(reply) && request.expunges == m_expunges) {
+        // The server keeps the message it could not send, and this check neither judges
+        // nor flags it; the messages around it go on as usual.
+        tellServerError(reply.text);
+        text.reset();
+    } else if (!text && !m_mails.at(mail).isExpunged) {
+        // A message expunged while its FETCH was out has no text to give.
+        return failUnexpected(QStringLiteral("The server sent no text for message %1")
+                                  .arg(m_present.indexOf(mail) + 1),
+                              reply.text);
+    }
+    if (!text) {
+        if (!fetchNext())
+            continueLater([this] { classifyMailbox(); });
+        return;
+    }
+    m_mails[mail].isFetched = true;
+    m_fetchedBytes += text->size();
+    ++m_fetchedCount;
+    m_unparsedText = std::move(text);
+    m_unparsedMail = mail;
+    // The next FETCHes go out before this message is parsed, so that the server works
+    // while we parse.
+    const bool isLast = !fetchNext();
+    continueLater([this, isLast] {
+        parseFetched();
+        if (isLast)
+            classifyMailbox();
+    });
+}
+
+// Tops the FETCHes in flight up to the window with the first messages still in the mailbox
+// that are not asked for yet; false when none is in flight and none is left.
+bool ImapSession::fetchNext()
+{
+    const int window = FetchWindow();
+    while (m_inFlight.size() < window) {
+        while (m_fetchedLead < m_present.size()
+               && m_mails.at(m_present.at(m_fetchedLead)).isRequested)
+            ++m_fetchedLead;
+        if (m_fetchedLead == m_present.size())
+            break;
+        const int mail = m_present.at(m_fetchedLead);
+        m_mails[mail].isRequested = true;
+        m_inFlight << Request {mail, m_expunges};
+        // BODY.PEEK leaves the \Seen flag alone: checking never marks the user's mail read.
+        send(QByteArray(fetchTag) + " FETCH " + QByteArray::number(m_fetchedLead + 1)
+             + " (FLAGS BODY.PEEK[])");
+    }
+    return !m_inFlight.isEmpty();
+}
+
+// Runs from the event loop, so that a stop or a time-out between two messages ends the
+// session before its next step.
+void ImapSession::parseFetched()
+{
+    const QByteArray text = *std::exchange(m_unparsedText, std::nullopt);
+    CMessage message;
+    message.ParseMessage(text);
+    if (m_cache)
+        m_cache->fetched(m_unparsedMail, text, message);
+    m_parsed.insert_or_assign(m_unparsedMail, std::move(message));
+}
+
+// The mailbox in the order of the SELECT, the fetched messages and those of the cache
+// together; a message expunged before it was fetched, or one the server refused to send,
+// is left out.
+void ImapSession::assembleMailbox()
+{
+    for (int mail = 0; mail < m_mails.size(); ++mail) {
+        CMessage message;
+        if (const auto parsed = m_parsed.find(mail); parsed != m_parsed.end())
+            message = std::move(parsed->second);
+        else if (m_mails.at(mail).isFromCache && !m_mails.at(mail).isExpunged)
+            message = m_cache->takeCached(mail);
+        else
+            continue;
+        m_mailAt << mail;
+        const bool isAdded = m_messages.Add(std::move(message), QString::number(m_mailAt.size()));
+        Q_ASSERT(isAdded);
+    }
+    m_parsed.clear();
+    if (m_cache)
+        m_cache->setMailbox(m_messages, m_mailAt);
+}
+
+void ImapSession::classifyMailbox()
+{
+    assembleMailbox();
+    if (!guarded([this] { m_deleteFlags = m_filter.CheckAllMessages(m_messages); }))
+        return;
+    m_deleteFlags.resize(std::max<qsizetype>(m_deleteFlags.size(), m_messages.Count() + 1));
+    // Read now, not at the start: the user may have switched it while the mail came in.
+    m_isHolding = m_settings.AskBeforeDel;
+    const int unnamed = spareUnflaggable();
+    if (m_isHolding
+        && !guarded([this] { m_held = holdForReview(m_messages, m_deleteFlags, serverIds()); }))
+        return;
+    // Every message is in the history before the first one is flagged for deletion, so a
+    // stop or a time-out between the STOREs leaves no flagged message unrecorded. A history
+    // that cannot be written flags nothing and queues nothing: the queue keeps what it held.
+    bool isSaved = false;
+    if (!guarded(
+            [this, &isSaved] { isSaved = m_filter.Add2Hist(m_messages, m_account.AccountName); }))
+        return;
+    if (!isSaved) {
+        if (!guarded([this] { recordDeletionsKept(m_messages); }))
+            return;
+        tellHistoryNotSaved(m_isHolding);
+        return closeMailbox();
+    }
+    if (m_isHolding) {
+        // Without ids the queue keeps what it holds of the account: nothing new is known.
+        if (m_hasServerIds
+            && !guarded([this] { m_filter.awaitReview(m_account.AccountName, m_held); }))
+            return;
+        return closeMailbox();
+    }
+    // With the option off this check decides on every message: what the queue held of the
+    // account is settled.
+    if (!guarded([this] { m_filter.awaitReview(m_account.AccountName, {}); }))
+        return;
+    if (unnamed > 0)
+        tellAboutAccount(m_services.caption(
+            QStringLiteral("280090"),
+            QStringLiteral("%1: the server gave no UID for some messages to delete, so they "
+                           "were not deleted and are recorded as kept.")));
+    m_storing = 0;
+    m_state = State::Storing;
+    storeNext();
+}
+
+// Before the history: a marked message that another client expunged was not deleted by
+// this check, and one without a UID cannot be flagged for sure, so both are recorded as
+// kept. In ask mode holdForReview keeps those without an id itself. Gives how many were
+// kept for want of a UID.
+int ImapSession::spareUnflaggable()
+{
+    QHash<quint32, int> uses; // a UID that two messages claim names neither for sure
+    for (const Mail &mail : std::as_const(m_mails)) {
+        if (mail.uid > 0)
+            ++uses[mail.uid];
+    }
+    int unnamed = 0;
+    for (int p = 1; p <= m_messages.Count(); ++p) {
+        if (!m_deleteFlags.at(p))
+            continue;
+        Mail &mail = m_mails[m_mailAt.at(p - 1)];
+        if (mail.uid > 0 && uses.value(mail.uid) > 1)
+            mail.uid = 0;
+        const bool isUnnamed = mail.uid == 0 && !m_isHolding;
+        if (!mail.isExpunged && !isUnnamed)
+            continue;
+        m_deleteFlags[p] = false;
+        m_messages.Item(p)->Status = keyOf(MessageStatus::Kept);
+        if (isUnnamed && !mail.isExpunged)
+            ++unnamed;
+    }
+    return unnamed;
+}
+
+// Ask mode: "<UIDVALIDITY>:<UID>" by position; none without UIDVALIDITY.
+QHash<int, QByteArray> ImapSession::serverIds() const
+{
+    QHash<int, QByteArray> ids;
+    if (m_uidValidity.isEmpty())
+        return ids;
+    for (int p = 1; p <= m_mailAt.size(); ++p) {
+        const quint32 uid = m_mails.at(m_mailAt.at(p - 1)).uid;
+        if (uid > 0)
+            ids.insert(p, m_uidValidity + ':' + QByteArray::number(uid));
+    }
+    return ids;
+}
+
+// In the order fetched, one UID STORE outstanding at a time.
+void ImapSession::storeNext()
+{
+    for (int p = m_storing + 1; p <= m_messages.Count(); ++p) {
+        if (!m_deleteFlags.at(p))
+            continue;
+        const Mail &mail = m_mails.at(m_mailAt.at(p - 1));
+        // Expunged by another client since the history named it: not deleted by this check.
+        if (mail.isExpunged) {
+            if (!recordKept(p))
+                return;
+            continue;
+        }
+        m_storing = p;
+        send(QByteArray(storeTag) + " UID STORE " + QByteArray::number(mail.uid)
+             + " +Flags \\Deleted");
+        return;
+    }
+    expunge();
+}
+
+// The message at the position stays on the server as far as this check goes: the history
+// says kept. False when that failed and ended the session.
+bool ImapSession::recordKept(int position)
+{
+    CMessage *message = m_messages.Item(position);
+    if (!message)
+        return true;
+    message->Status = keyOf(MessageStatus::Kept);
+    return guarded([this, message] { m_filter.recordKept(*message); });
+}
+
+// EXPUNGE right after the last STORE reply; nothing to remove when no STORE was accepted.
+void ImapSession::expunge()
+{
+    if (!m_hasStored)
+        return closeMailbox();
+    m_state = State::ExpungeSent;
+    send(QByteArray(expungeTag) + " EXPUNGE");
+}
+
+// The flagged messages are still in the mailbox: the history must not claim them deleted.
+void ImapSession::onExpungeRefused(const ImapResponse &response)
+{
+    tellServerError(response.text);
+    int kept = 0;
+    if (!guarded([this, &kept] { kept = recordDeletionsKept(m_messages); }))
+        return;
+    if (kept > 0)
+        tellAboutAccount(m_services.caption(
+            QStringLiteral("280073"),
+            QStringLiteral("%1: the server refused EXPUNGE, so the messages are flagged "
+                           "\\Deleted but not removed, and recorded as kept.")));
+}
+
+// The reply to CLOSE is not awaited: whatever it says, the session has nothing left to do.
+void ImapSession::closeMailbox()
+{
+    send(QByteArray(closeTag) + " CLOSE");
+    transport().close();
+    end();
+}
+
+// RFC 3501 §6.4.2: CLOSE removes every \Deleted message, as EXPUNGE would; LOGOUT (§6.1.3)
+// removes nothing. After a refused EXPUNGE the flagged messages are recorded as kept, so
+// the session must end without removing them.
+void ImapSession::logout()
+{
+    send(QByteArray(logoutTag) + " LOGOUT");
+    transport().close();
+    end();
+}

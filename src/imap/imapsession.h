@@ -1,0 +1,144 @@
+#pragma once
+
+#include "imapdialogue.h"
+#include "imapreader.h"
+#include "message/cmessages.h"
+#include "session/mailsession.h"
+#include "store/records.h"
+
+#include <QByteArrayView>
+#include <QList>
+
+#include <map>
+#include <optional>
+
+class MailboxCache;
+class MailboxFilter;
+class Transport;
+struct AppSettings;
+struct Services;
+
+// The message count of a SELECT reply: the number in the word before the first word that
+// contains "exists" in any letter case; 0 when there is no such word. nullopt when the
+// word before it is missing or is not a number from 0 to 32767.
+std::optional<qint16> GetIMAPInbox(QByteArrayView text);
+
+// One IMAP session over the inbox of one account: the dialogue's LOGIN and SELECT INBOX, an
+// optional search
+// for unseen messages, one FETCH of every message's UID, FETCH of every message the filter's
+// message cache does not hold, without marking it read (several in flight, their
+// completions matched in the order sent; one the server refuses leaves only its message
+// unjudged), then the verdicts over the whole mailbox, UID STORE \Deleted of the marked
+// messages one per reply, the history, EXPUNGE and CLOSE (LOGOUT when EXPUNGE is refused,
+// since CLOSE would remove the flagged messages after all). The messages are those of the
+// SELECT: an EXPUNGE from the server at any point takes its message out (it is no longer
+// fetched or flagged), later arrivals wait for the next check, and a message is only ever
+// flagged by its UID. With "Ask me before deleting" on nothing is flagged: the marked
+// messages are recorded as awaiting review and queued under "<UIDVALIDITY>:<UID>". Every
+// outcome is told in the popup and the log before finished() is emitted.
+class ImapSession final : public MailSession
+{
+    Q_OBJECT
+
+public:
+    // The numbers are those the engine has always used for these steps.
+    enum class State {
+        LoggingIn = 0, // the dialogue runs, up to the SELECT: step() names its step
+        SelectSent = 2, // the SELECT was answered: its message count decides what follows
+        SearchSent = 3, // "a282" search for unseen messages, when new mail is announced
+        Fetching = 4, // FETCHes of messages sent
+        Storing = 6, // UID STORE sent
+        ExpungeSent = 7,
+        UidFetchSent = 8, // "a610" fetch of every UID, before the first FETCH
+    };
+    Q_ENUM(State)
+
+    ImapSession(std::unique_ptr<Transport> transport, const MailAccount &account,
+                const AppSettings &settings, Services &services, MailboxFilter &filter,
+                QObject *parent = nullptr);
+
+    State state() const { return m_state; }
+    QString step() const override;
+    int MessageCount() const { return m_messageCount; }
+    // How many FETCHes of messages may be in flight at once now.
+    int FetchWindow() const;
+    const CMessages &ImapMessages() const { return m_messages; }
+
+private:
+    void reset() override;
+    void buffer(const QByteArray &data) override;
+    void processBuffered() override;
+    void startEncryption() override;
+    void onEncrypted() override;
+    void dialogueDone() override;
+
+    // A message of the SELECT, followed through the session by identity: its sequence number
+    // is its place in m_present, which every EXPUNGE shortens.
+    struct Mail
+    {
+        quint32 uid = 0; // 0 until the UID fetch gives one
+        bool isRequested = false; // its FETCH went out
+        bool isFetched = false;
+        bool isExpunged = false;
+        bool isFromCache = false; // the cache gives it: it is not fetched
+    };
+
+    void onResponse(const ImapResponse &response);
+    void onUntagged(const ImapResponse &response);
+    void onExpunged(const ImapResponse &response);
+    void afterSelect();
+    void announceUnseen();
+    void startFetching();
+    QString noServerIdsCaption() const;
+    void onUidFetched(const ImapResponse &response);
+    void onUidFetchDone(const ImapResponse &reply);
+    void onMessageFetched(const ImapResponse &response);
+    void onFetchDone(const ImapResponse &reply);
+    bool fetchNext();
+    void planFetching();
+    void parseFetched();
+    void assembleMailbox();
+    void classifyMailbox();
+    int spareUnflaggable();
+    QHash<int, QByteArray> serverIds() const;
+    void storeNext();
+    bool recordKept(int position);
+    void expunge();
+    void onExpungeRefused(const ImapResponse &response);
+    void closeMailbox();
+    void logout();
+
+    const AppSettings &m_settings;
+
+    ImapReader m_reader;
+    ImapDialogue m_dialogue;
+    State m_state = State::LoggingIn;
+    int m_messageCount = -1; // of the SELECT still in the mailbox; -1 until SELECT gives it
+    int m_unseenCount = 0;
+    QList<Mail> m_mails; // every message of the SELECT, in its order
+    QList<int> m_present; // m_mails index of sequence number n at n - 1
+    int m_fetchedLead = 0; // m_present[0 .. m_fetchedLead - 1] are requested
+    struct Request
+    {
+        int mail = 0; // m_mails index of the message asked for
+        int expunges = 0; // m_expunges when it was sent
+    };
+    QList<Request> m_inFlight; // the outstanding FETCHes of messages, oldest first
+    int m_expunges = 0; // expunges of the SELECT's messages told so far
+    QHash<int, QByteArray> m_fetchedTexts; // by m_mails index, until its FETCH completes
+    qint64 m_fetchedBytes = 0; // of the texts fetched so far
+    int m_fetchedCount = 0;
+    std::optional<QByteArray> m_unparsedText; // fetched, its parse queued
+    int m_unparsedMail = -1;
+    std::map<int, CMessage> m_parsed; // fetched, by m_mails index, until the verdicts
+    MailboxCache *m_cache = nullptr; // the filter's; none when every message is fetched
+    CMessages m_messages; // in the order of the SELECT, under their position from 1
+    QList<int> m_mailAt; // m_mails index of the message at position p at p - 1
+    QList<bool> m_deleteFlags; // by position
+    int m_storing = 0; // the position of the outstanding UID STORE's message
+    bool m_hasStored = false; // the server agreed to flag at least one message
+    QByteArray m_uidValidity; // of the selected inbox, from the dialogue; empty when none
+    bool m_hasServerIds = false; // the server answered the UID fetch
+    bool m_isHolding = false; // ask mode at the verdicts: nothing is flagged
+    QList<ReviewItem> m_held; // the messages that await review
+};

@@ -1,0 +1,161 @@
+#include "imap/imapdeletion.h"
+#include "support/sessionbed.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using enum DeletionOutcome;
+using Outcomes = QHash<QByteArray, DeletionOutcome>;
+
+MailAccount homeAccount()
+{
+    MailAccount account;
+    account.ServerType = "IMAP";
+    account.AccountName = "Home";
+    account.UserName = "joe";
+    account.Password = "se\"cret";
+    account.Port = 143;
+    return account;
+}
+
+// One deletion session over a fake connection, asked to delete the given ids.
+struct ImapDeletionBed : SessionBed
+{
+    ImapDeletionBed(const QList<QByteArray> &ids, bool bytewise)
+        : session(std::move(ownNet), homeAccount(), ids, 60, services.services)
+    {
+        isBytewise = bytewise;
+        watch(session);
+        session.run(QStringLiteral("imap.example.com"), 143);
+    }
+
+    // Greeting, LOGIN and SELECT of a mailbox with this UIDVALIDITY.
+    void loginAndSelect(const QByteArray &validity)
+    {
+        send("* OK IMAP ready\r\n");
+        EXPECT_EQ(net.takeWritten(), "d001 LOGIN \"joe\" \"se\\\"cret\"\r\n");
+        send("d001 OK Logged in\r\n");
+        EXPECT_EQ(net.takeWritten(), "d002 SELECT INBOX\r\n");
+        send("* 9 EXISTS\r\n* OK [UIDVALIDITY " + validity
+             + "] UIDs valid\r\n"
+               "d002 OK [READ-WRITE] Select completed\r\n");
+    }
+    // CAPABILITY, then UID SEARCH for the wanted UIDs with this answer.
+    void findUids(const QByteArray &capabilities, const QByteArray &asked, const QByteArray &found)
+    {
+        EXPECT_EQ(net.takeWritten(), "d003 CAPABILITY\r\n");
+        send("* CAPABILITY " + capabilities + "\r\nd003 OK done\r\n");
+        EXPECT_EQ(net.takeWritten(), "d004 UID SEARCH UID " + asked + "\r\n");
+        send("* SEARCH " + found + "\r\nd004 OK done\r\n");
+    }
+
+    ImapDeletion session;
+};
+
+} // namespace
+
+// Every path from the wanted ids to the server's answer, whole and one byte at a time.
+TEST(ImapDeletion, ExpungesExactlyTheWantedUidsOrLeavesThemFlagged)
+{
+    struct Case
+    {
+        const char *name;
+        QByteArray capabilities;
+        QList<std::pair<QByteArray, QByteArray>> afterStore; // client command, server reply
+        Outcomes outcomes;
+    };
+    const Case cases[] = {
+        {"UIDPLUS: UID EXPUNGE of ours alone",
+         "IMAP4rev1 UIDPLUS MOVE",
+         {{"d006 UID EXPUNGE 7,12\r\n", "* 3 EXPUNGE\r\n* 5 EXPUNGE\r\nd006 OK done\r\n"}},
+         {{"42:7", Deleted}, {"42:12", Deleted}, {"42:30", Gone}}},
+        {"no UIDPLUS, no other message flagged: EXPUNGE",
+         "IMAP4rev1 IDLE",
+         {{"d007 UID SEARCH DELETED\r\n", "* SEARCH 12 7\r\nd007 OK done\r\n"},
+          {"d008 EXPUNGE\r\n", "* 3 EXPUNGE\r\n* 4 EXPUNGE\r\nd008 OK done\r\n"}},
+         {{"42:7", Deleted}, {"42:12", Deleted}, {"42:30", Gone}}},
+        {"no UIDPLUS, another message flagged: no EXPUNGE",
+         "IMAP4rev1",
+         {{"d007 UID SEARCH DELETED\r\n", "* SEARCH 7 9 12\r\nd007 OK done\r\n"}},
+         {{"42:7", FlaggedNotExpunged}, {"42:12", FlaggedNotExpunged}, {"42:30", Gone}}},
+        {"UID EXPUNGE refused",
+         "IMAP4rev1 UIDPLUS",
+         {{"d006 UID EXPUNGE 7,12\r\n", "d006 NO read-only\r\n"}},
+         {{"42:7", FlaggedNotExpunged}, {"42:12", FlaggedNotExpunged}, {"42:30", Gone}}},
+    };
+    for (const Case &c : cases) {
+        for (bool isBytewise : {false, true}) {
+            SCOPED_TRACE(c.name);
+            SCOPED_TRACE(isBytewise ? "one byte per arrival" : "one reply per arrival");
+            ImapDeletionBed bed({"42:12", "42:7", "42:30"}, isBytewise);
+            bed.loginAndSelect("42");
+            bed.findUids(c.capabilities, "7,12,30", "7 12");
+            EXPECT_EQ(bed.net.takeWritten(), "d005 UID STORE 7,12 +FLAGS.SILENT (\\Deleted)\r\n");
+            bed.send("d005 OK Store completed\r\n");
+            for (const auto &[command, reply] : c.afterStore) {
+                EXPECT_EQ(bed.net.takeWritten(), command);
+                bed.send(reply);
+            }
+            EXPECT_EQ(bed.net.takeWritten(), "d009 LOGOUT\r\n");
+            EXPECT_EQ(bed.finishedCount, 1);
+            EXPECT_EQ(bed.result.status, SessionStatus::Ok);
+            EXPECT_EQ(bed.session.outcomes(), c.outcomes);
+        }
+    }
+}
+
+TEST(ImapDeletion, ChangedUidValidityStoresNothing)
+{
+    for (bool isBytewise : {false, true}) {
+        ImapDeletionBed bed({"42:7", "42:12"}, isBytewise);
+        bed.loginAndSelect("43");
+        EXPECT_EQ(bed.net.takeWritten(), "d009 LOGOUT\r\n");
+        EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_EQ(bed.session.outcomes(),
+                  (Outcomes {{"42:7", UidValidityChanged}, {"42:12", UidValidityChanged}}));
+    }
+}
+
+TEST(ImapDeletion, EveryWantedUidGoneStoresNothing)
+{
+    ImapDeletionBed bed({"42:7", "42:9", "42:8", "42:3", "42:12", "42:13"}, false);
+    bed.loginAndSelect("42");
+    bed.findUids("IMAP4rev1 UIDPLUS", "3,7:9,12:13", "");
+    EXPECT_EQ(bed.net.takeWritten(), "d009 LOGOUT\r\n");
+    EXPECT_EQ(bed.session.outcomes(),
+              (Outcomes {{"42:7", Gone},
+                         {"42:9", Gone},
+                         {"42:8", Gone},
+                         {"42:3", Gone},
+                         {"42:12", Gone},
+                         {"42:13", Gone}}));
+}
+
+TEST(ImapDeletion, RefusedStoreOrTimeOutCountsNothingDeleted)
+{
+    {
+        ImapDeletionBed bed({"42:7"}, false);
+        bed.loginAndSelect("42");
+        bed.findUids("IMAP4rev1 UIDPLUS", "7", "7");
+        EXPECT_EQ(bed.net.takeWritten(), "d005 UID STORE 7 +FLAGS.SILENT (\\Deleted)\r\n");
+        bed.send("d005 NO mailbox is read-only\r\n");
+        EXPECT_EQ(bed.net.takeWritten(), "d009 LOGOUT\r\n");
+        EXPECT_EQ(bed.session.outcomes(), (Outcomes {{"42:7", Refused}}));
+        EXPECT_TRUE(bed.services.notifier.popups.last().contains("read-only"));
+    }
+    {
+        ProtocolLogCapture protocol;
+        ImapDeletionBed bed({"42:7"}, false);
+        bed.loginAndSelect("42");
+        bed.findUids("IMAP4rev1 UIDPLUS", "7", "7");
+        bed.send("d005 OK Store completed\r\n");
+        EXPECT_EQ(bed.net.takeWritten(),
+                  "d005 UID STORE 7 +FLAGS.SILENT (\\Deleted)\r\nd006 UID EXPUNGE 7\r\n");
+        bed.session.timeOut();
+        EXPECT_EQ(bed.finishedCount, 1);
+        EXPECT_EQ(bed.result.status, SessionStatus::Timeout);
+        EXPECT_EQ(bed.session.outcomes(), (Outcomes {{"42:7", NotDone}}));
+        EXPECT_FALSE(ProtocolLogCapture::lines().join('\n').contains("cret"));
+    }
+}
