@@ -1,6 +1,5 @@
 #include "imapdeletion.h"
 
-#include "imaptexts.h"
 #include "net/transport.h"
 #include "store/services.h"
 
@@ -74,30 +73,27 @@ QList<quint32> searchNumbers(const ImapResponse &response)
 ImapDeletion::ImapDeletion(std::unique_ptr<Transport> transport, const MailAccount &account,
                            const QList<QByteArray> &serverIds, int timeOutSeconds,
                            Services &services, QObject *parent)
-    : DeletionSession(std::move(transport), account,
-                      {&ImapTexts::serverErrorCaption, &ImapTexts::connectionErrorCaptions},
-                      serverIds, timeOutSeconds, services, parent)
-    , m_dialogue(
-          *this, [this](const ImapResponse &response) { onUntagged(response); }, dialogueTags,
-          "SELECT INBOX", account.UserName, account.Password)
+    : ImapMailSession(dialogueTags, std::move(transport), account, serverIds, timeOutSeconds,
+                      services, parent)
 {
+}
+
+QString ImapDeletion::sessionStep() const
+{
+    return stateName(m_state);
 }
 
 // The capabilities asked for before the login have always had a step name of their own here,
 // apart from the CAPABILITY after the SELECT.
-QString ImapDeletion::step() const
+QString ImapDeletion::dialogueStep() const
 {
-    if (m_state != State::LoggingIn)
-        return stateName(m_state);
-    if (m_dialogue.step() == ImapDialogue::Step::CapabilitySent)
+    if (dialogue().step() == ImapDialogue::Step::CapabilitySent)
         return QStringLiteral("LoginCapabilitySent");
-    return m_dialogue.stepName();
+    return dialogue().stepName();
 }
 
-void ImapDeletion::reset()
+void ImapDeletion::restart()
 {
-    m_reader.clear();
-    m_dialogue.restart(encryption());
     m_state = State::LoggingIn;
     m_validity.clear();
     m_hasUidPlus = false;
@@ -105,25 +101,6 @@ void ImapDeletion::reset()
     m_found.clear();
     m_flagged.clear();
     m_idOf.clear();
-}
-
-void ImapDeletion::buffer(const QByteArray &data)
-{
-    m_reader.append(data);
-}
-
-void ImapDeletion::processBuffered()
-{
-    while (!hasEnded() && !isWaiting()) {
-        const std::optional<ImapResponse> response = m_reader.take();
-        if (!response) {
-            if (m_reader.hasFailed())
-                failFraming(m_reader.failure(), m_reader.limits());
-            return;
-        }
-        logReply(response->text);
-        onResponse(*response);
-    }
 }
 
 // Untagged data is collected until the tagged reply of the command in flight decides:
@@ -144,8 +121,6 @@ void ImapDeletion::processBuffered()
 // LOGOUT is sent without awaiting its reply: nothing is left to learn from it.
 void ImapDeletion::onResponse(const ImapResponse &response)
 {
-    if (m_state == State::LoggingIn)
-        return m_dialogue.onResponse(response);
     const QByteArray tag = response.tag();
     const bool isUntagged = tag == "*";
     if (isUntagged)
@@ -233,18 +208,6 @@ void ImapDeletion::onResponse(const ImapResponse &response)
     }
 }
 
-void ImapDeletion::startEncryption()
-{
-    // What the server sent before the handshake is not part of the encrypted session.
-    m_reader.clear();
-    transport().startEncryption();
-}
-
-void ImapDeletion::onEncrypted()
-{
-    m_dialogue.onEncrypted();
-}
-
 void ImapDeletion::onUntagged(const ImapResponse &response)
 {
     if (response.status() == "CAPABILITY")
@@ -256,7 +219,7 @@ void ImapDeletion::onUntagged(const ImapResponse &response)
 void ImapDeletion::dialogueDone()
 {
     bool isNumber = false;
-    const quint32 validity = m_dialogue.uidValidity().toUInt(&isNumber);
+    const quint32 validity = dialogue().uidValidity().toUInt(&isNumber);
     if (isNumber && validity > 0)
         m_validity = QByteArray::number(validity);
     m_state = State::SelectSent;

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "imapdialogue.h"
-#include "imapreader.h"
+#include "imapmailsession.h"
 #include "session/deletionsession.h"
 
 #include <QHash>
@@ -12,7 +11,7 @@
 // STORE \Deleted, then UID EXPUNGE of exactly those (RFC 4315) when the server has UIDPLUS; without
 // it a plain EXPUNGE only when UID SEARCH DELETED finds no other flagged message, else they stay
 // flagged (FlaggedNotExpunged). An id of another UIDVALIDITY is never acted on.
-class ImapDeletion final : public DeletionSession
+class ImapDeletion final : public ImapMailSession<DeletionSession>
 {
     Q_OBJECT
 
@@ -34,24 +33,19 @@ public:
                  QObject *parent = nullptr);
 
     State state() const { return m_state; }
-    QString step() const override;
 
 private:
-    void reset() override;
-    void buffer(const QByteArray &data) override;
-    void processBuffered() override;
-    void startEncryption() override;
-    void onEncrypted() override;
+    void restart() override;
+    QString sessionStep() const override;
+    QString dialogueStep() const override;
     void dialogueDone() override;
 
-    void onResponse(const ImapResponse &response);
-    void onUntagged(const ImapResponse &response);
+    void onResponse(const ImapResponse &response) override;
+    void onUntagged(const ImapResponse &response) override;
     void afterSelect();
     void setFoundOutcome(DeletionOutcome outcome);
     void logout();
 
-    ImapReader m_reader;
-    ImapDialogue m_dialogue;
     State m_state = State::LoggingIn;
     QByteArray m_validity; // of the selected mailbox; empty when the SELECT gave none
     bool m_hasUidPlus = false;

@@ -71,25 +71,19 @@ std::optional<qint16> GetIMAPInbox(QByteArrayView text)
 ImapSession::ImapSession(std::unique_ptr<Transport> transport, const MailAccount &account,
                          const AppSettings &settings, Services &services, MailboxFilter &filter,
                          QObject *parent)
-    : MailSession(std::move(transport), account,
-                  {&ImapTexts::serverErrorCaption, &ImapTexts::connectionErrorCaptions}, services,
-                  filter, parent)
+    : ImapMailSession(dialogueTags, std::move(transport), account, services, filter, parent)
     , m_settings(settings)
-    , m_dialogue(
-          *this, [this](const ImapResponse &response) { onUntagged(response); }, dialogueTags,
-          "SELECT INBOX", account.UserName, account.Password)
 {
 }
 
-QString ImapSession::step() const
+QString ImapSession::sessionStep() const
 {
-    return m_state == State::LoggingIn ? m_dialogue.stepName() : stateName(m_state);
+    return stateName(m_state);
 }
 
-void ImapSession::reset()
+void ImapSession::restart()
 {
     m_messages.Clear();
-    m_reader.clear();
     m_mails.clear();
     m_present.clear();
     m_fetchedLead = 0;
@@ -104,7 +98,6 @@ void ImapSession::reset()
     m_fetchedCount = 0;
     m_unparsedText.reset();
     m_unparsedMail = -1;
-    m_dialogue.restart(encryption());
     m_state = State::LoggingIn;
     m_messageCount = -1;
     m_unseenCount = 0;
@@ -114,27 +107,6 @@ void ImapSession::reset()
     m_hasServerIds = false;
     m_isHolding = false;
     m_held.clear();
-}
-
-void ImapSession::buffer(const QByteArray &data)
-{
-    m_reader.append(data);
-}
-
-// Responses are judged only once they are whole, literals included, however the server's
-// bytes were split.
-void ImapSession::processBuffered()
-{
-    while (!hasEnded() && !isWaiting()) {
-        const std::optional<ImapResponse> response = m_reader.take();
-        if (!response) {
-            if (m_reader.hasFailed())
-                failFraming(m_reader.failure(), m_reader.limits());
-            return;
-        }
-        logReply(response->text);
-        onResponse(*response);
-    }
 }
 
 // Untagged data is collected until the tagged reply of the command in flight decides:
@@ -159,8 +131,6 @@ void ImapSession::processBuffered()
 // ends the session as a ProtocolError; CLOSE as Ok.
 void ImapSession::onResponse(const ImapResponse &response)
 {
-    if (m_state == State::LoggingIn)
-        return m_dialogue.onResponse(response);
     const QByteArray tag = response.tag();
     const bool isUntagged = tag == "*";
     if (isUntagged && response.word(2).toUpper() == "EXPUNGE")
@@ -219,21 +189,9 @@ void ImapSession::onResponse(const ImapResponse &response)
     }
 }
 
-void ImapSession::startEncryption()
-{
-    // What the server sent before the handshake is not part of the encrypted session.
-    m_reader.clear();
-    transport().startEncryption();
-}
-
-void ImapSession::onEncrypted()
-{
-    m_dialogue.onEncrypted();
-}
-
 void ImapSession::dialogueDone()
 {
-    m_uidValidity = m_dialogue.uidValidity();
+    m_uidValidity = dialogue().uidValidity();
     m_state = State::SelectSent;
     afterSelect();
 }
@@ -245,7 +203,7 @@ void ImapSession::onUntagged(const ImapResponse &response)
     const QByteArray what = response.word(2).toUpper();
     if (what == "EXPUNGE")
         return onExpunged(response);
-    if (what != "EXISTS" || isOk(response) || m_dialogue.step() != ImapDialogue::Step::SelectSent)
+    if (what != "EXISTS" || isOk(response) || dialogue().step() != ImapDialogue::Step::SelectSent)
         return;
     const std::optional<qint16> count = GetIMAPInbox(response.text);
     if (!count)
@@ -280,8 +238,8 @@ void ImapSession::afterSelect()
     // RFC 3501 §6.3.1 makes the EXISTS count part of every SELECT reply.
     if (m_messageCount < 0)
         return failUnexpected(QStringLiteral("The SELECT reply holds no message count: %1")
-                                  .arg(shownServerText(m_dialogue.selectReply().trimmed())),
-                              m_dialogue.selectReply());
+                                  .arg(shownServerText(dialogue().selectReply().trimmed())),
+                              dialogue().selectReply());
     if (m_messageCount == 0) {
         const QString none = m_services.caption(
             QStringLiteral("10049"), QStringLiteral("There are no messages in this account."));

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "imapdialogue.h"
-#include "imapreader.h"
+#include "imapmailsession.h"
 #include "message/cmessages.h"
 #include "session/mailsession.h"
 #include "store/records.h"
@@ -36,7 +35,7 @@ std::optional<qint16> GetIMAPInbox(QByteArrayView text);
 // flagged by its UID. With "Ask me before deleting" on nothing is flagged: the marked
 // messages are recorded as awaiting review and queued under "<UIDVALIDITY>:<UID>". Every
 // outcome is told in the popup and the log before finished() is emitted.
-class ImapSession final : public MailSession
+class ImapSession final : public ImapMailSession<MailSession>
 {
     Q_OBJECT
 
@@ -58,18 +57,14 @@ public:
                 QObject *parent = nullptr);
 
     State state() const { return m_state; }
-    QString step() const override;
     int MessageCount() const { return m_messageCount; }
     // How many FETCHes of messages may be in flight at once now.
     int FetchWindow() const;
     const CMessages &ImapMessages() const { return m_messages; }
 
 private:
-    void reset() override;
-    void buffer(const QByteArray &data) override;
-    void processBuffered() override;
-    void startEncryption() override;
-    void onEncrypted() override;
+    void restart() override;
+    QString sessionStep() const override;
     void dialogueDone() override;
 
     // A message of the SELECT, followed through the session by identity: its sequence number
@@ -83,8 +78,8 @@ private:
         bool isFromCache = false; // the cache gives it: it is not fetched
     };
 
-    void onResponse(const ImapResponse &response);
-    void onUntagged(const ImapResponse &response);
+    void onResponse(const ImapResponse &response) override;
+    void onUntagged(const ImapResponse &response) override;
     void onExpunged(const ImapResponse &response);
     void afterSelect();
     void announceUnseen();
@@ -110,8 +105,6 @@ private:
 
     const AppSettings &m_settings;
 
-    ImapReader m_reader;
-    ImapDialogue m_dialogue;
     State m_state = State::LoggingIn;
     int m_messageCount = -1; // of the SELECT still in the mailbox; -1 until SELECT gives it
     int m_unseenCount = 0;

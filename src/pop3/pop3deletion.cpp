@@ -12,61 +12,35 @@ using Pop3Texts::isPositive;
 Pop3Deletion::Pop3Deletion(std::unique_ptr<Transport> transport, const MailAccount &account,
                            const QList<QByteArray> &uidls, int timeOutSeconds, Services &services,
                            QObject *parent)
-    : DeletionSession(std::move(transport), account,
-                      {&Pop3Texts::serverErrorCaption, &Pop3Texts::connectionErrorCaptions}, uidls,
-                      timeOutSeconds, services, parent)
-    , m_dialogue(*this, account.UserName, account.Password)
+    : Pop3MailSession(std::move(transport), account, uidls, timeOutSeconds, services, parent)
 {
 }
 
-QString Pop3Deletion::step() const
+QString Pop3Deletion::sessionStep() const
 {
-    return m_state == State::LoggingIn ? m_dialogue.stepName() : stateName(m_state);
+    return stateName(m_state);
 }
 
-void Pop3Deletion::reset()
+void Pop3Deletion::restart()
 {
-    m_reader.clear();
-    m_dialogue.restart(encryption());
     m_state = State::LoggingIn;
     m_toDelete.clear();
     m_deleting = -1;
     m_marked.clear();
 }
 
-void Pop3Deletion::buffer(const QByteArray &data)
+bool Pop3Deletion::handleNext(LineReader &reader)
 {
-    m_reader.append(data);
-}
-
-void Pop3Deletion::processBuffered()
-{
-    while (!hasEnded() && !isWaiting()) {
-        if (m_state == State::LoggingIn) {
-            const std::optional<QByteArray> reply = m_dialogue.take(m_reader);
-            if (!reply)
-                break;
-            logReply(*reply);
-            m_dialogue.onReply(*reply);
-            continue;
-        }
-        if (m_state == State::UidlListing) {
-            const std::optional<QByteArray> listing = m_reader.takeMultiline();
-            if (!listing)
-                break;
-            logReply(*listing);
-            onListing(*listing);
-            continue;
-        }
-        const std::optional<QByteArray> reply = m_reader.takeLine();
-        if (!reply)
-            break;
-        logReply(*reply);
+    const std::optional<QByteArray> reply
+        = m_state == State::UidlListing ? reader.takeMultiline() : reader.takeLine();
+    if (!reply)
+        return false;
+    logReply(*reply);
+    if (m_state == State::UidlListing)
+        onListing(*reply);
+    else
         onReply(*reply);
-    }
-    // A server past the reader's limits is not waited for any longer.
-    if (m_reader.hasFailed() && !hasEnded())
-        failFraming(m_reader.failure(), m_reader.limits());
+    return true;
 }
 
 // LoggingIn:   the dialogue's; logged in -> UIDL | its failures end the session
@@ -106,18 +80,6 @@ void Pop3Deletion::onReply(const QByteArray &reply)
         end();
         return;
     }
-}
-
-void Pop3Deletion::startEncryption()
-{
-    // What the server sent before the handshake is not part of the encrypted session.
-    m_reader.clear();
-    transport().startEncryption();
-}
-
-void Pop3Deletion::onEncrypted()
-{
-    m_dialogue.onEncrypted();
 }
 
 void Pop3Deletion::dialogueDone()

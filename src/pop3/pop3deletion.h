@@ -1,7 +1,6 @@
 #pragma once
 
-#include "linereader.h"
-#include "pop3dialogue.h"
+#include "pop3mailsession.h"
 #include "session/deletionsession.h"
 
 #include <QList>
@@ -10,7 +9,7 @@
 // current number of each wanted UIDL one at a time, then QUIT. RFC 1939 §6: the server
 // removes them only in the UPDATE state, so a message counts as Deleted only after QUIT
 // got +OK; an id the UIDL listing lacks is Gone, a DELE -ERR Refused.
-class Pop3Deletion final : public DeletionSession
+class Pop3Deletion final : public Pop3MailSession<DeletionSession>
 {
     Q_OBJECT
 
@@ -29,22 +28,17 @@ public:
                  QObject *parent = nullptr);
 
     State state() const { return m_state; }
-    QString step() const override;
 
 private:
-    void reset() override;
-    void buffer(const QByteArray &data) override;
-    void processBuffered() override;
-    void startEncryption() override;
-    void onEncrypted() override;
+    void restart() override;
+    QString sessionStep() const override;
+    bool handleNext(LineReader &reader) override;
     void dialogueDone() override;
 
     void onReply(const QByteArray &reply);
     void onListing(const QByteArray &listing);
     void deleteNext();
 
-    LineReader m_reader;
-    Pop3Dialogue m_dialogue;
     State m_state = State::LoggingIn;
     QList<std::pair<int, QByteArray>> m_toDelete; // current number, UIDL; ascending
     int m_deleting = -1; // index in m_toDelete of the outstanding DELE

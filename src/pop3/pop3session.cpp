@@ -32,20 +32,17 @@ constexpr qint64 bytesInFlight = 1024 * 1024;
 Pop3Session::Pop3Session(std::unique_ptr<Transport> transport, const MailAccount &account,
                          const AppSettings &settings, Services &services, MailboxFilter &filter,
                          QObject *parent)
-    : MailSession(std::move(transport), account,
-                  {&Pop3Texts::serverErrorCaption, &Pop3Texts::connectionErrorCaptions}, services,
-                  filter, parent)
+    : Pop3MailSession(std::move(transport), account, services, filter, parent)
     , m_settings(settings)
-    , m_dialogue(*this, account.UserName, account.Password)
 {
 }
 
-QString Pop3Session::step() const
+QString Pop3Session::sessionStep() const
 {
-    return m_state == State::LoggingIn ? m_dialogue.stepName() : stateName(m_state);
+    return stateName(m_state);
 }
 
-void Pop3Session::reset()
+void Pop3Session::restart()
 {
     m_messages.Clear();
     m_numbers.clear();
@@ -53,7 +50,6 @@ void Pop3Session::reset()
     m_toFetch.clear();
     m_fromCache.clear();
     m_parsed.clear();
-    m_reader.clear();
     m_deleteFlags.clear();
     m_serverIds.clear();
     m_hasServerIds = false;
@@ -68,60 +64,41 @@ void Pop3Session::reset()
     m_currentMessage = 0;
     m_requested = 0;
     m_answered = 0;
-    m_dialogue.restart(encryption());
     m_state = State::LoggingIn;
 }
 
-void Pop3Session::buffer(const QByteArray &data)
+bool Pop3Session::handleNext(LineReader &reader)
 {
-    m_reader.append(data);
-}
-
-// Replies are judged only once their line is complete, however the server's bytes were split.
-void Pop3Session::processBuffered()
-{
-    while (!hasEnded() && !isWaiting()) {
-        if (m_state == State::LoggingIn) {
-            const std::optional<QByteArray> reply = m_dialogue.take(m_reader);
-            if (!reply)
-                break;
-            logReply(*reply);
-            m_dialogue.onReply(*reply);
-            continue;
-        }
-        if (m_state == State::PipeCapaSent && m_hasListStatus) {
-            std::optional<QByteArray> list = m_reader.takeMultiline();
-            if (!list)
-                return;
-            logReply(*list);
-            onCapabilities(*list);
-            continue;
-        }
-        if (m_state == State::UidlSent && m_hasListStatus) {
-            std::optional<QByteArray> list = m_reader.takeMultiline();
-            if (!list)
-                break;
-            qCDebug(lcProtocol) << "S:" << list->size() << "bytes of message ids";
-            onUidl(*list);
-            continue;
-        }
-        if (m_state == State::Retrieving && m_hasListStatus) {
-            std::optional<QByteArray> text = m_reader.takeMultiline();
-            if (!text)
-                break;
-            qCDebug(lcProtocol) << "S:" << text->size() << "bytes of message text";
-            onMessageText(*text);
-            continue;
-        }
-        const std::optional<QByteArray> reply = m_reader.takeLine();
-        if (!reply)
-            break;
-        logReply(*reply);
-        onReply(*reply);
+    if (m_state == State::PipeCapaSent && m_hasListStatus) {
+        const std::optional<QByteArray> list = reader.takeMultiline();
+        if (!list)
+            return false;
+        logReply(*list);
+        onCapabilities(*list);
+        return true;
     }
-    // A server past the reader's limits is not waited for any longer.
-    if (m_reader.hasFailed() && !hasEnded())
-        failFraming(m_reader.failure(), m_reader.limits());
+    if (m_state == State::UidlSent && m_hasListStatus) {
+        const std::optional<QByteArray> list = reader.takeMultiline();
+        if (!list)
+            return false;
+        qCDebug(lcProtocol) << "S:" << list->size() << "bytes of message ids";
+        onUidl(*list);
+        return true;
+    }
+    if (m_state == State::Retrieving && m_hasListStatus) {
+        const std::optional<QByteArray> text = reader.takeMultiline();
+        if (!text)
+            return false;
+        qCDebug(lcProtocol) << "S:" << text->size() << "bytes of message text";
+        onMessageText(*text);
+        return true;
+    }
+    const std::optional<QByteArray> reply = reader.takeLine();
+    if (!reply)
+        return false;
+    logReply(*reply);
+    onReply(*reply);
+    return true;
 }
 
 // LoggingIn:  the dialogue's; logged in -> STAT | its failures end the session, next account
@@ -212,23 +189,11 @@ void Pop3Session::onCapabilities(const QByteArray &list)
     startRetrieving();
 }
 
-void Pop3Session::startEncryption()
-{
-    // What the server sent before the handshake is not part of the encrypted session.
-    m_reader.clear();
-    transport().startEncryption();
-}
-
-void Pop3Session::onEncrypted()
-{
-    m_dialogue.onEncrypted();
-}
-
 // What the dialogue learnt of the server's capabilities holds for the whole session.
 void Pop3Session::dialogueDone()
 {
-    m_knowsCapabilities = m_dialogue.knowsCapabilities();
-    m_isPipelining = m_dialogue.isPipelining();
+    m_knowsCapabilities = dialogue().knowsCapabilities();
+    m_isPipelining = dialogue().isPipelining();
     send("STAT");
     m_state = State::StatSent;
 }

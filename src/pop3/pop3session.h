@@ -1,8 +1,7 @@
 #pragma once
 
-#include "linereader.h"
 #include "message/cmessages.h"
-#include "pop3dialogue.h"
+#include "pop3mailsession.h"
 #include "session/mailsession.h"
 #include "store/records.h"
 
@@ -27,7 +26,7 @@ struct Services;
 // connection): a server that announces PIPELINING gets several RETRs at once, and one it
 // refuses leaves only its message out; any other server gets one RETR at a time.
 // Every outcome is told in the popup and the log before finished() is emitted.
-class Pop3Session final : public MailSession
+class Pop3Session final : public Pop3MailSession<MailSession>
 {
     Q_OBJECT
 
@@ -50,18 +49,15 @@ public:
                 QObject *parent = nullptr);
 
     State state() const { return m_state; }
-    QString step() const override;
     int MessageCount() const { return m_messageCount; }
     // How many RETRs may be in flight at once: 1 without PIPELINING.
     int RetrWindow() const { return m_retrWindow; }
     const CMessages &Pop3Messages() const { return m_messages; }
 
 private:
-    void reset() override;
-    void buffer(const QByteArray &data) override;
-    void processBuffered() override;
-    void startEncryption() override;
-    void onEncrypted() override;
+    void restart() override;
+    QString sessionStep() const override;
+    bool handleNext(LineReader &reader) override;
     void dialogueDone() override;
 
     void onReply(const QByteArray &reply);
@@ -83,8 +79,6 @@ private:
 
     const AppSettings &m_settings;
 
-    LineReader m_reader;
-    Pop3Dialogue m_dialogue;
     State m_state = State::LoggingIn;
     int m_messageCount = 0;
     int m_currentMessage = 0; // the message whose RETR reply comes next
