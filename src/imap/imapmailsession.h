@@ -3,38 +3,32 @@
 #include "imapdialogue.h"
 #include "imapreader.h"
 #include "imaptexts.h"
-#include "net/transport.h"
-#include "store/records.h"
+#include "session/dialoguesession.h"
 
-#include <QByteArray>
-#include <QString>
-
-#include <memory>
 #include <optional>
 #include <utility>
 
-struct Services;
-
-// What every IMAP session has on top of its kind of session (a check's MailSession or a
-// review's DeletionSession): the reader that frames the server's bytes into responses, the
-// protocol's captions, and the dialogue up to "SELECT INBOX", which gets every response
-// until it is done. The session itself then sees only what follows, in onResponse().
-template<class Kind> class ImapMailSession : public Kind
+// What every IMAP session has on top of its kind of session: the response reader, the
+// protocol's captions and the dialogue up to "SELECT INBOX". The session itself sees the
+// responses after the dialogue's in onResponse(), and every untagged one in onUntagged().
+template<class Kind> class ImapMailSession : public DialogueSession<Kind, ImapDialogue, ImapReader>
 {
-public:
-    QString step() const override { return m_dialogue.isDone() ? sessionStep() : dialogueStep(); }
+    using Base = DialogueSession<Kind, ImapDialogue, ImapReader>;
 
 protected:
     // rest are the arguments of Kind's constructor that follow the account and the captions.
     template<class... Rest>
     ImapMailSession(const ImapDialogue::Tags &tags, std::unique_ptr<Transport> transport,
                     const MailAccount &account, Rest &&...rest)
-        : Kind(std::move(transport), account,
-               {&ImapTexts::serverErrorCaption, &ImapTexts::connectionErrorCaptions},
-               std::forward<Rest>(rest)...)
-        , m_dialogue(
-              *this, [this](const ImapResponse &response) { onUntagged(response); }, tags,
-              "SELECT INBOX", account.UserName, account.Password)
+        : Base(
+            [this, &tags](DialogueClient &client, const MailAccount &user) {
+                return ImapDialogue(
+                    client, [this](const ImapResponse &response) { onUntagged(response); }, tags,
+                    "SELECT INBOX", user.UserName, user.Password);
+            },
+            std::move(transport), account,
+            {&ImapTexts::serverErrorCaption, &ImapTexts::connectionErrorCaptions},
+            std::forward<Rest>(rest)...)
     {
     }
 
@@ -42,52 +36,26 @@ protected:
     virtual void onResponse(const ImapResponse &response) = 0;
     // An untagged response, the dialogue's included.
     virtual void onUntagged(const ImapResponse &response) = 0;
-    // The session's own fresh start, after the reader's and the dialogue's.
-    virtual void restart() = 0;
-    // The step of the session once the dialogue is done.
-    virtual QString sessionStep() const = 0;
-    virtual QString dialogueStep() const { return m_dialogue.stepName(); }
-
-    const ImapDialogue &dialogue() const { return m_dialogue; }
 
 private:
-    void reset() final
-    {
-        m_reader.clear();
-        m_dialogue.restart(this->encryption());
-        restart();
-    }
-
-    void buffer(const QByteArray &data) final { m_reader.append(data); }
-
     // Responses are judged only once they are whole, literals included, however the
     // server's bytes were split.
     void processBuffered() final
     {
+        ImapReader &reader = this->reader();
+        ImapDialogue &dialogue = this->runningDialogue();
         while (!this->hasEnded() && !this->isWaiting()) {
-            const std::optional<ImapResponse> response = m_reader.take();
+            const std::optional<ImapResponse> response = reader.take();
             if (!response) {
-                if (m_reader.hasFailed())
-                    this->failFraming(m_reader.failure(), m_reader.limits());
+                if (reader.hasFailed())
+                    this->failFraming(reader.failure(), reader.limits());
                 return;
             }
             this->logReply(response->text);
-            if (m_dialogue.isDone())
+            if (dialogue.isDone())
                 onResponse(*response);
             else
-                m_dialogue.onResponse(*response);
+                dialogue.onResponse(*response);
         }
     }
-
-    void startEncryption() final
-    {
-        // What the server sent before the handshake is not part of the encrypted session.
-        m_reader.clear();
-        this->transport().startEncryption();
-    }
-
-    void onEncrypted() final { m_dialogue.onEncrypted(); }
-
-    ImapReader m_reader;
-    ImapDialogue m_dialogue;
 };
