@@ -2,6 +2,7 @@
 
 #include "pop3/linereader.h"
 #include "support/qtprinters.h"
+#include "support/recordingdialogueclient.h"
 
 #include <QByteArray>
 #include <QList>
@@ -12,57 +13,6 @@
 #include <string>
 
 namespace {
-
-const char *failureName(DialogueFailure failure)
-{
-    switch (failure) {
-    case DialogueFailure::GreetingRefused:
-        return "GreetingRefused";
-    case DialogueFailure::NoStartTls:
-        return "NoStartTls";
-    case DialogueFailure::CannotQuote:
-        return "CannotQuote";
-    case DialogueFailure::LoginRefused:
-        return "LoginRefused";
-    case DialogueFailure::SelectRefused:
-        return "SelectRefused";
-    }
-    return "?";
-}
-
-std::string modeName(Encryption encryption)
-{
-    switch (encryption) {
-    case Encryption::None:
-        return "None";
-    case Encryption::Implicit:
-        return "Implicit";
-    case Encryption::StartTls:
-        return "StartTls";
-    case Encryption::StartTlsWhenOffered:
-        return "StartTlsWhenOffered";
-    }
-    return "?";
-}
-
-// Writes down every call in the order it came: the commands as sent, the other calls in
-// angle brackets, a failure with its name and the server's line.
-class RecordingClient : public DialogueClient
-{
-public:
-    void send(const QByteArray &command) override { calls << command; }
-    void startEncryption() override { calls << "<startEncryption>"; }
-    void goesOnInClear() override { calls << "<goesOnInClear>"; }
-    void dialogueFailed(DialogueFailure failure, const QByteArray &reply) override
-    {
-        calls << "<failed " + QByteArray(failureName(failure)) + "> " + reply;
-        hasFailed = true;
-    }
-    void dialogueDone() override { calls << "<done>"; }
-
-    QList<QByteArray> calls;
-    bool hasFailed = false;
-};
 
 // Hands the dialogue every reply the server's bytes hold, given whole or one byte per
 // arrival, as a session does: until it is done or has failed.
