@@ -54,6 +54,13 @@ void ListEntryDialog::addButtons(QVBoxLayout &layout)
     layout.addLayout(buttons);
 }
 
+bool ListEntryDialog::execForRow(int position)
+{
+    EditMode = position >= 0;
+    EditIndex = position + 1;
+    return exec() == QDialog::Accepted;
+}
+
 void ListEntryDialog::showText(const QByteArray &bytes)
 {
     m_shownText = bytes;

@@ -22,6 +22,10 @@ class ListEntryDialog : public QDialog
 public:
     ~ListEntryDialog() override;
 
+    // Runs the dialog modal to add an entry (position -1) or to change the row at
+    // `position`; true when it was accepted.
+    bool execForRow(int position);
+
     // False: add a new entry; true: change the row EditIndex (counted from 1).
     bool EditMode = false;
     int EditIndex = 0;
