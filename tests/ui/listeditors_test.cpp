@@ -359,6 +359,85 @@ TEST(BlockedListEditor, CancelPutsBackTheFileAndLeavesTheFriendListAlone)
     EXPECT_EQ(bed.dir.read("data/FriendList.ini"), "ann@example.com\r\n");
 }
 
+TEST(ListEditors, TakeTheirCaptionsFromTheLanguagePack)
+{
+    CoreTestbed bed;
+    // Each key the editors and their dialogs ask for shows as itself, so a text asked for
+    // under the wrong key, or one that ought to stay as it is, stands out.
+    QByteArray pack = "[Korvane]\r\n";
+    for (const char *key : {"10001", "10002", "10005", "10006",  "20072",  "20073", "30000",
+                            "30002", "30003", "30064", "30065",  "40000",  "40003", "40064",
+                            "40065", "70017", "90000", "100000", "100001", "110000"})
+        pack += QByteArray(key) + "=K" + key + "\r\n";
+    bed.dir.write("data/Lang/English.ini", pack);
+    bed.core->lang.LanguageFile = "English.ini";
+
+    frmSpamWords words(*bed.core);
+    words.showEditor();
+    frmFriendList friends(*bed.core);
+    friends.showEditor();
+    frmBlockedList blocked(*bed.core);
+    blocked.showEditor();
+    QTreeWidget list;
+    frmAddWord addWord(bed.core->services, list);
+    frmAddWord editWord(bed.core->services, list);
+    frmAddEmailAddress addAddress(bed.core->services, list);
+    frmAddEmailAddress editAddress(bed.core->services, list);
+    editWord.EditMode = editAddress.EditMode = true;
+    for (QDialog *dialog :
+         std::initializer_list<QDialog *> {&addWord, &editWord, &addAddress, &editAddress})
+        dialog->show();
+
+    const auto texts = [](std::initializer_list<QString> shown) {
+        return QStringList(shown).join(' ');
+    };
+    const struct
+    {
+        const char *name;
+        QString shown;
+        const char *expected;
+    } cases[] = {
+        {"spam words",
+         texts({words.windowTitle(), words.ListView1->headerItem()->text(0),
+                words.ListView1->headerItem()->text(1), words.cmdAddWord->text(),
+                words.cmdEditWord->text(), words.cmdDeleteWord->text(), words.cmdOK->text(),
+                words.cmdCancel->text()}),
+         "K90000 K20072 K20073 K10005 K70017 K10006 K10001 K10002"},
+        {"friend list",
+         texts({friends.windowTitle(), friends.ListView3->headerItem()->text(0),
+                friends.cmdAddFriendAcc->text(), friends.cmdEditFriendAcc->text(),
+                friends.cmdDeleteFriendAcc->text(), friends.cmdOK->text(),
+                friends.cmdCancel->text()}),
+         "K110000 K100001 K10005 K70017 K10006 K10001 K10002"},
+        {"blocked list",
+         texts({blocked.windowTitle(), blocked.ListView2->headerItem()->text(0),
+                blocked.cmdAddBlocedAcc->text(), blocked.cmdEditBlockedAcc->text(),
+                blocked.cmdDeleteBlockedAcc->text(), blocked.cmdOK->text(),
+                blocked.cmdCancel->text()}),
+         "K100000 K100001 K10005 K70017 K10006 K10001 K10002"},
+        {"adding a word",
+         texts({addWord.windowTitle(), addWord.Label1->text(), addWord.Label2->text(),
+                addWord.cmdAdd->text(), addWord.cmdCancel->text()}),
+         "K40000 K40003 Value K10005 &Cancel"},
+        {"changing a word",
+         texts({editWord.windowTitle(), editWord.Label1->text(), editWord.Label2->text(),
+                editWord.cmdAdd->text(), editWord.cmdCancel->text()}),
+         "K40064 K40003 Value K40065 &Cancel"},
+        {"adding an address",
+         texts({addAddress.windowTitle(), addAddress.Label1->text(), addAddress.Label2->text(),
+                addAddress.cmdAdd->text(), addAddress.cmdCancel->text()}),
+         "K30000 K30003 K30002 K10005 &Cancel"},
+        {"changing an address",
+         texts({editAddress.windowTitle(), editAddress.Label1->text(), editAddress.Label2->text(),
+                editAddress.cmdAdd->text(), editAddress.cmdCancel->text()}),
+         "K30064 K30003 K30002 K30065 &Cancel"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.shown, QString::fromUtf8(c.expected));
+    }
+}
+
 TEST(ClosingAnimation, DialogTakesNoInputUntilItHasFaded)
 {
     CoreTestbed bed;

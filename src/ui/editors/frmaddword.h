@@ -1,20 +1,13 @@
 #pragma once
 
+#include "listentrydialog.h"
 #include "store/records.h"
-
-#include <QDialog>
 
 #include <optional>
 
-struct Services;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class QTreeWidget;
-
 // One spam expression and its value, for adding one or changing a row. The dialog checks
 // what was typed and hands it back; the spam word editor stores it.
-class frmAddWord : public QDialog
+class frmAddWord : public ListEntryDialog
 {
     Q_OBJECT
 
@@ -28,27 +21,12 @@ public:
     // The expression and value typed in, once the dialog was accepted.
     const std::optional<SpamWord> &word() const { return m_word; }
 
-    // False: add a new expression; true: change the row EditIndex (counted from 1).
-    bool EditMode = false;
-    int EditIndex = 0;
-
-    QLabel *Label1;
-    QLineEdit *Text1;
-    QLabel *Label2;
     QLineEdit *Text2;
-    QPushButton *cmdAdd;
-    QPushButton *cmdCancel;
-
-protected:
-    void showEvent(QShowEvent *event) override;
-    void changeEvent(QEvent *event) override;
 
 private:
-    void applyLanguage();
-    void onAdd();
+    bool isTypedValid() const override;
+    void keepTyped() override;
+    std::optional<int> typedValue() const;
 
-    const Services &m_services;
-    const QTreeWidget &m_list;
-    QByteArray m_shownWord;
     std::optional<SpamWord> m_word;
 };

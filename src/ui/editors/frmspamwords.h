@@ -1,18 +1,11 @@
 #pragma once
 
-#include <QDialog>
+#include "listeditorwindow.h"
+#include "store/records.h"
 
-class KorvaneCore;
-struct SpamWord;
-class QPushButton;
-class QTreeWidget;
-class QTreeWidgetItem;
-
-// The spam word editor: the weighted expressions of the spam word filter. Its list is a
-// working copy: Add and Edit also change BadWords at once, so a running check uses them;
-// Delete waits for OK, which writes "BadWords.ini" in list order and rebuilds BadWords
-// from the rows. Cancel puts BadWords back as the file holds it.
-class frmSpamWords : public QDialog
+// The spam word editor: the weighted expressions of the spam word filter, BadWords, written
+// to "BadWords.ini" on OK and asked for with frmAddWord.
+class frmSpamWords : public ListEditorWindow<SpamWord>
 {
     Q_OBJECT
 
@@ -20,33 +13,20 @@ public:
     frmSpamWords(KorvaneCore &core, QWidget *parent = nullptr);
     ~frmSpamWords() override;
 
-    // Reloads the words from the file, lists them and shows the editor, not modal; an
-    // editor already open is only brought to the front.
-    void showEditor();
-    // Reloads BadWords from the file and lists it.
-    void reload();
-    // Cancel, Escape and the close box: nothing is written.
-    void reject() override;
-
     QTreeWidget *ListView1;
     QPushButton *cmdAddWord;
     QPushButton *cmdEditWord;
     QPushButton *cmdDeleteWord;
-    QPushButton *cmdOK;
-    QPushButton *cmdCancel;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void applyLanguage();
-    void onAdd();
-    void onEdit();
-    void onDelete();
-    void onOk();
-    void addRow(const SpamWord &word, qsizetype element);
-    static void showRow(QTreeWidgetItem &row, const SpamWord &word);
-    static SpamWord wordOf(const QTreeWidgetItem &row);
+    void loadFile() override;
+    bool saveFile() override;
+    void showRow(QTreeWidgetItem &row, const SpamWord &word) const override;
+    SpamWord recordOf(const QTreeWidgetItem &row) const override;
+    std::optional<SpamWord> askForEntry(const SpamWord *current, int position) override;
 
-    KorvaneCore &m_core;
+    // What a row keeps besides its two shown columns: the word's bytes as the file holds
+    // them, and its value.
+    static constexpr int wordRole = recordRole;
+    static constexpr int valueRole = recordRole + 1;
 };

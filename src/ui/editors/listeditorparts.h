@@ -8,9 +8,16 @@ class QPushButton;
 class QTreeWidget;
 class QWidget;
 
-// The pieces the list editors and their dialogs share: named controls, the list view with
-// its selection, and the bytes a typed text is stored as.
+// The pieces the list editors and their dialogs share: named controls and captions, the list view
+// with its selection, and the bytes a typed text is stored as.
 namespace ListEditorParts {
+
+// A shown text: its key in the language pack and the text without one.
+struct Caption
+{
+    const char *key;
+    const char *text;
+};
 
 QPushButton *namedButton(const QString &name, const QString &text);
 
