@@ -169,6 +169,8 @@ void ConnectionTest::dialogueFailed(DialogueFailure failure, const QByteArray &r
         return endWith(Outcome::GreetingRefused, reply);
     case DialogueFailure::NoStartTls:
         return endWith(Outcome::NoStartTls);
+    case DialogueFailure::PreauthInClear:
+        return endWith(Outcome::PreauthInClear);
     case DialogueFailure::CannotQuote:
         return endWith(Outcome::CannotQuote);
     case DialogueFailure::LoginRefused:
@@ -278,6 +280,13 @@ QString connectionTestText(const Services &services, const MailAccount &account,
             .caption(QStringLiteral("280130"),
                      QStringLiteral("%1: the server does not offer STARTTLS, so neither the user "
                                     "name nor the password was sent."))
+            .arg(name);
+    case Outcome::PreauthInClear:
+        return services
+            .caption(QStringLiteral("280131"),
+                     QStringLiteral("%1: the server skipped the login (PREAUTH) before the "
+                                    "connection was encrypted, so the session was ended and "
+                                    "nothing was read over it."))
             .arg(name);
     case Outcome::Closed:
         return services

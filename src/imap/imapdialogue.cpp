@@ -44,7 +44,8 @@ QString ImapDialogue::stepName() const
 
 // Untagged data is collected until the tagged reply of the command in flight decides:
 // Greeting:       * OK -> LOGIN, or CAPABILITY when STARTTLS is wanted | * PREAUTH -> logged
-//                 in | anything else -> GreetingRefused
+//                 in, or PreauthInClear when STARTTLS is wanted | anything else ->
+//                 GreetingRefused
 // CapabilitySent: * CAPABILITY ... STARTTLS -> offered; OK -> STARTTLS when offered; not
 //                 offered, or NO, BAD -> LOGIN in clear when only offered STARTTLS is
 //                 wanted, else NoStartTls
@@ -111,8 +112,13 @@ void ImapDialogue::onResponse(const ImapResponse &response)
 void ImapDialogue::onGreeting(const ImapResponse &response)
 {
     const bool isUntagged = response.tag() == "*";
-    if (isUntagged && response.status() == "PREAUTH")
+    if (isUntagged && response.status() == "PREAUTH") {
+        // RFC 3501 §6.2.1 allows no STARTTLS after PREAUTH: the session would run in clear
+        // without a word, and whoever stands between could answer for the server.
+        if (m_encryption == Encryption::StartTls || m_encryption == Encryption::StartTlsWhenOffered)
+            return fail(DialogueFailure::PreauthInClear, response.text);
         return loggedIn();
+    }
     if (!isUntagged || !isOk(response))
         return fail(DialogueFailure::GreetingRefused, response.text);
     if (m_encryption == Encryption::StartTls || m_encryption == Encryption::StartTlsWhenOffered) {

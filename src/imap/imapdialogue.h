@@ -14,9 +14,10 @@ struct ImapResponse;
 // Brings an IMAP connection from the greeting to where work can start: CAPABILITY and
 // STARTTLS where STARTTLS is wanted, LOGIN with both strings quoted, then SELECT or EXAMINE
 // of a named mailbox when one is asked for, whose UIDVALIDITY it keeps. A PREAUTH greeting
-// counts as logged in. It owns the encryption rules: where STARTTLS is required and not
-// offered, neither the user name nor the password is sent. Each session gives its own tags,
-// so that a server's log tells the checks from the deletions.
+// counts as logged in, except where STARTTLS is wanted: it then ends the dialogue. It owns the
+// encryption rules: where STARTTLS is required and not offered, neither the user name nor the
+// password is sent. Each session gives its own tags, so that a server's log tells the checks from
+// the deletions.
 class ImapDialogue
 {
     Q_GADGET

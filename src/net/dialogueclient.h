@@ -6,6 +6,7 @@
 enum class DialogueFailure {
     GreetingRefused, // the server refused the session at its greeting
     NoStartTls, // STARTTLS was required and the server does not offer it, or refused it
+    PreauthInClear, // IMAP: a PREAUTH greeting where STARTTLS was to come: nothing was read
     CannotQuote, // the user name or the password holds a line break: neither was sent
     LoginRefused, // the server refused the user name or the password
     SelectRefused, // IMAP: the server refused to open the mailbox

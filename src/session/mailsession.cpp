@@ -147,6 +147,13 @@ void MailSession::dialogueFailed(DialogueFailure failure, const QByteArray &repl
             QStringLiteral("%1: the server does not offer STARTTLS, so neither the user name "
                            "nor the password was sent.")));
         return end({SessionStatus::TlsFailed, step(), shownServerText(reply.trimmed())});
+    case DialogueFailure::PreauthInClear:
+        m_transport->close();
+        tellAboutAccount(m_services.caption(
+            QStringLiteral("280131"),
+            QStringLiteral("%1: the server skipped the login (PREAUTH) before the connection was "
+                           "encrypted, so the session was ended and nothing was read over it.")));
+        return end({SessionStatus::TlsFailed, step(), shownServerText(reply.trimmed())});
     case DialogueFailure::CannotQuote:
         return failUnexpected(QStringLiteral("The user name or the password holds a line break"));
     case DialogueFailure::LoginRefused:

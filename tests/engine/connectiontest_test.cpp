@@ -171,6 +171,12 @@ TEST(ConnectionTest, LogsInAndOutAndSaysWhatHappened)
          {{"* PREAUTH welcome\r\n", "a399 LOGOUT\r\n"}, {"a399 OK\r\n", ""}},
          Outcome::LoggedIn,
          "and logged in"},
+        {"IMAP preauthenticated where STARTTLS was to come",
+         account("IMAP"),
+         SecurityMode::StartTls,
+         {{"* PREAUTH welcome\r\n", ""}},
+         Outcome::PreauthInClear,
+         "skipped the login (PREAUTH) before the connection was encrypted"},
     };
     for (const auto &c : cases) {
         for (const bool isBytewise : {false, true}) {

@@ -334,3 +334,36 @@ TEST(Encryption, ReviewDeletionsEncryptAsTheCheckDoes)
         }
     }
 }
+
+// A PREAUTH greeting leaves no room for STARTTLS (RFC 3501 §6.2.1): where the connection is
+// to be encrypted, the check and the review's deletion end there, send nothing, and say why.
+TEST(Encryption, PreauthWhereStartTlsIsWantedEndsTheSession)
+{
+    for (Encryption mode : {Encryption::StartTls, Encryption::StartTlsWhenOffered}) {
+        for (bool isDeletion : {false, true}) {
+            SCOPED_TRACE(std::string(mode == Encryption::StartTls ? "required" : "offered")
+                         + (isDeletion ? ", deletion" : ", check"));
+            SessionBed bed;
+            std::unique_ptr<MailSession> session;
+            if (isDeletion)
+                session = std::make_unique<ImapDeletion>(std::move(bed.ownNet), account("IMAP"),
+                                                         QList<QByteArray> {"1:2"}, 60,
+                                                         bed.services.services);
+            else
+                session = std::make_unique<ImapSession>(std::move(bed.ownNet), account("IMAP"),
+                                                        bed.services.settings,
+                                                        bed.services.services, bed.filter);
+            bed.watch(*session);
+            session->setEncryption(mode);
+            session->start(QStringLiteral("mail.example.com"), 143);
+            bed.send("* PREAUTH IMAP4rev1 logged in as joe\r\n* 1 EXISTS\r\n");
+            EXPECT_EQ(bed.finishedCount, 1);
+            EXPECT_EQ(bed.result.status, SessionStatus::TlsFailed);
+            EXPECT_EQ(bed.net.takeWritten() + bed.net.lostWrites, "");
+            EXPECT_EQ(bed.services.notifier.popups,
+                      QStringList {"Home: the server skipped the login (PREAUTH) before the "
+                                   "connection was encrypted, so the session was ended and "
+                                   "nothing was read over it."});
+        }
+    }
+}

@@ -384,6 +384,23 @@ TEST(ImapDialogue, OpensTheMailboxOnceLoggedIn)
     }
 }
 
+// RFC 3501 §6.2.1: no STARTTLS can follow PREAUTH, so where one was to come the dialogue
+// ends at the greeting with nothing sent and nothing handed on.
+TEST(ImapDialogue, PreauthWhereStartTlsIsWantedEndsTheDialogue)
+{
+    for (Encryption mode : {Encryption::StartTls, Encryption::StartTlsWhenOffered}) {
+        for (bool isBytewise : {false, true}) {
+            SCOPED_TRACE(trace("PREAUTH", mode, isBytewise));
+            const Transcript t
+                = run(mode, "* PREAUTH logged in as joe\r\n* 1 EXISTS\r\n", {}, isBytewise);
+            EXPECT_EQ(t.calls,
+                      QList<QByteArray> {"<failed PreauthInClear> * PREAUTH logged in as joe\r\n"});
+            EXPECT_EQ(t.step, "Greeting");
+            EXPECT_TRUE(t.untagged.isEmpty());
+        }
+    }
+}
+
 // The session follows EXISTS, EXPUNGE and CAPABILITY itself, on either layer; the greeting
 // is the dialogue's alone.
 TEST(ImapDialogue, HandsOnEveryUntaggedResponseAfterTheGreeting)

@@ -17,6 +17,8 @@ inline const char *failureName(DialogueFailure failure)
         return "GreetingRefused";
     case DialogueFailure::NoStartTls:
         return "NoStartTls";
+    case DialogueFailure::PreauthInClear:
+        return "PreauthInClear";
     case DialogueFailure::CannotQuote:
         return "CannotQuote";
     case DialogueFailure::LoginRefused:
