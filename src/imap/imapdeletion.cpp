@@ -1,5 +1,6 @@
 #include "imapdeletion.h"
 
+#include "imaptexts.h"
 #include "net/transport.h"
 #include "store/services.h"
 
@@ -35,37 +36,6 @@ std::optional<std::pair<QByteArray, quint32>> splitServerId(const QByteArray &se
     if (!isValidity || !isUid || validity == 0 || uid == 0)
         return std::nullopt;
     return std::pair {QByteArray::number(validity), uid};
-}
-
-// RFC 3501 §9 sequence-set of ascending UIDs, runs written as "first:last" to keep the
-// command line short.
-QByteArray uidSet(const QList<quint32> &uids)
-{
-    QByteArrayList parts;
-    for (qsizetype i = 0; i < uids.size();) {
-        qsizetype last = i;
-        while (last + 1 < uids.size() && uids.at(last + 1) == uids.at(last) + 1)
-            ++last;
-        parts << QByteArray::number(uids.at(i))
-                + (last > i ? ':' + QByteArray::number(uids.at(last)) : QByteArray());
-        i = last + 1;
-    }
-    return parts.join(',');
-}
-
-// The numbers of a "* SEARCH n n n" response.
-QList<quint32> searchNumbers(const ImapResponse &response)
-{
-    QList<quint32> numbers;
-    const QList<QByteArray> words = response.text.simplified().split(' ');
-    for (qsizetype i = 2; i < words.size(); ++i) {
-        bool isNumber = false;
-        const quint32 n = words.at(i).toUInt(&isNumber);
-        if (isNumber)
-            numbers << n;
-    }
-    std::sort(numbers.begin(), numbers.end());
-    return numbers;
 }
 
 } // namespace
@@ -134,13 +104,13 @@ void ImapDeletion::onResponse(const ImapResponse &response)
             return;
         // Without an answer the server is taken to lack UIDPLUS: the careful way.
         m_state = State::SearchSent;
-        send(QByteArray(searchTag) + " UID SEARCH UID " + uidSet(m_uids));
+        send(QByteArray(searchTag) + " UID SEARCH UID " + ImapTexts::uidSet(m_uids));
         return;
     case State::SearchSent:
         if (isUntagged) {
             // Only what we asked for: a server that answers more is not followed there.
             if (response.status() == "SEARCH") {
-                for (quint32 uid : searchNumbers(response)) {
+                for (quint32 uid : ImapTexts::searchNumbers(response)) {
                     if (m_uids.contains(uid) && !m_found.contains(uid))
                         m_found << uid;
                 }
@@ -159,7 +129,8 @@ void ImapDeletion::onResponse(const ImapResponse &response)
         if (m_found.isEmpty())
             return logout();
         m_state = State::StoreSent;
-        send(QByteArray(storeTag) + " UID STORE " + uidSet(m_found) + " +FLAGS.SILENT (\\Deleted)");
+        send(QByteArray(storeTag) + " UID STORE " + ImapTexts::uidSet(m_found)
+             + " +FLAGS.SILENT (\\Deleted)");
         return;
     case State::StoreSent:
         if (tag != storeTag)
@@ -171,7 +142,7 @@ void ImapDeletion::onResponse(const ImapResponse &response)
         }
         if (m_hasUidPlus) {
             m_state = State::UidExpungeSent;
-            send(QByteArray(uidExpungeTag) + " UID EXPUNGE " + uidSet(m_found));
+            send(QByteArray(uidExpungeTag) + " UID EXPUNGE " + ImapTexts::uidSet(m_found));
         } else {
             m_state = State::DeletedSearchSent;
             send(QByteArray(deletedSearchTag) + " UID SEARCH DELETED");
@@ -191,7 +162,7 @@ void ImapDeletion::onResponse(const ImapResponse &response)
     case State::DeletedSearchSent:
         if (isUntagged) {
             if (response.status() == "SEARCH")
-                m_flagged << searchNumbers(response);
+                m_flagged << ImapTexts::searchNumbers(response);
             return;
         }
         if (tag != deletedSearchTag)

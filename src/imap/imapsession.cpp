@@ -24,7 +24,9 @@ constexpr char searchTag[] = "a282";
 constexpr char fetchTag[] = "a654";
 constexpr char storeTag[] = "a005";
 constexpr char expungeTag[] = "a202";
-constexpr char closeTag[] = "a341";
+constexpr char capabilityTag[] = "a203";
+constexpr char uidExpungeTag[] = "a204";
+constexpr char deletedSearchTag[] = "a205";
 constexpr char uidFetchTag[] = "a610";
 constexpr char logoutTag[] = "a399";
 
@@ -102,7 +104,9 @@ void ImapSession::restart()
     m_messageCount = -1;
     m_unseenCount = 0;
     m_storing = 0;
-    m_hasStored = false;
+    m_stored.clear();
+    m_hasUidPlus = false;
+    m_flagged.clear();
     m_uidValidity.clear();
     m_hasServerIds = false;
     m_isHolding = false;
@@ -112,7 +116,7 @@ void ImapSession::restart()
 // Untagged data is collected until the tagged reply of the command in flight decides:
 // LoggingIn:   the dialogue's, up to "a142 SELECT INBOX" | its failures end the session,
 //              next account; meanwhile * n EXISTS -> count (past 32767 -> ProtocolError)
-// selected:    no count -> ProtocolError | 0 -> "no messages" and CLOSE | else SEARCH UNSEEN
+// selected:    no count -> ProtocolError | 0 -> "no messages" and LOGOUT | else SEARCH UNSEEN
 //              (when announcing new mail), or a610
 // SearchSent:  * SEARCH ... -> unseen count; a282 OK -> "You have n New messages", a610
 //              | NO, BAD -> the same without the announcement
@@ -120,15 +124,20 @@ void ImapSession::restart()
 //              | NO, BAD -> no UIDs ("no message ids" in ask mode), FETCH of the first
 // Fetching:    * n FETCH (... BODY[] {k}) -> text of n; each a654 completes the oldest FETCH
 //              in flight: OK -> FETCHes of the next messages not yet asked for, up to the
-//              window, or after the last: verdicts -> UID STORE, or history + CLOSE;
-//              in ask mode no STORE: history, review queue + CLOSE
+//              window, or after the last: verdicts -> UID STORE, or history + LOGOUT;
+//              in ask mode no STORE: history, review queue + LOGOUT
 //              | NO, BAD -> "IMAP Error:", that message is neither judged nor flagged
 // Storing:     a005 OK -> next UID STORE, or history + EXPUNGE | NO, BAD -> "IMAP Error:", kept
-// ExpungeSent: a202 OK -> CLOSE, disconnect | NO, BAD -> "IMAP Error:", the flagged messages
-//              recorded as kept again, LOGOUT, disconnect
+// Storing:     (after the last) -> a203 CAPABILITY when a STORE was accepted, else LOGOUT
+// CapabilitySent: * CAPABILITY ... -> UIDPLUS?; a203 -> a204 UID EXPUNGE of the flagged
+//              (UIDPLUS), else a205 UID SEARCH DELETED
+// DeletedSearchSent: * SEARCH ... -> flagged; a205 OK and the flagged are exactly ours ->
+//              a202 EXPUNGE | else -> "others are marked deleted", recorded as kept, LOGOUT
+// UidExpungeSent, ExpungeSent: OK -> LOGOUT | NO, BAD -> "IMAP Error:", the flagged messages
+//              recorded as kept again, LOGOUT
 // In every state after the greeting, * n EXPUNGE takes message n out and renumbers the ones
 // after it; * n EXISTS after the SELECT is not followed. Any other refusal or unusable reply
-// ends the session as a ProtocolError; CLOSE as Ok.
+// ends the session as a ProtocolError; LOGOUT as Ok. No check ever sends CLOSE.
 void ImapSession::onResponse(const ImapResponse &response)
 {
     const QByteArray tag = response.tag();
@@ -168,7 +177,7 @@ void ImapSession::onResponse(const ImapResponse &response)
         if (tag != storeTag)
             return;
         if (isOk(response)) {
-            m_hasStored = true;
+            m_stored << m_mails.at(m_mailAt.at(m_storing - 1)).uid;
         } else {
             // The server keeps the message, and so does the history.
             tellServerError(response.text);
@@ -177,15 +186,29 @@ void ImapSession::onResponse(const ImapResponse &response)
         }
         storeNext();
         return;
+    case State::CapabilitySent:
+        if (isUntagged && response.status() == "CAPABILITY")
+            m_hasUidPlus = response.announces("UIDPLUS");
+        if (tag == capabilityTag)
+            afterCapabilities();
+        return;
+    case State::DeletedSearchSent:
+        if (isUntagged && response.status() == "SEARCH")
+            m_flagged << ImapTexts::searchNumbers(response);
+        if (tag == deletedSearchTag)
+            afterDeletedSearch(response);
+        return;
+    case State::UidExpungeSent:
     case State::ExpungeSent:
-        if (tag != expungeTag)
+        if (tag != (m_state == State::ExpungeSent ? expungeTag : uidExpungeTag))
             return;
         if (isOk(response))
-            return closeMailbox();
-        onExpungeRefused(response);
-        if (!hasEnded())
-            logout();
-        return;
+            return logout();
+        tellServerError(response.text);
+        return keepFlagged(m_services.caption(
+            QStringLiteral("280073"),
+            QStringLiteral("%1: the server refused EXPUNGE, so the messages are flagged "
+                           "\\Deleted but not removed, and recorded as kept.")));
     }
 }
 
@@ -246,7 +269,7 @@ void ImapSession::afterSelect()
         m_services.notifier.ShowTrayWindow(shownText(m_account.AccountName) + QStringLiteral(", ")
                                            + none);
         m_services.log.Log(none);
-        return closeMailbox();
+        return logout();
     }
     // From here on the messages are followed through every EXPUNGE.
     m_mails = QList<Mail>(m_messageCount);
@@ -267,7 +290,7 @@ void ImapSession::startFetching()
 {
     // Every message went during the search: nothing to check.
     if (m_present.isEmpty())
-        return closeMailbox();
+        return logout();
     // Without UIDVALIDITY a UID may name another message next time: nothing is held.
     if (m_settings.AskBeforeDel && m_uidValidity.isEmpty())
         tellNoServerIds(noServerIdsCaption());
@@ -500,14 +523,14 @@ void ImapSession::classifyMailbox()
         if (!guarded([this] { recordDeletionsKept(m_messages); }))
             return;
         tellHistoryNotSaved(m_isHolding);
-        return closeMailbox();
+        return logout();
     }
     if (m_isHolding) {
         // Without ids the queue keeps what it holds of the account: nothing new is known.
         if (m_hasServerIds
             && !guarded([this] { m_filter.awaitReview(m_account.AccountName, m_held); }))
             return;
-        return closeMailbox();
+        return logout();
     }
     // With the option off this check decides on every message: what the queue held of the
     // account is settled.
@@ -598,40 +621,63 @@ bool ImapSession::recordKept(int position)
     return guarded([this, message] { m_filter.recordKept(*message); });
 }
 
-// EXPUNGE right after the last STORE reply; nothing to remove when no STORE was accepted.
+// Only what this check flagged is removed, never a message that another mail program only
+// marked \Deleted (its user may still undo that). Nothing to remove when no STORE was
+// accepted. UIDPLUS, which says how, is asked for only then.
 void ImapSession::expunge()
 {
-    if (!m_hasStored)
-        return closeMailbox();
-    m_state = State::ExpungeSent;
-    send(QByteArray(expungeTag) + " EXPUNGE");
+    if (m_stored.isEmpty())
+        return logout();
+    std::sort(m_stored.begin(), m_stored.end());
+    m_state = State::CapabilitySent;
+    send(QByteArray(capabilityTag) + " CAPABILITY");
+}
+
+// RFC 4315 §2.1: UID EXPUNGE removes exactly the given messages. Without it, a plain EXPUNGE
+// (RFC 3501 §6.4.3) removes every flagged message, so it is sent only when the flagged are
+// all this check's own. Whatever the CAPABILITY reply said, an answer without UIDPLUS is the
+// careful way.
+void ImapSession::afterCapabilities()
+{
+    if (m_hasUidPlus) {
+        m_state = State::UidExpungeSent;
+        send(QByteArray(uidExpungeTag) + " UID EXPUNGE " + ImapTexts::uidSet(m_stored));
+        return;
+    }
+    m_state = State::DeletedSearchSent;
+    send(QByteArray(deletedSearchTag) + " UID SEARCH DELETED");
+}
+
+void ImapSession::afterDeletedSearch(const ImapResponse &reply)
+{
+    std::sort(m_flagged.begin(), m_flagged.end());
+    m_flagged.erase(std::unique(m_flagged.begin(), m_flagged.end()), m_flagged.end());
+    if (isOk(reply) && m_flagged == m_stored) {
+        m_state = State::ExpungeSent;
+        send(QByteArray(expungeTag) + " EXPUNGE");
+        return;
+    }
+    keepFlagged(m_services.caption(
+        QStringLiteral("280075"),
+        QStringLiteral("%1: other messages of this mailbox are marked deleted too, so the "
+                       "messages to delete were flagged \\Deleted but not expunged, and are "
+                       "recorded as kept.")));
 }
 
 // The flagged messages are still in the mailbox: the history must not claim them deleted.
-void ImapSession::onExpungeRefused(const ImapResponse &response)
+void ImapSession::keepFlagged(const QString &caption)
 {
-    tellServerError(response.text);
     int kept = 0;
     if (!guarded([this, &kept] { kept = recordDeletionsKept(m_messages); }))
         return;
     if (kept > 0)
-        tellAboutAccount(m_services.caption(
-            QStringLiteral("280073"),
-            QStringLiteral("%1: the server refused EXPUNGE, so the messages are flagged "
-                           "\\Deleted but not removed, and recorded as kept.")));
+        tellAboutAccount(caption);
+    logout();
 }
 
-// The reply to CLOSE is not awaited: whatever it says, the session has nothing left to do.
-void ImapSession::closeMailbox()
-{
-    send(QByteArray(closeTag) + " CLOSE");
-    transport().close();
-    end();
-}
-
-// RFC 3501 §6.4.2: CLOSE removes every \Deleted message, as EXPUNGE would; LOGOUT (§6.1.3)
-// removes nothing. After a refused EXPUNGE the flagged messages are recorded as kept, so
-// the session must end without removing them.
+// RFC 3501 §6.1.3: LOGOUT removes nothing. CLOSE (§6.4.2) would remove every message that
+// carries \Deleted, another mail program's marks included; the reply is not awaited, since
+// the session has nothing left to do.
 void ImapSession::logout()
 {
     send(QByteArray(logoutTag) + " LOGOUT");

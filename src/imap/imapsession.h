@@ -23,13 +23,14 @@ struct Services;
 std::optional<qint16> GetIMAPInbox(QByteArrayView text);
 
 // One IMAP session over the inbox of one account: the dialogue's LOGIN and SELECT INBOX, an
-// optional search
-// for unseen messages, one FETCH of every message's UID, FETCH of every message the filter's
-// message cache does not hold, without marking it read (several in flight, their
+// optional search for unseen messages, one FETCH of every message's UID, FETCH of every message the
+// filter's message cache does not hold, without marking it read (several in flight, their
 // completions matched in the order sent; one the server refuses leaves only its message
 // unjudged), then the verdicts over the whole mailbox, UID STORE \Deleted of the marked
-// messages one per reply, the history, EXPUNGE and CLOSE (LOGOUT when EXPUNGE is refused,
-// since CLOSE would remove the flagged messages after all). The messages are those of the
+// messages one per reply, the history, then the removal of exactly those (UID EXPUNGE with
+// UIDPLUS; a plain EXPUNGE only when no other message carries \Deleted, else they stay
+// flagged and are recorded as kept), and LOGOUT: never CLOSE, which would remove the
+// messages another mail program only marked \Deleted. The messages are those of the
 // SELECT: an EXPUNGE from the server at any point takes its message out (it is no longer
 // fetched or flagged), later arrivals wait for the next check, and a message is only ever
 // flagged by its UID. With "Ask me before deleting" on nothing is flagged: the marked
@@ -47,8 +48,11 @@ public:
         SearchSent = 3, // "a282" search for unseen messages, when new mail is announced
         Fetching = 4, // FETCHes of messages sent
         Storing = 6, // UID STORE sent
-        ExpungeSent = 7,
+        ExpungeSent = 7, // "a202" EXPUNGE: only this check's messages carry \Deleted
         UidFetchSent = 8, // "a610" fetch of every UID, before the first FETCH
+        CapabilitySent = 12, // "a203" CAPABILITY: UIDPLUS decides how the flagged go
+        UidExpungeSent = 13, // "a204" UID EXPUNGE of this check's flagged messages
+        DeletedSearchSent = 14, // "a205" UID SEARCH DELETED: who else carries \Deleted
     };
     Q_ENUM(State)
 
@@ -99,8 +103,9 @@ private:
     void storeNext();
     bool recordKept(int position);
     void expunge();
-    void onExpungeRefused(const ImapResponse &response);
-    void closeMailbox();
+    void afterCapabilities();
+    void afterDeletedSearch(const ImapResponse &reply);
+    void keepFlagged(const QString &caption);
     void logout();
 
     const AppSettings &m_settings;
@@ -129,7 +134,9 @@ private:
     QList<int> m_mailAt; // m_mails index of the message at position p at p - 1
     QList<bool> m_deleteFlags; // by position
     int m_storing = 0; // the position of the outstanding UID STORE's message
-    bool m_hasStored = false; // the server agreed to flag at least one message
+    QList<quint32> m_stored; // the UIDs the server agreed to flag, ascending
+    bool m_hasUidPlus = false; // the CAPABILITY before the expunge named UIDPLUS
+    QList<quint32> m_flagged; // every UID that UID SEARCH DELETED found
     QByteArray m_uidValidity; // of the selected inbox, from the dialogue; empty when none
     bool m_hasServerIds = false; // the server answered the UID fetch
     bool m_isHolding = false; // ask mode at the verdicts: nothing is flagged

@@ -1,6 +1,9 @@
 #include "imaptexts.h"
 
+#include "imapreader.h"
 #include "store/services.h"
+
+#include <algorithm>
 
 namespace ImapTexts {
 
@@ -25,6 +28,35 @@ QByteArray quoted(const QByteArray &text)
         out += c;
     }
     return out + '"';
+}
+
+// Runs keep the command line short.
+QByteArray uidSet(const QList<quint32> &uids)
+{
+    QByteArrayList parts;
+    for (qsizetype i = 0; i < uids.size();) {
+        qsizetype last = i;
+        while (last + 1 < uids.size() && uids.at(last + 1) == uids.at(last) + 1)
+            ++last;
+        parts << QByteArray::number(uids.at(i))
+                + (last > i ? ':' + QByteArray::number(uids.at(last)) : QByteArray());
+        i = last + 1;
+    }
+    return parts.join(',');
+}
+
+QList<quint32> searchNumbers(const ImapResponse &response)
+{
+    QList<quint32> numbers;
+    const QList<QByteArray> words = response.text.simplified().split(' ');
+    for (qsizetype i = 2; i < words.size(); ++i) {
+        bool isNumber = false;
+        const quint32 n = words.at(i).toUInt(&isNumber);
+        if (isNumber)
+            numbers << n;
+    }
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
 }
 
 } // namespace ImapTexts

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <utility>
 
+struct ImapResponse;
 struct Services;
 
 // What the IMAP sessions, the checks and the deletions alike, say and send in the same
@@ -19,5 +21,10 @@ QString serverErrorCaption(const Services &services);
 std::pair<QString, QString> connectionErrorCaptions(const Services &services);
 // RFC 3501 §4.3: a quoted string escapes only the backslash and the double quote.
 QByteArray quoted(const QByteArray &text);
+
+// RFC 3501 §9: a sequence-set of ascending UIDs, runs written as "first:last".
+QByteArray uidSet(const QList<quint32> &uids);
+// The numbers of a "* SEARCH n n n" response, ascending.
+QList<quint32> searchNumbers(const ImapResponse &response);
 
 } // namespace ImapTexts

@@ -214,3 +214,39 @@ TEST(ImapCheckE2e, AskModeLeavesTheInboxAloneAndQueuesTheSpamByUid)
     EXPECT_EQ(bed.notifier.popups.last(), "2 messages await your review");
     EXPECT_EQ(bed.statuses, QList<SessionStatus> {SessionStatus::Ok});
 }
+
+// A message that another mail program only marked \Deleted is that program's user's to undo
+// or expunge: a check removes exactly what it flagged itself, in ask mode nothing at all.
+TEST(ImapCheckE2e, AnotherProgramsDeletedMarkSurvivesTheCheck)
+{
+    E2eBed bed;
+    ASSERT_TRUE(bed.server.isRunning());
+    const quint16 port = imapPort(bed.server);
+    ASSERT_NE(port, 0);
+    const QByteArray spam = mail("promo@spam.test", "Great offer", "Buy now.\r\n");
+    const QByteArray marked = mail("alice@example.org", "Old lunch", "Undo me.\r\n");
+    for (bool isAsking : {false, true}) {
+        SCOPED_TRACE(isAsking ? "ask mode" : "delete mode");
+        const QString user
+            = isAsking ? QStringLiteral("e2e-imap-marked-ask") : QStringLiteral("e2e-imap-marked");
+        ASSERT_TRUE(bed.server.addUser(user, "pw"));
+        ASSERT_TRUE(bed.server.load(user, {spam, marked}));
+        // Maildir's "T" is IMAP's \Deleted: set as another program would, before any check.
+        const QDir cur(bed.server.folder() + QStringLiteral("/mail/") + user
+                       + QStringLiteral("/cur"));
+        const QStringList files = cur.entryList(QDir::Files, QDir::Name);
+        ASSERT_EQ(files.size(), 2);
+        ASSERT_TRUE(QFile::rename(
+            cur.filePath(files[1]),
+            cur.filePath(files[1].section(QStringLiteral(":2,"), 0, 0) + QStringLiteral(":2,ST"))));
+        bed.core->settings.AskBeforeDel = isAsking;
+        bed.setAccounts({account("IMAP", "Mail", user.toUtf8(), "pw", port)});
+
+        ASSERT_TRUE(bed.check());
+
+        const QList<QByteArray> left
+            = isAsking ? QList<QByteArray> {spam, marked} : QList<QByteArray> {marked};
+        EXPECT_EQ(bed.server.inbox(user), left);
+        EXPECT_TRUE(maildirFlags(bed.server, user).constLast().contains(QLatin1Char('T')));
+    }
+}

@@ -24,9 +24,11 @@ TEST(ImapCheckCycle, MixedAccountListIsWalkedInOrder)
                              + spam + ")\r\na654 OK Fetch completed.\r\n");
     EXPECT_EQ(bed.nets[0]->takeWritten(), "a005 UID STORE 7 +Flags \\Deleted\r\n");
     bed.nets[0]->serverSends("a005 OK Store completed.\r\n");
-    EXPECT_EQ(bed.nets[0]->takeWritten(), "a202 EXPUNGE\r\n");
-    bed.nets[0]->serverSends("* 1 EXPUNGE\r\na202 OK Expunge completed.\r\n");
-    EXPECT_EQ(bed.nets[0]->takeWritten(), "a341 CLOSE\r\n");
+    EXPECT_EQ(bed.nets[0]->takeWritten(), "a203 CAPABILITY\r\n");
+    bed.nets[0]->serverSends("* CAPABILITY IMAP4rev1 UIDPLUS\r\na203 OK\r\n");
+    EXPECT_EQ(bed.nets[0]->takeWritten(), "a204 UID EXPUNGE 7\r\n");
+    bed.nets[0]->serverSends("* 1 EXPUNGE\r\na204 OK Expunge completed.\r\n");
+    EXPECT_EQ(bed.nets[0]->takeWritten(), "a399 LOGOUT\r\n");
 
     ASSERT_EQ(bed.nets.size(), 2);
     EXPECT_EQ(bed.nets[1]->host, "pop.home.test");

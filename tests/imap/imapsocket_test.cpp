@@ -113,7 +113,7 @@ TEST(ImapSocket, LiteralSplitAnywhereArrivesWhole)
         EXPECT_EQ(bed.server.commands,
                   (QList<QByteArray> {"a001 LOGIN \"joe\" \"pw\"", "a142 SELECT INBOX",
                                       "a610 FETCH 1:1 (UID)", "a654 FETCH 1 (FLAGS BODY.PEEK[])",
-                                      "a341 CLOSE"}));
+                                      "a399 LOGOUT"}));
         const CMessage *message = bed.session.ImapMessages().Item(1);
         ASSERT_NE(message, nullptr);
         EXPECT_EQ(message->SIZE, text.size());
@@ -137,9 +137,11 @@ TEST(ImapSocket, ServerRepliesThatEndOrChangeTheSession)
          {{{fetchData(1, mail("spam a")), fetchOk}},
           {{"a654 NO Message is not ", "available\r\n"}},
           {{"* 1 FETCH (FLAGS (\\Deleted))\r\n", "a005 OK Store completed.\r\n"}},
-          {{"* 1 EXPUNGE\r\n", "a202 OK Expunge completed.\r\n"}}},
+          {{"* CAPABILITY IMAP4rev1 UIDPLUS\r\n", "a203 OK\r\n"}},
+          {{"* 1 EXPUNGE\r\n", "a204 OK Expunge completed.\r\n"}}},
          {"a654 FETCH 1 (FLAGS BODY.PEEK[])", "a654 FETCH 2 (FLAGS BODY.PEEK[])",
-          "a005 UID STORE 101 +Flags \\Deleted", "a202 EXPUNGE", "a341 CLOSE"},
+          "a005 UID STORE 101 +Flags \\Deleted", "a203 CAPABILITY", "a204 UID EXPUNGE 101",
+          "a399 LOGOUT"},
          {{"Home", "spam a", Deleted}},
          {"IMAP Error: a654 NO Message is not available", ""}},
         {"untagged responses between the FETCH response and its OK",
@@ -147,9 +149,12 @@ TEST(ImapSocket, ServerRepliesThatEndOrChangeTheSession)
             "* 1 FETCH (FLAGS (\\Flagged))\r\n* 2 RECENT\r\n", fetchOk}},
           {{fetchData(2, mail("spam b")), "* OK Still here\r\n", fetchOk}},
           {{"* 2 FETCH (FLAGS (\\Deleted))\r\n", "a005 OK Store completed.\r\n"}},
+          {{"* CAPABILITY IMAP4rev1\r\n", "a203 OK\r\n"}},
+          {{"* SEARCH 102\r\n", "a205 OK\r\n"}},
           {{"* 2 EXPUNGE\r\n", "a202 OK Expunge completed.\r\n"}}},
          {"a654 FETCH 1 (FLAGS BODY.PEEK[])", "a654 FETCH 2 (FLAGS BODY.PEEK[])",
-          "a005 UID STORE 102 +Flags \\Deleted", "a202 EXPUNGE", "a341 CLOSE"},
+          "a005 UID STORE 102 +Flags \\Deleted", "a203 CAPABILITY", "a205 UID SEARCH DELETED",
+          "a202 EXPUNGE", "a399 LOGOUT"},
          {{"Home", "hello", Kept}, {"Home", "spam b", Deleted}},
          {}},
         {"a refused STORE: the message is kept and nothing expunged",
@@ -157,7 +162,7 @@ TEST(ImapSocket, ServerRepliesThatEndOrChangeTheSession)
           {{fetchData(2, mail("spam b")), fetchOk}},
           {{"a005 NO [CANNOT] Mailbox is ", "read-only\r\n"}}},
          {"a654 FETCH 1 (FLAGS BODY.PEEK[])", "a654 FETCH 2 (FLAGS BODY.PEEK[])",
-          "a005 UID STORE 102 +Flags \\Deleted", "a341 CLOSE"},
+          "a005 UID STORE 102 +Flags \\Deleted", "a399 LOGOUT"},
          {{"Home", "hello", Kept}, {"Home", "spam b", Kept}},
          {"IMAP Error: a005 NO [CANNOT] Mailbox is read-only", ""}},
     };
