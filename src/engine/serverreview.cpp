@@ -214,6 +214,13 @@ QString ServerReview::outcomeText(DeletionOutcome outcome, const SessionResult &
         return caption("280045",
                        "is marked deleted but still there: other messages of the mailbox are "
                        "marked deleted too, so it was not expunged.");
+    case DeletionOutcome::ExpungeRefused:
+        return caption("280132",
+                       "is marked deleted but still there: the server refused to expunge it.");
+    case DeletionOutcome::NoUidValidity:
+        return caption("280133",
+                       "was not deleted: the mailbox gives no UIDVALIDITY, so its message ids "
+                       "cannot be trusted.");
     }
     return {};
 }

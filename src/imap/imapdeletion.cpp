@@ -76,17 +76,18 @@ void ImapDeletion::restart()
 // Untagged data is collected until the tagged reply of the command in flight decides:
 // LoggingIn:         the dialogue's, up to "d002 SELECT INBOX" | its failures end the
 //                    session; the SELECT's UIDVALIDITY v is the dialogue's
-// selected:          ids of another validity are UidValidityChanged; CAPABILITY, or LOGOUT
+// selected:          no UIDVALIDITY -> every id NoUidValidity; ids of another validity are
+//                    UidValidityChanged; CAPABILITY, or LOGOUT
 //                    when none is left
 // CapabilitySent:    * CAPABILITY ... -> UIDPLUS?; d003 -> UID SEARCH UID <wanted>
 // SearchSent:        * SEARCH ... -> found, the others Gone; d004 OK -> UID STORE, or LOGOUT
 //                    when none was found | NO, BAD -> end (ProtocolError)
 // StoreSent:         d005 OK -> UID EXPUNGE (UIDPLUS) or UID SEARCH DELETED
 //                    | NO, BAD -> found ones Refused, LOGOUT
-// UidExpungeSent:    d006 OK -> found ones Deleted, LOGOUT | NO, BAD -> FlaggedNotExpunged
+// UidExpungeSent:    d006 OK -> found ones Deleted, LOGOUT | NO, BAD -> ExpungeRefused
 // DeletedSearchSent: * SEARCH ... -> flagged; d007 OK and flagged are exactly ours -> EXPUNGE
 //                    | else -> FlaggedNotExpunged, LOGOUT
-// ExpungeSent:       d008 OK -> found ones Deleted, LOGOUT | NO, BAD -> FlaggedNotExpunged
+// ExpungeSent:       d008 OK -> found ones Deleted, LOGOUT | NO, BAD -> ExpungeRefused
 // Any untagged CAPABILITY, the dialogue's included, tells whether the server has UIDPLUS.
 // LOGOUT is sent without awaiting its reply: nothing is left to learn from it.
 void ImapDeletion::onResponse(const ImapResponse &response)
@@ -156,7 +157,7 @@ void ImapDeletion::onResponse(const ImapResponse &response)
             setFoundOutcome(DeletionOutcome::Deleted);
         } else {
             tellServerError(response.text);
-            setFoundOutcome(DeletionOutcome::FlaggedNotExpunged);
+            setFoundOutcome(DeletionOutcome::ExpungeRefused);
         }
         return logout();
     case State::DeletedSearchSent:
@@ -199,6 +200,11 @@ void ImapDeletion::dialogueDone()
 
 void ImapDeletion::afterSelect()
 {
+    if (m_validity.isEmpty()) {
+        for (const QByteArray &id : wanted())
+            setOutcome(id, DeletionOutcome::NoUidValidity);
+        return logout();
+    }
     for (const QByteArray &id : wanted()) {
         const auto parts = splitServerId(id);
         if (parts && !m_validity.isEmpty() && parts->first == m_validity) {

@@ -13,7 +13,6 @@
 #include "store/verdictkeys.h"
 
 #include <algorithm>
-#include <limits>
 #include <utility>
 
 namespace {
@@ -35,6 +34,9 @@ constexpr char logoutTag[] = "a399";
 // unread in the buffers, to about a megabyte. The sizes are those of the texts so far: the
 // dialogue asks for none before; until the first text is in, one FETCH waits behind another.
 constexpr int maxFetchesInFlight = 16;
+// Every message of the SELECT is followed from the start, at a few bytes each: a count past
+// this is a server to stop, not a mailbox to check.
+constexpr int maxMailboxMessages = 10'000'000;
 constexpr qint64 bytesInFlight = 1024 * 1024;
 
 bool isOk(const ImapResponse &response)
@@ -53,7 +55,7 @@ int sequenceNumber(const ImapResponse &response)
 
 } // namespace
 
-std::optional<qint16> GetIMAPInbox(QByteArrayView text)
+std::optional<qint32> GetIMAPInbox(QByteArrayView text)
 {
     const QList<QByteArray> words = Separate(text, " ");
     for (qsizetype i = 0; i < words.size(); ++i) {
@@ -63,9 +65,9 @@ std::optional<qint16> GetIMAPInbox(QByteArrayView text)
             return std::nullopt;
         bool isNumber = false;
         const int count = words.at(i - 1).trimmed().toInt(&isNumber);
-        if (!isNumber || count < 0 || count > std::numeric_limits<qint16>::max())
+        if (!isNumber || count < 0)
             return std::nullopt;
-        return qint16(count);
+        return qint32(count);
     }
     return 0;
 }
@@ -115,7 +117,8 @@ void ImapSession::restart()
 
 // Untagged data is collected until the tagged reply of the command in flight decides:
 // LoggingIn:   the dialogue's, up to "a142 SELECT INBOX" | its failures end the session,
-//              next account; meanwhile * n EXISTS -> count (past 32767 -> ProtocolError)
+//              next account; meanwhile * n EXISTS -> count (no number, or past
+//              maxMailboxMessages -> ProtocolError)
 // selected:    no count -> ProtocolError | 0 -> "no messages" and LOGOUT | else SEARCH UNSEEN
 //              (when announcing new mail), or a610
 // SearchSent:  * SEARCH ... -> unseen count; a282 OK -> "You have n New messages", a610
@@ -228,10 +231,16 @@ void ImapSession::onUntagged(const ImapResponse &response)
         return onExpunged(response);
     if (what != "EXISTS" || isOk(response) || dialogue().step() != ImapDialogue::Step::SelectSent)
         return;
-    const std::optional<qint16> count = GetIMAPInbox(response.text);
+    const std::optional<qint32> count = GetIMAPInbox(response.text);
     if (!count)
         return failUnexpected(QStringLiteral("The SELECT reply holds no message count: %1")
                                   .arg(shownServerText(response.text.trimmed())),
+                              response.text);
+    if (*count > maxMailboxMessages)
+        return failUnexpected(QStringLiteral("The server announced %1 messages, more than the %2 "
+                                             "that one check follows")
+                                  .arg(*count)
+                                  .arg(maxMailboxMessages),
                               response.text);
     m_messageCount = *count;
 }

@@ -19,8 +19,8 @@ struct Services;
 
 // The message count of a SELECT reply: the number in the word before the first word that
 // contains "exists" in any letter case; 0 when there is no such word. nullopt when the
-// word before it is missing or is not a number from 0 to 32767.
-std::optional<qint16> GetIMAPInbox(QByteArrayView text);
+// word before it is missing or is not a number from 0 to 2^31 - 1.
+std::optional<qint32> GetIMAPInbox(QByteArrayView text);
 
 // One IMAP session over the inbox of one account: the dialogue's LOGIN and SELECT INBOX, an
 // optional search for unseen messages, one FETCH of every message's UID, FETCH of every message the

@@ -15,6 +15,8 @@ enum class DeletionOutcome {
     NotDone, // the session ended before the server confirmed anything
     UidValidityChanged, // IMAP: the mailbox was renewed; its UIDs mean other messages now
     FlaggedNotExpunged, // IMAP: flagged \Deleted, left for the user since others are flagged too
+    ExpungeRefused, // IMAP: flagged \Deleted, but the server refused to expunge it
+    NoUidValidity, // IMAP: the mailbox gives no UIDVALIDITY, so no UID of it can be trusted
 };
 
 // A session that deletes given messages, found by their server ids, and checks nothing:

@@ -82,7 +82,7 @@ TEST(ImapDeletion, ExpungesExactlyTheWantedUidsOrLeavesThemFlagged)
         {"UID EXPUNGE refused",
          "IMAP4rev1 UIDPLUS",
          {{"d006 UID EXPUNGE 7,12\r\n", "d006 NO read-only\r\n"}},
-         {{"42:7", FlaggedNotExpunged}, {"42:12", FlaggedNotExpunged}, {"42:30", Gone}}},
+         {{"42:7", ExpungeRefused}, {"42:12", ExpungeRefused}, {"42:30", Gone}}},
     };
     for (const Case &c : cases) {
         for (bool isBytewise : {false, true}) {
@@ -105,15 +105,32 @@ TEST(ImapDeletion, ExpungesExactlyTheWantedUidsOrLeavesThemFlagged)
     }
 }
 
-TEST(ImapDeletion, ChangedUidValidityStoresNothing)
+// A renewed mailbox, or one that gives no UIDVALIDITY at all, has no UID to trust: nothing is
+// stored, and each says which it was.
+TEST(ImapDeletion, ChangedOrMissingUidValidityStoresNothing)
 {
-    for (bool isBytewise : {false, true}) {
-        ImapDeletionBed bed({"42:7", "42:12"}, isBytewise);
-        bed.loginAndSelect("43");
-        EXPECT_EQ(bed.net.takeWritten(), "d009 LOGOUT\r\n");
-        EXPECT_EQ(bed.finishedCount, 1);
-        EXPECT_EQ(bed.session.outcomes(),
-                  (Outcomes {{"42:7", UidValidityChanged}, {"42:12", UidValidityChanged}}));
+    const struct
+    {
+        const char *name;
+        QByteArray selectData;
+        DeletionOutcome outcome;
+    } cases[] = {
+        {"changed", "* 9 EXISTS\r\n* OK [UIDVALIDITY 43] UIDs valid\r\n", UidValidityChanged},
+        {"none given", "* 9 EXISTS\r\n", NoUidValidity},
+        {"zero", "* OK [UIDVALIDITY 0] UIDs valid\r\n", NoUidValidity},
+    };
+    for (const auto &c : cases) {
+        for (bool isBytewise : {false, true}) {
+            SCOPED_TRACE(c.name);
+            ImapDeletionBed bed({"42:7", "42:12"}, isBytewise);
+            bed.send("* OK IMAP ready\r\nd001 OK Logged in\r\n");
+            bed.send(c.selectData + "d002 OK [READ-WRITE] Select completed\r\n");
+            EXPECT_EQ(bed.net.takeWritten(),
+                      "d001 LOGIN \"joe\" \"se\\\"cret\"\r\nd002 SELECT INBOX\r\nd009 LOGOUT\r\n");
+            EXPECT_EQ(bed.finishedCount, 1);
+            EXPECT_EQ(bed.session.outcomes(),
+                      (Outcomes {{"42:7", c.outcome}, {"42:12", c.outcome}}));
+        }
     }
 }
 

@@ -513,10 +513,15 @@ TEST(ImapSession, UnusableRepliesAndLoginsAreReportedAsFailures)
     };
     const QByteArray loggedIn = "a001 OK Logged in\r\n";
     const Case cases[] = {
-        {"a count beyond 16 bits",
+        {"a count no mailbox has",
          "pw",
-         {loggedIn, "* 40000 EXISTS\r\na142 OK\r\n"},
-         "Error: The SELECT reply holds no message count: * 40000 EXISTS"},
+         {loggedIn, "* 20000000 EXISTS\r\na142 OK\r\n"},
+         "Error: The server announced 20000000 messages, more than the 10000000 that one check "
+         "follows"},
+        {"a count beyond 32 bits",
+         "pw",
+         {loggedIn, "* 4294967296 EXISTS\r\na142 OK\r\n"},
+         "Error: The SELECT reply holds no message count: * 4294967296 EXISTS"},
         {"SELECT without a count",
          "pw",
          {loggedIn, "* FLAGS ()\r\na142 OK Select completed.\r\n"},
@@ -560,16 +565,17 @@ TEST(ImapSession, GetIMAPInboxReadsTheWordBeforeExists)
     {
         const char *name;
         QByteArray text;
-        std::optional<qint16> count;
+        std::optional<qint32> count;
     };
     const Case cases[] = {
         {"Dovecot's reply", "* FLAGS (\\Seen)\r\n* 23 EXISTS\r\n* 0 RECENT\r\na142 OK\r\n", 23},
         {"lower case", "* 7 exists\r\n", 7},
-        {"largest count", "* 32767 EXISTS\r\n", 32767},
+        {"past 16 bits", "* 40000 EXISTS\r\n", 40000},
+        {"largest count", "* 2147483647 EXISTS\r\n", 2147483647},
         {"no such word", "* FLAGS ()\r\na142 OK\r\n", 0},
         {"the first word", "EXISTS 3", std::nullopt},
         {"not a number", "* many EXISTS", std::nullopt},
-        {"beyond 16 bits", "* 32768 EXISTS", std::nullopt},
+        {"beyond 32 bits", "* 2147483648 EXISTS", std::nullopt},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
