@@ -2,6 +2,7 @@
 
 #include "engine/remotecommand.h"
 #include "engine/singleinstance.h"
+#include "platform/datadir.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -81,7 +82,8 @@ int runCommandLine()
         print(stderr, "Give one of --check-now and --quit.");
         return 1;
     }
-    const SingleInstance instance;
+    // The data folder of the running copy, where its marker is without a runtime folder.
+    const SingleInstance instance(resolveDataDir(QCoreApplication::applicationDirPath()).path);
     return report(askRunningCopy(
         instance, parser.isSet(quit) ? RemoteRequest::Quit : RemoteRequest::CheckNow));
 }

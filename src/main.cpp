@@ -47,9 +47,9 @@ int main(int argc, char **argv)
     QApplication::setQuitOnLastWindowClosed(false);
     // Made first and so destroyed last: a copy asked to quit sees the marker released
     // only once everything else has ended.
-    SingleInstance instance;
-
     const DataDirChoice dataDir = resolveDataDir(QCoreApplication::applicationDirPath());
+    SingleInstance instance(dataDir.path);
+
     SystemClock clock;
     CRegister registry;
     MessageBoxPrompter prompter;

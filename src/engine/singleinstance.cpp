@@ -6,7 +6,6 @@
 #include <QLocalSocket>
 #include <QLockFile>
 
-#include <pwd.h>
 #include <unistd.h>
 
 namespace {
@@ -22,22 +21,15 @@ bool isPrivateFolder(const QString &path)
         && !(folder.permissions() & (QFileDevice::WriteGroup | QFileDevice::WriteOther));
 }
 
-// Without a session's runtime folder, Qt and scripts/start.sh make one in the temporary
-// folder, named after the user; a copy started that way and a --quit typed in a shell
-// without XDG_RUNTIME_DIR must still find each other.
-QString markerFolder()
+// Without a private runtime folder of the session, the marker lives in the data folder: the
+// temporary folder is shared, and another user could make the very folder or files the
+// marker would use there, with a lock and a listening socket that stop every start.
+QString markerFolder(const QString &dataDir)
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (isPrivateFolder(runtime))
         return QDir::cleanPath(runtime);
-    if (const passwd *user = ::getpwuid(::geteuid())) {
-        const QString made
-            = QDir(QDir::tempPath())
-                  .filePath(QStringLiteral("runtime-") + QString::fromLocal8Bit(user->pw_name));
-        if (isPrivateFolder(made))
-            return made;
-    }
-    return QDir::tempPath();
+    return QDir::cleanPath(dataDir);
 }
 
 } // namespace
@@ -50,8 +42,8 @@ QString SingleInstance::defaultName()
     return QStringLiteral("KorvaneRuningNow-") + user;
 }
 
-SingleInstance::SingleInstance(const QString &name)
-    : m_serverPath(QDir(markerFolder()).filePath(name))
+SingleInstance::SingleInstance(const QString &dataDir, const QString &name)
+    : m_serverPath(QDir(markerFolder(dataDir)).filePath(name))
     , m_lock(std::make_unique<QLockFile>(m_serverPath + QStringLiteral(".lock")))
 {
     // Never stale by age: the lock is held for the whole run. A lock whose process is
@@ -82,8 +74,8 @@ bool SingleInstance::FindWin()
         if (lockNamesItsHolder())
             return true;
     }
-    // The lock file cannot be made or taken over (an unwritable folder, another user's
-    // file in the temporary folder): fall back on asking for a live marker server.
+    // The lock file cannot be made or taken over (an unwritable folder): fall back on asking
+    // for a live marker server.
     QLocalSocket probe;
     probe.connectToServer(m_serverPath);
     return probe.waitForConnected(500);

@@ -11,14 +11,15 @@ class QLockFile;
 // crashed instance never leaves blocking, since a stale lock is taken over) and a local
 // server of the same name that lives until the process ends. Both live in the user's own
 // runtime folder ($XDG_RUNTIME_DIR), where no other user can plant a file that jams the
-// start; the temporary folder serves only when there is no usable runtime folder.
+// start, or in the data folder when there is no private runtime folder; never in a shared
+// folder.
 class SingleInstance
 {
 public:
     // "KorvaneRuningNow-" + the user's name.
     static QString defaultName();
 
-    explicit SingleInstance(const QString &name = defaultName());
+    explicit SingleInstance(const QString &dataDir, const QString &name = defaultName());
     ~SingleInstance();
     SingleInstance(const SingleInstance &) = delete;
     SingleInstance &operator=(const SingleInstance &) = delete;

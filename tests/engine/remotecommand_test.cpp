@@ -37,7 +37,8 @@ struct RemoteBed : CycleBed
 
     RuntimeFolder runtime;
     QString name = "KorvaneTest-" + QUuid::createUuid().toString(QUuid::Id128);
-    std::unique_ptr<SingleInstance> instance = std::make_unique<SingleInstance>(name);
+    std::unique_ptr<SingleInstance> instance
+        = std::make_unique<SingleInstance>(runtime.path(), name);
     int quits = 0;
     bool endsOnQuit = true;
     std::unique_ptr<RemoteCommandServer> server = std::make_unique<RemoteCommandServer>(
@@ -49,7 +50,7 @@ struct RemoteBed : CycleBed
                 QTimer::singleShot(0, [this] { end(); });
         },
         RemoteCommandLimits {100, 64});
-    SingleInstance asker {name};
+    SingleInstance asker {runtime.path(), name};
     RemoteWaits waits {5000, 5000};
 };
 
@@ -135,7 +136,8 @@ TEST(RemoteCommand, ACopyThatDoesNotEndIsReportedAndStartsNothingMore)
 TEST(RemoteCommand, NobodyListeningIsNotRunningAndNoFileIsMade)
 {
     RuntimeFolder runtime;
-    const SingleInstance asker("KorvaneTest-" + QUuid::createUuid().toString(QUuid::Id128));
+    const SingleInstance asker(QDir::tempPath(),
+                               "KorvaneTest-" + QUuid::createUuid().toString(QUuid::Id128));
     EXPECT_EQ(askRunningCopy(asker, RemoteRequest::CheckNow), RemoteOutcome::NotRunning);
     EXPECT_EQ(askRunningCopy(asker, RemoteRequest::Quit), RemoteOutcome::NotRunning);
     EXPECT_TRUE(

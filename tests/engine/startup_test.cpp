@@ -35,6 +35,13 @@ public:
     QStringList calls;
 };
 
+// Where a marker without a private runtime folder goes; these tests give them one.
+QString dataFolder()
+{
+    static const QTemporaryDir folder;
+    return folder.path();
+}
+
 QString uniqueMarker()
 {
     return "KorvaneTest-" + QUuid::createUuid().toString(QUuid::Id128);
@@ -42,7 +49,7 @@ QString uniqueMarker()
 
 struct StartupBed : CoreTestbed
 {
-    SingleInstance instance {uniqueMarker()};
+    SingleInstance instance {dataFolder(), uniqueMarker()};
     RecordingWindows windows;
     Startup startup {*core, instance, windows};
     QString data(const QString &name) const { return dir.file("data/" + name); }
@@ -103,12 +110,12 @@ TEST(Startup, SecondStartChangesNothing)
 TEST(Startup, AnotherInstanceRunningEndsStartupWithoutWritingAnything)
 {
     const QString marker = uniqueMarker();
-    SingleInstance running(marker);
+    SingleInstance running(dataFolder(), marker);
     ASSERT_FALSE(running.FindWin());
     ASSERT_TRUE(running.publish());
 
     CoreTestbed bed;
-    SingleInstance second(marker);
+    SingleInstance second(dataFolder(), marker);
     RecordingWindows windows;
     // Not even the news of an unwritable program folder comes before the refusal.
     bed.dir.write("app/Accounts.ini", accountFile());
@@ -126,11 +133,11 @@ TEST(Startup, MarkerOfAnEndedInstanceDoesNotBlock)
 {
     const QString marker = uniqueMarker();
     {
-        SingleInstance ended(marker);
+        SingleInstance ended(dataFolder(), marker);
         ASSERT_FALSE(ended.FindWin());
         ASSERT_TRUE(ended.publish());
     }
-    SingleInstance next(marker);
+    SingleInstance next(dataFolder(), marker);
     EXPECT_FALSE(next.FindWin());
     EXPECT_TRUE(next.publish());
 }
@@ -139,7 +146,7 @@ TEST(SingleInstance, MarkerLivesInTheUsersRuntimeFolder)
 {
     RuntimeFolder runtime;
     const QString marker = uniqueMarker();
-    SingleInstance running(marker);
+    SingleInstance running(dataFolder(), marker);
     ASSERT_FALSE(running.FindWin());
     ASSERT_TRUE(running.publish());
     EXPECT_EQ(running.lockPath(), runtime.path() + "/" + marker + ".lock");
@@ -148,14 +155,14 @@ TEST(SingleInstance, MarkerLivesInTheUsersRuntimeFolder)
     EXPECT_FALSE(QFileInfo::exists(QDir::temp().filePath(marker + ".lock")));
     EXPECT_FALSE(QFileInfo::exists(QDir::temp().filePath(marker)));
 
-    SingleInstance second(marker);
+    SingleInstance second(dataFolder(), marker);
     EXPECT_TRUE(second.FindWin());
 }
 
-// Without a private runtime folder the marker goes where Qt and the start script make one,
-// "runtime-<user>" in the temporary folder, when that is private, else into the temporary
-// folder itself.
-TEST(SingleInstance, WithoutAPrivateRuntimeFolderTheMarkerIsInTheTemporaryFolder)
+// Without a private runtime folder the marker lives in the data folder, never in the shared
+// temporary folder: there another user could make the folder or the files it would use first,
+// with a lock and a listening socket that stop every start.
+TEST(SingleInstance, WithoutAPrivateRuntimeFolderTheMarkerIsInTheDataFolder)
 {
     QTemporaryDir shared;
     ASSERT_TRUE(QFile::setPermissions(shared.path(),
@@ -163,24 +170,25 @@ TEST(SingleInstance, WithoutAPrivateRuntimeFolderTheMarkerIsInTheTemporaryFolder
                                           | QFileDevice::WriteOther));
     QTemporaryDir temporary;
     const QByteArray savedTemp = qgetenv("TMPDIR");
+    const auto restoreTemp = qScopeGuard([&savedTemp] { qputenv("TMPDIR", savedTemp); });
     qputenv("TMPDIR", temporary.path().toLocal8Bit());
-    const QString made = temporary.filePath(
-        QStringLiteral("runtime-") + QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name));
-    for (const bool isMade : {false, true}) {
-        if (isMade) {
-            EXPECT_TRUE(QDir().mkdir(
-                made, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
-        }
-        for (const QString &runtime : {QString(), shared.path() + "/missing", shared.path()}) {
-            SCOPED_TRACE(runtime.toStdString() + (isMade ? " with runtime-<user>" : ""));
-            RuntimeFolder unusable(runtime);
-            const QString marker = uniqueMarker();
-            SingleInstance instance(marker);
-            EXPECT_EQ(instance.lockPath(),
-                      QDir(isMade ? made : temporary.path()).filePath(marker + ".lock"));
-        }
+    // What a start script or Qt would make in the temporary folder, made first.
+    ASSERT_TRUE(
+        QDir().mkdir(temporary.filePath(QStringLiteral("runtime-")
+                                        + QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name)),
+                     QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    QTemporaryDir data;
+    for (const QString &runtime : {QString(), shared.path() + "/missing", shared.path()}) {
+        SCOPED_TRACE(runtime.toStdString());
+        RuntimeFolder unusable(runtime);
+        const QString marker = uniqueMarker();
+        SingleInstance instance(data.path(), marker);
+        EXPECT_EQ(instance.lockPath(), QDir(data.path()).filePath(marker + ".lock"));
+        ASSERT_FALSE(instance.FindWin());
+        ASSERT_TRUE(instance.publish());
+        EXPECT_EQ(instance.serverPath(), QDir(data.path()).filePath(marker));
+        EXPECT_TRUE(QDir(temporary.path()).entryList(QDir::Files | QDir::System).isEmpty());
     }
-    qputenv("TMPDIR", savedTemp);
 }
 
 // A lock file that names no process (one left empty by a crash between making and writing
@@ -202,7 +210,7 @@ TEST(SingleInstance, LockThatNamesNoProcessIsTakenOverButALiveOneBlocks)
         SCOPED_TRACE(c.name);
         RuntimeFolder runtime;
         const QString marker = uniqueMarker();
-        SingleInstance starting(marker);
+        SingleInstance starting(dataFolder(), marker);
         QFile planted(starting.lockPath());
         ASSERT_TRUE(planted.open(QIODevice::WriteOnly));
         planted.write(c.content);
@@ -211,7 +219,7 @@ TEST(SingleInstance, LockThatNamesNoProcessIsTakenOverButALiveOneBlocks)
 
         EXPECT_FALSE(starting.FindWin());
         EXPECT_TRUE(starting.publish());
-        SingleInstance second(marker);
+        SingleInstance second(dataFolder(), marker);
         EXPECT_TRUE(second.FindWin());
     }
 }
