@@ -191,6 +191,10 @@ void CheckCycle::startSession(std::unique_ptr<MailSession> owned, const MailAcco
             [this, session, account](const SessionResult &result) {
                 onSessionFinished(session, account, result);
             });
+    connect(session, &MailSession::encryptedByStartTls, this, [this, session, account] {
+        if (session == m_session)
+            keepStartTls(account);
+    });
     m_sessionSeconds = 0;
     sessionClock.setEnabled(true);
     session->start(NormalizeServerName(shownText(account.MailServer)), quint16(account.Port));
@@ -209,6 +213,26 @@ void CheckCycle::onSessionFinished(MailSession *session, const MailAccount &acco
         (void)SaveRefusedCertificate(m_core.env.registry, account, {});
     emit sessionEnded(result);
     CheckNextAccount();
+}
+
+// An account with no mode chosen takes STARTTLS only where the server offers it. Once a
+// server has encrypted with it, an offer that goes missing later is more likely stripped on
+// the way than withdrawn: the account keeps STARTTLS, so such a check fails instead of
+// sending the password in clear.
+void CheckCycle::keepStartTls(const MailAccount &account)
+{
+    AccountSecurity security = LoadAccountSecurity(m_core.env.registry, account);
+    if (security.mode)
+        return;
+    security.mode = SecurityMode::StartTls;
+    if (!SaveAccountSecurity(m_core.env.registry, account, security))
+        return;
+    m_core.log.Log(m_core.services
+                       .caption(QStringLiteral("280134"),
+                                QStringLiteral("%1: the server encrypted the connection with "
+                                               "STARTTLS, so this account is checked only that "
+                                               "way from now on."))
+                       .arg(shownText(account.AccountName)));
 }
 
 void CheckCycle::releaseSession()

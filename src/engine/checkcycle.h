@@ -76,6 +76,7 @@ private:
     void onSessionFinished(MailSession *session, const MailAccount &account,
                            const SessionResult &result);
     void releaseSession();
+    void keepStartTls(const MailAccount &account);
     void restartTimeOut();
     void cutSessionShort(SessionStatus status);
     void tell(const QString &text);

@@ -31,8 +31,11 @@ MailSession::MailSession(std::unique_ptr<Transport> transport, const MailAccount
     connect(m_transport.get(), &Transport::failed, this, &MailSession::onFailed);
     connect(m_transport.get(), &Transport::refused, this, &MailSession::onRefused);
     connect(m_transport.get(), &Transport::encrypted, this, [this] {
-        if (!m_hasEnded)
-            onEncrypted();
+        if (m_hasEnded)
+            return;
+        if (m_encryption == Encryption::StartTls || m_encryption == Encryption::StartTlsWhenOffered)
+            emit encryptedByStartTls();
+        onEncrypted();
     });
 }
 

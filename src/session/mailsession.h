@@ -79,6 +79,9 @@ public:
 signals:
     // Data came from the server: the connection time-out starts again.
     void activity();
+    // The server agreed to STARTTLS and the connection is now encrypted, its certificate
+    // passed.
+    void encryptedByStartTls();
     void finished(const SessionResult &result);
 
 protected:

@@ -100,8 +100,8 @@ TEST(TlsE2e, EncryptedChecksDeleteExactlyWhatPlainChecksDelete)
         {"IMAP", "IMAPS_PORT", SecurityMode::SslTls},
         {"POP3", "POP3_PORT", SecurityMode::StartTls},
         {"IMAP", "IMAP_PORT", SecurityMode::StartTls},
-        // Nothing stored on a plain port: the server offers STARTTLS, so it is taken, and
-        // the log has no line about a plain connection.
+        // Nothing stored on a plain port: the server offers STARTTLS, so it is taken, the log
+        // has no line about a plain connection, and the account keeps STARTTLS from now on.
         {"POP3", "POP3_PORT", std::nullopt},
         {"IMAP", "IMAP_PORT", std::nullopt},
     };
@@ -125,10 +125,16 @@ TEST(TlsE2e, EncryptedChecksDeleteExactlyWhatPlainChecksDelete)
         EXPECT_EQ(bed.statuses, QList<SessionStatus> {SessionStatus::Ok});
         EXPECT_EQ(bed.server.inbox(user), mailbox.ham);
         EXPECT_EQ(bed.history(), mailbox.history("Home"));
-        EXPECT_EQ(bed.log(),
-                  (QStringList {"Begin checking mail accounts", "Begin Checking  Home  Account",
-                                "Home: 4 fetched, 0 from the cache.",
-                                "Finished Checking All Account's"}));
+        QStringList log {"Begin checking mail accounts", "Begin Checking  Home  Account",
+                         "Home: 4 fetched, 0 from the cache.", "Finished Checking All Account's"};
+        if (!c.mode)
+            log.insert(2,
+                       "Home: the server encrypted the connection with STARTTLS, so this "
+                       "account is checked only that way from now on.");
+        EXPECT_EQ(bed.log(), log);
+        if (c.mode != SecurityMode::SslTls) {
+            EXPECT_EQ(LoadAccountSecurity(*bed.registry, a).mode, SecurityMode::StartTls);
+        }
     }
 }
 

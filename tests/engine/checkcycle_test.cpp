@@ -304,3 +304,33 @@ TEST(CheckCycle, TricklingServerIsCutOffAtTheSessionLimitAndTheNextAccountIsChec
     EXPECT_FALSE(bed.core->IsChecking);
     EXPECT_FALSE(clock.Enabled());
 }
+
+// An account with no mode chosen takes STARTTLS when offered. Once its server has encrypted
+// that way, the account keeps STARTTLS: a later check whose offer went missing on the way
+// sends no password in clear.
+TEST(CheckCycle, AnAccountOnceEncryptedWithStartTlsKeepsIt)
+{
+    CycleBed bed;
+    const MailAccount home = account("POP3", "Home", "pop.home.test");
+    bed.setAccounts({home});
+    (void)SaveAccountSecurity(*bed.registry, home, {});
+    bed.cycle.CheckNow();
+    ASSERT_EQ(bed.nets.size(), 1);
+    bed.nets[0]->serverSends("+OK ready\r\n");
+    bed.nets[0]->serverSends("+OK\r\nSTLS\r\n.\r\n");
+    bed.nets[0]->serverSends("+OK Begin TLS\r\n");
+    bed.nets[0]->serverEncrypts();
+    EXPECT_EQ(LoadAccountSecurity(*bed.registry, home).mode, SecurityMode::StartTls);
+    EXPECT_TRUE(bed.log().contains("Home: the server encrypted the connection with STARTTLS, so "
+                                   "this account is checked only that way from now on."));
+    bed.nets[0]->serverSends("-ERR [AUTH] no\r\n");
+    ASSERT_FALSE(bed.core->IsChecking);
+
+    bed.cycle.CheckNow();
+    ASSERT_EQ(bed.nets.size(), 2);
+    bed.nets[1]->serverSends("+OK ready\r\n");
+    EXPECT_EQ(bed.nets[1]->takeWritten(), "CAPA\r\n");
+    bed.nets[1]->serverSends("+OK\r\nUSER\r\n.\r\n");
+    EXPECT_EQ(bed.statuses().last(), SessionStatus::TlsFailed);
+    EXPECT_EQ(bed.nets[1]->takeWritten() + bed.nets[1]->lostWrites, "");
+}
