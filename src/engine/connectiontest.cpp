@@ -169,6 +169,8 @@ void ConnectionTest::dialogueFailed(DialogueFailure failure, const QByteArray &r
         return endWith(Outcome::GreetingRefused, reply);
     case DialogueFailure::NoStartTls:
         return endWith(Outcome::NoStartTls);
+    case DialogueFailure::StartTlsRefused:
+        return endWith(Outcome::StartTlsRefused, reply);
     case DialogueFailure::PreauthInClear:
         return endWith(Outcome::PreauthInClear);
     case DialogueFailure::CannotQuote:
@@ -280,6 +282,12 @@ QString connectionTestText(const Services &services, const MailAccount &account,
             .caption(QStringLiteral("280130"),
                      QStringLiteral("%1: the server does not offer STARTTLS, so neither the user "
                                     "name nor the password was sent."))
+            .arg(name);
+    case Outcome::StartTlsRefused:
+        return services
+            .caption(QStringLiteral("280135"),
+                     QStringLiteral("%1: the server offered STARTTLS but then refused it, so "
+                                    "neither the user name nor the password was sent."))
             .arg(name);
     case Outcome::PreauthInClear:
         return services

@@ -27,6 +27,7 @@ struct ConnectionTestResult
         ConnectFailed, // no connection: socketError and description say why
         TlsRefused, // the certificate or the handshake failed; refusal says why
         NoStartTls, // STARTTLS was required and the server does not offer it
+        StartTlsRefused, // the server offered STARTTLS and then refused it
         PreauthInClear, // IMAP: a PREAUTH greeting where STARTTLS was to come
         Closed, // the server hung up before the login was answered
         Unexpected, // a reply the test cannot go on from; serverText holds it

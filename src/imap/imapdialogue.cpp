@@ -49,7 +49,7 @@ QString ImapDialogue::stepName() const
 // CapabilitySent: * CAPABILITY ... STARTTLS -> offered; OK -> STARTTLS when offered; not
 //                 offered, or NO, BAD -> LOGIN in clear when only offered STARTTLS is
 //                 wanted, else NoStartTls
-// StartTlsSent:   OK -> TLS handshake | NO, BAD -> as not offered
+// StartTlsSent:   OK -> TLS handshake | NO, BAD -> StartTlsRefused
 // Encrypting:     the certificate passed -> LOGIN (a refusal ends the session at the client)
 // LoginSent:      OK -> logged in | NO, BAD -> LoginRefused
 // logged in:      SELECT / EXAMINE of the mailbox, or Ready when none is asked for
@@ -86,8 +86,10 @@ void ImapDialogue::onResponse(const ImapResponse &response)
     case Step::StartTlsSent:
         if (tag != m_tags.startTls)
             return;
+        // A server that offered STARTTLS and then refuses it is not taken at its word that it
+        // has none: the login does not follow in clear.
         if (!isOk(response))
-            return withoutStartTls(response.text);
+            return fail(DialogueFailure::StartTlsRefused, response.text);
         m_step = Step::Encrypting;
         m_client.startEncryption();
         return;

@@ -5,7 +5,8 @@
 // Why a dialogue could not bring its connection to where work can start.
 enum class DialogueFailure {
     GreetingRefused, // the server refused the session at its greeting
-    NoStartTls, // STARTTLS was required and the server does not offer it, or refused it
+    NoStartTls, // STARTTLS was required and the server does not offer it
+    StartTlsRefused, // the server offered STARTTLS and then refused it: nothing goes in clear
     PreauthInClear, // IMAP: a PREAUTH greeting where STARTTLS was to come: nothing was read
     CannotQuote, // the user name or the password holds a line break: neither was sent
     LoginRefused, // the server refused the user name or the password

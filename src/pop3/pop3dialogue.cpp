@@ -40,7 +40,7 @@ std::optional<QByteArray> Pop3Dialogue::take(LineReader &reader) const
 // Greeting:   +OK -> USER, or CAPA when STARTTLS is wanted | -ERR -> GreetingRefused
 // CapaSent:   +OK + list with STLS -> STLS | without, or -ERR -> USER in clear when only
 //             offered STARTTLS is wanted, else NoStartTls
-// StlsSent:   +OK -> TLS handshake | -ERR -> as CAPA without STLS
+// StlsSent:   +OK -> TLS handshake | -ERR -> StartTlsRefused
 // Encrypting: the certificate passed -> USER (a refusal ends the session at the client)
 // UserSent:   +OK -> PASS | -ERR -> LoginRefused
 // PassSent:   +OK -> LoggedIn, the client's turn | -ERR -> LoginRefused
@@ -69,8 +69,10 @@ void Pop3Dialogue::onReply(const QByteArray &reply)
         m_hasListStatus = true;
         return;
     case Step::StlsSent:
+        // A server that offered STLS and then refuses it is not taken at its word that it
+        // has none: the login does not follow in clear.
         if (!isPositive(reply))
-            return withoutStartTls(reply);
+            return fail(DialogueFailure::StartTlsRefused, reply);
         m_step = Step::Encrypting;
         // Nor are the capabilities told in clear those of the encrypted session (RFC 2595 §4).
         m_knowsCapabilities = false;

@@ -150,6 +150,13 @@ void MailSession::dialogueFailed(DialogueFailure failure, const QByteArray &repl
             QStringLiteral("%1: the server does not offer STARTTLS, so neither the user name "
                            "nor the password was sent.")));
         return end({SessionStatus::TlsFailed, step(), shownServerText(reply.trimmed())});
+    case DialogueFailure::StartTlsRefused:
+        m_transport->close();
+        tellAboutAccount(m_services.caption(
+            QStringLiteral("280135"),
+            QStringLiteral("%1: the server offered STARTTLS but then refused it, so neither the "
+                           "user name nor the password was sent.")));
+        return end({SessionStatus::TlsFailed, step(), shownServerText(reply.trimmed())});
     case DialogueFailure::PreauthInClear:
         m_transport->close();
         tellAboutAccount(m_services.caption(

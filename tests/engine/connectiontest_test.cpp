@@ -157,8 +157,9 @@ TEST(ConnectionTest, LogsInAndOutAndSaysWhatHappened)
          {{"* OK ready\r\n", "a120 CAPABILITY\r\n"},
           {"* CAPABILITY IMAP4rev1 STARTTLS\r\na120 OK\r\n", "a121 STARTTLS\r\n"},
           {"a121 BAD not now\r\n", ""}},
-         Outcome::NoStartTls,
-         "does not offer STARTTLS, so neither the user name nor the password was sent."},
+         Outcome::StartTlsRefused,
+         "offered STARTTLS but then refused it, so neither the user name nor the password was "
+         "sent."},
         {"IMAP greeting BYE",
          account("IMAP"),
          SecurityMode::None,

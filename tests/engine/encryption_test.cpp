@@ -214,17 +214,19 @@ TEST(Encryption, RequiredStartTlsSendsNoCredentialsWithoutIt)
         QByteArray type;
         QList<QByteArray> replies; // after the greeting
         bool isRefusedHandshake;
+        bool isOffered = false; // offered, then refused
     } cases[] = {
         {"POP3 not offered", "POP3", {"+OK\r\nTOP\r\nUSER\r\n.\r\n"}, false},
         {"POP3 no CAPA", "POP3", {"-ERR unknown command\r\n"}, false},
-        {"POP3 STLS refused", "POP3", {"+OK\r\nSTLS\r\n.\r\n", "-ERR not now\r\n"}, false},
+        {"POP3 STLS refused", "POP3", {"+OK\r\nSTLS\r\n.\r\n", "-ERR not now\r\n"}, false, true},
         {"POP3 handshake fails", "POP3", {"+OK\r\nSTLS\r\n.\r\n", "+OK\r\n"}, true},
         {"IMAP not offered", "IMAP", {"* CAPABILITY IMAP4rev1 AUTH=PLAIN\r\na120 OK\r\n"}, false},
         {"IMAP CAPABILITY refused", "IMAP", {"a120 BAD no\r\n"}, false},
         {"IMAP STARTTLS refused",
          "IMAP",
          {"* CAPABILITY IMAP4rev1 STARTTLS\r\na120 OK\r\n", "a121 NO not now\r\n"},
-         false},
+         false,
+         true},
         {"IMAP handshake fails",
          "IMAP",
          {"* CAPABILITY IMAP4rev1 STARTTLS\r\na120 OK\r\n", "a121 OK\r\n"},
@@ -252,8 +254,10 @@ TEST(Encryption, RequiredStartTlsSendsNoCredentialsWithoutIt)
         ASSERT_EQ(bed.services.notifier.popups.size(), 1);
         if (!c.isRefusedHandshake) {
             EXPECT_EQ(bed.services.notifier.popups.at(0),
-                      "Home: the server does not offer STARTTLS, so neither the user name nor "
-                      "the password was sent.");
+                      c.isOffered ? "Home: the server offered STARTTLS but then refused it, so "
+                                    "neither the user name nor the password was sent."
+                                  : "Home: the server does not offer STARTTLS, so neither the "
+                                    "user name nor the password was sent.");
         }
         EXPECT_FALSE(bed.told().contains("s3cret"));
     }

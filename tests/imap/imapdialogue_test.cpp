@@ -182,12 +182,13 @@ TEST(ImapDialogue, LogsInOrFailsAtTheRightStep)
          {},
          {"t1 CAPABILITY", "<failed NoStartTls> t1 BAD Error in IMAP command\r\n"},
          "CapabilitySent"},
-        {"required, STARTTLS NO",
-         {Encryption::StartTls},
+        // Offered, then refused: no fallback to clear, whether required or when offered.
+        {"STARTTLS offered, then NO",
+         {Encryption::StartTls, Encryption::StartTlsWhenOffered},
          "* OK ready\r\n* CAPABILITY IMAP4rev1 STARTTLS\r\nt1 OK\r\nt2 NO TLS unavailable\r\n"
          "t3 OK\r\nt4 OK\r\n",
          {},
-         {"t1 CAPABILITY", "t2 STARTTLS", "<failed NoStartTls> t2 NO TLS unavailable\r\n"},
+         {"t1 CAPABILITY", "t2 STARTTLS", "<failed StartTlsRefused> t2 NO TLS unavailable\r\n"},
          "StartTlsSent"},
         {"when offered, list without STARTTLS",
          {Encryption::StartTlsWhenOffered},
@@ -200,14 +201,6 @@ TEST(ImapDialogue, LogsInOrFailsAtTheRightStep)
          "* OK ready\r\nt1 BAD Error in IMAP command\r\nt3 OK\r\nt4 OK\r\n",
          {},
          {"t1 CAPABILITY", "<goesOnInClear>", loginCommand, "t4 SELECT INBOX", "<done>"},
-         "Ready"},
-        {"when offered, STARTTLS NO",
-         {Encryption::StartTlsWhenOffered},
-         "* OK ready\r\n* CAPABILITY IMAP4rev1 STARTTLS\r\nt1 OK\r\nt2 NO TLS unavailable\r\n"
-         "t3 OK\r\nt4 OK\r\n",
-         {},
-         {"t1 CAPABILITY", "t2 STARTTLS", "<goesOnInClear>", loginCommand, "t4 SELECT INBOX",
-          "<done>"},
          "Ready"},
     };
     for (const Case &c : cases) {

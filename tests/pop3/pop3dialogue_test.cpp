@@ -151,11 +151,12 @@ TEST(Pop3Dialogue, LogsInOrFailsAtTheRightStep)
          {},
          {"CAPA", "<failed NoStartTls> -ERR unknown command\r\n"},
          "CapaSent"},
-        {"required, STLS refused",
-         {Encryption::StartTls},
+        // Offered, then refused: no fallback to clear, whether required or when offered.
+        {"STLS offered, then refused",
+         {Encryption::StartTls, Encryption::StartTlsWhenOffered},
          "+OK POP3 ready\r\n+OK\r\nSTLS\r\n.\r\n-ERR TLS not available\r\n+OK\r\n+OK\r\n",
          {},
-         {"CAPA", "STLS", "<failed NoStartTls> -ERR TLS not available\r\n"},
+         {"CAPA", "STLS", "<failed StartTlsRefused> -ERR TLS not available\r\n"},
          "StlsSent"},
         {"when offered, CAPA list without STLS",
          {Encryption::StartTlsWhenOffered},
@@ -168,12 +169,6 @@ TEST(Pop3Dialogue, LogsInOrFailsAtTheRightStep)
          "+OK POP3 ready\r\n-ERR unknown command\r\n+OK\r\n+OK\r\n",
          {},
          {"CAPA", "<goesOnInClear>", "USER joe", "PASS secret", "<done>"},
-         "LoggedIn"},
-        {"when offered, STLS refused",
-         {Encryption::StartTlsWhenOffered},
-         "+OK POP3 ready\r\n+OK\r\nSTLS\r\n.\r\n-ERR TLS not available\r\n+OK\r\n+OK\r\n",
-         {},
-         {"CAPA", "STLS", "<goesOnInClear>", "USER joe", "PASS secret", "<done>"},
          "LoggedIn"},
     };
     for (const Case &c : cases) {

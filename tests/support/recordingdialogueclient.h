@@ -17,6 +17,8 @@ inline const char *failureName(DialogueFailure failure)
         return "GreetingRefused";
     case DialogueFailure::NoStartTls:
         return "NoStartTls";
+    case DialogueFailure::StartTlsRefused:
+        return "StartTlsRefused";
     case DialogueFailure::PreauthInClear:
         return "PreauthInClear";
     case DialogueFailure::CannotQuote:
