@@ -13,6 +13,11 @@ struct ReviewItem
     // The server's own id of the message: the POP3 UIDL, or for IMAP "<UIDVALIDITY>:<UID>".
     // Message numbers shift when other messages go; this id does not.
     QByteArray serverId;
+    // What the deletion compares before it deletes: the server's size of the message when it
+    // was judged (-1: not known) and identityDigest() of its headers (empty: not known). An
+    // item whose identity is not known is never deleted.
+    qint64 serverSize = -1;
+    QByteArray headerDigest;
     int MailNumber = 0; // its history record and saved copy "Mails/<MailNumber>.mal"
     QByteArray Sender;
     QByteArray Subject;
