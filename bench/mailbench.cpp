@@ -553,10 +553,11 @@ qint64 idListBytes(const QByteArray &serverType, quint16 port, const QByteArray 
 {
     const bool isPop3 = serverType == "POP3";
     // The commands in turn; each is sent when the reply to the one before has ended (the
-    // first one after the greeting). The third asks for the ids.
+    // first one after the greeting). The third asks for the ids, and for POP3 the fourth for
+    // the sizes, which the check asks for with them.
     QList<QByteArray> commands;
     if (isPop3)
-        commands = {"USER " + user, "PASS pw", "UIDL", "QUIT"};
+        commands = {"USER " + user, "PASS pw", "UIDL", "LIST", "QUIT"};
     else
         commands = {"a001 LOGIN \"" + user + "\" \"pw\"", "a142 SELECT INBOX",
                     "a610 FETCH 1:", "a9 LOGOUT"};
@@ -571,13 +572,14 @@ qint64 idListBytes(const QByteArray &serverType, quint16 port, const QByteArray 
             const QByteArray line = in.line();
             if (line.isEmpty())
                 return false;
-            const bool isIdList = replies == 3;
+            const bool isIdList = replies == 3 || (isPop3 && replies == 4);
             if (isIdList)
                 bytes += line.size();
             bool isEnd = false;
             bool isOk = true;
             if (isPop3) {
-                // Only the UIDL reply has more than one line: its status line, ids, ".".
+                // Only the UIDL and LIST replies have more than one line: a status line, the
+                // ids or sizes, ".".
                 const bool isStatus
                     = !isIdList || line.startsWith("+OK") || line.startsWith("-ERR");
                 isOk = !isStatus || line.startsWith("+OK");
@@ -603,7 +605,7 @@ qint64 idListBytes(const QByteArray &serverType, quint16 port, const QByteArray 
                 return true;
             QByteArray command = commands.at(replies - 1);
             if (command == "a610 FETCH 1:")
-                command += count + " (UID)";
+                command += count + " (UID RFC822.SIZE)";
             socket.write(command + "\r\n");
         }
     };

@@ -113,7 +113,7 @@ BulkFetch bulkImapFetch(quint16 port, const QByteArray &user);
 double firstCheckOverBulkFetch(const QByteArray &serverType, quint16 port, const QByteArray &user,
                                int messages, qint64 textBytes);
 // The size of the list of ids a check asks for first, as the server sends it: POP3 the
-// reply to UIDL, IMAP the replies to "FETCH 1:N (UID)" after SELECT INBOX, down to the
+// reply to UIDL, IMAP the replies to "FETCH 1:N (UID RFC822.SIZE)" after SELECT INBOX, down to the
 // tagged OK. -1 when the client failed.
 qint64 idListBytes(const QByteArray &serverType, quint16 port, const QByteArray &user);
 // CPU time of this process so far, in seconds.

@@ -27,6 +27,7 @@ constexpr char capabilityTag[] = "a203";
 constexpr char uidExpungeTag[] = "a204";
 constexpr char deletedSearchTag[] = "a205";
 constexpr char uidFetchTag[] = "a610";
+constexpr char verifyTag[] = "a611";
 constexpr char logoutTag[] = "a399";
 
 // Several FETCHes in flight hide the round trips of small messages; more than this many
@@ -97,6 +98,9 @@ void ImapSession::restart()
     m_parsed.clear();
     m_cache = nullptr;
     m_deleteFlags.clear();
+    m_unnamed = 0;
+    m_toVerify.clear();
+    m_serverDigests.clear();
     m_fetchedTexts.clear();
     m_fetchedBytes = 0;
     m_fetchedCount = 0;
@@ -123,13 +127,18 @@ void ImapSession::restart()
 //              (when announcing new mail), or a610
 // SearchSent:  * SEARCH ... -> unseen count; a282 OK -> "You have n New messages", a610
 //              | NO, BAD -> the same without the announcement
-// UidFetchSent: * n FETCH (UID u) -> UID of n; a610 OK -> FETCH of the first message
+// UidFetchSent: * n FETCH (UID u RFC822.SIZE s) -> UID and size of n; a610 OK -> FETCH of
+//              the first message the cache does not hold
 //              | NO, BAD -> no UIDs ("no message ids" in ask mode), FETCH of the first
 // Fetching:    * n FETCH (... BODY[] {k}) -> text of n; each a654 completes the oldest FETCH
 //              in flight: OK -> FETCHes of the next messages not yet asked for, up to the
-//              window, or after the last: verdicts -> UID STORE, or history + LOGOUT;
+//              window, or after the last: verdicts -> a611 for cached messages to delete,
+//              then UID STORE, or history + LOGOUT;
 //              in ask mode no STORE: history, review queue + LOGOUT
 //              | NO, BAD -> "IMAP Error:", that message is neither judged nor flagged
+// VerifySent:  * n FETCH (UID u BODY[HEADER.FIELDS (...)] {k}) -> the headers of u; a611
+//              -> a cached message whose headers differ, or are missing, is not deleted
+//              (its cache entry is dropped); then as after the verdicts
 // Storing:     a005 OK -> next UID STORE, or history + EXPUNGE | NO, BAD -> "IMAP Error:", kept
 // Storing:     (after the last) -> a203 CAPABILITY when a STORE was accepted, else LOGOUT
 // CapabilitySent: * CAPABILITY ... -> UIDPLUS?; a203 -> a204 UID EXPUNGE of the flagged
@@ -175,6 +184,12 @@ void ImapSession::onResponse(const ImapResponse &response)
             return onMessageFetched(response);
         if (tag == fetchTag)
             onFetchDone(response);
+        return;
+    case State::VerifySent:
+        if (isUntagged)
+            return onVerified(response);
+        if (tag == verifyTag)
+            afterVerifying(response);
         return;
     case State::Storing:
         if (tag != storeTag)
@@ -304,7 +319,8 @@ void ImapSession::startFetching()
     if (m_settings.AskBeforeDel && m_uidValidity.isEmpty())
         tellNoServerIds(noServerIdsCaption());
     m_state = State::UidFetchSent;
-    send(QByteArray(uidFetchTag) + " FETCH 1:" + QByteArray::number(m_messageCount) + " (UID)");
+    send(QByteArray(uidFetchTag) + " FETCH 1:" + QByteArray::number(m_messageCount)
+         + " (UID RFC822.SIZE)");
 }
 
 QString ImapSession::noServerIdsCaption() const
@@ -334,8 +350,14 @@ void ImapSession::onUidFetched(const ImapResponse &response)
     const int n = sequenceNumber(response);
     bool isNumber = false;
     const quint32 uid = response.numberAfter("UID").toUInt(&isNumber);
-    if (n > 0 && n <= m_present.size() && isNumber && uid > 0)
-        m_mails[m_present.at(n - 1)].uid = uid;
+    if (n <= 0 || n > m_present.size() || !isNumber || uid == 0)
+        return;
+    Mail &mail = m_mails[m_present.at(n - 1)];
+    mail.uid = uid;
+    bool isSize = false;
+    const qint64 size = response.numberAfter("RFC822.SIZE").toLongLong(&isSize);
+    if (isSize && size >= 0)
+        mail.size = size;
 }
 
 void ImapSession::onUidFetchDone(const ImapResponse &reply)
@@ -367,15 +389,20 @@ void ImapSession::planFetching()
     bool isValidity = false;
     const quint32 validity = m_uidValidity.toUInt(&isValidity);
     QList<QByteArray> ids;
+    QList<qint64> sizes;
     ids.reserve(m_mails.size());
-    for (const Mail &mail : std::as_const(m_mails))
+    sizes.reserve(m_mails.size());
+    for (const Mail &mail : std::as_const(m_mails)) {
         ids << (mail.uid > 0 ? QByteArray::number(mail.uid) : QByteArray());
-    const QList<bool> toFetch
-        = m_cache->plan({CacheIdKind::ImapUid, validity}, ids, m_hasServerIds && isValidity);
+        sizes << mail.size;
+    }
+    const QList<bool> toFetch = m_cache->plan({CacheIdKind::ImapUid, validity}, ids, sizes,
+                                              m_hasServerIds && isValidity);
     for (qsizetype i = 0; i < m_mails.size(); ++i) {
         if (!toFetch.value(i, true)) {
             m_mails[i].isRequested = true;
             m_mails[i].isFromCache = true;
+            m_mails[i].headerDigest = m_cache->identity(int(i)).headerDigest;
         }
     }
 }
@@ -482,6 +509,7 @@ void ImapSession::parseFetched()
     const QByteArray text = *std::exchange(m_unparsedText, std::nullopt);
     CMessage message;
     message.ParseMessage(text);
+    m_mails[m_unparsedMail].headerDigest = identityDigest(text);
     if (m_cache)
         m_cache->fetched(m_unparsedMail, text, message);
     m_parsed.insert_or_assign(m_unparsedMail, std::move(message));
@@ -517,9 +545,78 @@ void ImapSession::classifyMailbox()
     m_deleteFlags.resize(std::max<qsizetype>(m_deleteFlags.size(), m_messages.Count() + 1));
     // Read now, not at the start: the user may have switched it while the mail came in.
     m_isHolding = m_settings.AskBeforeDel;
-    const int unnamed = spareUnflaggable();
+    m_unnamed = spareUnflaggable();
+    if (!m_isHolding && verifyCached())
+        return;
+    afterVerdicts();
+}
+
+// A message the cache gave was judged from a text fetched at an earlier check: before it is
+// flagged its headers are asked for, since the server may have given its UID to another
+// message. Gives whether the fetch went out.
+bool ImapSession::verifyCached()
+{
+    QList<quint32> uids;
+    for (int p = 1; p <= m_messages.Count(); ++p) {
+        const Mail &mail = m_mails.at(m_mailAt.at(p - 1));
+        if (m_deleteFlags.at(p) && mail.isFromCache && mail.uid > 0 && !mail.isExpunged) {
+            m_toVerify << p;
+            uids << mail.uid;
+        }
+    }
+    if (uids.isEmpty())
+        return false;
+    std::sort(uids.begin(), uids.end());
+    m_state = State::VerifySent;
+    send(QByteArray(verifyTag) + " UID FETCH " + ImapTexts::uidSet(uids)
+         + " (BODY.PEEK[HEADER.FIELDS (" + identityHeaderNames.toByteArray() + ")])");
+    return true;
+}
+
+// A server may answer an empty header selection with "" rather than a literal.
+void ImapSession::onVerified(const ImapResponse &response)
+{
+    if (response.word(2).toUpper() != "FETCH")
+        return;
+    bool isNumber = false;
+    const quint32 uid = response.numberAfter("UID").toUInt(&isNumber);
+    if (!isNumber || uid == 0 || !response.text.toUpper().contains("HEADER.FIELDS"))
+        return;
+    const QByteArray headers = response.literals.isEmpty() ? QByteArray()
+                                                           : response.literals.constFirst().bytes;
+    m_serverDigests.insert(uid, identityDigest(headers));
+}
+
+void ImapSession::afterVerifying(const ImapResponse &reply)
+{
+    int mistaken = 0;
+    for (const int p : std::as_const(m_toVerify)) {
+        const int index = m_mailAt.at(p - 1);
+        const Mail &mail = m_mails.at(index);
+        const bool isSame = isOk(reply) && !mail.headerDigest.isEmpty()
+                            && m_serverDigests.value(mail.uid) == mail.headerDigest;
+        if (isSame)
+            continue;
+        m_deleteFlags[p] = false;
+        m_messages.Item(p)->Status = keyOf(MessageStatus::Kept);
+        m_cache->mistaken(index);
+        ++mistaken;
+    }
+    if (mistaken > 0)
+        tellAboutAccount(m_services.caption(
+            QStringLiteral("280136"),
+            QStringLiteral("%1: a message judged at an earlier check is not the one on the "
+                           "server now under its id, so it was not deleted; the message there "
+                           "is judged at the next check.")));
+    afterVerdicts();
+}
+
+// The verdicts stand: the review queue or the flags, the history first.
+void ImapSession::afterVerdicts()
+{
+    const int unnamed = m_unnamed;
     if (m_isHolding
-        && !guarded([this] { m_held = holdForReview(m_messages, m_deleteFlags, serverIds()); }))
+        && !guarded([this] { m_held = holdForReview(m_messages, m_deleteFlags, identities()); }))
         return;
     // Every message is in the history before the first one is flagged for deletion, so a
     // stop or a time-out between the STOREs leaves no flagged message unrecorded. A history
@@ -584,16 +681,18 @@ int ImapSession::spareUnflaggable()
     return unnamed;
 }
 
-// Ask mode: "<UIDVALIDITY>:<UID>" by position; none without UIDVALIDITY.
-QHash<int, QByteArray> ImapSession::serverIds() const
+// Ask mode: "<UIDVALIDITY>:<UID>", the size and the header digest by position; none
+// without UIDVALIDITY.
+QHash<int, MessageIdentity> ImapSession::identities() const
 {
-    QHash<int, QByteArray> ids;
+    QHash<int, MessageIdentity> ids;
     if (m_uidValidity.isEmpty())
         return ids;
     for (int p = 1; p <= m_mailAt.size(); ++p) {
-        const quint32 uid = m_mails.at(m_mailAt.at(p - 1)).uid;
-        if (uid > 0)
-            ids.insert(p, m_uidValidity + ':' + QByteArray::number(uid));
+        const Mail &mail = m_mails.at(m_mailAt.at(p - 1));
+        if (mail.uid > 0)
+            ids.insert(p, {m_uidValidity + ':' + QByteArray::number(mail.uid), mail.size,
+                           mail.headerDigest});
     }
     return ids;
 }

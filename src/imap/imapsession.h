@@ -2,6 +2,7 @@
 
 #include "imapmailsession.h"
 #include "message/cmessages.h"
+#include "message/messageidentity.h"
 #include "session/mailsession.h"
 #include "store/records.h"
 
@@ -23,10 +24,12 @@ struct Services;
 std::optional<qint32> GetIMAPInbox(QByteArrayView text);
 
 // One IMAP session over the inbox of one account: the dialogue's LOGIN and SELECT INBOX, an
-// optional search for unseen messages, one FETCH of every message's UID, FETCH of every message the
-// filter's message cache does not hold, without marking it read (several in flight, their
+// optional search for unseen messages, one FETCH of every message's UID and size, FETCH of every
+// message the filter's message cache does not hold under that UID and size, without marking it read (several in flight, their
 // completions matched in the order sent; one the server refuses leaves only its message
-// unjudged), then the verdicts over the whole mailbox, UID STORE \Deleted of the marked
+// unjudged), then the verdicts over the whole mailbox, for the cached messages to delete a
+// fetch of the headers they were judged with (one that differs is not deleted), UID STORE
+// \Deleted of the marked
 // messages one per reply, the history, then the removal of exactly those (UID EXPUNGE with
 // UIDPLUS; a plain EXPUNGE only when no other message carries \Deleted, else they stay
 // flagged and are recorded as kept), and LOGOUT: never CLOSE, which would remove the
@@ -49,10 +52,11 @@ public:
         Fetching = 4, // FETCHes of messages sent
         Storing = 6, // UID STORE sent
         ExpungeSent = 7, // "a202" EXPUNGE: only this check's messages carry \Deleted
-        UidFetchSent = 8, // "a610" fetch of every UID, before the first FETCH
+        UidFetchSent = 8, // "a610" fetch of every UID and size, before the first FETCH
         CapabilitySent = 12, // "a203" CAPABILITY: UIDPLUS decides how the flagged go
         UidExpungeSent = 13, // "a204" UID EXPUNGE of this check's flagged messages
         DeletedSearchSent = 14, // "a205" UID SEARCH DELETED: who else carries \Deleted
+        VerifySent = 15, // "a611" headers of the cached messages to delete: the ones judged?
     };
     Q_ENUM(State)
 
@@ -80,6 +84,8 @@ private:
         bool isFetched = false;
         bool isExpunged = false;
         bool isFromCache = false; // the cache gives it: it is not fetched
+        qint64 size = -1; // RFC822.SIZE of the UID fetch
+        QByteArray headerDigest; // of the text it was judged from
     };
 
     void onResponse(const ImapResponse &response) override;
@@ -99,7 +105,11 @@ private:
     void assembleMailbox();
     void classifyMailbox();
     int spareUnflaggable();
-    QHash<int, QByteArray> serverIds() const;
+    bool verifyCached();
+    void onVerified(const ImapResponse &response);
+    void afterVerifying(const ImapResponse &reply);
+    void afterVerdicts();
+    QHash<int, MessageIdentity> identities() const;
     void storeNext();
     bool recordKept(int position);
     void expunge();
@@ -133,6 +143,9 @@ private:
     CMessages m_messages; // in the order of the SELECT, under their position from 1
     QList<int> m_mailAt; // m_mails index of the message at position p at p - 1
     QList<bool> m_deleteFlags; // by position
+    int m_unnamed = 0; // messages to delete kept for want of a UID
+    QList<int> m_toVerify; // positions of the cached messages to delete
+    QHash<quint32, QByteArray> m_serverDigests; // by UID, as the verifying fetch gave them
     int m_storing = 0; // the position of the outstanding UID STORE's message
     QList<quint32> m_stored; // the UIDs the server agreed to flag, ascending
     bool m_hasUidPlus = false; // the CAPABILITY before the expunge named UIDPLUS

@@ -52,6 +52,11 @@ void Pop3Session::restart()
     m_parsed.clear();
     m_deleteFlags.clear();
     m_serverIds.clear();
+    m_sizes.clear();
+    m_digests.clear();
+    m_toVerify.clear();
+    m_verifying = 0;
+    m_mistaken = 0;
     m_hasServerIds = false;
     m_isHolding = false;
     m_held.clear();
@@ -85,6 +90,23 @@ bool Pop3Session::handleNext(LineReader &reader)
         onUidl(*list);
         return true;
     }
+    if (m_state == State::ListSent && m_hasListStatus) {
+        const std::optional<QByteArray> list = reader.takeMultiline();
+        if (!list)
+            return false;
+        qCDebug(lcProtocol) << "S:" << list->size() << "bytes of message sizes";
+        onList(*list);
+        return true;
+    }
+    if (m_state == State::TopSent && m_hasListStatus) {
+        const std::optional<QByteArray> headers = reader.takeMultiline();
+        if (!headers)
+            return false;
+        qCDebug(lcProtocol) << "S:" << headers->size() << "bytes of headers";
+        m_hasListStatus = false;
+        onTop(*headers);
+        return true;
+    }
     if (m_state == State::Retrieving && m_hasListStatus) {
         const std::optional<QByteArray> text = reader.takeMultiline();
         if (!text)
@@ -108,17 +130,23 @@ bool Pop3Session::handleNext(LineReader &reader)
 //                                    | n<0 -> QUIT | -ERR -> "POP3 Error:", next account
 //                                    (ProtocolError)
 // PipeCapaSent: +OK + list -> PIPELINING or not | -ERR -> not; then as STAT n=1
-// UidlSent:   +OK + id list -> RETR of the first message the cache does not hold
+// UidlSent:   +OK + id list -> LIST
 //                                    | -ERR -> in ask mode "no message ids" (nothing held);
 //                                    the cache is emptied, RETR 1
+// ListSent:   +OK + size list -> RETR of the first message the cache does not hold under
+//                                    its id and size | -ERR -> no sizes: every message is
+//                                    fetched, RETR 1
 // Retrieving: +OK + text -> the next RETR (sent before the text is parsed), or after the last
 //                                    parsed: the fetched and the cached messages in order,
-//                                    verdicts -> DELE or history + QUIT; in ask
+//                                    verdicts -> TOP n 0 of each cached message to delete,
+//                                    then DELE or history + QUIT; in ask
 //                                    mode no DELE: history, review queue + QUIT
 //                                    | -ERR -> "POP3 Error:", next account (nothing deleted)
 //             With PIPELINING up to RetrWindow() RETRs are out; their replies come in
 //                                    order, and -ERR tells "POP3 Error:" and leaves only
 //                                    its message unjudged and undeleted
+// TopSent:    +OK + headers -> the same digest: deleted as judged | another, or -ERR: not
+//                                    deleted, its cache entry dropped; next TOP, or DELE
 // Deleting:   +OK -> next DELE, or history + QUIT | -ERR -> "POP3 Error:", message kept
 // Quitting:   no reply awaited
 // QuitSent:   +OK -> close, next account (Ok) | -ERR -> "POP3 Error:", the deletions recorded
@@ -151,6 +179,16 @@ void Pop3Session::onReply(const QByteArray &reply)
                                    "only be deleted with \"Ask me before deleting\" off.")));
             return retrieve();
         }
+        m_hasListStatus = true;
+        return;
+    case State::ListSent:
+        if (!isPositive(reply))
+            return retrieve();
+        m_hasListStatus = true;
+        return;
+    case State::TopSent:
+        if (!isPositive(reply))
+            return onTop(std::nullopt);
         m_hasListStatus = true;
         return;
     case State::Retrieving:
@@ -260,10 +298,14 @@ void Pop3Session::retrieve()
     QList<bool> toFetch(m_messageCount, true);
     if (m_cache) {
         QList<QByteArray> ids;
+        QList<qint64> sizes;
         ids.reserve(m_messageCount);
-        for (int n = 1; n <= m_messageCount; ++n)
+        sizes.reserve(m_messageCount);
+        for (int n = 1; n <= m_messageCount; ++n) {
             ids << m_serverIds.value(n);
-        toFetch = m_cache->plan({CacheIdKind::Pop3Uidl, 0}, ids, m_hasServerIds);
+            sizes << m_sizes.value(n, -1);
+        }
+        toFetch = m_cache->plan({CacheIdKind::Pop3Uidl, 0}, ids, sizes, m_hasServerIds);
     }
     for (int n = 1; n <= m_messageCount; ++n) {
         if (toFetch.value(n - 1, true))
@@ -290,6 +332,23 @@ void Pop3Session::onUidl(const QByteArray &list)
             m_serverIds.insert(number, words.at(1));
     }
     m_hasServerIds = true;
+    m_state = State::ListSent;
+    send("LIST");
+}
+
+// RFC 1939 §5: one "<number> <octets>" line per message.
+void Pop3Session::onList(const QByteArray &list)
+{
+    m_hasListStatus = false;
+    for (const QByteArray &line : list.split('\n')) {
+        const QList<QByteArray> words = line.simplified().split(' ');
+        bool isNumber = false;
+        bool isSize = false;
+        const int number = words.at(0).toInt(&isNumber);
+        const qint64 size = words.value(1).toLongLong(&isSize);
+        if (isNumber && isSize && size >= 0)
+            m_sizes.insert(number, size);
+    }
     retrieve();
 }
 
@@ -303,6 +362,7 @@ void Pop3Session::onMessageText(const QByteArray &text)
     fetchNext();
     CMessage message;
     message.ParseMessage(text);
+    m_digests.insert(number, identityDigest(text));
     if (m_cache)
         m_cache->fetched(number - 1, text, message);
     m_parsed.insert_or_assign(number, std::move(message));
@@ -374,14 +434,66 @@ void Pop3Session::classifyMailbox()
     // Read now, not at the start: the user may have switched it while the mail came in.
     m_isHolding = m_settings.AskBeforeDel;
     if (m_isHolding) {
-        if (!guarded([this] { m_held = holdForReview(m_messages, m_deleteFlags, m_serverIds); }))
+        if (!guarded([this] { m_held = holdForReview(m_messages, m_deleteFlags, identities()); }))
             return;
         return recordAndQuit();
     }
     if (!m_deleteFlags.at(0))
         return recordAndQuit();
+    for (int n = 1; n <= m_messageCount; ++n) {
+        if (m_deleteFlags.at(n) && m_fromCache.contains(n))
+            m_toVerify << n;
+    }
+    m_verifying = -1;
+    verifyNext();
+}
+
+// Ask mode: what each message was when it was judged, by number.
+QHash<int, MessageIdentity> Pop3Session::identities() const
+{
+    QHash<int, MessageIdentity> known;
+    for (const int n : m_numbers) {
+        QByteArray digest = m_digests.value(n);
+        if (m_fromCache.contains(n))
+            digest = m_cache->identity(n - 1).headerDigest;
+        known.insert(n, {m_serverIds.value(n), m_sizes.value(n, -1), digest});
+    }
+    return known;
+}
+
+// A message the cache gave was judged from a text fetched at an earlier check: before it is
+// deleted its headers are asked for, since the server may have given its id to another one.
+void Pop3Session::verifyNext()
+{
+    if (++m_verifying < m_toVerify.size()) {
+        m_state = State::TopSent;
+        send("TOP " + QByteArray::number(m_toVerify.at(m_verifying)) + " 0");
+        return;
+    }
+    if (m_mistaken > 0)
+        tellAboutAccount(m_services.caption(
+            QStringLiteral("280136"),
+            QStringLiteral("%1: a message judged at an earlier check is not the one on the "
+                           "server now under its id, so it was not deleted; the message there "
+                           "is judged at the next check.")));
+    m_deleting = 0;
     m_state = State::Deleting;
     deleteNext();
+}
+
+// A server without TOP (an optional command) proves nothing: the message stays.
+void Pop3Session::onTop(const std::optional<QByteArray> &headers)
+{
+    const int n = m_toVerify.at(m_verifying);
+    const bool isSame = headers && identityDigest(*headers) == m_cache->identity(n - 1).headerDigest;
+    if (!isSame) {
+        m_deleteFlags[n] = false;
+        if (CMessage *message = m_messages.Item(QString::number(n)))
+            message->Status = keyOf(MessageStatus::Kept);
+        m_cache->mistaken(n - 1);
+        ++m_mistaken;
+    }
+    verifyNext();
 }
 
 // Ascending order, one DELE outstanding at a time.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "message/cmessages.h"
+#include "message/messageidentity.h"
 #include "pop3mailsession.h"
 #include "session/mailsession.h"
 #include "store/records.h"
@@ -9,6 +10,7 @@
 #include <QSet>
 
 #include <map>
+#include <optional>
 
 class MailboxCache;
 class MailboxFilter;
@@ -18,10 +20,12 @@ struct Services;
 
 // One POP3 session over one account: the login dialogue, STAT, RETR of every message, then the
 // verdicts, DELE of the marked messages one per reply, the history, and QUIT.
-// With "Ask me before deleting" on, UIDL gives the messages' ids before the first RETR and
-// nothing is deleted: the marked messages are recorded as awaiting review and queued. With
-// the filter's message cache UIDL comes first too, and only the messages the cache does not
-// hold are fetched; the verdicts cover the whole mailbox all the same.
+// With "Ask me before deleting" on, UIDL and LIST give the messages' ids and sizes before the
+// first RETR and nothing is deleted: the marked messages are recorded as awaiting review and
+// queued with their ids, sizes and header digests. With the filter's message cache UIDL and
+// LIST come first too, and only the messages the cache does not hold under the same id and
+// size are fetched; the verdicts cover the whole mailbox all the same. A message the cache
+// gave is deleted only after "TOP n 0" showed the headers it was judged with.
 // With more than one message CAPA follows STAT (unless its answer is known on this
 // connection): a server that announces PIPELINING gets several RETRs at once, and one it
 // refuses leaves only its message out; any other server gets one RETR at a time.
@@ -41,6 +45,8 @@ public:
         QuitSent = 7,
         UidlSent = 8, // ask mode: UIDL sent, before the first RETR
         PipeCapaSent = 12, // more than one message: CAPA sent after STAT, for PIPELINING
+        ListSent = 13, // after UIDL: the messages' sizes
+        TopSent = 14, // "TOP n 0" of a cached message to delete: is it still the one judged?
     };
     Q_ENUM(State)
 
@@ -67,6 +73,10 @@ private:
     void retrieve();
     void assembleMailbox();
     void onUidl(const QByteArray &list);
+    void onList(const QByteArray &list);
+    QHash<int, MessageIdentity> identities() const;
+    void verifyNext();
+    void onTop(const std::optional<QByteArray> &headers);
     void onMessageText(const QByteArray &text);
     void fetchNext();
     void onRetrRefused(const QByteArray &reply);
@@ -98,6 +108,11 @@ private:
     QList<bool> m_deleteFlags;
     int m_deleting = 0; // the message of the outstanding DELE
     QHash<int, QByteArray> m_serverIds; // message number -> UIDL, in ask mode
+    QHash<int, qint64> m_sizes; // message number -> its size by LIST
+    QHash<int, QByteArray> m_digests; // message number -> identityDigest() of a fetched text
+    QList<int> m_toVerify; // the cached messages to delete, ascending
+    qsizetype m_verifying = 0; // index in m_toVerify of the outstanding TOP
+    int m_mistaken = 0; // cached messages the server now holds another message for
     bool m_hasServerIds = false; // the server answered UIDL
     bool m_isHolding = false; // ask mode at the verdicts: nothing is deleted
     QList<ReviewItem> m_held; // the messages that await review

@@ -74,7 +74,8 @@ QString MailboxCache::folderOf(const QString &dataDir, Services &services,
     return MessageCache(dataDir, services, cacheAccountOf(account)).folder();
 }
 
-QList<bool> MailboxCache::plan(const CacheIdKind &kind, const QList<QByteArray> &ids, bool hasIds)
+QList<bool> MailboxCache::plan(const CacheIdKind &kind, const QList<QByteArray> &ids,
+                               const QList<qint64> &sizes, bool hasIds)
 {
     const QByteArray fingerprint = m_currentFingerprint();
     m_fingerprint = fingerprint;
@@ -103,12 +104,18 @@ QList<bool> MailboxCache::plan(const CacheIdKind &kind, const QList<QByteArray> 
         if (uses.value(ids.at(i)) > 1)
             continue;
         planned.id = ids.at(i);
+        planned.size = sizes.value(i, -1);
         if (planned.id.isEmpty())
             continue;
         m_listed << planned.id;
         const std::optional<CachedMessage> entry = m_store.find(planned.id);
-        if (!entry)
+        // Servers may give a gone message's id to a new one: the id alone names nothing for
+        // sure. A message of another size is another message; one of the same size is
+        // proved by its headers before anything deletes it.
+        if (!entry || planned.size < 0 || entry->size != planned.size
+            || entry->headerDigest.isEmpty())
             continue;
+        planned.headerDigest = entry->headerDigest;
         if (entry->fingerprint == fingerprint && m_store.hasText(planned.id, recordedCopies)) {
             if (std::optional<CMessage> message = messageFromSummary(entry->summary)) {
                 planned.source = Source::Verdict;
@@ -144,9 +151,11 @@ void MailboxCache::fetched(int index, const QByteArray &rawText, const CMessage 
         return;
     Planned &planned = m_planned[index];
     planned.isFetched = true;
+    planned.headerDigest = identityDigest(rawText);
     ++m_fetchedCount;
     // A message that cannot be written now is simply fetched again next time.
-    if (m_isUsable && !planned.id.isEmpty()
+    // Without the server's size a cached message could never be told from a later one.
+    if (m_isUsable && !planned.id.isEmpty() && planned.size >= 0
         && !m_store.stage(planned.id, rawText, message.MessageBody))
         reportUnwritten();
 }
@@ -156,6 +165,31 @@ CMessage MailboxCache::takeCached(int index)
     Planned &planned = m_planned[index];
     ++m_cachedCount;
     return *std::exchange(planned.message, std::nullopt);
+}
+
+bool MailboxCache::isCached(int index) const
+{
+    if (index < 0 || index >= m_planned.size())
+        return false;
+    const Planned &planned = m_planned.at(index);
+    return planned.source != Source::Fetch && !planned.isFetched;
+}
+
+MessageIdentity MailboxCache::identity(int index) const
+{
+    if (index < 0 || index >= m_planned.size())
+        return {};
+    const Planned &planned = m_planned.at(index);
+    return {planned.id, planned.size, planned.headerDigest};
+}
+
+void MailboxCache::mistaken(int index)
+{
+    if (index < 0 || index >= m_planned.size())
+        return;
+    Planned &planned = m_planned[index];
+    planned.isMistaken = true;
+    m_listed.removeOne(planned.id);
 }
 
 void MailboxCache::setMailbox(const CMessages &messages, const QList<int> &indexAt)
@@ -225,10 +259,10 @@ void MailboxCache::commit(const CMessages &messages, const History &history)
     for (qsizetype p = 0; p < m_indexAt.size() && p < m_single.size(); ++p) {
         const Planned &planned = m_planned.at(m_indexAt.at(p));
         const CMessage &message = *messages.Item(qint32(p + 1));
-        if (planned.id.isEmpty())
+        if (planned.id.isEmpty() || planned.isMistaken)
             continue;
-        if (planned.isFetched)
-            (void)m_store.complete(planned.id, message.SIZE, m_single.at(p), m_fingerprint,
+        if (planned.isFetched && planned.size >= 0)
+            (void)m_store.complete(planned.id, planned.size, m_single.at(p), m_fingerprint,
                                    messageSummary(message), history.recordedMailNumber(message));
         else if (planned.source == Source::Parsed)
             m_store.setVerdict(planned.id, m_single.at(p), m_fingerprint, messageSummary(message));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "message/cmessage.h"
+#include "message/messageidentity.h"
 #include "store/messagecache.h"
 #include "store/records.h"
 #include "store/verdict.h"
@@ -41,14 +42,25 @@ public:
     static QString folderOf(const QString &dataDir, Services &services, const MailAccount &account);
 
     // The server's ids of the mailbox in its order (element i for the session's message i;
-    // an empty id where the server gave none). Gives, element for element, whether the
-    // message must be fetched. Without ids (hasIds false) every message is, and the
-    // account's cache is emptied.
-    QList<bool> plan(const CacheIdKind &kind, const QList<QByteArray> &ids, bool hasIds);
+    // an empty id where the server gave none) and the sizes it gives them (-1 where it gave
+    // none). Gives, element for element, whether the message must be fetched: a cached
+    // message is used only under the same id and the same size, and when its entry holds
+    // the digest of its headers that a deletion asks the server to confirm. Without ids
+    // (hasIds false) every message is fetched, and the account's cache is emptied.
+    QList<bool> plan(const CacheIdKind &kind, const QList<QByteArray> &ids,
+                     const QList<qint64> &sizes, bool hasIds);
     // A message the session fetched (index as in plan), written to the cache at once.
     void fetched(int index, const QByteArray &rawText, const CMessage &message);
     // A message plan() left to the cache, moved out once.
     CMessage takeCached(int index);
+    // The message plan() left to the cache: its text was not fetched in this session.
+    bool isCached(int index) const;
+    // What the message was when it was judged (for a cached message) or fetched: its id,
+    // size and header digest.
+    MessageIdentity identity(int index) const;
+    // The server's message under a cached message's id is another one (its headers differ):
+    // the entry is dropped at the commit and the message fetched as new at the next check.
+    void mistaken(int index);
     // The mailbox the session is about to judge, by the plan's index of each of its
     // messages in order. Logs how many messages were fetched and how many came from the cache.
     void setMailbox(const CMessages &messages, const QList<int> &indexAt);
@@ -83,6 +95,9 @@ private:
         std::optional<CMessage> message; // until taken
         std::optional<Verdict> verdict; // with Source::Verdict
         bool isFetched = false;
+        bool isMistaken = false;
+        qint64 size = -1; // the server's
+        QByteArray headerDigest;
     };
     std::optional<CMessage> parsedText(const QByteArray &id);
     void reportUnwritten();

@@ -284,14 +284,15 @@ void MailSession::continueLater(std::function<void()> next)
 }
 
 QList<ReviewItem> MailSession::holdForReview(CMessages &messages, const QList<bool> &deleteFlags,
-                                             const QHash<int, QByteArray> &serverIds)
+                                             const QHash<int, MessageIdentity> &identities)
 {
     QList<ReviewItem> items;
     for (int n = 1; n < deleteFlags.size(); ++n) {
         CMessage *message = messages.Item(QString::number(n));
         if (!deleteFlags.at(n) || !message)
             continue;
-        const QByteArray serverId = serverIds.value(n);
+        const MessageIdentity identity = identities.value(n);
+        const QByteArray &serverId = identity.serverId;
         if (serverId.isEmpty() || m_filter.isKeptForReview(m_account.AccountName, serverId)) {
             message->Status = keyOf(MessageStatus::Kept);
             continue;
@@ -300,6 +301,8 @@ QList<ReviewItem> MailSession::holdForReview(CMessages &messages, const QList<bo
         ReviewItem item;
         item.AccountName = m_account.AccountName;
         item.serverId = serverId;
+        item.serverSize = identity.serverSize;
+        item.headerDigest = identity.headerDigest;
         // Who sent it as the history names it: the "sender" header, else "from".
         item.Sender = message->Sender.isEmpty() ? message->from : message->Sender;
         item.Subject = message->Subject;

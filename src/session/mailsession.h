@@ -1,5 +1,6 @@
 #pragma once
 
+#include "message/messageidentity.h"
 #include "net/dialogueclient.h"
 #include "net/encryption.h"
 #include "net/framingbuffer.h"
@@ -146,7 +147,7 @@ protected:
     // when the server gave it no id (it could never be found again to be deleted). Gives
     // the messages that await review, for the queue once the history has them.
     QList<ReviewItem> holdForReview(CMessages &messages, const QList<bool> &deleteFlags,
-                                    const QHash<int, QByteArray> &serverIds);
+                                    const QHash<int, MessageIdentity> &identities);
     // Tells that the server gives no ids, so nothing of the account can be reviewed.
     void tellNoServerIds(const QString &caption);
     // Records every message of the mailbox that is recorded as deleted as kept again, for

@@ -1,6 +1,7 @@
 #include "messagecache.h"
 
 #include "actionlog.h"
+#include "message/messageidentity.h"
 #include "platform/datadir.h"
 #include "platform/textfile.h"
 #include "services.h"
@@ -232,14 +233,17 @@ QByteArray MessageCache::entryLine(const Entry &entry)
                   + ' ' + entry.fileDigest + ' ' + QByteArray::number(entry.copyNumber) + ' '
                   + QByteArray::number(entry.copyLength) + ' ' + entry.copyDigest + ' '
                   + encoded(entry.fingerprint) + ' ' + encoded(encodeVerdict(entry.verdict)) + ' '
-                  + encoded(entry.summary));
+                  + encoded(entry.summary) + ' ' + entry.headerDigest);
 }
 
 std::optional<MessageCache::Entry> MessageCache::readEntry(const QList<QByteArray> &fields)
 {
-    if (fields.size() != 12)
+    // Entries written before the header digest have twelve fields: they read without one, so
+    // that the message is fetched again rather than trusted on its id and size alone.
+    if (fields.size() != 12 && fields.size() != 13)
         return std::nullopt;
     Entry entry;
+    entry.headerDigest = fields.value(12);
     entry.id = decoded(fields.at(1));
     entry.fileDigest = fields.at(5);
     entry.copyDigest = fields.at(8);
@@ -412,7 +416,7 @@ std::optional<CachedMessage> MessageCache::find(const QByteArray &id) const
     const auto it = m_entries.constFind(id);
     if (it == m_entries.cend())
         return std::nullopt;
-    return CachedMessage {it->id,          it->size,    it->verdict,
+    return CachedMessage {it->id,          it->size,    it->headerDigest, it->verdict,
                           it->fingerprint, it->summary, it->copyNumber > 0};
 }
 
@@ -485,6 +489,7 @@ bool MessageCache::stage(const QByteArray &id, const QByteArray &rawText,
         entry.copyLength = parts->second.size();
         entry.copyDigest = digestOf(parts->second);
     }
+    entry.headerDigest = identityDigest(rawText);
     entry.file = m_nextFile++;
     entry.fileLength = content.size();
     entry.fileDigest = digestOf(content);

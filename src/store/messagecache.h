@@ -42,7 +42,8 @@ struct SavedCopyRef
 struct CachedMessage
 {
     QByteArray id;
-    qint64 size = 0;
+    qint64 size = 0; // as the server gave it when the message was fetched
+    QByteArray headerDigest; // identityDigest() of its text; empty for an entry written before
     Verdict verdict;
     QByteArray fingerprint; // the verdict fingerprint the verdict was made under
     QByteArray summary; // what the caller stored to use the verdict without the text
@@ -99,7 +100,8 @@ public:
     // with its history record is not).
     std::optional<QByteArray> text(const QByteArray &id);
 
-    // A fetched message. Its bytes are written at once; the index names them at update().
+    // A fetched message, size as the server gave it. Its bytes are written at once; the index
+    // names them at update().
     // With copy, and when the copy holds the message's body (each CR LF as "<BR>"), only the
     // header block is written and the body is read from the copy.
     [[nodiscard]] bool add(const QByteArray &id, const QByteArray &rawText, qint64 size,
@@ -145,6 +147,7 @@ private:
     {
         QByteArray id;
         qint64 size = 0;
+        QByteArray headerDigest;
         int file = 0; // <file>.msg
         qint64 fileLength = 0;
         QByteArray fileDigest;

@@ -43,7 +43,7 @@ TEST(ImapCheckCycle, MixedAccountListIsWalkedInOrder)
     EXPECT_EQ(bed.nets[2]->takeWritten(),
               "a001 LOGIN \"joe\" \"pw\"\r\na142 SELECT INBOX\r\na282 SEARCH UNSEEN\r\n");
     bed.nets[2]->serverSends("a282 NO Server is busy\r\n");
-    EXPECT_EQ(bed.nets[2]->takeWritten(), "a610 FETCH 1:2 (UID)\r\n");
+    EXPECT_EQ(bed.nets[2]->takeWritten(), "a610 FETCH 1:2 (UID RFC822.SIZE)\r\n");
     bed.nets[2]->serverSends("* 1 FETCH (UID 3)\r\n* 2 FETCH (UID 4)\r\na610 OK\r\n");
     EXPECT_EQ(bed.nets[2]->takeWritten(),
               "a654 FETCH 1 (FLAGS BODY.PEEK[])\r\na654 FETCH 2 (FLAGS BODY.PEEK[])\r\n");

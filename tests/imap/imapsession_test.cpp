@@ -73,7 +73,7 @@ struct ImapBed : SessionBed
     }
     void giveUids(int count)
     {
-        EXPECT_EQ(net.takeWritten(), "a610 FETCH 1:" + QByteArray::number(count) + " (UID)\r\n");
+        EXPECT_EQ(net.takeWritten(), "a610 FETCH 1:" + QByteArray::number(count) + " (UID RFC822.SIZE)\r\n");
         QByteArray reply;
         for (int n = 1; n <= count; ++n)
             reply += "* " + QByteArray::number(n) + " FETCH (UID " + QByteArray::number(40 + n)
@@ -669,7 +669,7 @@ TEST(ImapSession, AskModeNamesTheMessagesByUidAndNeitherFlagsNorExpunges)
             EXPECT_EQ(bed.net.takeWritten(), "a282 SEARCH UNSEEN\r\n");
             bed.send("* SEARCH\r\na282 OK Search completed.\r\n");
         }
-        EXPECT_EQ(bed.net.takeWritten(), "a610 FETCH 1:3 (UID)\r\n");
+        EXPECT_EQ(bed.net.takeWritten(), "a610 FETCH 1:3 (UID RFC822.SIZE)\r\n");
         bed.send("* 1 FETCH (UID 41)\r\n* 2 FETCH (FLAGS (\\Seen) UID 42)\r\n"
                  "* 3 FETCH (UID 47)\r\na610 OK Fetch completed.\r\n");
         bed.fetch(1, mail("spam one"));
@@ -701,7 +701,7 @@ TEST(ImapSession, AskModeWithoutUidsGoesOnDeletesNothingAndSaysWhy)
         bed.services.settings.AskBeforeDel = true;
         if (hasValidity) {
             bed.login(1);
-            EXPECT_EQ(bed.net.takeWritten(), "a610 FETCH 1:1 (UID)\r\n");
+            EXPECT_EQ(bed.net.takeWritten(), "a610 FETCH 1:1 (UID RFC822.SIZE)\r\n");
             bed.send("a610 BAD Error in IMAP command\r\n");
         } else {
             bed.send("* OK ready\r\n");
@@ -825,7 +825,7 @@ private:
         const QList<QByteArray> words = command.split(' ');
         const QByteArray verb = words.value(0) == "UID" ? "UID " + words.value(1) : words.value(0);
         const int n = words.value(1).toInt();
-        if (verb == "FETCH" && command.endsWith("(UID)")) {
+        if (verb == "FETCH" && command.endsWith("(UID RFC822.SIZE)")) {
             if (!m_uidStatus.isEmpty()) {
                 data += m_uidData;
                 return m_uidStatus;

@@ -1,5 +1,7 @@
+#include "message/messageidentity.h"
 #include "pop3/pop3session.h"
 #include "session/mailboxcache.h"
+#include "store/history.h"
 #include "support/sessionbed.h"
 
 #include <gtest/gtest.h>
@@ -434,6 +436,8 @@ TEST(Pop3Session, AskModeNamesTheMessagesByUidlAndDeletesNothing)
         bed.login(3);
         EXPECT_EQ(bed.net.takeWritten(), "UIDL\r\n");
         bed.send("+OK\r\n1 whqtswO00WBw418f9t5JxYwZ\r\n2 Qh.dP\r\n3 U3:c\r\n.\r\n");
+        EXPECT_EQ(bed.net.takeWritten(), "LIST\r\n");
+        bed.send("+OK\r\n1 120\r\n2 4711\r\n3 130\r\n.\r\n");
         EXPECT_EQ(bed.net.takeWritten(), "RETR 1\r\n");
         bed.send(retrReply(mail("hello")));
         EXPECT_EQ(bed.net.takeWritten(), "RETR 2\r\n");
@@ -455,6 +459,9 @@ TEST(Pop3Session, AskModeNamesTheMessagesByUidlAndDeletesNothing)
         EXPECT_EQ(items.at(0).Subject, "spam one");
         EXPECT_EQ(items.at(0).Size, QByteArray::number(mail("spam one").size()));
         EXPECT_EQ(items.at(0).reason, Reason::BlockedSender);
+        // What the review's deletion will ask the server to confirm.
+        EXPECT_EQ(items.at(0).serverSize, 4711);
+        EXPECT_EQ(items.at(0).headerDigest, identityDigest(mail("spam one")));
         // The reason stays the rule's, only the status is held back.
         EXPECT_EQ(bed.session.Pop3Messages().Item(QStringLiteral("3"))->Reason,
                   keyOf(Reason::BlockedSender));
@@ -508,6 +515,8 @@ TEST(Pop3Session, AskModeIsTheSettingAtTheVerdicts)
         if (c.atStat) {
             EXPECT_EQ(bed.net.takeWritten(), "UIDL\r\n");
             bed.send("+OK\r\n1 A\r\n.\r\n");
+            EXPECT_EQ(bed.net.takeWritten(), "LIST\r\n");
+            bed.send("+OK\r\n1 100\r\n.\r\n");
         }
         EXPECT_EQ(bed.net.takeWritten(), "RETR 1\r\n");
         bed.services.settings.AskBeforeDel = c.atVerdicts;
@@ -534,6 +543,8 @@ TEST(Pop3Session, AskModeWithAnUnsavedHistoryQueuesNothingAndSaysSo)
     bed.login(1);
     EXPECT_EQ(bed.net.takeWritten(), "UIDL\r\n");
     bed.send("+OK\r\n1 a1\r\n.\r\n");
+    EXPECT_EQ(bed.net.takeWritten(), "LIST\r\n");
+    bed.send("+OK\r\n1 100\r\n.\r\n");
     EXPECT_EQ(bed.net.takeWritten(), "RETR 1\r\n");
     bed.send(retrReply(mail("spam")));
     // Nothing was marked for deletion, so QUIT is harmless.
@@ -718,6 +729,8 @@ TEST(Pop3Session, AskModeAsksForCapaBeforeUidl)
     bed.login(2, pipelining);
     EXPECT_EQ(bed.net.takeWritten(), "UIDL\r\n");
     bed.send("+OK\r\n1 a\r\n2 b\r\n.\r\n");
+    EXPECT_EQ(bed.net.takeWritten(), "LIST\r\n");
+    bed.send("+OK\r\n1 100\r\n2 100\r\n.\r\n");
     EXPECT_EQ(bed.net.takeWritten(), retrs(1, 2));
 }
 
@@ -808,4 +821,79 @@ TEST(Pop3Session, WithoutUidlEveryMessageIsFetchedAndTheCacheEmptied)
     MessageCache after(dataDir, bed.services.services, key);
     after.load();
     EXPECT_EQ(after.count(), 0);
+}
+
+// Servers may give a gone message's UIDL to a new one. A message the cache holds is taken
+// from it only under the same id and size, and deleted only when "TOP n 0" shows the headers
+// it was judged with; another message under the id is not deleted on the old verdict, and
+// the cache lets it go, so that the next check fetches and judges it.
+TEST(Pop3Session, ACachedVerdictIsUsedOnlyForTheMessageItWasMadeOn)
+{
+    const QByteArray judged = mail("spam from before");
+    const QByteArray judgedSize = QByteArray::number(judged.size());
+    const QByteArray topOf = "+OK\r\nFrom: Jo <jo@example.org>\r\nSubject: spam from before\r\n\r\n.\r\n";
+    const QByteArray otherTop = "+OK\r\nFrom: Ann <ann@example.org>\r\nSubject: spam for Bo\r\n\r\n.\r\n";
+    struct Case
+    {
+        const char *name;
+        QByteArray listed; // the size LIST gives id X now
+        QByteArray fetch; // RETR 1 and the text sent, or empty when the cache gives it
+        QByteArray top; // the TOP reply, or empty when none is asked for
+        bool isDeleted;
+        bool isKeptInCache;
+    };
+    const Case cases[] = {
+        {"the same message", judgedSize, {}, topOf, true, true},
+        {"another size: fetched as new", "9999", mail("hello from a friend"), {}, false, true},
+        {"same size, other headers", judgedSize, {}, otherTop, false, false},
+        {"no TOP on the server", judgedSize, {}, "-ERR Unknown command\r\n", false, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Pop3Bed bed;
+        const QString dataDir = bed.services.dir.path();
+        const CacheAccount key {bed.account.ServerType, bed.account.MailServer, bed.account.Port,
+                                bed.account.UserName};
+        {
+            MessageCache earlier(dataDir, bed.services.services, key);
+            earlier.load();
+            ASSERT_TRUE(earlier.useIds({CacheIdKind::Pop3Uidl, 0}));
+            ASSERT_TRUE(earlier.add("X", judged, judged.size(), {}, "rules"));
+            ASSERT_TRUE(earlier.update({"X"}));
+        }
+        std::unique_ptr<MailboxCache> cache;
+        bed.filter.cacheFor = [&](const MailAccount &account) {
+            cache = std::make_unique<MailboxCache>(dataDir, bed.services.services, account,
+                                                   [] { return QByteArray("rules"); });
+            return cache.get();
+        };
+        bed.login(1);
+        EXPECT_EQ(bed.net.takeWritten(), "UIDL\r\n");
+        bed.send("+OK\r\n1 X\r\n.\r\n");
+        EXPECT_EQ(bed.net.takeWritten(), "LIST\r\n");
+        bed.send("+OK\r\n1 " + c.listed + "\r\n.\r\n");
+        if (!c.fetch.isEmpty()) {
+            EXPECT_EQ(bed.net.takeWritten(), "RETR 1\r\n");
+            bed.send(retrReply(c.fetch));
+        }
+        if (!c.top.isEmpty()) {
+            EXPECT_EQ(bed.net.takeWritten(), "TOP 1 0\r\n");
+            bed.send(c.top);
+        }
+        if (c.isDeleted) {
+            EXPECT_EQ(bed.net.takeWritten(), "DELE 1\r\n");
+            bed.send("+OK\r\n");
+        }
+        EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
+        bed.send("+OK bye\r\n");
+        EXPECT_EQ(bed.result.status, SessionStatus::Ok);
+        const bool isMistaken = !c.isKeptInCache;
+        EXPECT_EQ(bed.services.notifier.popups.size(), isMistaken ? 1 : 0);
+        // As the history's filter does once the mailbox is recorded.
+        const History history(dataDir, bed.services.services, bed.services.clock);
+        cache->commit(bed.session.Pop3Messages(), history);
+        MessageCache after(dataDir, bed.services.services, key);
+        after.load();
+        EXPECT_EQ(after.find("X").has_value(), c.isKeptInCache);
+    }
 }

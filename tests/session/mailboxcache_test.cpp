@@ -36,10 +36,12 @@ struct Mailbox
 {
     QList<QByteArray> ids;
     QList<QByteArray> texts;
-    void add(const QByteArray &id, const QByteArray &text)
+    QList<qint64> sizes; // as the server lists them
+    void add(const QByteArray &id, const QByteArray &text, qint64 size = -2)
     {
         ids << id;
         texts << text;
+        sizes << (size == -2 ? text.size() : size);
     }
 };
 
@@ -77,7 +79,7 @@ struct FilterBed : CoreTestbed
     {
         Outcome outcome;
         MailboxCache *cache = filter.openCache(account);
-        const QList<bool> toFetch = cache ? cache->plan({CacheIdKind::Pop3Uidl, 0}, box.ids, true)
+        const QList<bool> toFetch = cache ? cache->plan({CacheIdKind::Pop3Uidl, 0}, box.ids, box.sizes, true)
                                           : QList<bool>(box.ids.size(), true);
         CMessages messages;
         QList<int> indexAt;
@@ -213,7 +215,7 @@ TEST(MailboxCache, RulesEditedDuringACheckStillCount)
     box.add("u1", mail("alice@example.org", "Lunch", "See you at noon today.\r\n"));
     cached.check(box);
     MailboxCache *cache = cached.filter.openCache(cached.account);
-    ASSERT_EQ(cache->plan({CacheIdKind::Pop3Uidl, 0}, box.ids, true), QList<bool> {false});
+    ASSERT_EQ(cache->plan({CacheIdKind::Pop3Uidl, 0}, box.ids, box.sizes, true), QList<bool> {false});
     CMessages messages;
     ASSERT_TRUE(messages.Add(cache->takeCached(0), QStringLiteral("1")));
     cache->setMailbox(messages, {0});

@@ -85,7 +85,16 @@ TEST(Screenshots, ReviewWindowRenders)
     const auto item
         = [](const char *account, const char *id, const char *sender, const char *subject,
              const char *date, const char *size, Reason reason, const char *why) {
-              return ReviewItem {account, id, 0, sender, subject, date, size, reason, why};
+              ReviewItem shown;
+              shown.AccountName = account;
+              shown.serverId = id;
+              shown.Sender = sender;
+              shown.Subject = subject;
+              shown.SendDate = date;
+              shown.Size = size;
+              shown.reason = reason;
+              shown.why = QString::fromUtf8(why);
+              return shown;
           };
     ReviewWindow &review = *windows.reviewWindow();
     review.setItems({
