@@ -1,7 +1,11 @@
 #include "imap/imapsession.h"
+#include "session/mailboxcache.h"
+#include "store/history.h"
 #include "support/sessionbed.h"
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 namespace {
 
@@ -1231,4 +1235,85 @@ TEST(ImapSession, AbortWithSeveralFetchesInFlightLeavesNothingBehind)
     EXPECT_EQ(bed.finishedCount, 0);
     EXPECT_EQ(bed.filter.checks, 0);
     EXPECT_TRUE(bed.filter.recorded.isEmpty());
+}
+
+// Servers may give a UID again under the same UIDVALIDITY. A message the cache holds is taken
+// from it only under the same UID and RFC822.SIZE, and flagged only when its headers are
+// the ones it was judged with; another message under the UID is not flagged on the old
+// verdict, and the cache lets it go, so that the next check fetches and judges it.
+TEST(ImapSession, ACachedVerdictIsUsedOnlyForTheMessageItWasMadeOn)
+{
+    const QByteArray judged = mail("spam from before");
+    const QByteArray judgedSize = QByteArray::number(judged.size());
+    const auto headers = [](const QByteArray &fields) {
+        return "* 1 FETCH (UID 41 BODY[HEADER.FIELDS (MESSAGE-ID DATE FROM SUBJECT)] {"
+            + QByteArray::number(fields.size() + 2) + "}\r\n" + fields + "\r\n)\r\n";
+    };
+    const QByteArray sameHeaders
+        = headers("From: Jo <jo@example.org>\r\nSubject: spam from before\r\n");
+    const QByteArray otherHeaders = headers("From: Ann <ann@example.org>\r\nSubject: spam too\r\n");
+    struct Case
+    {
+        const char *name;
+        QByteArray size; // RFC822.SIZE of UID 41 now
+        QByteArray fetched; // the text FETCH 1 gives, or empty when the cache gives it
+        QByteArray verify; // the reply to the header fetch, or empty when none is asked for
+        bool isFlagged;
+        bool isKeptInCache;
+    };
+    const Case cases[] = {
+        {"the same message", judgedSize, {}, sameHeaders + "a611 OK\r\n", true, true},
+        {"another size: fetched as new", "9999", mail("hello from a friend"), {}, false, true},
+        {"same size, other headers", judgedSize, {}, otherHeaders + "a611 OK\r\n", false, false},
+        {"the header fetch refused", judgedSize, {}, "a611 NO busy\r\n", false, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ImapBed bed;
+        const QString dataDir = bed.services.dir.path();
+        const CacheAccount key {bed.account.ServerType, bed.account.MailServer, bed.account.Port,
+                                bed.account.UserName};
+        const CacheIdKind kind {CacheIdKind::ImapUid, 1765000000};
+        {
+            MessageCache earlier(dataDir, bed.services.services, key);
+            earlier.load();
+            ASSERT_TRUE(earlier.useIds(kind));
+            ASSERT_TRUE(earlier.add("41", judged, judged.size(), {}, "rules"));
+            ASSERT_TRUE(earlier.update({"41"}));
+        }
+        std::unique_ptr<MailboxCache> cache;
+        bed.filter.cacheFor = [&](const MailAccount &account) {
+            cache = std::make_unique<MailboxCache>(dataDir, bed.services.services, account,
+                                                   [] { return QByteArray("rules"); });
+            return cache.get();
+        };
+        bed.login(1);
+        EXPECT_EQ(bed.net.takeWritten(), "a610 FETCH 1:1 (UID RFC822.SIZE)\r\n");
+        bed.send("* 1 FETCH (UID 41 RFC822.SIZE " + c.size + ")\r\na610 OK\r\n");
+        if (!c.fetched.isEmpty())
+            bed.fetch(1, c.fetched);
+        if (!c.verify.isEmpty()) {
+            EXPECT_EQ(bed.net.takeWritten(), "a611 UID FETCH 41 (BODY.PEEK[HEADER.FIELDS "
+                                             "(MESSAGE-ID DATE FROM SUBJECT)])\r\n");
+            bed.send(c.verify);
+        }
+        if (c.isFlagged) {
+            EXPECT_EQ(bed.net.takeWritten(), "a005 UID STORE 41 +Flags \\Deleted\r\n");
+            bed.send("a005 OK\r\n");
+            EXPECT_EQ(bed.net.takeWritten(), "a203 CAPABILITY\r\n");
+            bed.send("* CAPABILITY IMAP4rev1 UIDPLUS\r\na203 OK\r\n");
+            EXPECT_EQ(bed.net.takeWritten(), "a204 UID EXPUNGE 41\r\n");
+            bed.send("a204 OK\r\n");
+        }
+        EXPECT_EQ(bed.net.takeWritten(), "a399 LOGOUT\r\n");
+        EXPECT_EQ(bed.result.status, SessionStatus::Ok);
+        EXPECT_EQ(bed.services.notifier.popups.size(), c.isKeptInCache ? 0 : 1);
+        // As the history's filter does once the mailbox is recorded.
+        const History history(dataDir, bed.services.services, bed.services.clock);
+        cache->commit(bed.session.ImapMessages(), history);
+        MessageCache after(dataDir, bed.services.services, key);
+        after.load();
+        ASSERT_TRUE(after.useIds(kind));
+        EXPECT_EQ(after.find("41").has_value(), c.isKeptInCache);
+    }
 }
