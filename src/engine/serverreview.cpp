@@ -114,9 +114,10 @@ void ServerReview::runNext()
                                   "not deleted: there is no POP3 or IMAP account of this name.");
             continue;
         }
-        QList<QByteArray> ids;
+        // Each message is deleted only when the server shows it as it was judged.
+        QList<MessageIdentity> ids;
         for (const ReviewItem &item : std::as_const(m_current.items))
-            ids << item.serverId;
+            ids << MessageIdentity {item.serverId, item.serverSize, item.headerDigest};
         // Encrypted as the account's check is, trusting the same certificate.
         const AccountSecurity security
             = m_securityOf ? m_securityOf(*account) : AccountSecurity {SecurityMode::None, {}};
@@ -217,6 +218,10 @@ QString ServerReview::outcomeText(DeletionOutcome outcome, const SessionResult &
     case DeletionOutcome::ExpungeRefused:
         return caption("280132",
                        "is marked deleted but still there: the server refused to expunge it.");
+    case DeletionOutcome::NotTheSame:
+        return caption("280137",
+                       "was not deleted: the message on the server under its id is not the one "
+                       "judged (its size or headers differ), so the next check judges it.");
     case DeletionOutcome::NoUidValidity:
         return caption("280133",
                        "was not deleted: the mailbox gives no UIDVALIDITY, so its message ids "

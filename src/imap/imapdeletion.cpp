@@ -11,7 +11,7 @@ namespace {
 // The deletion's own tags, apart from those of the check.
 const ImapDialogue::Tags dialogueTags {"d010", "d011", "d001", "d002"};
 constexpr char capabilityTag[] = "d003";
-constexpr char searchTag[] = "d004";
+constexpr char searchTag[] = "d004"; // the fetch of the wanted UIDs' identities
 constexpr char storeTag[] = "d005";
 constexpr char uidExpungeTag[] = "d006";
 constexpr char deletedSearchTag[] = "d007";
@@ -41,9 +41,9 @@ std::optional<std::pair<QByteArray, quint32>> splitServerId(const QByteArray &se
 } // namespace
 
 ImapDeletion::ImapDeletion(std::unique_ptr<Transport> transport, const MailAccount &account,
-                           const QList<QByteArray> &serverIds, int timeOutSeconds,
+                           const QList<MessageIdentity> &wanted, int timeOutSeconds,
                            Services &services, QObject *parent)
-    : ImapMailSession(dialogueTags, std::move(transport), account, serverIds, timeOutSeconds,
+    : ImapMailSession(dialogueTags, std::move(transport), account, wanted, timeOutSeconds,
                       services, parent)
 {
 }
@@ -69,6 +69,7 @@ void ImapDeletion::restart()
     m_hasUidPlus = false;
     m_uids.clear();
     m_found.clear();
+    m_present.clear();
     m_flagged.clear();
     m_idOf.clear();
 }
@@ -79,9 +80,11 @@ void ImapDeletion::restart()
 // selected:          no UIDVALIDITY -> every id NoUidValidity; ids of another validity are
 //                    UidValidityChanged; CAPABILITY, or LOGOUT
 //                    when none is left
-// CapabilitySent:    * CAPABILITY ... -> UIDPLUS?; d003 -> UID SEARCH UID <wanted>
-// SearchSent:        * SEARCH ... -> found, the others Gone; d004 OK -> UID STORE, or LOGOUT
-//                    when none was found | NO, BAD -> end (ProtocolError)
+// CapabilitySent:    * CAPABILITY ... -> UIDPLUS?; d003 -> UID FETCH <wanted> (UID
+//                    RFC822.SIZE BODY.PEEK[HEADER.FIELDS (...)])
+// FetchSent:         * n FETCH (UID u ...) -> u is there, proved the same or NotTheSame; the
+//                    wanted UIDs not told are Gone; d004 OK -> UID STORE of the proved, or
+//                    LOGOUT when none was | NO, BAD -> end (ProtocolError)
 // StoreSent:         d005 OK -> UID EXPUNGE (UIDPLUS) or UID SEARCH DELETED
 //                    | NO, BAD -> found ones Refused, LOGOUT
 // UidExpungeSent:    d006 OK -> found ones Deleted, LOGOUT | NO, BAD -> ExpungeRefused
@@ -104,34 +107,16 @@ void ImapDeletion::onResponse(const ImapResponse &response)
         if (tag != capabilityTag)
             return;
         // Without an answer the server is taken to lack UIDPLUS: the careful way.
-        m_state = State::SearchSent;
-        send(QByteArray(searchTag) + " UID SEARCH UID " + ImapTexts::uidSet(m_uids));
+        m_state = State::FetchSent;
+        send(QByteArray(searchTag) + " UID FETCH " + ImapTexts::uidSet(m_uids)
+             + " (UID RFC822.SIZE BODY.PEEK[HEADER.FIELDS (" + identityHeaderNames.toByteArray()
+             + ")])");
         return;
-    case State::SearchSent:
-        if (isUntagged) {
-            // Only what we asked for: a server that answers more is not followed there.
-            if (response.status() == "SEARCH") {
-                for (quint32 uid : ImapTexts::searchNumbers(response)) {
-                    if (m_uids.contains(uid) && !m_found.contains(uid))
-                        m_found << uid;
-                }
-                std::sort(m_found.begin(), m_found.end());
-            }
-            return;
-        }
-        if (tag != searchTag)
-            return;
-        if (!isOk(response))
-            return failWithReply(SessionStatus::ProtocolError, response.text);
-        for (quint32 uid : std::as_const(m_uids)) {
-            if (!m_found.contains(uid))
-                setOutcome(m_idOf.value(uid), DeletionOutcome::Gone);
-        }
-        if (m_found.isEmpty())
-            return logout();
-        m_state = State::StoreSent;
-        send(QByteArray(storeTag) + " UID STORE " + ImapTexts::uidSet(m_found)
-             + " +FLAGS.SILENT (\\Deleted)");
+    case State::FetchSent:
+        if (isUntagged)
+            return onIdentity(response);
+        if (tag == searchTag)
+            afterIdentities(response);
         return;
     case State::StoreSent:
         if (tag != storeTag)
@@ -220,6 +205,48 @@ void ImapDeletion::afterSelect()
         return logout();
     m_state = State::CapabilitySent;
     send(QByteArray(capabilityTag) + " CAPABILITY");
+}
+
+// RFC 3501 §6.4.8: a UID FETCH leaves out the UIDs that are not there. Only what we asked
+// for counts: a server that answers more is not followed there. A server may answer an
+// empty header selection with "" rather than a literal.
+void ImapDeletion::onIdentity(const ImapResponse &response)
+{
+    if (response.word(2).toUpper() != "FETCH")
+        return;
+    bool isUid = false;
+    const quint32 uid = response.numberAfter("UID").toUInt(&isUid);
+    if (!isUid || !m_uids.contains(uid) || m_present.contains(uid))
+        return;
+    m_present << uid;
+    bool isSize = false;
+    const qint64 size = response.numberAfter("RFC822.SIZE").toLongLong(&isSize);
+    const QByteArray headers = response.literals.isEmpty() ? QByteArray()
+                                                           : response.literals.constFirst().bytes;
+    const QByteArray id = m_idOf.value(uid);
+    const bool hasHeaders = response.text.toUpper().contains("HEADER.FIELDS");
+    const MessageIdentity now {id, isSize ? size : -1,
+                               hasHeaders ? identityDigest(headers) : QByteArray()};
+    if (identityOf(id).matches(now))
+        m_found << uid;
+    else
+        setOutcome(id, DeletionOutcome::NotTheSame);
+}
+
+void ImapDeletion::afterIdentities(const ImapResponse &reply)
+{
+    if (!isOk(reply))
+        return failWithReply(SessionStatus::ProtocolError, reply.text);
+    for (quint32 uid : std::as_const(m_uids)) {
+        if (!m_present.contains(uid))
+            setOutcome(m_idOf.value(uid), DeletionOutcome::Gone);
+    }
+    std::sort(m_found.begin(), m_found.end());
+    if (m_found.isEmpty())
+        return logout();
+    m_state = State::StoreSent;
+    send(QByteArray(storeTag) + " UID STORE " + ImapTexts::uidSet(m_found)
+         + " +FLAGS.SILENT (\\Deleted)");
 }
 
 void ImapDeletion::setFoundOutcome(DeletionOutcome outcome)

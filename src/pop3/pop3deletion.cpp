@@ -10,9 +10,9 @@
 using Pop3Texts::isPositive;
 
 Pop3Deletion::Pop3Deletion(std::unique_ptr<Transport> transport, const MailAccount &account,
-                           const QList<QByteArray> &uidls, int timeOutSeconds, Services &services,
-                           QObject *parent)
-    : Pop3MailSession(std::move(transport), account, uidls, timeOutSeconds, services, parent)
+                           const QList<MessageIdentity> &wanted, int timeOutSeconds,
+                           Services &services, QObject *parent)
+    : Pop3MailSession(std::move(transport), account, wanted, timeOutSeconds, services, parent)
 {
 }
 
@@ -24,6 +24,8 @@ QString Pop3Deletion::sessionStep() const
 void Pop3Deletion::restart()
 {
     m_state = State::LoggingIn;
+    m_found.clear();
+    m_verifying = -1;
     m_toDelete.clear();
     m_deleting = -1;
     m_marked.clear();
@@ -31,13 +33,18 @@ void Pop3Deletion::restart()
 
 bool Pop3Deletion::handleNext(LineReader &reader)
 {
-    const std::optional<QByteArray> reply
-        = m_state == State::UidlListing ? reader.takeMultiline() : reader.takeLine();
+    const bool isListing = m_state == State::UidlListing || m_state == State::ListListing
+                           || m_state == State::TopListing;
+    const std::optional<QByteArray> reply = isListing ? reader.takeMultiline() : reader.takeLine();
     if (!reply)
         return false;
     logReply(*reply);
     if (m_state == State::UidlListing)
         onListing(*reply);
+    else if (m_state == State::ListListing)
+        onSizes(*reply);
+    else if (m_state == State::TopListing)
+        onHeaders(*reply);
     else
         onReply(*reply);
     return true;
@@ -45,8 +52,14 @@ bool Pop3Deletion::handleNext(LineReader &reader)
 
 // LoggingIn:   the dialogue's; logged in -> UIDL | its failures end the session
 // UidlSent:    +OK -> listing | -ERR -> "POP3 Error:", end without QUIT: nothing deleted
-// UidlListing: "n uidl" lines up to "." -> wanted ids absent are Gone; DELE of the first
-//              wanted, or QUIT when none is there
+// UidlListing: "n uidl" lines up to "." -> wanted ids absent are Gone; LIST, or QUIT when
+//              none is there
+// ListSent:    +OK -> sizes | -ERR -> every wanted one NotTheSame, QUIT
+// ListListing: "n size" lines -> a wanted message of another size is NotTheSame; TOP n 0
+//              of the first of the same size
+// TopSent:     +OK -> headers | -ERR -> NotTheSame (nothing proves it is the same)
+// TopListing:  the header block -> the digest it was judged with: to delete | else
+//              NotTheSame; the next TOP, or DELE of the first to delete, or QUIT
 // Deleting:    +OK -> marked, next DELE or QUIT | -ERR -> Refused, next DELE or QUIT
 // QuitSent:    +OK -> the marked ones are Deleted, end (Ok) | -ERR -> "POP3 Error:", end:
 //              nothing deleted
@@ -62,6 +75,22 @@ void Pop3Deletion::onReply(const QByteArray &reply)
         m_state = State::UidlListing;
         return;
     case State::UidlListing:
+    case State::ListListing:
+    case State::TopListing:
+        return;
+    case State::ListSent:
+        if (!isPositive(reply)) {
+            for (const auto &[number, uidl] : std::as_const(m_found))
+                setOutcome(uidl, DeletionOutcome::NotTheSame);
+            m_found.clear();
+            return verifyNext();
+        }
+        m_state = State::ListListing;
+        return;
+    case State::TopSent:
+        if (!isPositive(reply))
+            return onHeaders(std::nullopt);
+        m_state = State::TopListing;
         return;
     case State::Deleting:
         if (isPositive(reply)) {
@@ -102,15 +131,67 @@ void Pop3Deletion::onListing(const QByteArray &listing)
     }
     for (const QByteArray &uidl : wanted()) {
         if (const auto it = numberOf.constFind(uidl); it != numberOf.cend())
-            m_toDelete.append({*it, uidl});
+            m_found.append({*it, uidl});
         else
             setOutcome(uidl, DeletionOutcome::Gone);
     }
-    std::sort(m_toDelete.begin(), m_toDelete.end());
-    m_toDelete.erase(std::unique(m_toDelete.begin(), m_toDelete.end()), m_toDelete.end());
+    std::sort(m_found.begin(), m_found.end());
+    if (m_found.isEmpty())
+        return verifyNext();
+    m_state = State::ListSent;
+    send("LIST");
+}
+
+// RFC 1939 §5: "<number> <octets>" per message. A server may give a gone message's UIDL to a
+// new one: a message of another size is another message.
+void Pop3Deletion::onSizes(const QByteArray &listing)
+{
+    QHash<int, qint64> sizeOf;
+    for (const QByteArray &line : listing.split('\n')) {
+        const QList<QByteArray> words = line.simplified().split(' ');
+        bool isNumber = false;
+        bool isSize = false;
+        const int number = words.value(0).toInt(&isNumber);
+        const qint64 size = words.value(1).toLongLong(&isSize);
+        if (words.size() == 2 && isNumber && isSize && number > 0)
+            sizeOf.insert(number, size);
+    }
+    QList<std::pair<int, QByteArray>> sameSize;
+    for (const auto &[number, uidl] : std::as_const(m_found)) {
+        const MessageIdentity judged = identityOf(uidl);
+        if (judged.matches({uidl, sizeOf.value(number, -1), judged.headerDigest}))
+            sameSize.append({number, uidl});
+        else
+            setOutcome(uidl, DeletionOutcome::NotTheSame);
+    }
+    m_found = sameSize;
+    m_verifying = -1;
+    verifyNext();
+}
+
+// One TOP at a time; then the DELEs of the messages proved the same.
+void Pop3Deletion::verifyNext()
+{
+    if (++m_verifying < m_found.size()) {
+        m_state = State::TopSent;
+        send("TOP " + QByteArray::number(m_found.at(m_verifying).first) + " 0");
+        return;
+    }
     m_deleting = -1;
     m_state = State::Deleting;
     deleteNext();
+}
+
+// TOP is optional (RFC 1939 §7): a server without it proves nothing, and deletes nothing.
+void Pop3Deletion::onHeaders(const std::optional<QByteArray> &headers)
+{
+    const auto &[number, uidl] = m_found.at(m_verifying);
+    const MessageIdentity judged = identityOf(uidl);
+    if (headers && identityDigest(*headers) == judged.headerDigest)
+        m_toDelete.append({number, uidl});
+    else
+        setOutcome(uidl, DeletionOutcome::NotTheSame);
+    verifyNext();
 }
 
 // Ascending order, one DELE outstanding at a time.

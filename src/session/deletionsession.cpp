@@ -25,14 +25,18 @@ MailboxFilter &noFilter()
 } // namespace
 
 DeletionSession::DeletionSession(std::unique_ptr<Transport> transport, const MailAccount &account,
-                                 const Captions &captions, const QList<QByteArray> &serverIds,
+                                 const Captions &captions, const QList<MessageIdentity> &wanted,
                                  int timeOutSeconds, Services &services, QObject *parent)
     : MailSession(std::move(transport), account, captions, services, noFilter(), parent)
-    , m_wanted(serverIds)
     , m_timeOutSeconds(timeOutSeconds)
 {
-    for (const QByteArray &id : serverIds)
-        m_outcomes.insert(id, DeletionOutcome::NotDone);
+    for (const MessageIdentity &identity : wanted) {
+        if (m_identities.contains(identity.serverId))
+            continue;
+        m_wanted << identity.serverId;
+        m_identities.insert(identity.serverId, identity);
+        m_outcomes.insert(identity.serverId, DeletionOutcome::NotDone);
+    }
     m_idle.setSingleShot(true);
     m_idle.setInterval(std::chrono::seconds(std::max(1, timeOutSeconds)));
     connect(&m_idle, &QTimer::timeout, this, &DeletionSession::timeOut);

@@ -17,9 +17,11 @@ enum class DeletionOutcome {
     FlaggedNotExpunged, // IMAP: flagged \Deleted, left for the user since others are flagged too
     ExpungeRefused, // IMAP: flagged \Deleted, but the server refused to expunge it
     NoUidValidity, // IMAP: the mailbox gives no UIDVALIDITY, so no UID of it can be trusted
+    NotTheSame, // another message carries the id now: its size or headers differ, or unknown
 };
 
-// A session that deletes given messages, found by their server ids, and checks nothing:
+// A session that deletes given messages, found by their server ids and proved by their sizes
+// and headers (MessageIdentity), and judges nothing:
 // MailSession's lifecycle with an inactivity time-out of its own, and the time limit of a
 // check's session (MailSession::allowedSeconds) against a trickling server. Every id starts
 // NotDone and changes only on the server's confirmation or refusal, so whatever ends the
@@ -42,15 +44,21 @@ public:
 
 protected:
     DeletionSession(std::unique_ptr<Transport> transport, const MailAccount &account,
-                    const Captions &captions, const QList<QByteArray> &serverIds,
+                    const Captions &captions, const QList<MessageIdentity> &wanted,
                     int timeOutSeconds, Services &services, QObject *parent);
 
     void setOutcome(const QByteArray &serverId, DeletionOutcome outcome);
     // The ids given to the constructor, in their order.
     const QList<QByteArray> &wanted() const { return m_wanted; }
+    // What the message of the id was when the user confirmed it.
+    MessageIdentity identityOf(const QByteArray &serverId) const
+    {
+        return m_identities.value(serverId);
+    }
 
 private:
     QList<QByteArray> m_wanted;
+    QHash<QByteArray, MessageIdentity> m_identities;
     QHash<QByteArray, DeletionOutcome> m_outcomes;
     int m_timeOutSeconds;
     QTimer m_idle;

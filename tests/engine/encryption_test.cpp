@@ -312,11 +312,11 @@ TEST(Encryption, ReviewDeletionsEncryptAsTheCheckDoes)
             std::unique_ptr<DeletionSession> session;
             if (s.type == "POP3")
                 session = std::make_unique<Pop3Deletion>(std::move(bed.ownNet), account(s.type),
-                                                         QList<QByteArray> {"id"}, 60,
+                                                         QList<MessageIdentity> {{"id", 1, "d"}}, 60,
                                                          bed.services.services);
             else
                 session = std::make_unique<ImapDeletion>(std::move(bed.ownNet), account(s.type),
-                                                         QList<QByteArray> {"1:2"}, 60,
+                                                         QList<MessageIdentity> {{"1:2", 1, "d"}}, 60,
                                                          bed.services.services);
             bed.watch(*session);
             session->setEncryption(Encryption::StartTls);
@@ -351,7 +351,7 @@ TEST(Encryption, PreauthWhereStartTlsIsWantedEndsTheSession)
             std::unique_ptr<MailSession> session;
             if (isDeletion)
                 session = std::make_unique<ImapDeletion>(std::move(bed.ownNet), account("IMAP"),
-                                                         QList<QByteArray> {"1:2"}, 60,
+                                                         QList<MessageIdentity> {{"1:2", 1, "d"}}, 60,
                                                          bed.services.services);
             else
                 session = std::make_unique<ImapSession>(std::move(bed.ownNet), account("IMAP"),

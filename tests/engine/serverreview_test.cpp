@@ -1,3 +1,4 @@
+#include "message/messageidentity.h"
 #include "engine/serverreview.h"
 #include "store/history.h"
 #include "store/listfiles.h"
@@ -22,6 +23,12 @@ MailAccount account(const QByteArray &type, const QByteArray &name)
     return a;
 }
 
+// The header block of the message of a record, as it was judged.
+QByteArray headersOf(int mailNumber)
+{
+    return "Subject: offer " + QByteArray::number(mailNumber) + "\r\n\r\n";
+}
+
 ReviewItem item(const QByteArray &accountName, const QByteArray &serverId, int mailNumber,
                 const QByteArray &sender = "Ann <ann@example.com>")
 {
@@ -31,7 +38,15 @@ ReviewItem item(const QByteArray &accountName, const QByteArray &serverId, int m
     i.MailNumber = mailNumber;
     i.Sender = sender;
     i.Subject = "offer " + QByteArray::number(mailNumber);
+    i.serverSize = 100;
+    i.headerDigest = identityDigest(headersOf(mailNumber));
     return i;
+}
+
+// What the server answers a TOP, and its size by LIST, for the message of a record.
+QByteArray topOf(int mailNumber)
+{
+    return "+OK\r\n" + headersOf(mailNumber) + ".\r\n";
 }
 
 // ServerReview over fake connections, a history of awaiting records 1 .. 4 and a queue
@@ -116,7 +131,9 @@ TEST(ServerReview, RecordsTurnDeletedOnlyForWhatTheServersAccepted)
     pop.serverSends("+OK\r\n+OK\r\n+OK\r\n");
     EXPECT_EQ(pop.takeWritten(), "USER joe\r\nPASS secret\r\nUIDL\r\n");
     pop.serverSends("+OK\r\n1 uid-3\r\n2 uid-1\r\n.\r\n");
-    EXPECT_EQ(pop.takeWritten(), "DELE 1\r\n");
+    EXPECT_EQ(pop.takeWritten(), "LIST\r\n");
+    pop.serverSends("+OK\r\n1 100\r\n2 100\r\n.\r\n" + topOf(3) + topOf(1));
+    EXPECT_EQ(pop.takeWritten(), "TOP 1 0\r\nTOP 2 0\r\nDELE 1\r\n");
     pop.serverSends("-ERR no\r\n");
     EXPECT_EQ(pop.takeWritten(), "DELE 2\r\n");
     pop.serverSends("+OK\r\n");
@@ -129,7 +146,9 @@ TEST(ServerReview, RecordsTurnDeletedOnlyForWhatTheServersAccepted)
     EXPECT_EQ(imap.host, "work.example.com");
     EXPECT_EQ(imap.port, 143);
     imap.serverSends("* OK ready\r\nd001 OK\r\n* OK [UIDVALIDITY 9]\r\nd002 OK\r\n"
-                     "* CAPABILITY IMAP4rev1 UIDPLUS\r\nd003 OK\r\n* SEARCH 6\r\nd004 OK\r\n"
+                     "* CAPABILITY IMAP4rev1 UIDPLUS\r\nd003 OK\r\n"
+                     "* 2 FETCH (UID 6 RFC822.SIZE 100 BODY[HEADER.FIELDS (SUBJECT)] {20}\r\n"
+                     + headersOf(4) + ")\r\nd004 OK\r\n"
                      "d005 OK\r\nd006 OK\r\n");
     EXPECT_TRUE(imap.takeWritten().contains("d006 UID EXPUNGE 6\r\nd009 LOGOUT\r\n"));
     FakeTransport::runPending();
@@ -157,8 +176,10 @@ TEST(ServerReview, SessionThatEndsEarlyDeletesNothingAndSaysWhere)
     bed.review.deleteOnServer({item("Home", "uid-1", 1)});
     FakeTransport::runPending();
     FakeTransport &pop = bed.connection(0);
-    pop.serverSends("+OK\r\n+OK\r\n+OK\r\n+OK\r\n1 uid-1\r\n.\r\n+OK\r\n");
-    EXPECT_EQ(pop.takeWritten(), "USER joe\r\nPASS secret\r\nUIDL\r\nDELE 1\r\nQUIT\r\n");
+    pop.serverSends("+OK\r\n+OK\r\n+OK\r\n+OK\r\n1 uid-1\r\n.\r\n+OK\r\n1 100\r\n.\r\n"
+                    + topOf(1) + "+OK\r\n");
+    EXPECT_EQ(pop.takeWritten(),
+              "USER joe\r\nPASS secret\r\nUIDL\r\nLIST\r\nTOP 1 0\r\nDELE 1\r\nQUIT\r\n");
     pop.drop();
     FakeTransport::runPending();
     ASSERT_EQ(bed.finished.size(), 1);
@@ -177,16 +198,21 @@ TEST(ServerReview, SecondCallWaitsUntilTheFirstHasEnded)
     FakeTransport::runPending();
     ASSERT_EQ(bed.connections.size(), 1) << "never two sessions to one server at once";
     EXPECT_TRUE(bed.review.isDeleting());
-    bed.connection(0).serverSends("+OK\r\n+OK\r\n+OK\r\n+OK\r\n1 uid-1\r\n2 uid-2\r\n.\r\n");
-    EXPECT_EQ(bed.connection(0).takeWritten(), "USER joe\r\nPASS secret\r\nUIDL\r\nDELE 1\r\n");
+    bed.connection(0).serverSends("+OK\r\n+OK\r\n+OK\r\n+OK\r\n1 uid-1\r\n2 uid-2\r\n.\r\n"
+                                  "+OK\r\n1 100\r\n2 100\r\n.\r\n"
+                                  + topOf(1));
+    EXPECT_EQ(bed.connection(0).takeWritten(),
+              "USER joe\r\nPASS secret\r\nUIDL\r\nLIST\r\nTOP 1 0\r\nDELE 1\r\n");
     bed.connection(0).serverSends("+OK\r\n+OK\r\n");
     FakeTransport::runPending();
     ASSERT_EQ(bed.connections.size(), 2);
     ASSERT_EQ(bed.finished.size(), 1);
     EXPECT_EQ(bed.finished.at(0).first, 1);
-    bed.connection(1).serverSends("+OK\r\n+OK\r\n+OK\r\n+OK\r\n1 uid-2\r\n.\r\n+OK\r\n+OK\r\n");
+    bed.connection(1).serverSends("+OK\r\n+OK\r\n+OK\r\n+OK\r\n1 uid-2\r\n.\r\n"
+                                  "+OK\r\n1 100\r\n.\r\n"
+                                  + topOf(2) + "+OK\r\n+OK\r\n");
     EXPECT_EQ(bed.connection(1).takeWritten(),
-              "USER joe\r\nPASS secret\r\nUIDL\r\nDELE 1\r\nQUIT\r\n");
+              "USER joe\r\nPASS secret\r\nUIDL\r\nLIST\r\nTOP 1 0\r\nDELE 1\r\nQUIT\r\n");
     FakeTransport::runPending();
     ASSERT_EQ(bed.finished.size(), 2);
     EXPECT_EQ(bed.finished.at(1).first, 1);

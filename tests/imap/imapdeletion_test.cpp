@@ -1,4 +1,5 @@
 #include "imap/imapdeletion.h"
+#include "message/messageidentity.h"
 #include "support/sessionbed.h"
 
 #include <gtest/gtest.h>
@@ -19,11 +20,42 @@ MailAccount homeAccount()
     return account;
 }
 
+// The identifying headers of the message a UID named when it was judged.
+QByteArray headersOf(const QByteArray &uid)
+{
+    return "From: Jo <jo@example.org>\r\nSubject: message " + uid + "\r\n\r\n";
+}
+
+// Every message is 100 bytes: what a wanted message was when the user confirmed it.
+QList<MessageIdentity> judged(const QList<QByteArray> &ids)
+{
+    QList<MessageIdentity> identities;
+    for (const QByteArray &id : ids)
+        identities << MessageIdentity {id, 100, identityDigest(headersOf(id.mid(id.indexOf(':') + 1)))};
+    return identities;
+}
+
+// The untagged answer of the identity fetch for one message.
+QByteArray identityData(int n, const QByteArray &uid, const QByteArray &size,
+                        const QByteArray &headers)
+{
+    return "* " + QByteArray::number(n) + " FETCH (UID " + uid + " RFC822.SIZE " + size
+        + " BODY[HEADER.FIELDS (MESSAGE-ID DATE FROM SUBJECT)] {"
+        + QByteArray::number(headers.size()) + "}\r\n" + headers + ")\r\n";
+}
+
+const QByteArray identityFetch
+    = " (UID RFC822.SIZE BODY.PEEK[HEADER.FIELDS (MESSAGE-ID DATE FROM SUBJECT)])\r\n";
+
 // One deletion session over a fake connection, asked to delete the given ids.
 struct ImapDeletionBed : SessionBed
 {
-    ImapDeletionBed(const QList<QByteArray> &ids, bool bytewise)
-        : session(std::move(ownNet), homeAccount(), ids, 60, services.services)
+    ImapDeletionBed(std::initializer_list<const char *> ids, bool bytewise)
+        : ImapDeletionBed(judged(QList<QByteArray>(ids.begin(), ids.end())), bytewise)
+    {
+    }
+    ImapDeletionBed(const QList<MessageIdentity> &wanted, bool bytewise)
+        : session(std::move(ownNet), homeAccount(), wanted, 60, services.services)
     {
         isBytewise = bytewise;
         watch(session);
@@ -41,13 +73,20 @@ struct ImapDeletionBed : SessionBed
              + "] UIDs valid\r\n"
                "d002 OK [READ-WRITE] Select completed\r\n");
     }
-    // CAPABILITY, then UID SEARCH for the wanted UIDs with this answer.
+    // CAPABILITY, then the identity fetch of the wanted UIDs, answered for the found ones
+    // (blank-separated) as they were judged.
     void findUids(const QByteArray &capabilities, const QByteArray &asked, const QByteArray &found)
     {
         EXPECT_EQ(net.takeWritten(), "d003 CAPABILITY\r\n");
         send("* CAPABILITY " + capabilities + "\r\nd003 OK done\r\n");
-        EXPECT_EQ(net.takeWritten(), "d004 UID SEARCH UID " + asked + "\r\n");
-        send("* SEARCH " + found + "\r\nd004 OK done\r\n");
+        EXPECT_EQ(net.takeWritten(), "d004 UID FETCH " + asked + identityFetch);
+        QByteArray reply;
+        int n = 0;
+        for (const QByteArray &uid : found.split(' ')) {
+            if (!uid.isEmpty())
+                reply += identityData(++n, uid, "100", headersOf(uid));
+        }
+        send(reply + "d004 OK done\r\n");
     }
 
     ImapDeletion session;
@@ -174,5 +213,45 @@ TEST(ImapDeletion, RefusedStoreOrTimeOutCountsNothingDeleted)
         EXPECT_EQ(bed.result.status, SessionStatus::Timeout);
         EXPECT_EQ(bed.session.outcomes(), (Outcomes {{"42:7", NotDone}}));
         EXPECT_FALSE(ProtocolLogCapture::lines().join('\n').contains("cret"));
+    }
+}
+
+// A server may give a UID again under the same UIDVALIDITY: the message under the confirmed
+// UID is flagged only when its size and headers are the ones it was judged with.
+TEST(ImapDeletion, DeletesOnlyTheMessageThatWasJudged)
+{
+    const QByteArray other = "From: Ann <ann@example.org>\r\nSubject: message 7\r\n\r\n";
+    const MessageIdentity asJudged = judged({"42:7"}).first();
+    const struct
+    {
+        const char *name;
+        MessageIdentity wanted;
+        QByteArray data; // the untagged answer to the identity fetch
+        DeletionOutcome outcome;
+    } cases[] = {
+        {"the same message", asJudged, identityData(3, "7", "100", headersOf("7")), Deleted},
+        {"another size", asJudged, identityData(3, "7", "101", headersOf("7")), NotTheSame},
+        {"same size, other headers", asJudged, identityData(3, "7", "100", other), NotTheSame},
+        {"no headers in the answer", asJudged, "* 3 FETCH (UID 7 RFC822.SIZE 100)\r\n",
+         NotTheSame},
+        {"judged before sizes were kept", {"42:7", -1, asJudged.headerDigest},
+         identityData(3, "7", "100", headersOf("7")), NotTheSame},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ImapDeletionBed bed(QList<MessageIdentity> {c.wanted}, false);
+        bed.loginAndSelect("42");
+        EXPECT_EQ(bed.net.takeWritten(), "d003 CAPABILITY\r\n");
+        bed.send("* CAPABILITY IMAP4rev1 UIDPLUS\r\nd003 OK done\r\n");
+        EXPECT_EQ(bed.net.takeWritten(), "d004 UID FETCH 7" + identityFetch);
+        bed.send(c.data + "d004 OK done\r\n");
+        if (c.outcome == Deleted) {
+            EXPECT_EQ(bed.net.takeWritten(), "d005 UID STORE 7 +FLAGS.SILENT (\\Deleted)\r\n");
+            bed.send("d005 OK\r\n");
+            EXPECT_EQ(bed.net.takeWritten(), "d006 UID EXPUNGE 7\r\n");
+            bed.send("d006 OK\r\n");
+        }
+        EXPECT_EQ(bed.net.takeWritten(), "d009 LOGOUT\r\n");
+        EXPECT_EQ(bed.session.outcomes(), (Outcomes {{"42:7", c.outcome}}));
     }
 }

@@ -1,3 +1,4 @@
+#include "message/messageidentity.h"
 #include "pop3/pop3deletion.h"
 #include "support/sessionbed.h"
 
@@ -19,18 +20,40 @@ MailAccount homeAccount()
     return account;
 }
 
+// The header block of the message a UIDL named when it was judged.
+QByteArray headersOf(const QByteArray &uidl)
+{
+    return "From: Jo <jo@example.org>\r\nSubject: message " + uidl + "\r\n\r\n";
+}
+
+// Every message is 100 bytes: what a wanted message was when the user confirmed it.
+QList<MessageIdentity> judged(const QList<QByteArray> &uidls)
+{
+    QList<MessageIdentity> identities;
+    for (const QByteArray &uidl : uidls)
+        identities << MessageIdentity {uidl, 100, identityDigest(headersOf(uidl))};
+    return identities;
+}
+
 // One deletion session over a fake connection, asked to delete the given UIDLs.
 struct Pop3DeletionBed : SessionBed
 {
-    explicit Pop3DeletionBed(const QList<QByteArray> &uidls, bool bytewise)
-        : session(std::move(ownNet), homeAccount(), uidls, 60, services.services)
+    Pop3DeletionBed(std::initializer_list<const char *> ids, bool bytewise)
+        : Pop3DeletionBed(judged(QList<QByteArray>(ids.begin(), ids.end())), bytewise)
+    {
+    }
+    Pop3DeletionBed(const QList<MessageIdentity> &wanted, bool bytewise)
+        : session(std::move(ownNet), homeAccount(), wanted, 60, services.services)
     {
         isBytewise = bytewise;
         watch(session);
+        for (const MessageIdentity &identity : wanted)
+            wantedUidls << identity.serverId;
         session.run(QStringLiteral("pop.example.com"), 110);
     }
 
-    // Greeting, USER, PASS and UIDL with this listing.
+    // Greeting, USER, PASS and UIDL with this listing; then, when a wanted message is
+    // listed, LIST and a TOP of each wanted one, all as they were judged.
     void loginAndList(const QByteArray &listing)
     {
         send("+OK POP3 ready\r\n");
@@ -40,8 +63,27 @@ struct Pop3DeletionBed : SessionBed
         send("+OK Logged in.\r\n");
         EXPECT_EQ(net.takeWritten(), "UIDL\r\n");
         send("+OK\r\n" + listing + ".\r\n");
+        QByteArray sizes;
+        QList<std::pair<QByteArray, QByteArray>> wantedHere; // number, UIDL
+        for (const QByteArray &line : listing.split('\n')) {
+            const QList<QByteArray> words = line.trimmed().split(' ');
+            if (words.size() != 2)
+                continue;
+            sizes += words.at(0) + " 100\r\n";
+            if (wantedUidls.contains(words.at(1)))
+                wantedHere.append({words.at(0), words.at(1)});
+        }
+        if (wantedHere.isEmpty())
+            return;
+        EXPECT_EQ(net.takeWritten(), "LIST\r\n");
+        send("+OK\r\n" + sizes + ".\r\n");
+        for (const auto &[number, uidl] : wantedHere) {
+            EXPECT_EQ(net.takeWritten(), "TOP " + number + " 0\r\n");
+            send("+OK\r\n" + headersOf(uidl) + ".\r\n");
+        }
     }
 
+    QList<QByteArray> wantedUidls;
     Pop3Deletion session;
 };
 
@@ -191,4 +233,48 @@ TEST(Pop3Deletion, ReplyLineThatNeverEndsEndsTheSessionWithNothingDeleted)
     EXPECT_EQ(bed.log(),
               QStringList {"Home: the server sent a line longer than 1048576 bytes, so the "
                            "connection to this account was ended."});
+}
+
+// A server may give a gone message's UIDL to a new one: the message under the confirmed UIDL
+// is deleted only when its size and headers are the ones it was judged with.
+TEST(Pop3Deletion, DeletesOnlyTheMessageThatWasJudged)
+{
+    const QByteArray other = "From: Ann <ann@example.org>\r\nSubject: message uid-d\r\n\r\n";
+    struct Case
+    {
+        const char *name;
+        MessageIdentity wanted;
+        QByteArray size; // the size LIST gives uid-d now
+        QByteArray top; // the reply to TOP 2 0, or empty when none is asked for
+        DeletionOutcome outcome;
+    };
+    const MessageIdentity asJudged = judged({"uid-d"}).first();
+    const Case cases[] = {
+        {"the same message", asJudged, "100", "+OK\r\n" + headersOf("uid-d") + ".\r\n", Deleted},
+        {"another size", asJudged, "101", {}, NotTheSame},
+        {"same size, other headers", asJudged, "100", "+OK\r\n" + other + ".\r\n", NotTheSame},
+        {"no TOP on the server", asJudged, "100", "-ERR unknown command\r\n", NotTheSame},
+        {"judged before sizes were kept", {"uid-d", -1, asJudged.headerDigest}, "100", {},
+         NotTheSame},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Pop3DeletionBed bed(QList<MessageIdentity> {c.wanted}, false);
+        bed.send("+OK POP3 ready\r\n+OK\r\n+OK Logged in.\r\n");
+        EXPECT_EQ(bed.net.takeWritten(), "USER joe\r\nPASS se cret\r\nUIDL\r\n");
+        bed.send("+OK\r\n1 uid-c\r\n2 uid-d\r\n.\r\n");
+        EXPECT_EQ(bed.net.takeWritten(), "LIST\r\n");
+        bed.send("+OK\r\n1 100\r\n2 " + c.size + "\r\n.\r\n");
+        if (!c.top.isEmpty()) {
+            EXPECT_EQ(bed.net.takeWritten(), "TOP 2 0\r\n");
+            bed.send(c.top);
+        }
+        if (c.outcome == Deleted) {
+            EXPECT_EQ(bed.net.takeWritten(), "DELE 2\r\n");
+            bed.send("+OK\r\n");
+        }
+        EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
+        bed.send("+OK bye\r\n");
+        EXPECT_EQ(bed.session.outcomes(), (Outcomes {{"uid-d", c.outcome}}));
+    }
 }

@@ -141,6 +141,7 @@ void deleteMarked(Mailbox &box, const QList<bool> &flags)
         if (flags.value(i)) {
             box.ids.removeAt(i - 1);
             box.texts.removeAt(i - 1);
+            box.sizes.removeAt(i - 1);
         }
     }
 }
