@@ -1,5 +1,6 @@
 #include "e2ebed.h"
 #include "engine/serverreview.h"
+#include "message/messageidentity.h"
 #include "net/tcptransport.h"
 #include "store/history.h"
 #include "store/listfiles.h"
@@ -125,11 +126,14 @@ struct DeletionBed
                              report = text;
                          });
     }
-    ReviewItem item(const QByteArray &serverId, int mailNumber) const
+    // The item of a message as the check judged it from its text.
+    ReviewItem item(const QByteArray &serverId, int mailNumber, const QByteArray &text) const
     {
         ReviewItem i;
         i.AccountName = lists.Accounts.at(0).AccountName;
         i.serverId = serverId;
+        i.serverSize = text.size();
+        i.headerDigest = identityDigest(text);
         i.MailNumber = mailNumber;
         i.Subject = "message " + QByteArray::number(mailNumber);
         return i;
@@ -212,7 +216,8 @@ TEST(ReviewDeletionE2e, Pop3DeletesExactlyTheConfirmedMessagesAndReportsOneGoneM
 
     DeletionBed bed(account("POP3", "Home", "e2e-review-pop3", "secret", server.pop3Port()), 5);
     ASSERT_TRUE(bed.deleteOnServer(
-        {bed.item(uidls.at(1), 2), bed.item(uidls.at(3), 4), bed.item(uidls.at(4), 5)}));
+        {bed.item(uidls.at(1), 2, mailbox.at(1)), bed.item(uidls.at(3), 4, mailbox.at(3)),
+         bed.item(uidls.at(4), 5, mailbox.at(4))}));
 
     EXPECT_EQ(server.inbox("e2e-review-pop3"), (QList<QByteArray> {mailbox.at(2)}));
     EXPECT_EQ(bed.deleted, 2);
@@ -251,13 +256,15 @@ TEST(ReviewDeletionE2e, ImapDeletesTheConfirmedUidsAndNothingUnderAnotherUidVali
     const QByteArray validity = ids.at(0).split(':').at(0);
     const QByteArray otherValidity = QByteArray::number(validity.toUInt() + 1);
     ASSERT_TRUE(
-        bed.deleteOnServer({bed.item(otherValidity + ':' + ids.at(0).split(':').at(1), 1)}));
+        bed.deleteOnServer({bed.item(otherValidity + ':' + ids.at(0).split(':').at(1), 1,
+                                     mailbox.at(0))}));
     EXPECT_EQ(bed.deleted, 0);
     EXPECT_TRUE(bed.report.contains("UIDVALIDITY changed")) << bed.report.toStdString();
     EXPECT_EQ(server.inbox("e2e-review-imap").size(), 3);
     EXPECT_EQ(bed.statusOf(1), "280007");
 
-    ASSERT_TRUE(bed.deleteOnServer({bed.item(ids.at(1), 2), bed.item(ids.at(2), 3)}));
+    ASSERT_TRUE(bed.deleteOnServer(
+        {bed.item(ids.at(1), 2, mailbox.at(1)), bed.item(ids.at(2), 3, mailbox.at(2))}));
     EXPECT_EQ(server.inbox("e2e-review-imap"), (QList<QByteArray> {mailbox.at(0), mailbox.at(3)}));
     EXPECT_EQ(bed.deleted, 1);
     EXPECT_TRUE(bed.report.contains("\"message 2\" is no longer on the server"))
