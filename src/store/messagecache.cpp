@@ -127,6 +127,14 @@ int numberOfMessageFile(const QString &fileName)
     return isNumber && number > 0 && number < std::numeric_limits<int>::max() ? number : 0;
 }
 
+// "<n>.msg.bad" and its numbered forms ("<n>.msg.bad2", ...): a damaged message file moved
+// aside.
+bool isMovedAsideMessage(const QString &fileName)
+{
+    const qsizetype bad = fileName.indexOf(QStringLiteral(".msg.bad"));
+    return bad > 0 && numberOfMessageFile(fileName.left(bad + 4)) > 0;
+}
+
 // A temporary file an atomic replacement of the index left behind when the program died
 // before its rename ("Index.ini.Ab12Cd"); an index moved aside (".bad") is kept.
 bool isIndexLeftover(const QString &fileName)
@@ -377,6 +385,16 @@ void MessageCache::reportDamage(const QString &path, const std::optional<QString
     m_services.log.Log(text);
 }
 
+void MessageCache::reportRemoved(const QString &path)
+{
+    m_services.log.Log(m_services
+                           .caption(QStringLiteral("280138"),
+                                    QStringLiteral("The message cache file %1 was damaged and "
+                                                   "has been removed; the message will be "
+                                                   "fetched again."))
+                           .arg(QDir::toNativeSeparators(path)));
+}
+
 void MessageCache::removeStrayFiles()
 {
     QSet<int> named;
@@ -392,6 +410,11 @@ void MessageCache::removeStrayFiles()
             m_disk.remove(it.filePath());
         else if (name.endsWith(QStringLiteral(".part")) || isIndexLeftover(name))
             m_disk.remove(it.filePath());
+        else if (isMovedAsideMessage(name)) {
+            // A damaged message file that an earlier version kept aside.
+            m_disk.remove(it.filePath());
+            reportRemoved(it.filePath());
+        }
         highest = std::max(highest, number);
     }
     for (const int file : std::as_const(named))
@@ -443,8 +466,9 @@ std::optional<QByteArray> MessageCache::text(const QByteArray &id)
     const QString path = messagePath(entry.file);
     const std::optional<QByteArray> bytes = TextFile::readAll(path);
     if (!bytes || bytes->size() != entry.fileLength || digestOf(*bytes) != entry.fileDigest) {
-        const std::optional<QString> keptAs = TextFile::moveAside(path);
-        reportDamage(path, keptAs);
+        // The server holds the message: a damaged local copy is worth nothing to keep.
+        m_disk.remove(path);
+        reportRemoved(path);
         forget(id);
         return std::nullopt;
     }

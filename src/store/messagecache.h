@@ -72,7 +72,8 @@ public:
 //
 // A kill at any moment leaves the state of the last committed batch; an entry whose index
 // line or message file is damaged reads as absent (so the message is fetched again) and is
-// reported once in the log, the damaged file moved aside. The cache holds what the server
+// reported once in the log: a damaged index is moved aside, a damaged message file removed
+// (the server holds the message). The cache holds what the server
 // listed at the last update and nothing more.
 class MessageCache
 {
@@ -169,6 +170,7 @@ private:
     // Every entry, staged message and change in memory, without touching the disk.
     void forgetAll();
     void reportDamage(const QString &path, const std::optional<QString> &keptAs);
+    void reportRemoved(const QString &path);
     void removeStrayFiles();
     void forget(const QByteArray &id);
 
