@@ -2,8 +2,8 @@
 // fetching the same mailbox in the same run.
 //
 // 2,000 generated messages are loaded for one user. The minimal client does LOGIN, SELECT
-// INBOX, one FETCH 1:N (UID RFC822.SIZE) as the check does, and FETCH n (FLAGS BODY.PEEK[]) for n = 1..N
-// one at a time (each command waits for the tagged reply of the one before), skipping each
+// INBOX, one FETCH 1:N (UID RFC822.SIZE) as the check does, and FETCH n (FLAGS BODY.PEEK[]) for n
+// = 1..N one at a time (each command waits for the tagged reply of the one before), skipping each
 // literal by its count, and keeps nothing; it counts the UIDs, messages and bytes it read, and
 // the run fails unless that is the whole mailbox.
 // The check is the program's own: a core with the real check cycle, IMAP session, parser,
@@ -47,11 +47,10 @@ struct FetchResult
     bool isClean = false; // every command answered OK, down to the LOGOUT
 };
 
-// LOGIN, SELECT INBOX, FETCH 1:N (UID RFC822.SIZE), FETCH 1..N (FLAGS BODY.PEEK[]) one at a time, then
-// LOGOUT. Exactly one
-// command is in flight, and only the line that starts with its tag ends it: the greeting,
-// untagged replies, the ")" that closes a FETCH and any other line are data. A literal is
-// skipped by its count, so each byte is looked at once.
+// LOGIN, SELECT INBOX, FETCH 1:N (UID RFC822.SIZE), FETCH 1..N (FLAGS BODY.PEEK[]) one at a time,
+// then LOGOUT. Exactly one command is in flight, and only the line that starts with its tag ends
+// it: the greeting, untagged replies, the ")" that closes a FETCH and any other line are data. A
+// literal is skipped by its count, so each byte is looked at once.
 FetchResult minimalFetch(quint16 port, const QString &user)
 {
     QTcpSocket socket;

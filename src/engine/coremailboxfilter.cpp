@@ -54,6 +54,9 @@ bool CoreMailboxFilter::Add2Hist(CMessages &messages, const QByteArray &accountN
     // evidence of each new record, and only with that mailbox.
     const bool judged = &messages == m_verdictsFor && m_verdicts.size() == messages.Count();
     MailboxCache *cache = cacheOf(messages);
+    // Deletions a stopped check left unconfirmed are settled by what the server holds now,
+    // before the mailbox is compared with the history.
+    m_core.history.settlePending(messages, accountName);
     // A message from the cache that the history records anew needs its body for the copy;
     // one that cannot be read leaves the account unrecorded, so nothing is deleted.
     if (cache && !cache->prepareForHistory(messages, m_core.history))
@@ -73,6 +76,21 @@ void CoreMailboxFilter::recordKept(const CMessage &message)
 {
     // As above: a failed save has been reported, the revised record stays in memory.
     (void)m_core.history.reviseToKept(message);
+}
+
+void CoreMailboxFilter::confirmDeleted(const CMessages &messages)
+{
+    const QByteArray pending = keyOf(MessageStatus::DeletionPending);
+    QList<int> numbers;
+    for (const CMessage &message : messages) {
+        if (message.Status == pending)
+            numbers << m_core.history.recordedMailNumber(message);
+    }
+    numbers.removeAll(0);
+    // A failed save has been reported; the records stay in memory and the next save
+    // carries them.
+    if (!numbers.isEmpty())
+        (void)m_core.history.setStatusByMailNumbers(numbers, MessageStatus::Deleted);
 }
 
 bool CoreMailboxFilter::isKeptForReview(const QByteArray &accountName,

@@ -27,6 +27,7 @@ public:
     QList<bool> CheckAllMessages(CMessages &messages) override;
     bool Add2Hist(CMessages &messages, const QByteArray &accountName) override;
     void recordKept(const CMessage &message) override;
+    void confirmDeleted(const CMessages &messages) override;
     bool isKeptForReview(const QByteArray &accountName, const QByteArray &serverId) const override;
     void awaitReview(const QByteArray &accountName, const QList<ReviewItem> &items) override;
 

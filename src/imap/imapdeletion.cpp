@@ -43,8 +43,8 @@ std::optional<std::pair<QByteArray, quint32>> splitServerId(const QByteArray &se
 ImapDeletion::ImapDeletion(std::unique_ptr<Transport> transport, const MailAccount &account,
                            const QList<MessageIdentity> &wanted, int timeOutSeconds,
                            Services &services, QObject *parent)
-    : ImapMailSession(dialogueTags, std::move(transport), account, wanted, timeOutSeconds,
-                      services, parent)
+    : ImapMailSession(dialogueTags, std::move(transport), account, wanted, timeOutSeconds, services,
+                      parent)
 {
 }
 
@@ -221,8 +221,8 @@ void ImapDeletion::onIdentity(const ImapResponse &response)
     m_present << uid;
     bool isSize = false;
     const qint64 size = response.numberAfter("RFC822.SIZE").toLongLong(&isSize);
-    const QByteArray headers = response.literals.isEmpty() ? QByteArray()
-                                                           : response.literals.constFirst().bytes;
+    const QByteArray headers
+        = response.literals.isEmpty() ? QByteArray() : response.literals.constFirst().bytes;
     const QByteArray id = m_idOf.value(uid);
     const bool hasHeaders = response.text.toUpper().contains("HEADER.FIELDS");
     const MessageIdentity now {id, isSize ? size : -1,

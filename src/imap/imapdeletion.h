@@ -9,9 +9,10 @@
 // Deletes given messages of one IMAP inbox by their ids "<UIDVALIDITY>:<UID>": the
 // dialogue's LOGIN and SELECT INBOX, CAPABILITY, a UID FETCH of the size and identifying
 // headers of the wanted UIDs still there (a server may give a UID again: one whose size or
-// headers differ is NotTheSame), UID STORE \Deleted of those proved the same, then UID EXPUNGE of exactly those (RFC 4315) when the server has UIDPLUS; without
-// it a plain EXPUNGE only when UID SEARCH DELETED finds no other flagged message, else they stay
-// flagged (FlaggedNotExpunged). An id of another UIDVALIDITY is never acted on.
+// headers differ is NotTheSame), UID STORE \Deleted of those proved the same, then UID EXPUNGE of
+// exactly those (RFC 4315) when the server has UIDPLUS; without it a plain EXPUNGE only when UID
+// SEARCH DELETED finds no other flagged message, else they stay flagged (FlaggedNotExpunged). An id
+// of another UIDVALIDITY is never acted on.
 class ImapDeletion final : public ImapMailSession<DeletionSession>
 {
     Q_OBJECT

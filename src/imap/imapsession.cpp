@@ -220,8 +220,11 @@ void ImapSession::onResponse(const ImapResponse &response)
     case State::ExpungeSent:
         if (tag != (m_state == State::ExpungeSent ? expungeTag : uidExpungeTag))
             return;
-        if (isOk(response))
+        if (isOk(response)) {
+            if (!guarded([this] { confirmDeletions(m_messages); }))
+                return;
             return logout();
+        }
         tellServerError(response.text);
         return keepFlagged(m_services.caption(
             QStringLiteral("280073"),
@@ -396,8 +399,8 @@ void ImapSession::planFetching()
         ids << (mail.uid > 0 ? QByteArray::number(mail.uid) : QByteArray());
         sizes << mail.size;
     }
-    const QList<bool> toFetch = m_cache->plan({CacheIdKind::ImapUid, validity}, ids, sizes,
-                                              m_hasServerIds && isValidity);
+    const QList<bool> toFetch
+        = m_cache->plan({CacheIdKind::ImapUid, validity}, ids, sizes, m_hasServerIds && isValidity);
     for (qsizetype i = 0; i < m_mails.size(); ++i) {
         if (!toFetch.value(i, true)) {
             m_mails[i].isRequested = true;
@@ -582,8 +585,8 @@ void ImapSession::onVerified(const ImapResponse &response)
     const quint32 uid = response.numberAfter("UID").toUInt(&isNumber);
     if (!isNumber || uid == 0 || !response.text.toUpper().contains("HEADER.FIELDS"))
         return;
-    const QByteArray headers = response.literals.isEmpty() ? QByteArray()
-                                                           : response.literals.constFirst().bytes;
+    const QByteArray headers
+        = response.literals.isEmpty() ? QByteArray() : response.literals.constFirst().bytes;
     m_serverDigests.insert(uid, identityDigest(headers));
 }
 
@@ -594,7 +597,7 @@ void ImapSession::afterVerifying(const ImapResponse &reply)
         const int index = m_mailAt.at(p - 1);
         const Mail &mail = m_mails.at(index);
         const bool isSame = isOk(reply) && !mail.headerDigest.isEmpty()
-                            && m_serverDigests.value(mail.uid) == mail.headerDigest;
+            && m_serverDigests.value(mail.uid) == mail.headerDigest;
         if (isSame)
             continue;
         m_deleteFlags[p] = false;
@@ -621,6 +624,9 @@ void ImapSession::afterVerdicts()
     // Every message is in the history before the first one is flagged for deletion, so a
     // stop or a time-out between the STOREs leaves no flagged message unrecorded. A history
     // that cannot be written flags nothing and queues nothing: the queue keeps what it held.
+    // What is to be deleted is recorded as pending until the server's EXPUNGE confirms it.
+    if (!m_isHolding)
+        markDeletionsPending(m_messages);
     bool isSaved = false;
     if (!guarded(
             [this, &isSaved] { isSaved = m_filter.Add2Hist(m_messages, m_account.AccountName); }))
@@ -691,8 +697,9 @@ QHash<int, MessageIdentity> ImapSession::identities() const
     for (int p = 1; p <= m_mailAt.size(); ++p) {
         const Mail &mail = m_mails.at(m_mailAt.at(p - 1));
         if (mail.uid > 0)
-            ids.insert(p, {m_uidValidity + ':' + QByteArray::number(mail.uid), mail.size,
-                           mail.headerDigest});
+            ids.insert(
+                p,
+                {m_uidValidity + ':' + QByteArray::number(mail.uid), mail.size, mail.headerDigest});
     }
     return ids;
 }

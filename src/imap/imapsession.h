@@ -25,10 +25,10 @@ std::optional<qint32> GetIMAPInbox(QByteArrayView text);
 
 // One IMAP session over the inbox of one account: the dialogue's LOGIN and SELECT INBOX, an
 // optional search for unseen messages, one FETCH of every message's UID and size, FETCH of every
-// message the filter's message cache does not hold under that UID and size, without marking it read (several in flight, their
-// completions matched in the order sent; one the server refuses leaves only its message
-// unjudged), then the verdicts over the whole mailbox, for the cached messages to delete a
-// fetch of the headers they were judged with (one that differs is not deleted), UID STORE
+// message the filter's message cache does not hold under that UID and size, without marking it read
+// (several in flight, their completions matched in the order sent; one the server refuses leaves
+// only its message unjudged), then the verdicts over the whole mailbox, for the cached messages to
+// delete a fetch of the headers they were judged with (one that differs is not deleted), UID STORE
 // \Deleted of the marked
 // messages one per reply, the history, then the removal of exactly those (UID EXPUNGE with
 // UIDPLUS; a plain EXPUNGE only when no other message carries \Deleted, else they stay

@@ -34,7 +34,7 @@ void Pop3Deletion::restart()
 bool Pop3Deletion::handleNext(LineReader &reader)
 {
     const bool isListing = m_state == State::UidlListing || m_state == State::ListListing
-                           || m_state == State::TopListing;
+        || m_state == State::TopListing;
     const std::optional<QByteArray> reply = isListing ? reader.takeMultiline() : reader.takeLine();
     if (!reply)
         return false;

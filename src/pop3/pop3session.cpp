@@ -214,6 +214,8 @@ void Pop3Session::onReply(const QByteArray &reply)
         if (!isPositive(reply))
             return onQuitRefused(reply);
         transport().close();
+        if (!guarded([this] { confirmDeletions(m_messages); }))
+            return;
         end();
         return;
     }
@@ -485,7 +487,8 @@ void Pop3Session::verifyNext()
 void Pop3Session::onTop(const std::optional<QByteArray> &headers)
 {
     const int n = m_toVerify.at(m_verifying);
-    const bool isSame = headers && identityDigest(*headers) == m_cache->identity(n - 1).headerDigest;
+    const bool isSame
+        = headers && identityDigest(*headers) == m_cache->identity(n - 1).headerDigest;
     if (!isSame) {
         m_deleteFlags[n] = false;
         if (CMessage *message = m_messages.Item(QString::number(n)))
@@ -510,11 +513,14 @@ void Pop3Session::deleteNext()
 }
 
 // The history is written after the server has answered every DELE, so that it records what
-// the server agreed to; the deletions only take effect with QUIT, after the history. When
+// the server agreed to, as "Deletion pending"; the deletions only take effect with QUIT, after
+// the history, and its +OK turns them to "Deleted". When
 // the history cannot be written the connection closes without QUIT, so that the server
 // never enters its UPDATE state and deletes nothing (RFC 1939 §6).
 void Pop3Session::recordAndQuit()
 {
+    if (!m_isHolding)
+        markDeletionsPending(m_messages);
     bool isSaved = false;
     if (!guarded(
             [this, &isSaved] { isSaved = m_filter.Add2Hist(m_messages, m_account.AccountName); }))

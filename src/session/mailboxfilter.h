@@ -34,6 +34,9 @@ public:
     // The server refused to delete a message that was recorded as deleted: the history
     // says kept again, so it never claims a deletion that did not happen.
     virtual void recordKept(const CMessage &message) = 0;
+    // The server confirmed the deletions: the mailbox's messages recorded as "Deletion
+    // pending" are recorded as deleted.
+    virtual void confirmDeleted(const CMessages &messages) { (void)messages; }
 
     // Ask mode: true when the user chose to keep the message with this server id, so it is
     // recorded as kept and not proposed again.

@@ -319,12 +319,32 @@ void MailSession::tellNoServerIds(const QString &caption)
     tell(shownText(m_account.AccountName) + QStringLiteral(": ") + caption);
 }
 
+void MailSession::markDeletionsPending(CMessages &messages)
+{
+    const QByteArray deleted = keyOf(MessageStatus::Deleted);
+    for (CMessage &message : messages) {
+        if (message.Status == deleted)
+            message.Status = keyOf(MessageStatus::DeletionPending);
+    }
+}
+
+void MailSession::confirmDeletions(CMessages &messages)
+{
+    m_filter.confirmDeleted(messages);
+    const QByteArray pending = keyOf(MessageStatus::DeletionPending);
+    for (CMessage &message : messages) {
+        if (message.Status == pending)
+            message.Status = keyOf(MessageStatus::Deleted);
+    }
+}
+
 int MailSession::recordDeletionsKept(CMessages &messages)
 {
     const QByteArray deleted = keyOf(MessageStatus::Deleted);
+    const QByteArray pending = keyOf(MessageStatus::DeletionPending);
     int count = 0;
     for (CMessage &message : messages) {
-        if (message.Status != deleted)
+        if (message.Status != deleted && message.Status != pending)
             continue;
         message.Status = keyOf(MessageStatus::Kept);
         m_filter.recordKept(message);

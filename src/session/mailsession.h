@@ -153,6 +153,12 @@ protected:
     // Records every message of the mailbox that is recorded as deleted as kept again, for
     // when the server did not delete them after all; gives how many there were.
     int recordDeletionsKept(CMessages &messages);
+    // Before the history records a mailbox whose deletions the server has yet to confirm:
+    // what is to be deleted is recorded as "Deletion pending", so that a program killed
+    // before the confirmation leaves no record that claims a deletion.
+    static void markDeletionsPending(CMessages &messages);
+    // After the server's confirmation: the pending ones are recorded as deleted.
+    void confirmDeletions(CMessages &messages);
     // Tells that the history could not be written, so nothing of the account was deleted,
     // or in ask mode put up for review.
     void tellHistoryNotSaved(bool isHolding);

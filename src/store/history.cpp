@@ -162,8 +162,11 @@ bool History::reviseToKept(const CMessage &message)
     wanted.Sender = historyField(senderOf(message));
     wanted.Subject = historyField(message.Subject);
     wanted.SendDate = historyField(message.SendDate);
-    // History::keyOf (the lookup key of a record) hides the vocabulary's keyOf here.
-    wanted.Status = ::keyOf(MessageStatus::Deleted);
+    // History::keyOf (the lookup key of a record) hides the vocabulary's keyOf here. A
+    // deletion the server has not confirmed yet is recorded as pending.
+    wanted.Status = ::keyOf(MessageStatus::DeletionPending);
+    if (!m_index.contains(keyOf(wanted)))
+        wanted.Status = ::keyOf(MessageStatus::Deleted);
     const Key deletedKey = keyOf(wanted);
     for (auto it = m_records.rbegin(); it != m_records.rend(); ++it) {
         if (keyOf(*it) != deletedKey)
@@ -178,6 +181,40 @@ bool History::reviseToKept(const CMessage &message)
         return SaveHist();
     }
     return false;
+}
+
+int History::settlePending(const CMessages &messages, const QByteArray &accountName)
+{
+    const QByteArray pending = ::keyOf(MessageStatus::DeletionPending);
+    const QByteArray account = historyField(accountName);
+    // What the mailbox holds now, compared as the records hold it.
+    // Record fields hold no line breaks, so one joins the three without ambiguity.
+    const auto keyFor
+        = [](const QByteArray &sender, const QByteArray &subject, const QByteArray &sendDate) {
+              return sender + '\n' + subject + '\n' + sendDate;
+          };
+    QHash<QByteArray, const CMessage *> present;
+    for (const CMessage &message : messages)
+        present.insert(keyFor(historyField(senderOf(message)), historyField(message.Subject),
+                              historyField(message.SendDate)),
+                       &message);
+    int settled = 0;
+    for (qsizetype i = 0; i < m_records.size(); ++i) {
+        HistoryRecord &record = m_records[i];
+        if (record.Status != pending || record.AccountName != account)
+            continue;
+        ++settled;
+        m_index.remove(keyOf(record));
+        const CMessage *still
+            = present.value(keyFor(record.Sender, record.Subject, record.SendDate));
+        // Gone: the deletion was done. Still on the server: the record takes what this check
+        // decided, so Add2Hist finds it and records no second one.
+        record.Status = still ? still->Status : ::keyOf(MessageStatus::Deleted);
+        if (still)
+            record.Reason = still->Reason;
+        m_index.insert(keyOf(record), record.MailNumber);
+    }
+    return settled;
 }
 
 bool History::setStatusByMailNumber(int mailNumber, MessageStatus status)

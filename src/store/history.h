@@ -44,9 +44,16 @@ public:
     // The MailNumber of the newest record IsRecordExistInHist finds; 0 when there is none.
     int recordedMailNumber(const CMessage &message) const;
 
-    // The server refused to delete a message recorded as deleted: its newest such record
-    // becomes kept and the history is saved again.
+    // The server refused to delete a message recorded as deleted (or as deletion pending):
+    // its newest such record becomes kept and the history is saved again.
     [[nodiscard]] bool reviseToKept(const CMessage &message);
+
+    // Before an account's check is recorded: every record of the account still "Deletion
+    // pending" (a check was stopped between recording and the server's confirmation) is
+    // settled by the mailbox the server holds now, judged by this check: a message still there
+    // gives its record this check's status and reason (so Add2Hist records it once); a
+    // message gone is recorded as deleted. Nothing is saved here. Gives how many were settled.
+    int settlePending(const CMessages &messages, const QByteArray &accountName);
 
     // The record with this MailNumber gets the status, and the history is saved (a failed
     // write is reported and leaves the previous file whole). False when no record has the

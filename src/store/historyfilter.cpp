@@ -49,10 +49,13 @@ bool senderShown(const QByteArray &sender, HistoryFilter::Senders senders, const
 
 QString shownStatus(const QByteArray &status, const Services &services)
 {
-    const bool isAwaitingReview = statusOf(status) == MessageStatus::AwaitingReview;
-    return services.caption(QString::fromLatin1(status),
-                            isAwaitingReview ? QStringLiteral("Awaiting review")
-                                             : QStringLiteral("??ERROR??"));
+    const std::optional<MessageStatus> known = statusOf(status);
+    QString fallback = QStringLiteral("??ERROR??");
+    if (known == MessageStatus::AwaitingReview)
+        fallback = QStringLiteral("Awaiting review");
+    else if (known == MessageStatus::DeletionPending)
+        fallback = QStringLiteral("Deletion pending");
+    return services.caption(QString::fromLatin1(status), fallback);
 }
 
 bool matchesFilter(const HistoryRecord &record, const HistoryFilter &filter,

@@ -439,7 +439,7 @@ std::optional<CachedMessage> MessageCache::find(const QByteArray &id) const
     const auto it = m_entries.constFind(id);
     if (it == m_entries.cend())
         return std::nullopt;
-    return CachedMessage {it->id,          it->size,    it->headerDigest, it->verdict,
+    return CachedMessage {it->id,          it->size,    it->headerDigest,  it->verdict,
                           it->fingerprint, it->summary, it->copyNumber > 0};
 }
 

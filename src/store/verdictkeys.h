@@ -13,8 +13,10 @@
 // reasonOf() read it back.
 
 // AwaitingReview: the rules would delete the message, and "Ask me before deleting" keeps it
-// on the server until the user decides.
-enum class MessageStatus { Deleted, Kept, AwaitingReview };
+// on the server until the user decides. DeletionPending: the message is to be deleted and the
+// server has not confirmed it yet; a record that keeps it (the program was killed before the
+// confirmation) is settled by the account's next check.
+enum class MessageStatus { Deleted, Kept, AwaitingReview, DeletionPending };
 
 // The rule that fired, or what spared the message when none did.
 enum class Reason {
@@ -29,7 +31,8 @@ enum class Reason {
 };
 
 inline constexpr MessageStatus allMessageStatuses[]
-    = {MessageStatus::Deleted, MessageStatus::Kept, MessageStatus::AwaitingReview};
+    = {MessageStatus::Deleted, MessageStatus::Kept, MessageStatus::AwaitingReview,
+       MessageStatus::DeletionPending};
 inline constexpr Reason allReasons[]
     = {Reason::NoRule,    Reason::FriendSender, Reason::BlockedSender, Reason::BlockedAttachment,
        Reason::SpamWords, Reason::TooLarge,     Reason::TooOld,        Reason::Repeated};
@@ -52,6 +55,8 @@ constexpr const char *keyText(MessageStatus status)
         return "70044";
     case MessageStatus::AwaitingReview:
         return "280007";
+    case MessageStatus::DeletionPending:
+        return "280139";
     }
     return "";
 }

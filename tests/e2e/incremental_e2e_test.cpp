@@ -308,3 +308,50 @@ TEST_P(IncrementalCheckE2e, CheckAfterAKilledOneDecidesAsAFullFetch)
     SCOPED_TRACE("the check after the killed one");
     expectSameCheck(beds, {"Lunch on Friday", "Minutes", "Agenda"}, NewFetched::AtMostAll);
 }
+
+// Killed after the history was written and before the server made the deletions final: the
+// history says "Deletion pending", never "Deleted", and the account's next check settles it
+// by what the server holds then, with one record per message.
+TEST_P(IncrementalCheckE2e, DeletionsOfAKilledCheckAreSettledByTheNextOne)
+{
+    ASSERT_TRUE(MailServer::shared().isRunning());
+    const QByteArray type = GetParam();
+    const QByteArray pending = keyOf(MessageStatus::DeletionPending);
+    const QByteArray friendMail = mail("alice@example.org", "Lunch on Friday", "Noon.\r\n");
+    const QByteArray spam = mail("promo@spam.test", "Great offer", "Buy now.\r\n");
+    for (const bool isGoneMeanwhile : {false, true}) {
+        SCOPED_TRACE(isGoneMeanwhile ? "the spam gone meanwhile" : "the spam still there");
+        E2eBed bed;
+        const QString user = QStringLiteral("e2e-pending-%1-%2")
+                                 .arg(QString::fromLatin1(type).toLower())
+                                 .arg(isGoneMeanwhile);
+        const quint16 port = type == "IMAP" ? bed.server.port("IMAP_PORT") : bed.server.pop3Port();
+        ASSERT_TRUE(bed.server.addUser(user, QStringLiteral("pw")));
+        bed.setAccounts({account(type, "Home", user.toUtf8(), "pw", port)});
+        ASSERT_TRUE(bed.server.load(user, {friendMail, spam}));
+
+        QProcess killed;
+        killed.start(QStringLiteral(KILLED_CHECK),
+                     {bed.dir.file(QStringLiteral("data")), QString::fromLatin1(type),
+                      QString::number(port), user, QStringLiteral("pw"),
+                      QStringLiteral("confirm")});
+        ASSERT_TRUE(killed.waitForFinished(60000));
+        EXPECT_EQ(killed.readAllStandardOutput(), "killed\n");
+        EXPECT_EQ(bed.server.inbox(user).size(), 2) << "nothing final before the confirmation";
+        bed.core->history.LoadHistory();
+        EXPECT_EQ(bed.history(),
+                  (QStringList {"Lunch on Friday 70044 10152 Home",
+                                "Great offer " + pending + " 10155 Home"}));
+
+        if (isGoneMeanwhile) {
+            // Another client removed the spam; the friend's message comes back as a new file.
+            ASSERT_TRUE(bed.server.addUser(user, QStringLiteral("pw")));
+            ASSERT_TRUE(bed.server.load(user, {friendMail}));
+        }
+        ASSERT_TRUE(bed.check());
+        EXPECT_EQ(bed.server.inbox(user), QList<QByteArray> {friendMail});
+        EXPECT_EQ(
+            bed.history(),
+            (QStringList {"Lunch on Friday 70044 10152 Home", "Great offer 70043 10155 Home"}));
+    }
+}

@@ -1,7 +1,11 @@
 // One check of a data folder's account against a mail server, killed with SIGKILL as the
 // given message text arrives, as a program killed in the middle of a check:
 //
-//   korvane_killed_check DATA_DIR POP3|IMAP PORT USER PASSWORD N
+//   korvane_killed_check DATA_DIR POP3|IMAP PORT USER PASSWORD N|confirm
+//
+// With "confirm" it dies when the history has been written and the server is about to be
+// asked to make the deletions final: as POP3 QUIT or the IMAP CAPABILITY before the expunge
+// is sent.
 //
 // The core has the rules of the end-to-end tests and writes no log (the log is the test's).
 // It tells "killed" on the standard output just before it dies, and ends with 3 when the
@@ -22,11 +26,20 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
-int killAt = 0;
+int killAt = 0; // 0: at the confirmation
 int arrived = 0;
+
+[[noreturn]] void die()
+{
+    std::fputs("killed\n", stdout);
+    std::fflush(stdout);
+    std::raise(SIGKILL);
+    std::abort();
+}
 
 // The protocol log names every message text as it arrives, before the session handles it:
 // "S: 1234 bytes of message text" (POP3), "S: * 3 FETCH (... BODY[] {1234})" (IMAP).
@@ -34,13 +47,14 @@ void countArrivals(QtMsgType, const QMessageLogContext &context, const QString &
 {
     static const QRegularExpression messageText(
         QStringLiteral(R"(^S: (?:\d+ bytes of message text$|\* \d+ FETCH .*BODY\[\] \{\d+\}))"));
-    if (qstrcmp(context.category, "korvane.protocol") != 0 || !messageText.match(text).hasMatch())
+    static const QRegularExpression confirmation(
+        QStringLiteral(R"(^C: (?:QUIT|a203 CAPABILITY)$)"));
+    if (qstrcmp(context.category, "korvane.protocol") != 0)
         return;
-    if (++arrived == killAt) {
-        std::fputs("killed\n", stdout);
-        std::fflush(stdout);
-        std::raise(SIGKILL);
-    }
+    if (killAt == 0 && confirmation.match(text).hasMatch())
+        die();
+    if (killAt > 0 && messageText.match(text).hasMatch() && ++arrived == killAt)
+        die();
 }
 
 } // namespace
@@ -49,9 +63,9 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() != 7 || args.at(6).toInt() < 1)
+    if (args.size() != 7 || (args.at(6) != QStringLiteral("confirm") && args.at(6).toInt() < 1))
         return 2;
-    killAt = args.at(6).toInt();
+    killAt = args.at(6) == QStringLiteral("confirm") ? 0 : args.at(6).toInt();
 
     QTemporaryDir home;
     FakePrompter prompter;

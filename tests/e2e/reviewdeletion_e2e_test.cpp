@@ -215,9 +215,9 @@ TEST(ReviewDeletionE2e, Pop3DeletesExactlyTheConfirmedMessagesAndReportsOneGoneM
     }
 
     DeletionBed bed(account("POP3", "Home", "e2e-review-pop3", "secret", server.pop3Port()), 5);
-    ASSERT_TRUE(bed.deleteOnServer(
-        {bed.item(uidls.at(1), 2, mailbox.at(1)), bed.item(uidls.at(3), 4, mailbox.at(3)),
-         bed.item(uidls.at(4), 5, mailbox.at(4))}));
+    ASSERT_TRUE(bed.deleteOnServer({bed.item(uidls.at(1), 2, mailbox.at(1)),
+                                    bed.item(uidls.at(3), 4, mailbox.at(3)),
+                                    bed.item(uidls.at(4), 5, mailbox.at(4))}));
 
     EXPECT_EQ(server.inbox("e2e-review-pop3"), (QList<QByteArray> {mailbox.at(2)}));
     EXPECT_EQ(bed.deleted, 2);
@@ -255,9 +255,8 @@ TEST(ReviewDeletionE2e, ImapDeletesTheConfirmedUidsAndNothingUnderAnotherUidVali
     // A wrong UIDVALIDITY: the UID would name the first message, which stays.
     const QByteArray validity = ids.at(0).split(':').at(0);
     const QByteArray otherValidity = QByteArray::number(validity.toUInt() + 1);
-    ASSERT_TRUE(
-        bed.deleteOnServer({bed.item(otherValidity + ':' + ids.at(0).split(':').at(1), 1,
-                                     mailbox.at(0))}));
+    ASSERT_TRUE(bed.deleteOnServer(
+        {bed.item(otherValidity + ':' + ids.at(0).split(':').at(1), 1, mailbox.at(0))}));
     EXPECT_EQ(bed.deleted, 0);
     EXPECT_TRUE(bed.report.contains("UIDVALIDITY changed")) << bed.report.toStdString();
     EXPECT_EQ(server.inbox("e2e-review-imap").size(), 3);

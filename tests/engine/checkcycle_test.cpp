@@ -235,9 +235,9 @@ TEST(CheckCycle, MessagesAwaitingReviewAreAnnouncedOnceAfterTheLastAccount)
     for (int i = 0; i < 2; ++i) {
         ASSERT_EQ(bed.nets.size(), i + 1);
         FakeTransport &net = *bed.nets[i];
-        for (const char *reply : {"+OK ready\r\n", "+OK\r\n", "+OK in\r\n", "+OK 2 99\r\n",
-                                  "+OK\r\nTOP\r\n.\r\n", "+OK\r\n1 A\r\n2 B\r\n.\r\n",
-                                  "+OK\r\n1 26\r\n2 26\r\n.\r\n"})
+        for (const char *reply :
+             {"+OK ready\r\n", "+OK\r\n", "+OK in\r\n", "+OK 2 99\r\n", "+OK\r\nTOP\r\n.\r\n",
+              "+OK\r\n1 A\r\n2 B\r\n.\r\n", "+OK\r\n1 26\r\n2 26\r\n.\r\n"})
             net.serverSends(reply);
         for (int n = 0; n < 2; ++n)
             net.serverSends("+OK\r\n" + spam + ".\r\n");

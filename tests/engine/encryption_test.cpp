@@ -312,12 +312,12 @@ TEST(Encryption, ReviewDeletionsEncryptAsTheCheckDoes)
             std::unique_ptr<DeletionSession> session;
             if (s.type == "POP3")
                 session = std::make_unique<Pop3Deletion>(std::move(bed.ownNet), account(s.type),
-                                                         QList<MessageIdentity> {{"id", 1, "d"}}, 60,
-                                                         bed.services.services);
+                                                         QList<MessageIdentity> {{"id", 1, "d"}},
+                                                         60, bed.services.services);
             else
                 session = std::make_unique<ImapDeletion>(std::move(bed.ownNet), account(s.type),
-                                                         QList<MessageIdentity> {{"1:2", 1, "d"}}, 60,
-                                                         bed.services.services);
+                                                         QList<MessageIdentity> {{"1:2", 1, "d"}},
+                                                         60, bed.services.services);
             bed.watch(*session);
             session->setEncryption(Encryption::StartTls);
             session->run(QStringLiteral("mail.example.com"), 110);
@@ -351,8 +351,8 @@ TEST(Encryption, PreauthWhereStartTlsIsWantedEndsTheSession)
             std::unique_ptr<MailSession> session;
             if (isDeletion)
                 session = std::make_unique<ImapDeletion>(std::move(bed.ownNet), account("IMAP"),
-                                                         QList<MessageIdentity> {{"1:2", 1, "d"}}, 60,
-                                                         bed.services.services);
+                                                         QList<MessageIdentity> {{"1:2", 1, "d"}},
+                                                         60, bed.services.services);
             else
                 session = std::make_unique<ImapSession>(std::move(bed.ownNet), account("IMAP"),
                                                         bed.services.settings,

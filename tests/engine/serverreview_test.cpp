@@ -1,5 +1,5 @@
-#include "message/messageidentity.h"
 #include "engine/serverreview.h"
+#include "message/messageidentity.h"
 #include "store/history.h"
 #include "store/listfiles.h"
 #include "support/faketransport.h"
@@ -148,8 +148,9 @@ TEST(ServerReview, RecordsTurnDeletedOnlyForWhatTheServersAccepted)
     imap.serverSends("* OK ready\r\nd001 OK\r\n* OK [UIDVALIDITY 9]\r\nd002 OK\r\n"
                      "* CAPABILITY IMAP4rev1 UIDPLUS\r\nd003 OK\r\n"
                      "* 2 FETCH (UID 6 RFC822.SIZE 100 BODY[HEADER.FIELDS (SUBJECT)] {20}\r\n"
-                     + headersOf(4) + ")\r\nd004 OK\r\n"
-                     "d005 OK\r\nd006 OK\r\n");
+                     + headersOf(4)
+                     + ")\r\nd004 OK\r\n"
+                       "d005 OK\r\nd006 OK\r\n");
     EXPECT_TRUE(imap.takeWritten().contains("d006 UID EXPUNGE 6\r\nd009 LOGOUT\r\n"));
     FakeTransport::runPending();
 
@@ -176,8 +177,8 @@ TEST(ServerReview, SessionThatEndsEarlyDeletesNothingAndSaysWhere)
     bed.review.deleteOnServer({item("Home", "uid-1", 1)});
     FakeTransport::runPending();
     FakeTransport &pop = bed.connection(0);
-    pop.serverSends("+OK\r\n+OK\r\n+OK\r\n+OK\r\n1 uid-1\r\n.\r\n+OK\r\n1 100\r\n.\r\n"
-                    + topOf(1) + "+OK\r\n");
+    pop.serverSends("+OK\r\n+OK\r\n+OK\r\n+OK\r\n1 uid-1\r\n.\r\n+OK\r\n1 100\r\n.\r\n" + topOf(1)
+                    + "+OK\r\n");
     EXPECT_EQ(pop.takeWritten(),
               "USER joe\r\nPASS secret\r\nUIDL\r\nLIST\r\nTOP 1 0\r\nDELE 1\r\nQUIT\r\n");
     pop.drop();

@@ -77,7 +77,8 @@ struct ImapBed : SessionBed
     }
     void giveUids(int count)
     {
-        EXPECT_EQ(net.takeWritten(), "a610 FETCH 1:" + QByteArray::number(count) + " (UID RFC822.SIZE)\r\n");
+        EXPECT_EQ(net.takeWritten(),
+                  "a610 FETCH 1:" + QByteArray::number(count) + " (UID RFC822.SIZE)\r\n");
         QByteArray reply;
         for (int n = 1; n <= count; ++n)
             reply += "* " + QByteArray::number(n) + " FETCH (UID " + QByteArray::number(40 + n)
@@ -137,11 +138,12 @@ TEST(ImapSession, FetchesEveryMessageThenFlagsTheSpamExpungesAndCloses)
         EXPECT_EQ(bed.filter.checks, 0);
         bed.fetch(3, mail("spam two"));
         EXPECT_EQ(bed.filter.checks, 1);
-        // Every message is in the history before the first one is flagged for deletion.
+        // Every message is in the history before the first one is flagged for deletion,
+        // pending until the server's expunge confirms it.
         EXPECT_EQ(bed.filter.recorded,
-                  (QList<Recorded> {{"Home", "spam one", Deleted},
+                  (QList<Recorded> {{"Home", "spam one", DeletionPending},
                                     {"Home", "hello", Kept},
-                                    {"Home", "spam two", Deleted}}));
+                                    {"Home", "spam two", DeletionPending}}));
         EXPECT_EQ(bed.net.takeWritten(), "a005 UID STORE 41 +Flags \\Deleted\r\n");
         bed.send("* 1 FETCH (FLAGS (\\Deleted))\r\na005 OK Store completed.\r\n");
         EXPECT_EQ(bed.net.takeWritten(), "a005 UID STORE 43 +Flags \\Deleted\r\n");
@@ -153,6 +155,10 @@ TEST(ImapSession, FetchesEveryMessageThenFlagsTheSpamExpungesAndCloses)
         EXPECT_EQ(bed.finishedCount, 0);
         bed.send("* 3 EXPUNGE\r\n* 1 EXPUNGE\r\na204 OK Expunge completed.\r\n");
         EXPECT_EQ(bed.net.takeWritten(), "a399 LOGOUT\r\n");
+        EXPECT_EQ(bed.filter.recorded,
+                  (QList<Recorded> {{"Home", "spam one", Deleted},
+                                    {"Home", "hello", Kept},
+                                    {"Home", "spam two", Deleted}}));
         EXPECT_EQ(bed.finishedCount, 1);
         EXPECT_EQ(bed.result.status, SessionStatus::Ok);
         EXPECT_FALSE(bed.net.isOpen);
@@ -328,9 +334,12 @@ TEST(ImapSession, RefusedStoreIsReportedAndTheMessageRecordedAsKept)
         bed.expungeWithoutUidPlus("42");
         EXPECT_EQ(bed.services.notifier.popups,
                   QStringList {"IMAP Error: a005 NO [CANNOT] Mailbox is read-only\r\n"});
+        EXPECT_EQ(
+            bed.filter.recorded,
+            (QList<Recorded> {{"Home", "spam a", Kept}, {"Home", "spam b", DeletionPending}}));
+        bed.send("a202 OK Expunge completed.\r\n");
         EXPECT_EQ(bed.filter.recorded,
                   (QList<Recorded> {{"Home", "spam a", Kept}, {"Home", "spam b", Deleted}}));
-        bed.send("a202 OK Expunge completed.\r\n");
         EXPECT_EQ(bed.net.takeWritten(), "a399 LOGOUT\r\n");
         EXPECT_EQ(bed.finishedCount, 1);
     }
@@ -1160,8 +1169,8 @@ TEST(ImapSession, SeveralFetchesInFlightCompleteInTheOrderSent)
     bed.send("a005 OK\r\n");
     EXPECT_EQ(bed.net.takeWritten(), "a005 UID STORE 49 +Flags \\Deleted\r\n");
     ASSERT_EQ(bed.filter.recorded.size(), 20);
-    EXPECT_EQ(bed.filter.recorded.at(1), (Recorded {"Home", "spam two", Deleted}));
-    EXPECT_EQ(bed.filter.recorded.at(8), (Recorded {"Home", "spam nine", Deleted}));
+    EXPECT_EQ(bed.filter.recorded.at(1), (Recorded {"Home", "spam two", DeletionPending}));
+    EXPECT_EQ(bed.filter.recorded.at(8), (Recorded {"Home", "spam nine", DeletionPending}));
     EXPECT_EQ(bed.filter.recorded.at(19), (Recorded {"Home", "hello 20", Kept}));
 }
 
@@ -1206,10 +1215,10 @@ TEST(ImapSession, RefusedFetchInFlightLeavesOnlyItsMessageOut)
         EXPECT_EQ(bed.net.takeWritten(),
                   fetchCommand(3) + "a005 UID STORE " + QByteArray::number(c.flaggedUid)
                       + " +Flags \\Deleted\r\n");
-        EXPECT_EQ(bed.filter.recorded, c.recorded);
         bed.send("a005 OK\r\n");
         bed.expungeWithoutUidPlus(QByteArray::number(c.flaggedUid));
         bed.send("a202 OK\r\n");
+        EXPECT_EQ(bed.filter.recorded, c.recorded);
         EXPECT_EQ(bed.finishedCount, 1);
         EXPECT_EQ(bed.result.status, SessionStatus::Ok);
     }
@@ -1293,8 +1302,9 @@ TEST(ImapSession, ACachedVerdictIsUsedOnlyForTheMessageItWasMadeOn)
         if (!c.fetched.isEmpty())
             bed.fetch(1, c.fetched);
         if (!c.verify.isEmpty()) {
-            EXPECT_EQ(bed.net.takeWritten(), "a611 UID FETCH 41 (BODY.PEEK[HEADER.FIELDS "
-                                             "(MESSAGE-ID DATE FROM SUBJECT)])\r\n");
+            EXPECT_EQ(bed.net.takeWritten(),
+                      "a611 UID FETCH 41 (BODY.PEEK[HEADER.FIELDS "
+                      "(MESSAGE-ID DATE FROM SUBJECT)])\r\n");
             bed.send(c.verify);
         }
         if (c.isFlagged) {

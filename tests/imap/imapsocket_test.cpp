@@ -112,8 +112,8 @@ TEST(ImapSocket, LiteralSplitAnywhereArrivesWhole)
         ASSERT_TRUE(bed.run());
         EXPECT_EQ(bed.server.commands,
                   (QList<QByteArray> {"a001 LOGIN \"joe\" \"pw\"", "a142 SELECT INBOX",
-                                      "a610 FETCH 1:1 (UID RFC822.SIZE)", "a654 FETCH 1 (FLAGS BODY.PEEK[])",
-                                      "a399 LOGOUT"}));
+                                      "a610 FETCH 1:1 (UID RFC822.SIZE)",
+                                      "a654 FETCH 1 (FLAGS BODY.PEEK[])", "a399 LOGOUT"}));
         const CMessage *message = bed.session.ImapMessages().Item(1);
         ASSERT_NE(message, nullptr);
         EXPECT_EQ(message->SIZE, text.size());
@@ -171,8 +171,8 @@ TEST(ImapSocket, ServerRepliesThatEndOrChangeTheSession)
         SocketBed bed(loginTo(2, true) + uidsOf(2) + c.after);
         ASSERT_TRUE(bed.run());
         EXPECT_EQ(bed.server.commands,
-                  QList<QByteArray>(
-                      {"a001 LOGIN \"joe\" \"pw\"", "a142 SELECT INBOX", "a610 FETCH 1:2 (UID RFC822.SIZE)"})
+                  QList<QByteArray>({"a001 LOGIN \"joe\" \"pw\"", "a142 SELECT INBOX",
+                                     "a610 FETCH 1:2 (UID RFC822.SIZE)"})
                       + c.commands);
         EXPECT_EQ(bed.filter.recorded, c.recorded);
         EXPECT_EQ(bed.log(), c.log);

@@ -7,9 +7,10 @@
 // another message.
 TEST(MessageIdentity, TheDigestReadsOnlyTheIdentifyingHeaders)
 {
-    const QByteArray whole = "Received: from mx by host\r\nMessage-ID: <a1@example.org>\r\n"
-                             "Date: Fri, 13 Mar 2026 10:00:00 +0000\r\nFrom: Jo\r\n <jo@example.org>\r\n"
-                             "Subject: Lunch\r\nX-Other: 1\r\n\r\nSubject: not a header\r\n";
+    const QByteArray whole
+        = "Received: from mx by host\r\nMessage-ID: <a1@example.org>\r\n"
+          "Date: Fri, 13 Mar 2026 10:00:00 +0000\r\nFrom: Jo\r\n <jo@example.org>\r\n"
+          "Subject: Lunch\r\nX-Other: 1\r\n\r\nSubject: not a header\r\n";
     const QByteArray digest = identityDigest(whole);
     const struct
     {

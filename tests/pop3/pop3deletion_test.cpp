@@ -254,7 +254,10 @@ TEST(Pop3Deletion, DeletesOnlyTheMessageThatWasJudged)
         {"another size", asJudged, "101", {}, NotTheSame},
         {"same size, other headers", asJudged, "100", "+OK\r\n" + other + ".\r\n", NotTheSame},
         {"no TOP on the server", asJudged, "100", "-ERR unknown command\r\n", NotTheSame},
-        {"judged before sizes were kept", {"uid-d", -1, asJudged.headerDigest}, "100", {},
+        {"judged before sizes were kept",
+         {"uid-d", -1, asJudged.headerDigest},
+         "100",
+         {},
          NotTheSame},
     };
     for (const Case &c : cases) {

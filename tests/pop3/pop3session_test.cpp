@@ -98,14 +98,19 @@ TEST(Pop3Session, FetchesEveryMessageThenDeletesTheSpamAndQuits)
         EXPECT_EQ(bed.net.takeWritten(), "DELE 3\r\n");
         EXPECT_TRUE(bed.filter.recorded.isEmpty());
         bed.send("+OK Marked to be deleted.\r\n");
-        // Every message is in the history before QUIT makes the deletions final.
+        // Every message is in the history before QUIT makes the deletions final; until the
+        // server confirms them they are pending.
+        EXPECT_EQ(bed.filter.recorded,
+                  (QList<Recorded> {{"Home", "hello", Kept},
+                                    {"Home", "spam one", DeletionPending},
+                                    {"Home", "spam two", DeletionPending}}));
+        EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
+        EXPECT_EQ(bed.finishedCount, 0);
+        bed.send("+OK Logging out, messages deleted.\r\n");
         EXPECT_EQ(bed.filter.recorded,
                   (QList<Recorded> {{"Home", "hello", Kept},
                                     {"Home", "spam one", Deleted},
                                     {"Home", "spam two", Deleted}}));
-        EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
-        EXPECT_EQ(bed.finishedCount, 0);
-        bed.send("+OK Logging out, messages deleted.\r\n");
         EXPECT_EQ(bed.finishedCount, 1);
         EXPECT_EQ(bed.result.status, SessionStatus::Ok);
         EXPECT_FALSE(bed.net.isOpen);
@@ -234,8 +239,10 @@ TEST(Pop3Session, RefusedDeleIsReportedAndTheMessageRecordedAsKept)
     EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
     EXPECT_EQ(bed.services.notifier.popups, QStringList {"POP3 Error:-ERR Message is locked\r\n"});
     EXPECT_EQ(bed.filter.recorded,
-              (QList<Recorded> {{"Home", "spam a", Kept}, {"Home", "spam b", Deleted}}));
+              (QList<Recorded> {{"Home", "spam a", Kept}, {"Home", "spam b", DeletionPending}}));
     bed.send("+OK\r\n");
+    EXPECT_EQ(bed.filter.recorded,
+              (QList<Recorded> {{"Home", "spam a", Kept}, {"Home", "spam b", Deleted}}));
     EXPECT_EQ(bed.finishedCount, 1);
     EXPECT_EQ(bed.result.status, SessionStatus::Ok);
 }
@@ -253,7 +260,7 @@ TEST(Pop3Session, RefusedQuitRecordsTheDeletionsAsKeptAgain)
     bed.send("+OK\r\n");
     EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
     EXPECT_EQ(bed.filter.recorded,
-              (QList<Recorded> {{"Home", "spam a", Deleted}, {"Home", "hello", Kept}}));
+              (QList<Recorded> {{"Home", "spam a", DeletionPending}, {"Home", "hello", Kept}}));
     bed.send("-ERR Cannot remove messages\r\n");
     EXPECT_EQ(bed.filter.recorded,
               (QList<Recorded> {{"Home", "spam a", Kept}, {"Home", "hello", Kept}}));
@@ -522,8 +529,11 @@ TEST(Pop3Session, AskModeIsTheSettingAtTheVerdicts)
         bed.services.settings.AskBeforeDel = c.atVerdicts;
         bed.send(retrReply(mail("spam")));
         EXPECT_EQ(bed.net.takeWritten(), c.afterMessages);
-        if (c.spamStatus == Deleted)
+        if (c.spamStatus == Deleted) {
             bed.send("+OK\r\n");
+            EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
+            bed.send("+OK bye\r\n");
+        }
         EXPECT_EQ(bed.filter.recorded, (QList<Recorded> {{"Home", "spam", c.spamStatus}}));
         // Deleting at once settles what the queue held of the account; without ids the
         // queue is left as it was.
@@ -644,6 +654,8 @@ TEST(Pop3Session, RetrsInFlightFollowPipeliningAndTheAverageSize)
         // The replies are matched to the RETRs in order: the spam is message 7.
         EXPECT_EQ(bed.net.takeWritten(), retrs(c.window + 2, 20) + "DELE 7\r\n");
         bed.send("+OK\r\n");
+        EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
+        bed.send("+OK bye\r\n");
         ASSERT_EQ(bed.filter.recorded.size(), 20);
         EXPECT_EQ(bed.filter.recorded.at(6), (Recorded {"Home", "spam seven", Deleted}));
         EXPECT_EQ(bed.filter.recorded.at(19), (Recorded {"Home", "hello 20", Kept}));
@@ -692,9 +704,9 @@ TEST(Pop3Session, RefusedRetrInFlightLeavesOnlyItsMessageOut)
         bed.send("+OK\r\n");
         EXPECT_EQ(bed.net.takeWritten(), deletes.at(1) + '\n');
         bed.send("+OK\r\n");
-        EXPECT_EQ(bed.filter.recorded, c.recorded);
         EXPECT_EQ(bed.net.takeWritten(), "QUIT\r\n");
         bed.send("+OK bye\r\n");
+        EXPECT_EQ(bed.filter.recorded, c.recorded);
         EXPECT_EQ(bed.finishedCount, 1);
         EXPECT_EQ(bed.result.status, SessionStatus::Ok);
     }
@@ -831,8 +843,10 @@ TEST(Pop3Session, ACachedVerdictIsUsedOnlyForTheMessageItWasMadeOn)
 {
     const QByteArray judged = mail("spam from before");
     const QByteArray judgedSize = QByteArray::number(judged.size());
-    const QByteArray topOf = "+OK\r\nFrom: Jo <jo@example.org>\r\nSubject: spam from before\r\n\r\n.\r\n";
-    const QByteArray otherTop = "+OK\r\nFrom: Ann <ann@example.org>\r\nSubject: spam for Bo\r\n\r\n.\r\n";
+    const QByteArray topOf
+        = "+OK\r\nFrom: Jo <jo@example.org>\r\nSubject: spam from before\r\n\r\n.\r\n";
+    const QByteArray otherTop
+        = "+OK\r\nFrom: Ann <ann@example.org>\r\nSubject: spam for Bo\r\n\r\n.\r\n";
     struct Case
     {
         const char *name;

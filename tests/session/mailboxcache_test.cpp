@@ -79,8 +79,9 @@ struct FilterBed : CoreTestbed
     {
         Outcome outcome;
         MailboxCache *cache = filter.openCache(account);
-        const QList<bool> toFetch = cache ? cache->plan({CacheIdKind::Pop3Uidl, 0}, box.ids, box.sizes, true)
-                                          : QList<bool>(box.ids.size(), true);
+        const QList<bool> toFetch = cache
+            ? cache->plan({CacheIdKind::Pop3Uidl, 0}, box.ids, box.sizes, true)
+            : QList<bool>(box.ids.size(), true);
         CMessages messages;
         QList<int> indexAt;
         for (int i = 0; i < box.ids.size(); ++i) {
@@ -216,7 +217,8 @@ TEST(MailboxCache, RulesEditedDuringACheckStillCount)
     box.add("u1", mail("alice@example.org", "Lunch", "See you at noon today.\r\n"));
     cached.check(box);
     MailboxCache *cache = cached.filter.openCache(cached.account);
-    ASSERT_EQ(cache->plan({CacheIdKind::Pop3Uidl, 0}, box.ids, box.sizes, true), QList<bool> {false});
+    ASSERT_EQ(cache->plan({CacheIdKind::Pop3Uidl, 0}, box.ids, box.sizes, true),
+              QList<bool> {false});
     CMessages messages;
     ASSERT_TRUE(messages.Add(cache->takeCached(0), QStringLiteral("1")));
     cache->setMailbox(messages, {0});

@@ -451,3 +451,37 @@ TEST(History, NewRecordTakesANumberAboveEveryRecordAndSavedFile)
             EXPECT_EQ(bed.dir.read(name), name.toUtf8()) << name.toStdString();
     }
 }
+
+// A check killed between recording and the server's confirmation leaves "Deletion pending"
+// records. The account's next check settles them by what the server holds: a message gone
+// was deleted; one still there takes what that check decided, in its one record with its
+// copy; other accounts' records wait for their own checks.
+TEST(History, PendingDeletionsAreSettledByTheNextCheckOfTheirAccount)
+{
+    ServicesBed bed;
+    History history(bed.dir.path(), bed.services, bed.clock);
+    const CMessage gone = message("gone meanwhile", MessageStatus::DeletionPending);
+    const CMessage still = message("still there", MessageStatus::DeletionPending);
+    ASSERT_TRUE(history.Add2Hist(mailbox({gone, still}), "home"));
+    ASSERT_TRUE(
+        history.Add2Hist(mailbox({message("work's", MessageStatus::DeletionPending)}), "work"));
+    const int stillNumber = history.at(2).MailNumber;
+
+    // The next check of "home" finds only the second message, and keeps it this time.
+    const CMessages now = mailbox({message("still there")});
+    EXPECT_EQ(history.settlePending(now, "home"), 2);
+    ASSERT_TRUE(history.Add2Hist(now, "home"));
+
+    History reloaded(bed.dir.path(), bed.services, bed.clock);
+    reloaded.LoadHistory();
+    QList<std::pair<QByteArray, QByteArray>> records;
+    for (int i = 1; i <= reloaded.count(); ++i)
+        records.append({reloaded.at(i).Subject, reloaded.at(i).Status});
+    EXPECT_EQ(records,
+              (QList<std::pair<QByteArray, QByteArray>> {
+                  {"gone meanwhile", keyOf(MessageStatus::Deleted)},
+                  {"still there", keyOf(MessageStatus::Kept)},
+                  {"work's", keyOf(MessageStatus::DeletionPending)}}));
+    EXPECT_EQ(reloaded.at(2).MailNumber, stillNumber);
+    EXPECT_TRUE(QFile::exists(reloaded.mailPath(stillNumber)));
+}

@@ -14,6 +14,7 @@ TEST(VerdictKeys, EveryStatusAndReasonHasItsKeyAndReadsBack)
         {MessageStatus::Deleted, "70043"},
         {MessageStatus::Kept, "70044"},
         {MessageStatus::AwaitingReview, "280007"},
+        {MessageStatus::DeletionPending, "280139"},
     };
     for (const auto &c : statuses) {
         SCOPED_TRACE(c.key);

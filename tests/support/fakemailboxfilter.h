@@ -55,13 +55,22 @@ public:
     void recordKept(const CMessage &message) override
     {
         for (auto it = recorded.rbegin(); it != recorded.rend(); ++it) {
-            if (it->subject == message.Subject && it->status == MessageStatus::Deleted) {
+            if (it->subject == message.Subject
+                && (it->status == MessageStatus::Deleted
+                    || it->status == MessageStatus::DeletionPending)) {
                 it->status = MessageStatus::Kept;
                 return;
             }
         }
     }
 
+    void confirmDeleted(const CMessages &) override
+    {
+        for (Recorded &r : recorded) {
+            if (r.status == MessageStatus::DeletionPending)
+                r.status = MessageStatus::Deleted;
+        }
+    }
     MailboxCache *openCache(const MailAccount &account) override
     {
         return cacheFor ? cacheFor(account) : nullptr;

@@ -575,7 +575,7 @@ void frmStat::FillCombos()
     cmbMessages->clear();
     // New statuses go at the end: the stored MessagesIndex keeps its meaning.
     cmbMessages->addItems({c("70042", "All"), c("70043", "Deleted"), c("70044", "Exist"),
-                           c("280007", "Awaiting review")});
+                           c("280007", "Awaiting review"), c("280139", "Deletion pending")});
     cmbSender->clear();
     cmbSender->addItems(
         {c("70042", "All"), c("70045", "Friend"), c("70046", "Blocked"), c("70047", "Others")});
