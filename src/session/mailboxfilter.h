@@ -35,19 +35,20 @@ public:
     // says kept again, so it never claims a deletion that did not happen.
     virtual void recordKept(const CMessage &message) = 0;
 
-    // Ask mode: true when the user chose to keep the message with this server id, so it is
-    // recorded as kept and not proposed again.
-    virtual bool isKeptForReview(const QByteArray &accountName, const QByteArray &serverId) const
+    // Ask mode: true when the user chose to keep the message with this server id in the
+    // account's mailbox, so it is recorded as kept and not proposed again.
+    virtual bool isKeptForReview(const MailAccount &account, const QByteArray &serverId) const
     {
-        (void)accountName;
+        (void)account;
         (void)serverId;
         return false;
     }
-    // Ask mode, after Add2Hist: the account's messages that wait for the user's decision, in
-    // place of those queued by its previous check. Their MailNumber is 0; the history knows it.
-    virtual void awaitReview(const QByteArray &accountName, const QList<ReviewItem> &items)
+    // Ask mode, after Add2Hist: the messages of the account's mailbox that wait for the
+    // user's decision, in place of those queued by its previous check. Their MailNumber is
+    // 0; the history knows it.
+    virtual void awaitReview(const MailAccount &account, const QList<ReviewItem> &items)
     {
-        (void)accountName;
+        (void)account;
         (void)items;
     }
 };

@@ -292,13 +292,14 @@ QList<ReviewItem> MailSession::holdForReview(CMessages &messages, const QList<bo
         if (!deleteFlags.at(n) || !message)
             continue;
         const QByteArray serverId = serverIds.value(n);
-        if (serverId.isEmpty() || m_filter.isKeptForReview(m_account.AccountName, serverId)) {
+        if (serverId.isEmpty() || m_filter.isKeptForReview(m_account, serverId)) {
             message->Status = keyOf(MessageStatus::Kept);
             continue;
         }
         message->Status = keyOf(MessageStatus::AwaitingReview);
         ReviewItem item;
         item.AccountName = m_account.AccountName;
+        item.accountIdentity = identityOf(m_account);
         item.serverId = serverId;
         // Who sent it as the history names it: the "sender" header, else "from".
         item.Sender = message->Sender.isEmpty() ? message->from : message->Sender;

@@ -129,6 +129,7 @@ struct DeletionBed
     {
         ReviewItem i;
         i.AccountName = lists.Accounts.at(0).AccountName;
+        i.accountIdentity = identityOf(lists.Accounts.at(0));
         i.serverId = serverId;
         i.MailNumber = mailNumber;
         i.Subject = "message " + QByteArray::number(mailNumber);

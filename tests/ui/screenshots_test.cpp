@@ -85,7 +85,16 @@ TEST(Screenshots, ReviewWindowRenders)
     const auto item
         = [](const char *account, const char *id, const char *sender, const char *subject,
              const char *date, const char *size, Reason reason, const char *why) {
-              return ReviewItem {account, id, 0, sender, subject, date, size, reason, why};
+              ReviewItem i;
+              i.AccountName = account;
+              i.serverId = id;
+              i.Sender = sender;
+              i.Subject = subject;
+              i.SendDate = date;
+              i.Size = size;
+              i.reason = reason;
+              i.why = why;
+              return i;
           };
     ReviewWindow &review = *windows.reviewWindow();
     review.setItems({
