@@ -5,9 +5,12 @@
 #include "korvanecore.h"
 #include "message/cmessages.h"
 #include "session/mailboxcache.h"
+#include "store/accountidentity.h"
 #include "store/historycodec.h"
 #include "store/messagecache.h"
 #include "store/verdictkeys.h"
+
+#include <algorithm>
 
 CoreMailboxFilter::CoreMailboxFilter(KorvaneCore &core)
     : m_core(core)
@@ -93,15 +96,22 @@ void CoreMailboxFilter::confirmDeleted(const CMessages &messages)
         (void)m_core.history.setStatusByMailNumbers(numbers, MessageStatus::Deleted);
 }
 
-bool CoreMailboxFilter::isKeptForReview(const QByteArray &accountName,
+bool CoreMailboxFilter::isKeptForReview(const MailAccount &account,
                                         const QByteArray &serverId) const
 {
-    return m_core.reviewQueue.isKept(accountName, serverId);
+    return m_core.reviewQueue.isKept(identityOf(account), serverId);
 }
 
-void CoreMailboxFilter::awaitReview(const QByteArray &accountName, const QList<ReviewItem> &items)
+void CoreMailboxFilter::awaitReview(const MailAccount &account, const QList<ReviewItem> &items)
 {
-    QList<ReviewItem> numbered = items;
+    // The account editor deleted the account, or gave it another mailbox, while this one
+    // was being checked: what the check found belongs to no account now, and goes as the
+    // editor dropped the rest of the mailbox's items.
+    const AccountIdentity mailbox = identityOf(account);
+    const bool isConfigured = std::any_of(
+        m_core.lists.Accounts.cbegin(), m_core.lists.Accounts.cend(),
+        [&](const MailAccount &a) { return !a.AccountName.isEmpty() && identityOf(a) == mailbox; });
+    QList<ReviewItem> numbered = isConfigured ? items : QList<ReviewItem>();
     const QHash<RecordKey, int> mailNumbers = awaitingMailNumbers();
     for (ReviewItem &item : numbered) {
         item.MailNumber = mailNumbers.value(recordKeyOf(item));
@@ -110,7 +120,7 @@ void CoreMailboxFilter::awaitReview(const QByteArray &accountName, const QList<R
             item.why = whyText(*verdict, m_core.services);
     }
     // A failed write has been reported; the queue stays in memory all the same.
-    (void)m_core.reviewQueue.replaceAccount(accountName, numbered);
+    (void)m_core.reviewQueue.replaceAccount(account, numbered);
 }
 
 MailboxCache *CoreMailboxFilter::cacheOf(const CMessages &messages) const

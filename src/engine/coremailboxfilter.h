@@ -28,8 +28,8 @@ public:
     bool Add2Hist(CMessages &messages, const QByteArray &accountName) override;
     void recordKept(const CMessage &message) override;
     void confirmDeleted(const CMessages &messages) override;
-    bool isKeptForReview(const QByteArray &accountName, const QByteArray &serverId) const override;
-    void awaitReview(const QByteArray &accountName, const QList<ReviewItem> &items) override;
+    bool isKeptForReview(const MailAccount &account, const QByteArray &serverId) const override;
+    void awaitReview(const MailAccount &account, const QList<ReviewItem> &items) override;
 
 private:
     MailboxCache *cacheOf(const CMessages &messages) const;

@@ -30,7 +30,7 @@ void KorvaneCore::LoadAllData()
     listFiles.LoadAccounts(IsChecking);
     settingsFile.LoadSettingsFile(settings.WatchedExtensions);
     history.LoadHistory();
-    reviewQueue.load();
+    reviewQueue.load(lists.Accounts); // after the accounts: it drops what belongs to none
     listFiles.LoadBadWords();
     listFiles.LoadFriendList();
     listFiles.LoadBlockedList();

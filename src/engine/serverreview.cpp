@@ -74,10 +74,10 @@ void ServerReview::deleteOnServer(const QList<ReviewItem> &items)
     QList<AccountWork> accounts;
     for (const ReviewItem &item : items) {
         auto it = std::find_if(accounts.begin(), accounts.end(), [&](const AccountWork &w) {
-            return w.accountName == item.AccountName;
+            return w.mailbox == item.accountIdentity;
         });
         if (it == accounts.end())
-            it = accounts.insert(accounts.end(), AccountWork {item.AccountName, {}});
+            it = accounts.insert(accounts.end(), AccountWork {item.accountIdentity, {}});
         it->items << item;
     }
     m_batches << accounts;
@@ -103,11 +103,17 @@ void ServerReview::runNext()
     }
     while (!m_accounts.isEmpty()) {
         m_current = m_accounts.takeFirst();
+        // The account that reaches the items' mailbox now, whatever it is called: an id of
+        // one mailbox names another message, or none, in any other.
         const auto account = std::find_if(
             m_lists.Accounts.cbegin(), m_lists.Accounts.cend(), [this](const MailAccount &a) {
-                return !a.AccountName.isEmpty() && a.AccountName == m_current.accountName;
+                return !a.AccountName.isEmpty() && identityOf(a) == m_current.mailbox;
             });
-        if (account == m_lists.Accounts.cend() || !hasMailSession(*account)) {
+        if (account == m_lists.Accounts.cend()) {
+            dropOrphans(m_current.items);
+            continue;
+        }
+        if (!hasMailSession(*account)) {
             for (const ReviewItem &item : std::as_const(m_current.items))
                 m_report << itemName(item) + QLatin1Char(' ')
                         + caption("280046",
@@ -171,6 +177,17 @@ void ServerReview::finishBatch()
     if (!m_batches.isEmpty())
         QMetaObject::invokeMethod(this, &ServerReview::runNext, Qt::QueuedConnection);
     emit deletionFinished(deleted, report);
+}
+
+void ServerReview::dropOrphans(const QList<ReviewItem> &items)
+{
+    for (const ReviewItem &item : items)
+        m_report << itemName(item) + QLatin1Char(' ')
+                + caption("280400",
+                          "not deleted: its account was deleted or now reaches another mailbox, "
+                          "so it leaves the review list.");
+    if (!m_queue.remove(items))
+        m_report << caption("280048", "The review list could not be updated.");
 }
 
 // The items' history records get the status, saved once for all of them. Gives a line for

@@ -65,15 +65,18 @@ public:
     bool isDeleting() const { return m_isRunning || !m_batches.isEmpty(); }
 
 private:
+    // The items of one mailbox, deleted through the account that reaches it.
     struct AccountWork
     {
-        QByteArray accountName;
+        AccountIdentity mailbox;
         QList<ReviewItem> items;
     };
 
     void runNext();
     void onSessionFinished(const SessionResult &result);
     void finishBatch();
+    // Items whose mailbox no account reaches any more: never deleted, they leave the queue.
+    void dropOrphans(const QList<ReviewItem> &items);
     QStringList recordStatus(const QList<ReviewItem> &items, MessageStatus status);
     QString outcomeText(DeletionOutcome outcome, const SessionResult &result) const;
     QString caption(const char *key, const char *defaultText) const;

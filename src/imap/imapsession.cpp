@@ -639,14 +639,13 @@ void ImapSession::afterVerdicts()
     }
     if (m_isHolding) {
         // Without ids the queue keeps what it holds of the account: nothing new is known.
-        if (m_hasServerIds
-            && !guarded([this] { m_filter.awaitReview(m_account.AccountName, m_held); }))
+        if (m_hasServerIds && !guarded([this] { m_filter.awaitReview(m_account, m_held); }))
             return;
         return logout();
     }
     // With the option off this check decides on every message: what the queue held of the
     // account is settled.
-    if (!guarded([this] { m_filter.awaitReview(m_account.AccountName, {}); }))
+    if (!guarded([this] { m_filter.awaitReview(m_account, {}); }))
         return;
     if (unnamed > 0)
         tellAboutAccount(m_services.caption(

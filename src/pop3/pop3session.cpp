@@ -530,7 +530,7 @@ void Pop3Session::recordAndQuit()
     // Without ids the queue keeps what it holds of the account: nothing new is known. With
     // the option off this check has decided on every message, so the account's items go.
     if ((!m_isHolding || m_hasServerIds) && !guarded([this] {
-            m_filter.awaitReview(m_account.AccountName, m_isHolding ? m_held : QList<ReviewItem>());
+            m_filter.awaitReview(m_account, m_isHolding ? m_held : QList<ReviewItem>());
         }))
         return;
     m_state = State::QuitSent;

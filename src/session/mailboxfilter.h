@@ -38,19 +38,20 @@ public:
     // pending" are recorded as deleted.
     virtual void confirmDeleted(const CMessages &messages) { (void)messages; }
 
-    // Ask mode: true when the user chose to keep the message with this server id, so it is
-    // recorded as kept and not proposed again.
-    virtual bool isKeptForReview(const QByteArray &accountName, const QByteArray &serverId) const
+    // Ask mode: true when the user chose to keep the message with this server id in the
+    // account's mailbox, so it is recorded as kept and not proposed again.
+    virtual bool isKeptForReview(const MailAccount &account, const QByteArray &serverId) const
     {
-        (void)accountName;
+        (void)account;
         (void)serverId;
         return false;
     }
-    // Ask mode, after Add2Hist: the account's messages that wait for the user's decision, in
-    // place of those queued by its previous check. Their MailNumber is 0; the history knows it.
-    virtual void awaitReview(const QByteArray &accountName, const QList<ReviewItem> &items)
+    // Ask mode, after Add2Hist: the messages of the account's mailbox that wait for the
+    // user's decision, in place of those queued by its previous check. Their MailNumber is
+    // 0; the history knows it.
+    virtual void awaitReview(const MailAccount &account, const QList<ReviewItem> &items)
     {
-        (void)accountName;
+        (void)account;
         (void)items;
     }
 };

@@ -293,13 +293,14 @@ QList<ReviewItem> MailSession::holdForReview(CMessages &messages, const QList<bo
             continue;
         const MessageIdentity identity = identities.value(n);
         const QByteArray &serverId = identity.serverId;
-        if (serverId.isEmpty() || m_filter.isKeptForReview(m_account.AccountName, serverId)) {
+        if (serverId.isEmpty() || m_filter.isKeptForReview(m_account, serverId)) {
             message->Status = keyOf(MessageStatus::Kept);
             continue;
         }
         message->Status = keyOf(MessageStatus::AwaitingReview);
         ReviewItem item;
         item.AccountName = m_account.AccountName;
+        item.accountIdentity = identityOf(m_account);
         item.serverId = serverId;
         item.serverSize = identity.serverSize;
         item.headerDigest = identity.headerDigest;

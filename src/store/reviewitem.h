@@ -1,5 +1,6 @@
 #pragma once
 
+#include "accountidentity.h"
 #include "verdictkeys.h"
 
 #include <QByteArray>
@@ -9,7 +10,9 @@
 // decision, because "Ask me before deleting" was on when it was checked.
 struct ReviewItem
 {
-    QByteArray AccountName;
+    QByteArray AccountName; // as the account was named when it was checked, for the texts
+    // The mailbox the message is on: the item belongs to it, whatever the account is called.
+    AccountIdentity accountIdentity;
     // The server's own id of the message: the POP3 UIDL, or for IMAP "<UIDVALIDITY>:<UID>".
     // Message numbers shift when other messages go; this id does not.
     QByteArray serverId;
@@ -28,6 +31,6 @@ struct ReviewItem
 
     bool isSameMessage(const ReviewItem &other) const
     {
-        return AccountName == other.AccountName && serverId == other.serverId;
+        return accountIdentity == other.accountIdentity && serverId == other.serverId;
     }
 };

@@ -131,6 +131,7 @@ struct DeletionBed
     {
         ReviewItem i;
         i.AccountName = lists.Accounts.at(0).AccountName;
+        i.accountIdentity = identityOf(lists.Accounts.at(0));
         i.serverId = serverId;
         i.serverSize = text.size();
         i.headerDigest = identityDigest(text);

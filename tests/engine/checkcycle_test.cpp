@@ -223,7 +223,7 @@ TEST(CheckCycle, MessagesAwaitingReviewAreAnnouncedOnceAfterTheLastAccount)
 {
     CycleBed bed;
     bed.core->settings.AskBeforeDel = true;
-    bed.filter.onReview = [&](const QByteArray &account, const QList<ReviewItem> &items) {
+    bed.filter.onReview = [&](const MailAccount &account, const QList<ReviewItem> &items) {
         EXPECT_TRUE(bed.core->reviewQueue.replaceAccount(account, items));
     };
     QList<int> pending;

@@ -29,11 +29,15 @@ QByteArray headersOf(int mailNumber)
     return "Subject: offer " + QByteArray::number(mailNumber) + "\r\n\r\n";
 }
 
-ReviewItem item(const QByteArray &accountName, const QByteArray &serverId, int mailNumber,
+const MailAccount home = account("POP3", "Home");
+const MailAccount work = account("IMAP", "Work");
+
+ReviewItem item(const MailAccount &account, const QByteArray &serverId, int mailNumber,
                 const QByteArray &sender = "Ann <ann@example.com>")
 {
     ReviewItem i;
-    i.AccountName = accountName;
+    i.AccountName = account.AccountName;
+    i.accountIdentity = identityOf(account);
     i.serverId = serverId;
     i.MailNumber = mailNumber;
     i.Sender = sender;
@@ -59,7 +63,7 @@ struct ReviewBed
                          [this](int count, const QString &report) {
                              finished << std::pair {count, report};
                          });
-        lists.Accounts = {account("POP3", "Home"), account("IMAP", "Work")};
+        lists.Accounts = {home, work};
         for (int n = 1; n <= 4; ++n)
             history.append(historyRecord("offer", n, MessageStatus::AwaitingReview));
         EXPECT_TRUE(history.SaveHist());
@@ -119,9 +123,8 @@ QList<int> mailNumbers(const QList<ReviewItem> &items)
 TEST(ServerReview, RecordsTurnDeletedOnlyForWhatTheServersAccepted)
 {
     ReviewBed bed;
-    bed.review.deleteOnServer({item("Home", "uid-1", 1), item("Work", "9:5", 2),
-                               item("Home", "uid-3", 3), item("Work", "9:6", 4),
-                               item("Gone", "uid-x", 5)});
+    bed.review.deleteOnServer({item(home, "uid-1", 1), item(work, "9:5", 2), item(home, "uid-3", 3),
+                               item(work, "9:6", 4), item(account("POP3", "Gone"), "uid-x", 5)});
     EXPECT_TRUE(bed.connections.isEmpty()) << "the work runs on the event loop";
     FakeTransport::runPending();
 
@@ -161,20 +164,42 @@ TEST(ServerReview, RecordsTurnDeletedOnlyForWhatTheServersAccepted)
     EXPECT_TRUE(report.contains("\"offer 3\" (Ann <ann@example.com>) was not deleted: the "
                                 "server refused."));
     EXPECT_TRUE(report.contains("\"offer 2\" (Ann <ann@example.com>) is no longer on the server"));
-    EXPECT_TRUE(report.contains("Gone: \"offer 5\" (Ann <ann@example.com>) not deleted: there is "
-                                "no POP3 or IMAP account of this name."));
+    EXPECT_TRUE(report.contains("Gone: \"offer 5\" (Ann <ann@example.com>) not deleted: its "
+                                "account was deleted or now reaches another mailbox, so it "
+                                "leaves the review list."));
     EXPECT_EQ(bed.services.notifier.popups.last(), report);
-    EXPECT_EQ(mailNumbers(bed.removed), (QList<int> {1, 4}));
+    EXPECT_EQ(mailNumbers(bed.removed), (QList<int> {1, 4, 5}));
     EXPECT_EQ(bed.statusOf(1), "70043");
     EXPECT_EQ(bed.statusOf(2), "280007");
     EXPECT_EQ(bed.statusOf(3), "280007");
     EXPECT_EQ(bed.statusOf(4), "70043");
 }
 
+// "Home" now names a mailbox on another server: an id of the old one could name any message
+// there, so nothing is asked of either server and the items leave the queue.
+TEST(ServerReview, ItemsOfAMailboxNoAccountReachesAreNeverDeletedAndLeaveTheQueue)
+{
+    ReviewBed bed;
+    bed.lists.Accounts[0].MailServer = "pop.elsewhere.test";
+    bed.review.deleteOnServer({item(home, "uid-1", 1), item(home, "uid-2", 2)});
+    FakeTransport::runPending();
+    EXPECT_TRUE(bed.connections.isEmpty());
+    ASSERT_EQ(bed.finished.size(), 1);
+    EXPECT_EQ(bed.finished.at(0).first, 0);
+    EXPECT_EQ(bed.finished.at(0).second,
+              "0/2 messages deleted on the server.\n"
+              "Home: \"offer 1\" (Ann <ann@example.com>) not deleted: its account was deleted or "
+              "now reaches another mailbox, so it leaves the review list.\n"
+              "Home: \"offer 2\" (Ann <ann@example.com>) not deleted: its account was deleted or "
+              "now reaches another mailbox, so it leaves the review list.");
+    EXPECT_EQ(mailNumbers(bed.removed), (QList<int> {1, 2}));
+    EXPECT_EQ(bed.statusOf(1), "280007");
+}
+
 TEST(ServerReview, SessionThatEndsEarlyDeletesNothingAndSaysWhere)
 {
     ReviewBed bed;
-    bed.review.deleteOnServer({item("Home", "uid-1", 1)});
+    bed.review.deleteOnServer({item(home, "uid-1", 1)});
     FakeTransport::runPending();
     FakeTransport &pop = bed.connection(0);
     pop.serverSends("+OK\r\n+OK\r\n+OK\r\n+OK\r\n1 uid-1\r\n.\r\n+OK\r\n1 100\r\n.\r\n" + topOf(1)
@@ -194,8 +219,8 @@ TEST(ServerReview, SessionThatEndsEarlyDeletesNothingAndSaysWhere)
 TEST(ServerReview, SecondCallWaitsUntilTheFirstHasEnded)
 {
     ReviewBed bed;
-    bed.review.deleteOnServer({item("Home", "uid-1", 1)});
-    bed.review.deleteOnServer({item("Home", "uid-2", 2)});
+    bed.review.deleteOnServer({item(home, "uid-1", 1)});
+    bed.review.deleteOnServer({item(home, "uid-2", 2)});
     FakeTransport::runPending();
     ASSERT_EQ(bed.connections.size(), 1) << "never two sessions to one server at once";
     EXPECT_TRUE(bed.review.isDeleting());
@@ -225,9 +250,9 @@ TEST(ServerReview, KeepRecordsKeptAndAddsNewSendersToTheFriendList)
 {
     ReviewBed bed;
     bed.lists.FriendList = {"ann@example.com"};
-    const QList<ReviewItem> items = {item("Home", "uid-1", 1, "ANN@example.com"),
-                                     item("Home", "uid-2", 2, "\"Bob\" <bob@example.org>"),
-                                     item("Home", "uid-3", 3, "bob@example.org")};
+    const QList<ReviewItem> items = {item(home, "uid-1", 1, "ANN@example.com"),
+                                     item(home, "uid-2", 2, "\"Bob\" <bob@example.org>"),
+                                     item(home, "uid-3", 3, "bob@example.org")};
     bed.review.keep(items, false);
     EXPECT_EQ(mailNumbers(bed.kept), (QList<int> {1, 2, 3}));
     EXPECT_EQ(bed.statusOf(2), "70044");
@@ -238,7 +263,7 @@ TEST(ServerReview, KeepRecordsKeptAndAddsNewSendersToTheFriendList)
     EXPECT_EQ(bed.services.dir.read("FriendList.ini"), "ann@example.com\r\nbob@example.org\r\n");
     EXPECT_TRUE(bed.services.notifier.popups.isEmpty());
 
-    bed.review.keep({item("Home", "uid-9", 9)}, false);
+    bed.review.keep({item(home, "uid-9", 9)}, false);
     EXPECT_TRUE(
         bed.services.notifier.popups.last().contains("its history record could not be updated."));
 }
@@ -254,7 +279,7 @@ TEST(ServerReview, ConnectsAsTheAccountsSecuritySays)
         return a.ServerType == "POP3" ? AccountSecurity {SecurityMode::SslTls, "AB:CD"}
                                       : AccountSecurity {SecurityMode::StartTls, {}};
     });
-    bed.review.deleteOnServer({item("Home", "uid-1", 1), item("Work", "9:5", 2)});
+    bed.review.deleteOnServer({item(home, "uid-1", 1), item(work, "9:5", 2)});
     FakeTransport::runPending();
     ASSERT_EQ(bed.connections.size(), 1);
     EXPECT_EQ(bed.connection(0).encryptedConnects, 1);

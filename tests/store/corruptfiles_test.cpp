@@ -49,8 +49,10 @@ QString keptAs(const QString &path)
     return QStringLiteral("\nThe original file was kept as %1.").arg(path);
 }
 
+const MailAccount reviewAccount {"POP3", "Home", "mail.example.com", "joe", "secret", 110};
 const QByteArray reviewItem
-    = "item\r\nHome\r\nU1\r\n7\r\nBob\r\nHi\r\nMon\r\n12\r\n10155\r\nwhy\r\n";
+    = "item2\r\nHome\r\nPOP3,joe,mail.example.com,110\r\nU1\r\n512\r\nab\r\n"
+      "7\r\nBob\r\nHi\r\nMon\r\n12\r\n10155\r\nwhy\r\n";
 
 } // namespace
 
@@ -80,9 +82,10 @@ TEST(CorruptFiles, CompleteRecordsAreWrittenBackAndTheOriginalIsKeptAside)
         {"BadWords.ini", "free money\r\n40\r\nviagra\r\nlots\r\ncasino\r\n30\r\n",
          "BadWords.ini is corrupted, it will be rest.", [](FilesBed &b) { b.files.LoadBadWords(); },
          "free money\r\n40\r\n", [](const FilesBed &b) { return b.lists.BadWords.size(); }, 1},
-        {"Review.ini", reviewItem + "gone\r\nkept\r\nHome\r\nU2\r\n",
-         "Review.ini is corrupted, it will be reset.", [](FilesBed &b) { b.queue.load(); },
-         reviewItem, [](const FilesBed &b) { return qsizetype(b.queue.count()); }, 1},
+        {"Review.ini", reviewItem + "gone\r\nkept2\r\nPOP3,joe,mail.example.com,110\r\nU2\r\n",
+         "Review.ini is corrupted, it will be reset.",
+         [](FilesBed &b) { b.queue.load({reviewAccount}); }, reviewItem,
+         [](const FilesBed &b) { return qsizetype(b.queue.count()); }, 1},
         // One address a line: only a file that cannot be read at all is damaged.
         {"FriendList.ini", std::nullopt, "FriendList.ini is corrupted , it will be reset.",
          [](FilesBed &b) { b.files.LoadFriendList(); }, std::nullopt,

@@ -84,7 +84,10 @@ TEST(FileModes, EveryDataFileAndFolderIsMadePrivate)
          [](ModesBed &bed) { return bed.settingsFile.SaveSettingsFile({"exe"}); },
          {{"Settings.ini", 0600}}},
         {"the review queue",
-         [](ModesBed &bed) { return bed.queue.replaceAccount("home", {reviewItem()}); },
+         [](ModesBed &bed) {
+             const MailAccount home {"POP3", "home", "mail.example.com", "joe", "secret", 110};
+             return bed.queue.replaceAccount(home, {reviewItem()});
+         },
          {{"Review.ini", 0600}}},
         {"SaveHist",
          [](ModesBed &bed) {

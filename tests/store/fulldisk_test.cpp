@@ -75,7 +75,7 @@ TEST(FullDisk, EverySaveThatDoesNotFitFailsAndKeepsTheOldFile)
     bed.lists.BlockedList = {"*@spam.example"};
     ASSERT_TRUE(bed.files.SaveBlockedList());
     ASSERT_TRUE(bed.settingsFile.SaveSettingsFile({"exe"}));
-    ASSERT_TRUE(bed.queue.replaceAccount("home", {reviewItem("1")}));
+    ASSERT_TRUE(bed.queue.replaceAccount(account("home"), {reviewItem("1")}));
     ASSERT_TRUE(bed.history.saveCopy(1, "first copy"));
     ASSERT_TRUE(bed.history.saveEvidence(1, Verdict {}));
     const QStringList filesBefore = QDir(bed.dataDir).entryList(QDir::Files | QDir::Hidden);
@@ -115,7 +115,7 @@ TEST(FullDisk, EverySaveThatDoesNotFitFailsAndKeepsTheOldFile)
          }},
         {"review queue", bed.queue.path(), "SaveReview",
          [&] {
-             return bed.queue.replaceAccount("home", {reviewItem("1"), reviewItem("2")});
+             return bed.queue.replaceAccount(account("home"), {reviewItem("1"), reviewItem("2")});
          }},
     };
     for (const auto &c : cases) {

@@ -75,15 +75,15 @@ public:
     {
         return cacheFor ? cacheFor(account) : nullptr;
     }
-    bool isKeptForReview(const QByteArray &accountName, const QByteArray &serverId) const override
+    bool isKeptForReview(const MailAccount &account, const QByteArray &serverId) const override
     {
-        return keptIds.contains(accountName + '/' + serverId);
+        return keptIds.contains(account.AccountName + '/' + serverId);
     }
-    void awaitReview(const QByteArray &accountName, const QList<ReviewItem> &items) override
+    void awaitReview(const MailAccount &account, const QList<ReviewItem> &items) override
     {
-        reviews.append({accountName, items});
+        reviews.append({account.AccountName, items});
         if (onReview)
-            onReview(accountName, items);
+            onReview(account, items);
     }
 
     int checks = 0;
@@ -92,7 +92,7 @@ public:
     bool failsToRecord = false; // Add2Hist reports that the history could not be written
     QList<QByteArray> keptIds; // "<account>/<server id>" that the user kept
     QList<std::pair<QByteArray, QList<ReviewItem>>> reviews; // every awaitReview, in order
-    std::function<void(const QByteArray &, const QList<ReviewItem> &)> onReview;
+    std::function<void(const MailAccount &, const QList<ReviewItem> &)> onReview;
     // The message cache a session is given; none (every message fetched) unless set.
     std::function<MailboxCache *(const MailAccount &)> cacheFor;
 };

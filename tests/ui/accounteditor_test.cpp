@@ -1,5 +1,6 @@
 #include "platform/cregister.h"
 #include "store/accountsecurity.h"
+#include "store/reviewqueue.h"
 #include "support/coretestbed.h"
 #include "support/faketransport.h"
 #include "support/filesizelimit.h"
@@ -284,6 +285,62 @@ TEST(AccountEditor, DeletedAccountsLeaveTheFileOnlyOnOk)
     last.cmdOK->click();
     EXPECT_EQ(bed.dir.read("data/Accounts.ini"), "");
     EXPECT_FALSE(bed.core->lists.AccountsLoaded);
+}
+
+// Messages awaiting review belong to the mailbox they were found in: OK drops those of an
+// account that now reaches another server, or was deleted, and says how many went. A new
+// name alone leaves them.
+TEST(AccountEditor, OkDropsTheReviewOfChangedAndDeletedAccountsAndSaysHowMany)
+{
+    CoreTestbed bed;
+    bed.dir.write("data/Accounts.ini", threeAccounts);
+    frmAccountEditor editor(bed.core->services, bed.core->lists, bed.core->listFiles, *bed.registry,
+                            bed.core->IsChecking);
+    editor.setReviewQueue(bed.core->reviewQueue);
+    ReviewQueue &queue = bed.core->reviewQueue;
+    const QList<MailAccount> accounts = bed.core->lists.Accounts;
+    const auto held = [](const QByteArray &serverId) {
+        ReviewItem item;
+        item.serverId = serverId;
+        return item;
+    };
+    ASSERT_TRUE(queue.replaceAccount(accounts.at(0), {held("H1"), held("H2")}));
+    ASSERT_TRUE(queue.replaceAccount(accounts.at(1), {held("W1")}));
+    ASSERT_TRUE(queue.replaceAccount(accounts.at(2), {held("O1")}));
+    ASSERT_TRUE(queue.keep({queue.items().at(0)}));
+
+    editor.cmbAccount->setCurrentIndex(0);
+    whenDialogOpens([](frmAddAccount &d) {
+        d.Text2->setText("pop.example.net");
+        d.Text4->setText("new");
+        d.cmdAdd->click();
+    });
+    editor.cmdEdit->click();
+    editor.cmbAccount->setCurrentIndex(1);
+    whenDialogOpens([](frmAddAccount &d) {
+        d.Text1->setText("Office");
+        d.Text4->setText("new");
+        d.cmdAdd->click();
+    });
+    editor.cmdEdit->click();
+    bed.prompter.answers = {true};
+    editor.cmbAccount->setCurrentIndex(2);
+    editor.cmdDelete->click();
+    editor.cmdOK->click();
+
+    EXPECT_EQ(bed.prompter.warnings,
+              QStringList {"2 messages awaiting review were dropped: their account was deleted "
+                           "or now reaches another mailbox."});
+    ASSERT_EQ(queue.count(), 1);
+    EXPECT_EQ(queue.items().at(0).serverId, "W1");
+    EXPECT_FALSE(queue.isKept(identityOf(accounts.at(0)), "H1"));
+
+    // Saved again without a change of mailbox: nothing goes, nothing is said.
+    bed.prompter.warnings.clear();
+    editor.reload();
+    editor.cmdOK->click();
+    EXPECT_TRUE(bed.prompter.warnings.isEmpty());
+    EXPECT_EQ(queue.count(), 1);
 }
 
 // A refused certificate is trusted for its own account only once the box is ticked, and a

@@ -85,16 +85,16 @@ TEST(Screenshots, ReviewWindowRenders)
     const auto item
         = [](const char *account, const char *id, const char *sender, const char *subject,
              const char *date, const char *size, Reason reason, const char *why) {
-              ReviewItem shown;
-              shown.AccountName = account;
-              shown.serverId = id;
-              shown.Sender = sender;
-              shown.Subject = subject;
-              shown.SendDate = date;
-              shown.Size = size;
-              shown.reason = reason;
-              shown.why = QString::fromUtf8(why);
-              return shown;
+              ReviewItem i;
+              i.AccountName = account;
+              i.serverId = id;
+              i.Sender = sender;
+              i.Subject = subject;
+              i.SendDate = date;
+              i.Size = size;
+              i.reason = reason;
+              i.why = why;
+              return i;
           };
     ReviewWindow &review = *windows.reviewWindow();
     review.setItems({

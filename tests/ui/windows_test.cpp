@@ -300,13 +300,15 @@ TEST(Windows, ReviewQueueFillsTheTrayItemAndTheReviewWindow)
     WindowsBed bed;
     FakeReviewActions actions;
     bed.windows.attachReview(actions);
+    const MailAccount home {"POP3", "Home", "pop.home.test", "joe", "secret", 110};
     ReviewItem item;
     item.AccountName = "Home";
+    item.accountIdentity = identityOf(home);
     item.serverId = "UID1";
     item.Sender = "spam@lottery.example";
     item.reason = Reason::BlockedSender;
 
-    ASSERT_TRUE(bed.core->reviewQueue.replaceAccount("Home", {item}));
+    ASSERT_TRUE(bed.core->reviewQueue.replaceAccount(home, {item}));
     EXPECT_EQ(bed.menu.mnuReview->text(), "Review 1 messages...");
     bed.menu.mnuReview->trigger();
     ASSERT_NE(bed.windows.reviewWindow(), nullptr);

@@ -7,6 +7,7 @@
 #include "store/appsettings.h"
 #include "store/listfiles.h"
 #include "store/maillists.h"
+#include "store/reviewqueue.h"
 #include "store/services.h"
 
 #include <QComboBox>
@@ -237,11 +238,31 @@ void frmAccountEditor::onOk()
     // A failed save has been reported inside; the editor closes all the same. The accounts
     // are then read back as the file still holds them, so their security stays under the
     // keys it had: moved to the edited keys, it would belong to no account.
-    if (m_listFiles.SaveAccounts())
+    const bool isSaved = m_listFiles.SaveAccounts();
+    if (isSaved)
         saveSecurity();
     m_listFiles.LoadAccounts(m_isChecking);
     m_lists.AccountsLoaded = cmbAccount->count() > 0;
+    if (isSaved)
+        dropReviewOfGoneMailboxes();
     accept();
+}
+
+void frmAccountEditor::dropReviewOfGoneMailboxes()
+{
+    if (!m_reviewQueue)
+        return;
+    // A deleted account, or one that now reaches another server, user or port, leaves
+    // messages behind whose server ids mean nothing in any mailbox still configured:
+    // confirming one must never delete whatever has that id elsewhere.
+    const int dropped = m_reviewQueue->dropGoneAccounts(m_lists.Accounts);
+    if (dropped > 0)
+        m_services.prompter.warning(
+            m_services
+                .caption(QStringLiteral("280401"),
+                         QStringLiteral("%1 messages awaiting review were dropped: their account "
+                                        "was deleted or now reaches another mailbox."))
+                .arg(dropped));
 }
 
 void frmAccountEditor::saveSecurity()

@@ -9,6 +9,7 @@
 
 class CRegister;
 class ListFiles;
+class ReviewQueue;
 struct AppSettings;
 struct MailLists;
 struct Services;
@@ -33,6 +34,9 @@ public:
 
     // The live settings; the account dialog's connection test takes its time-out from them.
     void setSettings(const AppSettings &settings) { m_settings = &settings; }
+    // The messages awaiting review: OK drops those of every mailbox no account reaches any
+    // more, and says how many went.
+    void setReviewQueue(ReviewQueue &queue) { m_reviewQueue = &queue; }
 
     // Reloads the accounts from the file and lists them.
     void reload();
@@ -68,6 +72,7 @@ private:
     // Writes the security of every account under its key as it is now; the keys of the
     // accounts as they were at opening are removed first.
     void saveSecurity();
+    void dropReviewOfGoneMailboxes();
 
     const Services &m_services;
     MailLists &m_lists;
@@ -75,6 +80,7 @@ private:
     CRegister &m_registry;
     const bool &m_isChecking;
     const AppSettings *m_settings = nullptr;
+    ReviewQueue *m_reviewQueue = nullptr;
     std::unique_ptr<Labels> m_labels;
     // For every entry of cmbAccount, the index in Accounts of the record it stands for.
     QList<int> m_recordOfEntry;

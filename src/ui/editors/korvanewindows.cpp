@@ -93,6 +93,7 @@ void KorvaneWindows::showAccountEditor()
             = new frmAccountEditor(m_core.services, m_core.lists, m_core.listFiles,
                                    m_core.env.registry, m_core.IsChecking, m_viewer.get());
         m_accountEditor->setAttribute(Qt::WA_DeleteOnClose);
+        m_accountEditor->setReviewQueue(m_core.reviewQueue);
     }
     m_accountEditor->show();
     m_accountEditor->raise();
@@ -138,6 +139,7 @@ void KorvaneWindows::showAccountEditorModal()
     frmAccountEditor editor(m_core.services, m_core.lists, m_core.listFiles, m_core.env.registry,
                             m_core.IsChecking, m_viewer.get());
     editor.setSettings(m_core.settings);
+    editor.setReviewQueue(m_core.reviewQueue);
     editor.exec();
 }
 

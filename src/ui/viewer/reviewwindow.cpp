@@ -93,10 +93,10 @@ qint64 dateKey(const QByteArray &sendDate)
     return date.isValid() ? date.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min();
 }
 
-// What tells two messages apart across changes of the queue: account and server id.
+// What tells two messages apart across changes of the queue: mailbox and server id.
 QByteArray idOf(const ReviewItem &item)
 {
-    return item.AccountName + '\n' + item.serverId;
+    return identityKey(item.accountIdentity) + '\n' + item.serverId;
 }
 
 QPushButton *button(const QString &name, const QString &text)
