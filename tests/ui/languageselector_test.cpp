@@ -106,7 +106,7 @@ TEST(LanguageSelector, SwitchesTheViewerToArabicAndBack)
     EXPECT_EQ(viewer.optToday->text(), "اليوم");
     EXPECT_EQ(viewer.lstStat->headerItem()->text(5), "الحالة");
     EXPECT_EQ(itemsOf(viewer.cmbMessages),
-              QStringList({"الكل", "محذوفة", "موجودة", "بانتظار المراجعة"}));
+              QStringList({"الكل", "محذوفة", "موجودة", "بانتظار المراجعة", "بانتظار تأكيد الحذف"}));
     EXPECT_EQ(itemsOf(viewer.cmbSender), QStringList({"الكل", "صديق", "محظور", "آخرون"}));
     EXPECT_EQ(viewer.cmbAccounts->itemText(0), "جميع الحسابات");
     EXPECT_EQ(tableWords(viewer.lstStat),

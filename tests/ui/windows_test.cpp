@@ -260,7 +260,7 @@ TEST(Windows, ViewerStatusBoxFindsTheMessagesAwaitingReview)
     bed.core->settings.MessagesIndex = 3;
     frmStat &viewer = bed.windows.viewer();
     viewer.FillCombos();
-    ASSERT_EQ(viewer.cmbMessages->count(), 4);
+    ASSERT_EQ(viewer.cmbMessages->count(), 5);
     EXPECT_EQ(viewer.cmbMessages->currentText(), "Awaiting review");
     QStringList shown;
     for (int i = 0; i < viewer.lstStat->topLevelItemCount(); ++i)
