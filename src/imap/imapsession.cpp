@@ -606,11 +606,7 @@ void ImapSession::afterVerifying(const ImapResponse &reply)
         ++mistaken;
     }
     if (mistaken > 0)
-        tellAboutAccount(m_services.caption(
-            QStringLiteral("280136"),
-            QStringLiteral("%1: a message judged at an earlier check is not the one on the "
-                           "server now under its id, so it was not deleted; the message there "
-                           "is judged at the next check.")));
+        tellNotTheJudgedMessage();
     afterVerdicts();
 }
 

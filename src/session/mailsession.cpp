@@ -354,6 +354,15 @@ int MailSession::recordDeletionsKept(CMessages &messages)
     return count;
 }
 
+void MailSession::tellNotTheJudgedMessage()
+{
+    tellAboutAccount(m_services.caption(
+        QStringLiteral("280136"),
+        QStringLiteral("%1: a message judged at an earlier check is not the one on the server "
+                       "now under its id, so it was not deleted; the message there is judged "
+                       "at the next check.")));
+}
+
 void MailSession::tellHistoryNotSaved(bool isHolding)
 {
     tellAboutAccount(

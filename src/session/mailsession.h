@@ -162,6 +162,9 @@ protected:
     // Tells that the history could not be written, so nothing of the account was deleted,
     // or in ask mode put up for review.
     void tellHistoryNotSaved(bool isHolding);
+    // Tells that a message judged at an earlier check is another one on the server now, so it
+    // was not deleted.
+    void tellNotTheJudgedMessage();
     // Tells, with the account's name in front, a caption that ends in its place.
     void tellAboutAccount(const QString &caption);
     // The same for a caption that names a limit the server broke as its %2.
