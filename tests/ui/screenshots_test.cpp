@@ -85,7 +85,7 @@ TEST(Screenshots, ReviewWindowRenders)
     const auto item
         = [](const char *account, const char *id, const char *sender, const char *subject,
              const char *date, const char *size, Reason reason, const char *why) {
-              return ReviewItem {account, id, 0, sender, subject, date, size, reason, why};
+              return ReviewItem {account, id, -1, {}, 0, sender, subject, date, size, reason, why};
           };
     ReviewWindow &review = *windows.reviewWindow();
     review.setItems({
