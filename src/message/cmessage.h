@@ -56,5 +56,6 @@ public:
     QByteArray DecodeUUE(QByteArrayView Text) const;
 
 private:
+    void readHeader(QByteArrayView text, qsizetype headerEnd);
     QByteArray DecodeBase64Bytes(QByteArrayView bytes) const;
 };
