@@ -300,12 +300,13 @@ int runChild(const QByteArray &what, quint16 port, const QByteArray &kind, qint6
 {
     QElapsedTimer timer;
     if (what == "PARSE") {
-        const QByteArray text = largeMessage(kind, bytes);
+        // As the sessions parse a text they were handed.
+        QByteArray text = largeMessage(kind, bytes);
         const qint64 before = statusField("VmRSS:");
         resetPeak();
         timer.start();
         CMessage message;
-        message.ParseMessage(text);
+        message.parseTakingBody(text);
         std::printf("child peak %lld before %lld recorded %d clean 1 seconds %.2f\n",
                     static_cast<long long>(statusField("VmHWM:")), static_cast<long long>(before),
                     message.SIZE, timer.nsecsElapsed() / 1e9);

@@ -124,6 +124,25 @@ void CMessage::ParseMessage(QByteArrayView Text)
     AttachmentBodies += std::move(parts.bodies);
 }
 
+bool CMessage::parseTakingBody(QByteArray &text)
+{
+    const qsizetype headerEnd = indexOfBytes(text, "\r\n\r\n");
+    const qsizetype bodyStart = headerEnd + 4;
+    // A body with a "<BR>" of its own could not be told apart from a line end afterwards.
+    const bool canTake = headerEnd >= 0 && text.isDetached() && bodyStart < text.size()
+        && plainBodyStart(text) == bodyStart
+        && indexOfBytes(QByteArrayView(text).sliced(bodyStart), "<BR>") < 0;
+    if (!canTake) {
+        ParseMessage(text);
+        return false;
+    }
+    readHeader(text, headerEnd);
+    QByteArray header = text.first(bodyStart);
+    writeBodyTextInPlace(text, bodyStart);
+    MessageBody = std::exchange(text, std::move(header));
+    return true;
+}
+
 // The fields of the header block, which ends at headerEnd, and the attachment lists started.
 void CMessage::readHeader(QByteArrayView text, qsizetype headerEnd)
 {

@@ -485,6 +485,46 @@ void decodeEntity(const TextLines &entity, ByteSink &sink)
     }
 }
 
+void writeBodyTextInPlace(QByteArray &text, qsizetype from)
+{
+    const qsizetype size = text.size();
+    qsizetype lineEnds = 0;
+    for (const char *at = text.constData() + from, *end = text.constData() + size;
+         (at = static_cast<const char *>(std::memchr(at, '\r', size_t(end - at))));) {
+        if (++at < end && *at == '\n')
+            ++lineEnds;
+    }
+    // The rest moves to the end of the grown array first, so that the body written from
+    // the start never catches up with what it still has to read.
+    const qsizetype rest = size - from;
+    const qsizetype room = 2 * lineEnds + from;
+    text.resize(size + 2 * lineEnds);
+    char *const data = text.data();
+    std::memmove(data + room, data + from, size_t(rest));
+    char *out = data;
+    for (const char *in = data + room, *end = data + room + rest; in < end;) {
+        const char *cr = static_cast<const char *>(std::memchr(in, '\r', size_t(end - in)));
+        const char *stop = cr ? cr : end;
+        std::memmove(out, in, size_t(stop - in));
+        out += stop - in;
+        in = stop;
+        if (!cr)
+            break;
+        if (cr + 1 < end && cr[1] == '\n') {
+            std::memcpy(out, "<BR>", 4);
+            out += 4;
+            in = cr + 2;
+        } else {
+            *out++ = '\r';
+            in = cr + 1;
+        }
+    }
+    text.truncate(out - data);
+    // The array kept its room for the text it arrived with, and more from growing; the body
+    // is kept for the whole check.
+    text.squeeze();
+}
+
 // The lines joined with CR LF are read as the text they were split from: none of them holds
 // a CR LF of its own.
 QByteArray CMessage::DecodeAttachment(const LineArray &Lines) const

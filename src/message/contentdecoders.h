@@ -78,3 +78,8 @@ EntityBody entityBody(const TextLines &entity);
 
 // The body of one MIME entity by the rules of CMessage::DecodeAttachment, written to sink.
 void decodeEntity(const TextLines &entity, ByteSink &sink);
+
+// Makes text its own bytes from `from` on, with each CR LF written as "<BR>" as BodyTextSink
+// writes them, in the array's own block: it grows by two bytes a line end and never holds the
+// text twice.
+void writeBodyTextInPlace(QByteArray &text, qsizetype from);

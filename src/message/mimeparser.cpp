@@ -147,6 +147,17 @@ void PartWalker::addAttachment(const TextLines &part)
 
 } // namespace
 
+qsizetype plainBodyStart(QByteArrayView message)
+{
+    const TextLines lines(message);
+    if (lines.findLine(0, "boundary=", true) >= 0)
+        return -1;
+    const EntityBody entity = entityBody(lines);
+    if (entity.encoding != EntityBody::Encoding::AsItStands || entity.body.text().contains('\0'))
+        return -1;
+    return entity.body.hasLines() ? entity.body.text().data() - message.data() : message.size();
+}
+
 MimeParts readMimeParts(QByteArrayView message, const CMessage &decoder, ByteSink &text)
 {
     MimeParts parts;

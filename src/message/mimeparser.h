@@ -21,3 +21,8 @@ struct MimeParts
 // marker is walked in turn. Ends on every input; hostile input costs time linear in its size,
 // and nothing is kept per line.
 MimeParts readMimeParts(QByteArrayView message, const CMessage &decoder, ByteSink &text);
+
+// Where the text readMimeParts gives for the message starts, when it is a single part whose
+// text is its body exactly as it stands (no transfer encoding decoded, no NUL byte to drop):
+// the text is then message.sliced(start). -1 for every other message.
+qsizetype plainBodyStart(QByteArrayView message);

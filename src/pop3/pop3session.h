@@ -67,7 +67,7 @@ private:
     void retrieve();
     void assembleMailbox();
     void onUidl(const QByteArray &list);
-    void onMessageText(const QByteArray &text);
+    void onMessageText(QByteArray text);
     void fetchNext();
     void onRetrRefused(const QByteArray &reply);
     void afterMessage();

@@ -130,15 +130,16 @@ QList<bool> MailboxCache::plan(const CacheIdKind &kind, const QList<QByteArray> 
 
 std::optional<CMessage> MailboxCache::parsedText(const QByteArray &id)
 {
-    const std::optional<QByteArray> text = m_store.text(id);
+    std::optional<QByteArray> text = m_store.text(id);
     if (!text)
         return std::nullopt;
     CMessage message;
-    message.ParseMessage(*text);
+    message.parseTakingBody(*text);
     return message;
 }
 
-void MailboxCache::fetched(int index, const QByteArray &rawText, const CMessage &message)
+void MailboxCache::fetched(int index, const QByteArray &rawText, const CMessage &message,
+                           bool isHeaderBlock)
 {
     if (index < 0 || index >= m_planned.size())
         return;
@@ -147,7 +148,7 @@ void MailboxCache::fetched(int index, const QByteArray &rawText, const CMessage 
     ++m_fetchedCount;
     // A message that cannot be written now is simply fetched again next time.
     if (m_isUsable && !planned.id.isEmpty()
-        && !m_store.stage(planned.id, rawText, message.MessageBody))
+        && !m_store.stage(planned.id, rawText, message.MessageBody, isHeaderBlock))
         reportUnwritten();
 }
 

@@ -45,8 +45,11 @@ public:
     // message must be fetched. Without ids (hasIds false) every message is, and the
     // account's cache is emptied.
     QList<bool> plan(const CacheIdKind &kind, const QList<QByteArray> &ids, bool hasIds);
-    // A message the session fetched (index as in plan), written to the cache at once.
-    void fetched(int index, const QByteArray &rawText, const CMessage &message);
+    // A message the session fetched (index as in plan), written to the cache at once. With
+    // isHeaderBlock, rawText is its header block alone, the rest being in the message's body
+    // (CMessage::parseTakingBody).
+    void fetched(int index, const QByteArray &rawText, const CMessage &message,
+                 bool isHeaderBlock = false);
     // A message plan() left to the cache, moved out once.
     CMessage takeCached(int index);
     // The mailbox the session is about to judge, by the plan's index of each of its

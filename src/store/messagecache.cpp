@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <tuple>
 #include <utility>
 
 #include <cerrno>
@@ -139,6 +140,26 @@ std::optional<QByteArray> withBodyOfCopy(const QByteArray &header, const QString
     if (text.size() - header.size() != length || body.result().toHex() != digest)
         return std::nullopt;
     return text;
+}
+
+// The length and digest of the body a saved copy of copyBody gives back.
+std::pair<qint64, QByteArray> measureBodyOfCopy(QByteArrayView copyBody)
+{
+    QCryptographicHash body(QCryptographicHash::Md5);
+    qint64 length = 0;
+    CopyBodyDecoder decoder;
+    for (qsizetype at = 0;; at += copyPieceSize) {
+        const bool isLast = at >= copyBody.size();
+        const QByteArray decoded = decoder.decode(
+            isLast ? QByteArrayView()
+                   : copyBody.sliced(at, std::min(copyPieceSize, copyBody.size() - at)),
+            isLast);
+        body.addData(decoded);
+        length += decoded.size();
+        if (isLast)
+            break;
+    }
+    return {length, body.result().toHex()};
 }
 
 // The raw body is what the copy will hold, so the copy can give it back byte for byte. A
@@ -523,7 +544,7 @@ bool MessageCache::add(const QByteArray &id, const QByteArray &rawText, qint64 s
 }
 
 bool MessageCache::stage(const QByteArray &id, const QByteArray &rawText,
-                         const QByteArray &copyBody)
+                         const QByteArray &copyBody, bool isHeaderBlock)
 {
     if (id.isEmpty())
         return false;
@@ -532,7 +553,10 @@ bool MessageCache::stage(const QByteArray &id, const QByteArray &rawText,
     QByteArray content = rawText;
     // One copy of the body on the disk: when the history's copy holds the body, only the
     // header block is kept here.
-    if (const auto parts = splitAtBody(rawText); parts && isBodyInCopy(parts->second, copyBody)) {
+    if (isHeaderBlock) {
+        std::tie(entry.copyLength, entry.copyDigest) = measureBodyOfCopy(copyBody);
+    } else if (const auto parts = splitAtBody(rawText);
+               parts && isBodyInCopy(parts->second, copyBody)) {
         content = parts->first.toByteArray();
         entry.copyLength = parts->second.size();
         entry.copyDigest = digestOf(parts->second);

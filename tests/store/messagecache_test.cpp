@@ -191,6 +191,32 @@ TEST(MessageCache, GivesBackABodyThatItsSavedCopyHoldsInSeveralReads)
     EXPECT_EQ(cache->text("U1"), raw("U1", body));
 }
 
+TEST(MessageCache, StagesTheHeaderBlockAloneWhenTheCopyHoldsTheBody)
+{
+    // The same message staged from its whole text, and from its header block after the
+    // parser took the body for the message's own (CMessage::parseTakingBody).
+    const QByteArray header = "From: bob@spam.test\r\nSubject: offer\r\n\r\n";
+    const QByteArray body = "Hello\r\nthere\r";
+    const QByteArray copyBody = "Hello<BR>there\r";
+    for (bool isHeaderBlock : {false, true}) {
+        SCOPED_TRACE(isHeaderBlock ? "header block" : "whole text");
+        CacheBed bed;
+        {
+            auto cache = bed.open();
+            bed.writeCopy(7, copyBody);
+            ASSERT_TRUE(cache->stage("U1", isHeaderBlock ? header : header + body, copyBody,
+                                     isHeaderBlock));
+            ASSERT_TRUE(cache->complete("U1", 99, Verdict(), "fp1", {}, 7));
+            ASSERT_TRUE(cache->update({"U1"}));
+        }
+        auto cache = bed.open();
+        ASSERT_EQ(bed.messageFiles(*cache).size(), 1);
+        EXPECT_EQ(QFileInfo(cache->folder() + u'/' + bed.messageFiles(*cache).first()).size(),
+                  header.size());
+        EXPECT_EQ(cache->text("U1"), header + body);
+    }
+}
+
 TEST(MessageCache, HoldsOnlyWhatTheServerListed)
 {
     CacheBed bed;
