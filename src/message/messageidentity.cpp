@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr std::array<QByteArrayView, 4> identityFields{"message-id", "date", "from", "subject"};
+constexpr std::array<QByteArrayView, 4> identityFields {"message-id", "date", "from", "subject"};
 
 // The index of the field in identityFields, or -1.
 int fieldIndex(QByteArrayView line)

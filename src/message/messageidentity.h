@@ -20,8 +20,8 @@ struct MessageIdentity
     bool matches(const MessageIdentity &now) const
     {
         return !serverId.isEmpty() && serverId == now.serverId && serverSize >= 0
-               && serverSize == now.serverSize && !headerDigest.isEmpty()
-               && headerDigest == now.headerDigest;
+            && serverSize == now.serverSize && !headerDigest.isEmpty()
+            && headerDigest == now.headerDigest;
     }
 };
 
