@@ -242,11 +242,11 @@ BenchCore::BenchCore(const QByteArray &serverType, quint16 port, const QByteArra
     });
 }
 
-bool BenchCore::check()
+bool BenchCore::check(int seconds)
 {
     m_notifier.popups.clear();
     m_core->checkCycle.CheckNow();
-    runUntil([this] { return !m_core->IsChecking; });
+    runUntil([this] { return !m_core->IsChecking; }, seconds);
     const bool isClean = !m_core->IsChecking
         && m_notifier.popups == QStringList {QStringLiteral("Finished Checking All Account's")};
     if (!isClean)

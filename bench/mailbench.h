@@ -138,8 +138,9 @@ public:
     BenchCore(const QByteArray &serverType, quint16 port, const QByteArray &user,
               SecurityMode mode = SecurityMode::None, const QString &stateOf = QString());
 
-    // Checks the account once; true when the check ended by itself with nothing to report.
-    bool check();
+    // Checks the account once, waiting at most seconds for it; true when the check ended by
+    // itself with nothing to report.
+    bool check(int seconds = 300);
     KorvaneCore &core() { return *m_core; }
     // The bytes the sessions received from the server, after decryption, since the core was made.
     qint64 receivedBytes() const { return m_received; }

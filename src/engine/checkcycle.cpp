@@ -195,6 +195,10 @@ void CheckCycle::startSession(std::unique_ptr<MailSession> owned, const MailAcco
         if (session == m_session)
             keepStartTls(account);
     });
+    connect(session, &MailSession::encryptionChoiceNeeded, this, [this, session, account] {
+        if (session == m_session)
+            emit encryptionChoiceNeeded(account);
+    });
     m_sessionSeconds = 0;
     sessionClock.setEnabled(true);
     session->start(NormalizeServerName(shownText(account.MailServer)), quint16(account.Port));

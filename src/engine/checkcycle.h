@@ -65,6 +65,9 @@ signals:
     void sessionEnded(const SessionResult &result);
     // A check has ended and count messages (all accounts together) await the user's review.
     void reviewPending(int count);
+    // The account has no encryption mode chosen and its server offers no STARTTLS: it was
+    // not signed in to, and will not be until the user chooses a mode for it.
+    void encryptionChoiceNeeded(const MailAccount &account);
 
 private:
     void onCheckTimer();

@@ -157,11 +157,6 @@ void ConnectionTest::startEncryption()
     m_transport->startEncryption();
 }
 
-void ConnectionTest::goesOnInClear()
-{
-    m_isInClear = true;
-}
-
 void ConnectionTest::dialogueFailed(DialogueFailure failure, const QByteArray &reply)
 {
     switch (failure) {
@@ -173,6 +168,8 @@ void ConnectionTest::dialogueFailed(DialogueFailure failure, const QByteArray &r
         return endWith(Outcome::StartTlsRefused, reply);
     case DialogueFailure::PreauthInClear:
         return endWith(Outcome::PreauthInClear);
+    case DialogueFailure::ClearNotChosen:
+        return endWith(Outcome::ClearNotChosen);
     case DialogueFailure::CannotQuote:
         return endWith(Outcome::CannotQuote);
     case DialogueFailure::LoginRefused:
@@ -205,7 +202,6 @@ void ConnectionTest::end(ConnectionTestResult result)
     m_state = State::Ended;
     m_idle.stop();
     m_transport->close();
-    result.wasInClear = m_isInClear;
     emit finished(result);
 }
 
@@ -225,22 +221,12 @@ QString connectionTestText(const Services &services, const MailAccount &account,
     // The TLS texts name the account; one being added may have no name yet.
     const QString name = account.AccountName.isEmpty() ? server : shownText(account.AccountName);
     switch (result.outcome) {
-    case Outcome::LoggedIn: {
-        QString text = services
-                           .caption(QStringLiteral("280260"),
-                                    QStringLiteral("Connected to %1 and logged in: the server "
-                                                   "accepted the user name and the password. "
-                                                   "No message was fetched or changed."))
-                           .arg(server);
-        if (result.wasInClear)
-            text += QLatin1Char(' ')
-                + services
-                      .caption(QStringLiteral("280129"),
-                               QStringLiteral("%1: the connection is not encrypted, because the "
-                                              "server does not offer STARTTLS."))
-                      .arg(name);
-        return text;
-    }
+    case Outcome::LoggedIn:
+        return services
+            .caption(QStringLiteral("280260"),
+                     QStringLiteral("Connected to %1 and logged in: the server accepted the user "
+                                    "name and the password. No message was fetched or changed."))
+            .arg(server);
     case Outcome::LoginRefused:
         return services
             .caption(QStringLiteral("280261"),
@@ -296,6 +282,8 @@ QString connectionTestText(const Services &services, const MailAccount &account,
                                     "connection was encrypted, so the session was ended and "
                                     "nothing was read over it."))
             .arg(name);
+    case Outcome::ClearNotChosen:
+        return MailSession::clearNotChosenText(services, name);
     case Outcome::Closed:
         return services
             .caption(QStringLiteral("280267"),

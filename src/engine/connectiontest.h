@@ -29,6 +29,7 @@ struct ConnectionTestResult
         NoStartTls, // STARTTLS was required and the server does not offer it
         StartTlsRefused, // the server offered STARTTLS and then refused it
         PreauthInClear, // IMAP: a PREAUTH greeting where STARTTLS was to come
+        ClearNotChosen, // no mode chosen, and the server offers no STARTTLS
         Closed, // the server hung up before the login was answered
         Unexpected, // a reply the test cannot go on from; serverText holds it
         CannotQuote, // the user name or the password holds a line break
@@ -40,9 +41,6 @@ struct ConnectionTestResult
     int socketError = -1; // QAbstractSocket::SocketError of ConnectFailed
     QString description; // the connection's own words for ConnectFailed
     TlsRefusal refusal;
-    // STARTTLS was only to be taken when offered, and the server offered none: the login
-    // went in clear.
-    bool wasInClear = false;
 };
 
 Q_DECLARE_METATYPE(ConnectionTestResult)
@@ -88,7 +86,6 @@ private:
     void logout();
     void send(const QByteArray &command) override;
     void startEncryption() override;
-    void goesOnInClear() override;
     void dialogueFailed(DialogueFailure failure, const QByteArray &reply) override;
     void dialogueDone() override;
     void end(ConnectionTestResult result);
@@ -103,7 +100,6 @@ private:
     Pop3Dialogue m_pop3;
     ImapDialogue m_imap;
     State m_state = State::LoggingIn;
-    bool m_isInClear = false;
 };
 
 // The result in plain words for the person who asked: connected and logged in, the user name

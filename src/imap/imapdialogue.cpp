@@ -47,8 +47,8 @@ QString ImapDialogue::stepName() const
 //                 in, or PreauthInClear when STARTTLS is wanted | anything else ->
 //                 GreetingRefused
 // CapabilitySent: * CAPABILITY ... STARTTLS -> offered; OK -> STARTTLS when offered; not
-//                 offered, or NO, BAD -> LOGIN in clear when only offered STARTTLS is
-//                 wanted, else NoStartTls
+//                 offered, or NO, BAD -> ClearNotChosen when no mode was chosen, else
+//                 NoStartTls
 // StartTlsSent:   OK -> TLS handshake | NO, BAD -> StartTlsRefused
 // Encrypting:     the certificate passed -> LOGIN (a refusal ends the session at the client)
 // LoginSent:      OK -> logged in | NO, BAD -> LoginRefused
@@ -148,13 +148,13 @@ void ImapDialogue::onEncrypted()
         sendLogin();
 }
 
-// Where STARTTLS is required, neither the user name nor the password may leave in clear.
+// Neither the user name nor the password leaves in clear unless the user chose "None", which
+// never asks for STARTTLS. Whether it was required or only wanted tells the user what to do.
 void ImapDialogue::withoutStartTls(const QByteArray &reply)
 {
-    if (m_encryption != Encryption::StartTlsWhenOffered)
-        return fail(DialogueFailure::NoStartTls, reply);
-    m_client.goesOnInClear();
-    sendLogin();
+    fail(m_encryption == Encryption::StartTlsWhenOffered ? DialogueFailure::ClearNotChosen
+                                                         : DialogueFailure::NoStartTls,
+         reply);
 }
 
 // RFC 3501 §6.2.3 with both strings quoted (§4.3).

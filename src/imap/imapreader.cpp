@@ -175,6 +175,7 @@ std::optional<ImapResponse> ImapReader::take()
         m_current.text += chopLineEnd(line);
         m_current.literals.append(ImapResponse::Literal {m_current.text.size(), {}});
         m_frame.consume(line.size());
+        m_frame.expect(*size);
         m_literalLeft = *size;
     }
     return std::nullopt;

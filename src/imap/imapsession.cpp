@@ -509,12 +509,14 @@ bool ImapSession::fetchNext()
 // session before its next step.
 void ImapSession::parseFetched()
 {
-    const QByteArray text = *std::exchange(m_unparsedText, std::nullopt);
+    // The text's array may become the body: a large message is not held twice. Its size is
+    // message.SIZE; text may keep only the header block.
+    QByteArray text = *std::exchange(m_unparsedText, std::nullopt);
     CMessage message;
-    message.ParseMessage(text);
+    const bool isHeaderBlock = message.parseTakingBody(text);
     m_mails[m_unparsedMail].headerDigest = identityDigest(text);
     if (m_cache)
-        m_cache->fetched(m_unparsedMail, text, message);
+        m_cache->fetched(m_unparsedMail, text, message, isHeaderBlock);
     m_parsed.insert_or_assign(m_unparsedMail, std::move(message));
 }
 

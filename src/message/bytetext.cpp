@@ -56,3 +56,58 @@ qsizetype indexOfBytes(QByteArrayView text, QByteArrayView needle, qsizetype fro
     }
     return -1;
 }
+
+namespace {
+
+char lowerAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? char(c + ('a' - 'A')) : c;
+}
+
+char upperAscii(char c)
+{
+    return (c >= 'a' && c <= 'z') ? char(c - ('a' - 'A')) : c;
+}
+
+qsizetype findByte(QByteArrayView text, char c, qsizetype from)
+{
+    if (from >= text.size())
+        return -1;
+    const void *hit = std::memchr(text.data() + from, c, size_t(text.size() - from));
+    return hit ? static_cast<const char *>(hit) - text.data() : -1;
+}
+
+} // namespace
+
+qsizetype indexOfBytesIgnoringCase(QByteArrayView text, QByteArrayView needle, qsizetype from)
+{
+    const qsizetype n = needle.size();
+    if (from < 0 || from > text.size())
+        return -1;
+    if (n == 0)
+        return from;
+    const char lower = lowerAscii(needle[0]);
+    const char upper = upperAscii(needle[0]);
+    const qsizetype last = text.size() - n; // the last position a match can start at
+    if (from > last)
+        return -1;
+    const QByteArrayView candidates = text.first(last + 1);
+    qsizetype nextLower = findByte(candidates, lower, from);
+    qsizetype nextUpper = lower == upper ? -1 : findByte(candidates, upper, from);
+    for (;;) {
+        qsizetype pos = nextLower;
+        if (pos < 0 || (nextUpper >= 0 && nextUpper < pos))
+            pos = nextUpper;
+        if (pos < 0)
+            return -1;
+        qsizetype k = 1;
+        while (k < n && lowerAscii(text[pos + k]) == lowerAscii(needle[k]))
+            ++k;
+        if (k == n)
+            return pos;
+        if (pos == nextLower)
+            nextLower = findByte(candidates, lower, pos + 1);
+        else
+            nextUpper = findByte(candidates, upper, pos + 1);
+    }
+}

@@ -15,6 +15,11 @@ QByteArray replaceAll(QByteArrayView text, QByteArrayView before, QByteArrayView
 // marker) goes on with the general search, so the time stays linear.
 qsizetype indexOfBytes(QByteArrayView text, QByteArrayView needle, qsizetype from = 0);
 
+// The same without regard to the case of ASCII letters. Both spellings of the needle's first
+// letter are searched for with memchr, each from where its own last hit was, so the search
+// stays linear however often one of them occurs.
+qsizetype indexOfBytesIgnoringCase(QByteArrayView text, QByteArrayView needle, qsizetype from = 0);
+
 inline bool containsBytes(QByteArrayView text, QByteArrayView needle)
 {
     return indexOfBytes(text, needle) >= 0;

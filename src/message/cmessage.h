@@ -16,6 +16,12 @@ public:
     // without an empty line leaves every field empty and SIZE 0. Never throws; hostile input
     // costs time linear in its size.
     void ParseMessage(QByteArrayView Text);
+    // ParseMessage of a text handed over. When the body is one part as it stands with no
+    // "<BR>" of its own, the text's array becomes MessageBody (the body with each CR LF as
+    // "<BR>") in place, so a large message is never held twice; text then keeps only its
+    // header block, empty line included, and the text was that block followed by MessageBody
+    // with each "<BR>" as CR LF. True when that happened; otherwise text is left as it was.
+    bool parseTakingBody(QByteArray &text);
 
     QByteArray Headers; // empty once ParseMessage returns
     QByteArray MessageBody; // text parts joined, every CR LF written as "<BR>"
@@ -56,5 +62,6 @@ public:
     QByteArray DecodeUUE(QByteArrayView Text) const;
 
 private:
+    void readHeader(QByteArrayView text, qsizetype headerEnd);
     QByteArray DecodeBase64Bytes(QByteArrayView bytes) const;
 };

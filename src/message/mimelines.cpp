@@ -2,6 +2,7 @@
 
 #include "bytetext.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -110,12 +111,21 @@ QByteArray GetParam(qsizetype Index, QByteArrayView Key, const LineArray &Lines)
 {
     if (Index < 0 || Index >= Lines.size())
         return {};
-    const QByteArray &line = Lines[Index];
-    const qsizetype found = line.toLower().indexOf(Key);
+    return ParamOfLine(Lines[Index], Key);
+}
+
+QByteArray ParamOfLine(QByteArrayView Line, QByteArrayView Key)
+{
+    // The key is looked for in the lower-cased line, so a key with an upper-case letter is
+    // never found; the line itself is not copied for it.
+    const bool canMatch
+        = std::none_of(Key.begin(), Key.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+    const qsizetype found = canMatch ? indexOfBytesIgnoringCase(Line, Key) : -1;
     // Without the key the value starts at the character whose position (from 1) is the length
     // of the key: the last character of a key that would have stood at the line start.
     const qsizetype start = found >= 0 ? found + Key.size() : Key.size() - 1;
-    QByteArray value = start >= 0 && start < line.size() ? line.mid(start) : QByteArray();
+    QByteArray value
+        = start >= 0 && start < Line.size() ? Line.sliced(start).toByteArray() : QByteArray();
     if (value.startsWith('"')) {
         value.remove(0, 1);
         if (value.endsWith('"'))
@@ -146,16 +156,21 @@ LineArray UnfoldHeader(qsizetype From, qsizetype To, const LineArray &Lines)
             joined += "\r\n";
         joined += Lines[i];
     }
+    return UnfoldJoinedHeader(joined);
+}
+
+LineArray UnfoldJoinedHeader(QByteArrayView Joined)
+{
     LineArray result;
     QByteArray current;
-    for (qsizetype i = 0; i < joined.size();) {
-        const qsizetype crlf = indexOfBytes(joined, "\r\n", i);
+    for (qsizetype i = 0; i < Joined.size();) {
+        const qsizetype crlf = indexOfBytes(Joined, "\r\n", i);
         if (crlf < 0) {
-            current += QByteArrayView(joined).sliced(i);
+            current += Joined.sliced(i);
             break;
         }
-        current += QByteArrayView(joined).sliced(i, crlf - i);
-        const char next = crlf + 2 < joined.size() ? joined[crlf + 2] : '\0';
+        current += Joined.sliced(i, crlf - i);
+        const char next = crlf + 2 < Joined.size() ? Joined[crlf + 2] : '\0';
         if (next == '\t' || next == '\v' || next == ' ' || next == '\xff') {
             // A folded continuation: the line break and the one fold character become a blank.
             current += ' ';

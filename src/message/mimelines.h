@@ -34,6 +34,8 @@ qsizetype FindLastEmptyLine(const LineArray &Lines);
 // value keeps its case, one pair of enclosing quotes is dropped and every blank removed.
 // Anything after the value on the same line stays part of it.
 QByteArray GetParam(qsizetype Index, QByteArrayView Key, const LineArray &Lines);
+// GetParam of one line.
+QByteArray ParamOfLine(QByteArrayView Line, QByteArrayView Key);
 
 // Makes Target the lines From..To of Source and empties them in Source. To below From leaves
 // both alone; a range outside Source gives To - From + 1 empty lines and leaves Source alone.
@@ -42,3 +44,5 @@ void MoveLines(LineArray &Source, LineArray &Target, qsizetype From, qsizetype T
 // Joins lines From..To with CR LF, folds every CR LF followed by TAB, VT, blank or the byte
 // 255 into one blank, and splits the result at CR LF again.
 LineArray UnfoldHeader(qsizetype From, qsizetype To, const LineArray &Lines);
+// UnfoldHeader of lines already joined with CR LF.
+LineArray UnfoldJoinedHeader(QByteArrayView Joined);

@@ -1,11 +1,15 @@
 #include "mimeparser.h"
 
+#include "bytetext.h"
 #include "cmessage.h"
+#include "contentdecoders.h"
+#include "textlines.h"
 
 #include <utility>
 
-// The MIME part walk. Every search below moves forward through the line array, so a message
-// costs time linear in its size whatever it holds.
+// The MIME part walk. Lines are named by where they start in the message (TextLines), and
+// every search below moves forward through the message, so a message costs time linear in its
+// size whatever it holds.
 
 namespace {
 
@@ -17,12 +21,12 @@ constexpr qsizetype maxMarkerLength = 256;
 // What a part is, judged by its "Content-Type:" line.
 enum class PartType : qint8 { Unknown, Container, Text, Attachment };
 
-PartType partTypeOf(const QByteArray &contentTypeLine)
+PartType partTypeOf(QByteArrayView contentTypeLine)
 {
-    const QByteArray lower = contentTypeLine.toLower();
-    if (lower.contains("boundary="))
+    if (indexOfBytesIgnoringCase(contentTypeLine, "boundary=") >= 0)
         return PartType::Container;
-    if (lower.contains("text") || lower.contains("multipart"))
+    if (indexOfBytesIgnoringCase(contentTypeLine, "text") >= 0
+        || indexOfBytesIgnoringCase(contentTypeLine, "multipart") >= 0)
         return PartType::Text;
     return PartType::Attachment;
 }
@@ -30,128 +34,148 @@ PartType partTypeOf(const QByteArray &contentTypeLine)
 class PartWalker
 {
 public:
-    PartWalker(const CMessage &decoder, const LineArray &lines, MimeParts &parts)
+    PartWalker(const CMessage &decoder, const TextLines &lines, ByteSink &text, MimeParts &parts)
         : m_decoder(decoder)
         , m_lines(lines)
+        , m_text(text)
         , m_parts(parts)
     {
-        indexContentTypeLines();
     }
 
     void walk(qsizetype first, const QByteArray &marker);
 
 private:
-    void indexContentTypeLines();
     qsizetype nextDelimiter(qsizetype from, const QByteArray &marker) const;
-    void addAttachment(const LineArray &part);
+    PartType typeFrom(qsizetype delimiter);
+    void addAttachment(const TextLines &part);
 
     const CMessage &m_decoder;
-    const LineArray &m_lines;
+    const TextLines &m_lines;
+    ByteSink &m_text;
     MimeParts &m_parts;
-    // For each index, the first line from there on that FindLine finds for "Content-Type:".
-    QList<qsizetype> m_nextContentType;
-    // The type a "Content-Type:" line gives, judged once per line: many parts can share one.
-    QList<PartType> m_partType;
+    // The last search for a "Content-Type:" line: from where, what it found (-1 for none
+    // up to the end) and the type that line gives. A walk asks from ever later lines, so
+    // each line is searched and judged once per walk, even when many parts share one.
+    qsizetype m_contentTypeFrom = -1;
+    qsizetype m_contentType = -1;
+    PartType m_type = PartType::Unknown;
 };
 
-void PartWalker::indexContentTypeLines()
-{
-    const qsizetype n = m_lines.size();
-    m_nextContentType.resize(n + 1, -1);
-    m_partType.resize(n, PartType::Unknown);
-    for (qsizetype i = n - 2; i >= 0; --i) {
-        m_nextContentType[i]
-            = FindToken(m_lines[i], "Content-Type:") > 0 ? i : m_nextContentType[i + 1];
-    }
-}
-
-// The next delimiter line after `from`. Unlike FindLine this also examines the last line, so a
-// message whose closing delimiter ends the text without a line break still ends its walk.
+// The next delimiter line from `from` on. Unlike FindLine this also examines the last line, so
+// a message whose closing delimiter ends the text without a line break still ends its walk.
 qsizetype PartWalker::nextDelimiter(qsizetype from, const QByteArray &marker) const
 {
-    const qsizetype found = FindLine(from, marker, m_lines, false);
+    const qsizetype found = m_lines.findLine(from, marker, false);
     if (found >= 0)
         return found;
-    const qsizetype last = m_lines.size() - 1;
-    if (last > from && FindToken(m_lines[last], marker) > 0)
+    const qsizetype last = m_lines.lastLine();
+    if (last > from && FindToken(m_lines.line(last), marker) > 0)
         return last;
     return -1;
 }
 
+// The part's type is the first "Content-Type:" line from its delimiter on, also when that
+// line belongs to a later part; a part without one is text.
+PartType PartWalker::typeFrom(qsizetype delimiter)
+{
+    const bool isKnown = m_contentTypeFrom >= 0 && delimiter >= m_contentTypeFrom
+        && (m_contentType < 0 || delimiter <= m_contentType);
+    if (!isKnown) {
+        m_contentTypeFrom = delimiter;
+        const qsizetype found = m_lines.findLine(delimiter, "Content-Type:", false);
+        if (found != m_contentType || found < 0)
+            m_type = found < 0 ? PartType::Text : partTypeOf(m_lines.line(found));
+        m_contentType = found;
+    }
+    return m_type;
+}
+
 void PartWalker::walk(qsizetype first, const QByteArray &marker)
 {
-    qsizetype close = FindLastLine(marker + "--", m_lines);
+    m_contentTypeFrom = -1;
+    m_contentType = -1;
+    qsizetype close = m_lines.findLastLine(marker + "--");
     if (close < 0)
-        close = FindLastEmptyLine(m_lines);
-    // The delimiter index only moves forward, which ends the walk on every input.
+        close = m_lines.findLastEmptyLine();
+    // The delimiter only moves forward, which ends the walk on every input.
     qsizetype b = qMax<qsizetype>(first, 0);
     while (b < close) {
-        b = FindLine(b, marker, m_lines, false);
+        b = m_lines.findLine(b, marker, false);
         if (b < 0)
             break;
-        qsizetype next = nextDelimiter(b + 1, marker);
+        const qsizetype afterDelimiter = m_lines.next(b);
+        qsizetype next = nextDelimiter(afterDelimiter, marker);
         if (next < 0)
-            next = FindLastEmptyLine(m_lines);
+            next = m_lines.findLastEmptyLine();
         if (next <= b)
-            next = m_lines.size(); // an unclosed last part runs to the end of the text
-        // The part's type is the first "Content-Type:" line from its delimiter on, also when
-        // that line belongs to a later part.
-        const qsizetype contentType = m_nextContentType[b];
-        PartType type = PartType::Text; // no "Content-Type:" line at all
-        if (contentType >= 0) {
-            if (m_partType[contentType] == PartType::Unknown)
-                m_partType[contentType] = partTypeOf(m_lines[contentType]);
-            type = m_partType[contentType];
-        }
+            next = m_lines.end(); // an unclosed last part runs to the end of the text
+        const PartType type = typeFrom(b);
         if (type == PartType::Container) {
             b = next; // a nested container: its parts come up with their own marker
             continue;
         }
-        const LineArray part = m_lines.mid(b + 1, next - b - 1);
+        const TextLines part = m_lines.between(afterDelimiter, next);
         if (type == PartType::Text)
-            m_parts.text += m_decoder.DecodeAttachment(part);
+            decodeEntity(part, m_text);
         else
             addAttachment(part);
         b = next;
     }
 }
 
-void PartWalker::addAttachment(const LineArray &part)
+void PartWalker::addAttachment(const TextLines &part)
 {
     // The name may stand on a continuation line of its field, so the part's header is
     // unfolded first; "name=" also finds "filename=".
     QByteArray name;
-    const qsizetype headerEnd = FindBlankLine(0, part);
+    const qsizetype headerEnd = part.findBlankLine(0);
     if (headerEnd >= 0) {
-        const LineArray header = UnfoldHeader(0, headerEnd, part);
+        // The header's lines through the empty one, joined with CR LF as they stand.
+        const LineArray header = UnfoldJoinedHeader(part.text().first(headerEnd));
         name = GetParam(FindLine(0, "name=", header, true), "name=", header);
-    } else {
-        name = GetParam(FindLine(0, "name=", part, true), "name=", part);
+    } else if (const qsizetype nameLine = part.findLine(0, "name=", true); nameLine >= 0) {
+        name = ParamOfLine(part.line(nameLine), "name=");
     }
     name = m_decoder.DecodeIso(name);
     m_parts.names.append(name.isEmpty() ? QByteArray("unnamed") : name);
-    m_parts.bodies.append(m_decoder.DecodeAttachment(part));
+    QByteArray body;
+    ByteArraySink sink(body);
+    decodeEntity(part, sink);
+    body.squeeze();
+    m_parts.bodies.append(std::move(body));
 }
 
 } // namespace
 
-MimeParts readMimeParts(const LineArray &lines, const CMessage &decoder)
+qsizetype plainBodyStart(QByteArrayView message)
+{
+    const TextLines lines(message);
+    if (lines.findLine(0, "boundary=", true) >= 0)
+        return -1;
+    const EntityBody entity = entityBody(lines);
+    if (entity.encoding != EntityBody::Encoding::AsItStands || entity.body.text().contains('\0'))
+        return -1;
+    return entity.body.hasLines() ? entity.body.text().data() - message.data() : message.size();
+}
+
+MimeParts readMimeParts(QByteArrayView message, const CMessage &decoder, ByteSink &text)
 {
     MimeParts parts;
-    const qsizetype firstBoundary = FindLine(0, "boundary=", lines, true);
+    const TextLines lines(message);
+    // A single-part message: its own header lines, the empty line and the body form the
+    // entity, so the header's Content-Transfer-Encoding applies to the body.
+    const qsizetype firstBoundary = lines.findLine(0, "boundary=", true);
     if (firstBoundary < 0) {
-        // A single-part message: its own header lines, the empty line and the body form the
-        // entity, so the header's Content-Transfer-Encoding applies to the body.
-        parts.text = decoder.DecodeAttachment(lines);
+        decodeEntity(lines, text);
         return parts;
     }
     QList<QByteArray> markers;
     for (qsizetype i = firstBoundary; i >= 0 && markers.size() < maxBoundaryMarkers;
-         i = FindLine(i + 1, "boundary=", lines, true)) {
-        markers.append("--" + GetParam(i, "boundary=", lines));
+         i = lines.findLine(lines.next(i), "boundary=", true)) {
+        markers.append("--" + ParamOfLine(lines.line(i), "boundary="));
     }
-    PartWalker walker(decoder, lines, parts);
-    const qsizetype first = FindLine(0, "boundary=", lines, false);
+    PartWalker walker(decoder, lines, text, parts);
+    const qsizetype first = lines.findLine(0, "boundary=", false);
     for (const QByteArray &marker : std::as_const(markers)) {
         if (marker.size() <= maxMarkerLength)
             walker.walk(first, marker);

@@ -8,6 +8,7 @@ enum class DialogueFailure {
     NoStartTls, // STARTTLS was required and the server does not offer it
     StartTlsRefused, // the server offered STARTTLS and then refused it: nothing goes in clear
     PreauthInClear, // IMAP: a PREAUTH greeting where STARTTLS was to come: nothing was read
+    ClearNotChosen, // no mode chosen, and the server offers no STARTTLS: nothing was sent
     CannotQuote, // the user name or the password holds a line break: neither was sent
     LoginRefused, // the server refused the user name or the password
     SelectRefused, // IMAP: the server refused to open the mailbox
@@ -26,9 +27,6 @@ public:
     // The server agreed to STARTTLS: what was read before is dropped, and the handshake
     // starts. The dialogue goes on with the login once it hears the connection is encrypted.
     virtual void startEncryption() = 0;
-    // STARTTLS was only to be taken when offered, and the server offered none: the login
-    // follows in clear.
-    virtual void goesOnInClear() = 0;
     // The dialogue ended without reaching its goal; reply is the server's line, if any.
     virtual void dialogueFailed(DialogueFailure failure, const QByteArray &reply) = 0;
     // Logged in, and the mailbox opened when one was asked for: the session's own work starts.

@@ -28,7 +28,7 @@ enum class FramingFailure {
 class FramingBuffer
 {
 public:
-    void append(QByteArrayView data) { m_buffer.append(data); }
+    void append(QByteArrayView data);
     void clear();
 
     // The bytes not yet taken.
@@ -38,12 +38,18 @@ public:
     // The offset in pending() of the first LF; -1 while there is none. Bytes searched
     // before are not searched again.
     qsizetype findLineEnd();
-    // Takes the first count pending bytes.
+    // Takes the first count pending bytes. A large text is handed over in the buffer it
+    // arrived in, not copied: the few bytes after it move to a buffer of their own instead.
     QByteArray take(qsizetype count);
+    // The next count bytes are announced as one text: room for them is made at once rather
+    // than by doubling as they arrive.
+    void expect(qsizetype count);
     // Drops the first count pending bytes.
     void consume(qsizetype count);
 
 private:
+    void dropTaken();
+
     QByteArray m_buffer;
     qsizetype m_start = 0; // bytes before it are taken
     qsizetype m_lineScanned = 0; // from m_start: searched for LF without finding one

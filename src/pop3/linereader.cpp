@@ -5,21 +5,22 @@
 namespace {
 
 // RFC 1939 §3: a line of the text that begins with "." was sent with one more "." in front.
-QByteArray unstuff(QByteArrayView text)
+// Undone in place, as the text only gets shorter: a message costs no second copy.
+void unstuff(QByteArray &text)
 {
-    QByteArray out;
-    out.reserve(text.size());
-    qsizetype lineStart = 0;
-    while (lineStart < text.size()) {
-        qsizetype lineEnd = text.indexOf('\n', lineStart);
-        lineEnd = lineEnd < 0 ? text.size() : lineEnd + 1;
-        qsizetype from = lineStart;
-        if (text.at(lineStart) == '.')
-            ++from;
-        out.append(text.sliced(from, lineEnd - from));
+    char *const data = text.data();
+    const qsizetype size = text.size();
+    qsizetype kept = 0; // the text so far without its stuffing dots
+    for (qsizetype lineStart = 0; lineStart < size;) {
+        const void *lf = std::memchr(data + lineStart, '\n', size_t(size - lineStart));
+        const qsizetype lineEnd = lf ? static_cast<const char *>(lf) - data + 1 : size;
+        const qsizetype from = data[lineStart] == '.' ? lineStart + 1 : lineStart;
+        if (kept != from)
+            std::memmove(data + kept, data + from, size_t(lineEnd - from));
+        kept += lineEnd - from;
         lineStart = lineEnd;
     }
-    return out;
+    text.truncate(kept);
 }
 
 } // namespace
@@ -105,7 +106,8 @@ std::optional<QByteArray> LineReader::takeMultiline()
         m_failure = FramingFailure::TextTooLarge;
         return std::nullopt;
     }
-    QByteArray text = unstuff(pending.first(bodyLength));
-    consume(bodyLength + endLine.size());
+    QByteArray text = m_frame.take(bodyLength);
+    consume(endLine.size());
+    unstuff(text);
     return text;
 }

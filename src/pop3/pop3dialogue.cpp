@@ -38,8 +38,8 @@ std::optional<QByteArray> Pop3Dialogue::take(LineReader &reader) const
 }
 
 // Greeting:   +OK -> USER, or CAPA when STARTTLS is wanted | -ERR -> GreetingRefused
-// CapaSent:   +OK + list with STLS -> STLS | without, or -ERR -> USER in clear when only
-//             offered STARTTLS is wanted, else NoStartTls
+// CapaSent:   +OK + list with STLS -> STLS | without, or -ERR -> ClearNotChosen when no
+//             mode was chosen, else NoStartTls
 // StlsSent:   +OK -> TLS handshake | -ERR -> StartTlsRefused
 // Encrypting: the certificate passed -> USER (a refusal ends the session at the client)
 // UserSent:   +OK -> PASS | -ERR -> LoginRefused
@@ -115,13 +115,13 @@ void Pop3Dialogue::onEncrypted()
         sendUser();
 }
 
-// Where STARTTLS is required, neither the user name nor the password may leave in clear.
+// Neither the user name nor the password leaves in clear unless the user chose "None", which
+// never asks for STARTTLS. Whether it was required or only wanted tells the user what to do.
 void Pop3Dialogue::withoutStartTls(const QByteArray &reply)
 {
-    if (m_encryption != Encryption::StartTlsWhenOffered)
-        return fail(DialogueFailure::NoStartTls, reply);
-    m_client.goesOnInClear();
-    sendUser();
+    fail(m_encryption == Encryption::StartTlsWhenOffered ? DialogueFailure::ClearNotChosen
+                                                         : DialogueFailure::NoStartTls,
+         reply);
 }
 
 void Pop3Dialogue::sendUser()

@@ -108,11 +108,11 @@ bool Pop3Session::handleNext(LineReader &reader)
         return true;
     }
     if (m_state == State::Retrieving && m_hasListStatus) {
-        const std::optional<QByteArray> text = reader.takeMultiline();
+        std::optional<QByteArray> text = reader.takeMultiline();
         if (!text)
             return false;
         qCDebug(lcProtocol) << "S:" << text->size() << "bytes of message text";
-        onMessageText(*text);
+        onMessageText(*std::move(text));
         return true;
     }
     const std::optional<QByteArray> reply = reader.takeLine();
@@ -354,7 +354,7 @@ void Pop3Session::onList(const QByteArray &list)
     retrieve();
 }
 
-void Pop3Session::onMessageText(const QByteArray &text)
+void Pop3Session::onMessageText(QByteArray text)
 {
     m_hasListStatus = false;
     const int number = m_currentMessage;
@@ -362,11 +362,13 @@ void Pop3Session::onMessageText(const QByteArray &text)
     // The next RETRs go out before this message is parsed, so that the server sends them
     // meanwhile; without PIPELINING it is still the only command in flight.
     fetchNext();
+    // The text's array may become the body: a large message is not held twice. Its size is
+    // message.SIZE; text may keep only the header block.
     CMessage message;
-    message.ParseMessage(text);
+    const bool isHeaderBlock = message.parseTakingBody(text);
     m_digests.insert(number, identityDigest(text));
     if (m_cache)
-        m_cache->fetched(number - 1, text, message);
+        m_cache->fetched(number - 1, text, message, isHeaderBlock);
     m_parsed.insert_or_assign(number, std::move(message));
     continueLater([this] { afterMessage(); });
 }

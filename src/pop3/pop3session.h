@@ -77,7 +77,7 @@ private:
     QHash<int, MessageIdentity> identities() const;
     void verifyNext();
     void onTop(const std::optional<QByteArray> &headers);
-    void onMessageText(const QByteArray &text);
+    void onMessageText(QByteArray text);
     void fetchNext();
     void onRetrRefused(const QByteArray &reply);
     void afterMessage();

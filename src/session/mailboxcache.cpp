@@ -137,15 +137,16 @@ QList<bool> MailboxCache::plan(const CacheIdKind &kind, const QList<QByteArray> 
 
 std::optional<CMessage> MailboxCache::parsedText(const QByteArray &id)
 {
-    const std::optional<QByteArray> text = m_store.text(id);
+    std::optional<QByteArray> text = m_store.text(id);
     if (!text)
         return std::nullopt;
     CMessage message;
-    message.ParseMessage(*text);
+    message.parseTakingBody(*text);
     return message;
 }
 
-void MailboxCache::fetched(int index, const QByteArray &rawText, const CMessage &message)
+void MailboxCache::fetched(int index, const QByteArray &rawText, const CMessage &message,
+                           bool isHeaderBlock)
 {
     if (index < 0 || index >= m_planned.size())
         return;
@@ -156,7 +157,7 @@ void MailboxCache::fetched(int index, const QByteArray &rawText, const CMessage 
     // A message that cannot be written now is simply fetched again next time.
     // Without the server's size a cached message could never be told from a later one.
     if (m_isUsable && !planned.id.isEmpty() && planned.size >= 0
-        && !m_store.stage(planned.id, rawText, message.MessageBody))
+        && !m_store.stage(planned.id, rawText, message.MessageBody, isHeaderBlock))
         reportUnwritten();
 }
 

@@ -49,8 +49,11 @@ public:
     // (hasIds false) every message is fetched, and the account's cache is emptied.
     QList<bool> plan(const CacheIdKind &kind, const QList<QByteArray> &ids,
                      const QList<qint64> &sizes, bool hasIds);
-    // A message the session fetched (index as in plan), written to the cache at once.
-    void fetched(int index, const QByteArray &rawText, const CMessage &message);
+    // A message the session fetched (index as in plan), written to the cache at once. With
+    // isHeaderBlock, rawText is its header block alone, the rest being in the message's body
+    // (CMessage::parseTakingBody).
+    void fetched(int index, const QByteArray &rawText, const CMessage &message,
+                 bool isHeaderBlock = false);
     // A message plan() left to the cache, moved out once.
     CMessage takeCached(int index);
     // The message plan() left to the cache: its text was not fetched in this session.

@@ -128,14 +128,14 @@ void MailSession::onRefused(const TlsRefusal &refusal)
     end({SessionStatus::TlsFailed, step(), refusal.detail});
 }
 
-void MailSession::goesOnInClear()
+QString MailSession::clearNotChosenText(const Services &services, const QString &accountName)
 {
-    m_services.log.Log(
-        m_services
-            .caption(QStringLiteral("280129"),
-                     QStringLiteral("%1: the connection is not encrypted, because the server "
-                                    "does not offer STARTTLS."))
-            .arg(shownText(m_account.AccountName)));
+    return services
+        .caption(QStringLiteral("280140"),
+                 QStringLiteral("%1: the server does not offer STARTTLS, so neither the user name "
+                                "nor the password was sent. To check this account unencrypted, "
+                                "set its Security to \"None\"."))
+        .arg(accountName);
 }
 
 void MailSession::dialogueFailed(DialogueFailure failure, const QByteArray &reply)
@@ -163,6 +163,11 @@ void MailSession::dialogueFailed(DialogueFailure failure, const QByteArray &repl
             QStringLiteral("280131"),
             QStringLiteral("%1: the server skipped the login (PREAUTH) before the connection was "
                            "encrypted, so the session was ended and nothing was read over it.")));
+        return end({SessionStatus::TlsFailed, step(), shownServerText(reply.trimmed())});
+    case DialogueFailure::ClearNotChosen:
+        m_transport->close();
+        tell(clearNotChosenText(m_services, shownText(m_account.AccountName)));
+        emit encryptionChoiceNeeded();
         return end({SessionStatus::TlsFailed, step(), shownServerText(reply.trimmed())});
     case DialogueFailure::CannotQuote:
         return failUnexpected(QStringLiteral("The user name or the password holds a line break"));

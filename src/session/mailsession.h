@@ -68,6 +68,9 @@ public:
     // How long a session may run under the given connection time-out once bytes have
     // arrived; see the rule in the .cpp.
     static qint64 allowedSeconds(int timeOutSeconds, qint64 bytes);
+    // Why an account without a chosen encryption mode was not signed in to: its server
+    // offers no STARTTLS.
+    static QString clearNotChosenText(const Services &services, const QString &accountName);
     // The session has run for seconds and is past that limit.
     bool isOverdue(qint64 seconds, int timeOutSeconds) const
     {
@@ -83,6 +86,9 @@ signals:
     // The server agreed to STARTTLS and the connection is now encrypted, its certificate
     // passed.
     void encryptedByStartTls();
+    // No encryption mode was chosen for the account and its server offers no STARTTLS: the
+    // session ended before the login, and only the user can choose to sign in in clear.
+    void encryptionChoiceNeeded();
     void finished(const SessionResult &result);
 
 protected:
@@ -110,8 +116,6 @@ protected:
     bool isWaiting() const { return m_isWaiting; }
 
     void send(const QByteArray &command) override;
-    // Logs that the connection stays plain, at every check.
-    void goesOnInClear() override;
     // Tells the failure and ends the session with its status.
     void dialogueFailed(DialogueFailure failure, const QByteArray &reply) override;
     void logReply(const QByteArray &reply);

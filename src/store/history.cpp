@@ -36,7 +36,8 @@ enum class NewFile {
 // Writes a file whole, creating its folder when needed. With QIODevice::NewOnly in mode an
 // existing file is never opened, so nothing of it is lost; a file that was not written whole
 // is then removed again, since no one else can have used it.
-NewFile writeFile(const QString &file, const QByteArray &content, QIODevice::OpenMode mode)
+NewFile writeFile(const QString &file, std::initializer_list<QByteArrayView> content,
+                  QIODevice::OpenMode mode)
 {
     QFile out(file);
     // Made private at once: the copy is the user's mail.
@@ -51,8 +52,12 @@ NewFile writeFile(const QString &file, const QByteArray &content, QIODevice::Ope
     }
     // The flush writes out what the file still buffers; a full disk refuses it there, and
     // close() would only report it in error().
-    const bool written = out.write(content) == content.size() && out.flush()
-        && out.error() == QFileDevice::NoError;
+    const bool written
+        = std::all_of(content.begin(), content.end(),
+                      [&out](QByteArrayView piece) {
+                          return out.write(piece.data(), piece.size()) == piece.size();
+                      })
+        && out.flush() && out.error() == QFileDevice::NoError;
     out.close();
     if (written && out.error() == QFileDevice::NoError)
         return NewFile::Written;
@@ -61,13 +66,13 @@ NewFile writeFile(const QString &file, const QByteArray &content, QIODevice::Ope
     return NewFile::Failed;
 }
 
-// Writes the saved copy of a message: "<html>" followed by its body. Each copy gets a number
-// no record and no file holds, so there is nothing to replace; should a file of that name
-// exist all the same, it is another message's copy and stays as it is.
+// Writes the saved copy of a message: "<html>" followed by its body, written as it is, not
+// joined first, since a body can be as large as its message. Each copy gets a number no
+// record and no file holds, so there is nothing to replace; should a file of that name exist
+// all the same, it is another message's copy and stays as it is.
 NewFile writeCopy(const QString &file, const QByteArray &messageBody)
 {
-    return writeFile(file, QByteArrayLiteral("<html>") + messageBody,
-                     QIODevice::WriteOnly | QIODevice::NewOnly);
+    return writeFile(file, {"<html>", messageBody}, QIODevice::WriteOnly | QIODevice::NewOnly);
 }
 
 // The number a file of the "Mails" folder is named after: "12" for "12.mal", "12.why" and
@@ -348,7 +353,7 @@ bool History::saveEvidence(int mailNumber, const Verdict &verdict)
     const QByteArray content = encodeVerdict(verdict);
     // The number is new, so evidence already under its name is another message's: the
     // rename never replaces an existing file.
-    const bool written = writeFile(partial, content, QIODevice::WriteOnly | QIODevice::Truncate)
+    const bool written = writeFile(partial, {content}, QIODevice::WriteOnly | QIODevice::Truncate)
             == NewFile::Written
         && QFile::rename(partial, file);
     if (!written)

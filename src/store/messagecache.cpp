@@ -1,6 +1,7 @@
 #include "messagecache.h"
 
 #include "actionlog.h"
+#include "message/bytetext.h"
 #include "message/messageidentity.h"
 #include "platform/datadir.h"
 #include "platform/textfile.h"
@@ -14,6 +15,8 @@
 
 #include <algorithm>
 #include <limits>
+#include <tuple>
+#include <utility>
 
 #include <cerrno>
 
@@ -80,10 +83,84 @@ std::optional<std::pair<QByteArrayView, QByteArrayView>> splitAtBody(QByteArrayV
 }
 
 // The body a saved copy holds, as the message carried it: the copy writes each CR LF of a
-// plain body as "<BR>".
-QByteArray bodyOfCopy(QByteArrayView copyBody)
+// plain body as "<BR>". Decoded piece by piece, so that a large body is never held as the
+// copy and the body side by side; a "<BR>" may stand across two pieces.
+class CopyBodyDecoder
 {
-    return copyBody.toByteArray().replace("<BR>", "\r\n");
+public:
+    // The body of the piece, less an end that may begin a "<BR>": it waits for the next
+    // piece. With isLast all of it.
+    QByteArray decode(QByteArrayView piece, bool isLast)
+    {
+        static constexpr QByteArrayView lineEnd = "<BR>";
+        QByteArray work = std::exchange(m_held, QByteArray());
+        work.append(piece);
+        qsizetype keep = 0;
+        for (qsizetype from = std::max<qsizetype>(0, work.size() - (lineEnd.size() - 1));
+             !isLast && from < work.size(); ++from) {
+            if (lineEnd.startsWith(QByteArrayView(work).sliced(from))) {
+                keep = work.size() - from;
+                break;
+            }
+        }
+        m_held = work.last(keep);
+        return replaceAll(QByteArrayView(work).first(work.size() - keep), lineEnd, "\r\n");
+    }
+
+private:
+    QByteArray m_held;
+};
+
+constexpr qsizetype copyPieceSize = 1 << 20;
+
+// The header block followed by the body of a saved copy, read a piece at a time. Nothing
+// when the copy is gone or holds another body than the one of that length and digest.
+std::optional<QByteArray> withBodyOfCopy(const QByteArray &header, const QString &copyPath,
+                                         qint64 length, const QByteArray &digest)
+{
+    QFile copy(copyPath);
+    if (!copy.open(QIODevice::ReadOnly) || copy.read(qsizetype(sizeof htmlMark) - 1) != htmlMark)
+        return std::nullopt;
+    QByteArray text = header;
+    text.reserve(header.size() + qsizetype(std::min<qint64>(length, copy.size())));
+    QCryptographicHash body(QCryptographicHash::Md5);
+    CopyBodyDecoder decoder;
+    for (;;) {
+        const QByteArray piece = copy.read(copyPieceSize);
+        if (copy.error() != QFileDevice::NoError)
+            return std::nullopt;
+        const bool isLast = piece.isEmpty();
+        const QByteArray decoded = decoder.decode(piece, isLast);
+        text += decoded;
+        body.addData(decoded);
+        if (isLast)
+            break;
+        if (text.size() - header.size() > length)
+            return std::nullopt;
+    }
+    if (text.size() - header.size() != length || body.result().toHex() != digest)
+        return std::nullopt;
+    return text;
+}
+
+// The length and digest of the body a saved copy of copyBody gives back.
+std::pair<qint64, QByteArray> measureBodyOfCopy(QByteArrayView copyBody)
+{
+    QCryptographicHash body(QCryptographicHash::Md5);
+    qint64 length = 0;
+    CopyBodyDecoder decoder;
+    for (qsizetype at = 0;; at += copyPieceSize) {
+        const bool isLast = at >= copyBody.size();
+        const QByteArray decoded = decoder.decode(
+            isLast ? QByteArrayView()
+                   : copyBody.sliced(at, std::min(copyPieceSize, copyBody.size() - at)),
+            isLast);
+        body.addData(decoded);
+        length += decoded.size();
+        if (isLast)
+            break;
+    }
+    return {length, body.result().toHex()};
 }
 
 // The raw body is what the copy will hold, so the copy can give it back byte for byte. A
@@ -476,17 +553,13 @@ std::optional<QByteArray> MessageCache::text(const QByteArray &id)
         return bytes;
     // The body lives in the history's saved copy. When the user deleted that record with
     // its copy, or a new record took the number, the message is simply fetched again.
-    const std::optional<QByteArray> copy = TextFile::readAll(copyPath(entry.copyNumber));
-    const QByteArray body = copy && copy->startsWith(htmlMark)
-        ? bodyOfCopy(QByteArrayView(*copy).sliced(qsizetype(sizeof htmlMark) - 1))
-        : QByteArray();
-    if (!copy || !copy->startsWith(htmlMark) || body.size() != entry.copyLength
-        || digestOf(body) != entry.copyDigest) {
+    std::optional<QByteArray> text
+        = withBodyOfCopy(*bytes, copyPath(entry.copyNumber), entry.copyLength, entry.copyDigest);
+    if (!text) {
         m_obsoleteFiles.insert(entry.file);
         forget(id);
-        return std::nullopt;
     }
-    return *bytes + body;
+    return text;
 }
 
 bool MessageCache::add(const QByteArray &id, const QByteArray &rawText, qint64 size,
@@ -499,7 +572,7 @@ bool MessageCache::add(const QByteArray &id, const QByteArray &rawText, qint64 s
 }
 
 bool MessageCache::stage(const QByteArray &id, const QByteArray &rawText,
-                         const QByteArray &copyBody)
+                         const QByteArray &copyBody, bool isHeaderBlock)
 {
     if (id.isEmpty())
         return false;
@@ -508,7 +581,10 @@ bool MessageCache::stage(const QByteArray &id, const QByteArray &rawText,
     QByteArray content = rawText;
     // One copy of the body on the disk: when the history's copy holds the body, only the
     // header block is kept here.
-    if (const auto parts = splitAtBody(rawText); parts && isBodyInCopy(parts->second, copyBody)) {
+    if (isHeaderBlock) {
+        std::tie(entry.copyLength, entry.copyDigest) = measureBodyOfCopy(copyBody);
+    } else if (const auto parts = splitAtBody(rawText);
+               parts && isBodyInCopy(parts->second, copyBody)) {
         content = parts->first.toByteArray();
         entry.copyLength = parts->second.size();
         entry.copyDigest = digestOf(parts->second);

@@ -113,10 +113,12 @@ public:
     // The same in two steps, for a check that writes each message as it arrives and learns
     // its verdict and saved copy later. stage() writes the text at once; copyBody is what the
     // history's saved copy will hold after "<html>", so that only the header block is written
-    // when the copy holds the body. A staged message is not in the cache until complete()
-    // names it, and a kill before the commit leaves its file to the next load to remove.
+    // when the copy holds the body. With isHeaderBlock, rawText is the header block alone and
+    // the body is copyBody with each "<BR>" as CR LF (CMessage::parseTakingBody): the copy
+    // holds it. A staged message is not in the cache until complete() names it, and a kill
+    // before the commit leaves its file to the next load to remove.
     [[nodiscard]] bool stage(const QByteArray &id, const QByteArray &rawText,
-                             const QByteArray &copyBody = {});
+                             const QByteArray &copyBody = {}, bool isHeaderBlock = false);
     // copyNumber: the history record whose saved copy holds the message's body; a message
     // staged without its body and without such a record is left out (fetched again next time).
     [[nodiscard]] bool complete(const QByteArray &id, qint64 size, const Verdict &verdict,

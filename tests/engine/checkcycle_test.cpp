@@ -335,3 +335,33 @@ TEST(CheckCycle, AnAccountOnceEncryptedWithStartTlsKeepsIt)
     EXPECT_EQ(bed.statuses().last(), SessionStatus::TlsFailed);
     EXPECT_EQ(bed.nets[1]->takeWritten() + bed.nets[1]->lostWrites, "");
 }
+
+// An account with no mode chosen whose server offers no STARTTLS sends no password, and the
+// cycle asks the windows to let the user choose; once "None" is chosen, the login goes out.
+TEST(CheckCycle, AnAccountWithoutStartTlsWaitsForTheUsersChoice)
+{
+    CycleBed bed;
+    const MailAccount home = account("POP3", "Home", "pop.home.test");
+    bed.setAccounts({home});
+    (void)SaveAccountSecurity(*bed.registry, home, {});
+    QList<QByteArray> asked;
+    QObject::connect(&bed.cycle, &CheckCycle::encryptionChoiceNeeded,
+                     [&asked](const MailAccount &a) { asked << a.AccountName; });
+    bed.cycle.CheckNow();
+    ASSERT_EQ(bed.nets.size(), 1);
+    bed.nets[0]->serverSends("+OK ready\r\n");
+    EXPECT_EQ(bed.nets[0]->takeWritten(), "CAPA\r\n");
+    bed.nets[0]->serverSends("+OK\r\nUSER\r\n.\r\n");
+    EXPECT_EQ(bed.statuses().last(), SessionStatus::TlsFailed);
+    EXPECT_EQ(bed.nets[0]->takeWritten() + bed.nets[0]->lostWrites, "");
+    EXPECT_EQ(asked, QList<QByteArray> {"Home"});
+    EXPECT_FALSE(LoadAccountSecurity(*bed.registry, home).mode);
+    ASSERT_FALSE(bed.core->IsChecking);
+
+    (void)SaveAccountSecurity(*bed.registry, home, {SecurityMode::None, {}});
+    bed.cycle.CheckNow();
+    ASSERT_EQ(bed.nets.size(), 2);
+    bed.nets[1]->serverSends("+OK ready\r\n");
+    EXPECT_EQ(bed.nets[1]->takeWritten(), "USER joe\r\n");
+    EXPECT_EQ(asked.size(), 1);
+}

@@ -74,7 +74,7 @@ TEST(ConnectionTest, LogsInAndOutAndSaysWhatHappened)
     {
         const char *name;
         MailAccount account;
-        SecurityMode mode;
+        std::optional<SecurityMode> mode;
         QList<Step> steps;
         Outcome outcome;
         QString text;
@@ -117,6 +117,15 @@ TEST(ConnectionTest, LogsInAndOutAndSaysWhatHappened)
          Outcome::NoStartTls,
          "mail.example.com: the server does not offer STARTTLS, so neither the user name nor "
          "the password was sent."},
+        {"IMAP no mode, STARTTLS not offered",
+         account("IMAP"),
+         std::nullopt,
+         {{"* OK ready\r\n", "a120 CAPABILITY\r\n"},
+          {"* CAPABILITY IMAP4rev1 AUTH=PLAIN\r\na120 OK\r\n", ""}},
+         Outcome::ClearNotChosen,
+         "mail.example.com: the server does not offer STARTTLS, so neither the user name nor "
+         "the password was sent. To check this account unencrypted, set its Security to "
+         "\"None\"."},
         {"POP3 greeting refused",
          account("POP3"),
          SecurityMode::None,

@@ -5,6 +5,7 @@
 #include "pop3/pop3deletion.h"
 #include "pop3/pop3session.h"
 #include "store/accountsecurity.h"
+#include "support/recordingdialogueclient.h"
 #include "support/sessionbed.h"
 
 #include <gtest/gtest.h>
@@ -205,8 +206,9 @@ TEST(Encryption, StartTlsEncryptsBeforeTheLogin)
 }
 
 // A server that does not offer STARTTLS, refuses it, or fails the handshake gets neither
-// the user name nor the password when STARTTLS is required.
-TEST(Encryption, RequiredStartTlsSendsNoCredentialsWithoutIt)
+// the user name nor the password, whether STARTTLS is required or no mode was chosen. Only
+// the account without a mode, on a server that offers none, asks the user to choose.
+TEST(Encryption, StartTlsSendsNoCredentialsWithoutIt)
 {
     const struct
     {
@@ -232,62 +234,48 @@ TEST(Encryption, RequiredStartTlsSendsNoCredentialsWithoutIt)
          {"* CAPABILITY IMAP4rev1 STARTTLS\r\na120 OK\r\n", "a121 OK\r\n"},
          true},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        TlsBed bed(c.type);
-        bed.session->setEncryption(Encryption::StartTls);
-        bed.session->start(QStringLiteral("mail.example.com"), 110);
-        bed.send(c.type == "POP3" ? "+OK ready\r\n" : "* OK ready\r\n");
-        for (const QByteArray &reply : c.replies)
-            bed.send(reply);
-        if (c.isRefusedHandshake) {
-            TlsRefusal refusal;
-            refusal.reasons = {Why::UnknownIssuer};
-            refusal.sha256 = "AA:BB";
-            bed.net.refuse(refusal);
+    for (Encryption mode : {Encryption::StartTls, Encryption::StartTlsWhenOffered}) {
+        for (const auto &c : cases) {
+            SCOPED_TRACE(std::string(c.name) + ", " + modeName(mode));
+            TlsBed bed(c.type);
+            int choicesAsked = 0;
+            QObject::connect(bed.session.get(), &MailSession::encryptionChoiceNeeded,
+                             [&choicesAsked] { ++choicesAsked; });
+            bed.session->setEncryption(mode);
+            bed.session->start(QStringLiteral("mail.example.com"), 110);
+            bed.send(c.type == "POP3" ? "+OK ready\r\n" : "* OK ready\r\n");
+            for (const QByteArray &reply : c.replies)
+                bed.send(reply);
+            if (c.isRefusedHandshake) {
+                TlsRefusal refusal;
+                refusal.reasons = {Why::UnknownIssuer};
+                refusal.sha256 = "AA:BB";
+                bed.net.refuse(refusal);
+            }
+            EXPECT_EQ(bed.finishedCount, 1);
+            EXPECT_EQ(bed.result.status, SessionStatus::TlsFailed);
+            const QByteArray written = bed.net.takeWritten() + bed.net.lostWrites;
+            for (const char *command : {"USER", "PASS", "LOGIN", "joe", "s3cret"})
+                EXPECT_FALSE(written.contains(command)) << written.toStdString();
+            ASSERT_EQ(bed.services.notifier.popups.size(), 1);
+            const bool isNotOffered = !c.isRefusedHandshake && !c.isOffered;
+            const bool asksToChoose = isNotOffered && mode == Encryption::StartTlsWhenOffered;
+            const QString notOffered = "Home: the server does not offer STARTTLS, so neither "
+                                       "the user name nor the password was sent.";
+            if (c.isOffered) {
+                EXPECT_EQ(bed.services.notifier.popups.at(0),
+                          "Home: the server offered STARTTLS but then refused it, so neither "
+                          "the user name nor the password was sent.");
+            } else if (isNotOffered) {
+                EXPECT_EQ(bed.services.notifier.popups.at(0),
+                          asksToChoose ? notOffered
+                                  + " To check this account unencrypted, set its Security to "
+                                    "\"None\"."
+                                       : notOffered);
+            }
+            EXPECT_EQ(choicesAsked, asksToChoose ? 1 : 0);
+            EXPECT_FALSE(bed.told().contains("s3cret"));
         }
-        EXPECT_EQ(bed.finishedCount, 1);
-        EXPECT_EQ(bed.result.status, SessionStatus::TlsFailed);
-        const QByteArray written = bed.net.takeWritten() + bed.net.lostWrites;
-        for (const char *command : {"USER", "PASS", "LOGIN", "joe", "s3cret"})
-            EXPECT_FALSE(written.contains(command)) << written.toStdString();
-        ASSERT_EQ(bed.services.notifier.popups.size(), 1);
-        if (!c.isRefusedHandshake) {
-            EXPECT_EQ(bed.services.notifier.popups.at(0),
-                      c.isOffered ? "Home: the server offered STARTTLS but then refused it, so "
-                                    "neither the user name nor the password was sent."
-                                  : "Home: the server does not offer STARTTLS, so neither the "
-                                    "user name nor the password was sent.");
-        }
-        EXPECT_FALSE(bed.told().contains("s3cret"));
-    }
-}
-
-// Where STARTTLS is only taken when offered, a server without it is checked in clear, and
-// the log says so once.
-TEST(Encryption, OfferedStartTlsFallsBackToPlainAndSaysSo)
-{
-    const struct
-    {
-        QByteArray type, capabilities, login;
-    } cases[] = {
-        {"POP3", "+OK\r\nTOP\r\nUSER\r\n.\r\n", "USER joe\r\n"},
-        {"IMAP", "* CAPABILITY IMAP4rev1\r\na120 OK\r\n", "a001 LOGIN \"joe\" \"s3cret\"\r\n"},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.type.toStdString());
-        TlsBed bed(c.type);
-        bed.session->setEncryption(Encryption::StartTlsWhenOffered);
-        bed.session->start(QStringLiteral("mail.example.com"), 110);
-        bed.send(c.type == "POP3" ? "+OK ready\r\n" : "* OK ready\r\n");
-        bed.net.takeWritten();
-        bed.send(c.capabilities);
-        EXPECT_EQ(bed.net.takeWritten(), c.login);
-        EXPECT_EQ(bed.net.encryptionRequests, 0);
-        EXPECT_EQ(bed.log(),
-                  QStringList {"Home: the connection is not encrypted, because the "
-                               "server does not offer STARTTLS."});
-        EXPECT_TRUE(bed.services.notifier.popups.isEmpty());
     }
 }
 

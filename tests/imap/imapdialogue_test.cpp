@@ -190,18 +190,19 @@ TEST(ImapDialogue, LogsInOrFailsAtTheRightStep)
          {},
          {"t1 CAPABILITY", "t2 STARTTLS", "<failed StartTlsRefused> t2 NO TLS unavailable\r\n"},
          "StartTlsSent"},
-        {"when offered, list without STARTTLS",
+        // No mode chosen: nothing goes in clear until the user chooses "None".
+        {"no mode, list without STARTTLS",
          {Encryption::StartTlsWhenOffered},
          "* OK ready\r\n* CAPABILITY IMAP4rev1 AUTH=PLAIN\r\nt1 OK\r\nt3 OK\r\nt4 OK\r\n",
          {},
-         {"t1 CAPABILITY", "<goesOnInClear>", loginCommand, "t4 SELECT INBOX", "<done>"},
-         "Ready"},
-        {"when offered, CAPABILITY BAD",
+         {"t1 CAPABILITY", "<failed ClearNotChosen> "},
+         "CapabilitySent"},
+        {"no mode, CAPABILITY BAD",
          {Encryption::StartTlsWhenOffered},
          "* OK ready\r\nt1 BAD Error in IMAP command\r\nt3 OK\r\nt4 OK\r\n",
          {},
-         {"t1 CAPABILITY", "<goesOnInClear>", loginCommand, "t4 SELECT INBOX", "<done>"},
-         "Ready"},
+         {"t1 CAPABILITY", "<failed ClearNotChosen> t1 BAD Error in IMAP command\r\n"},
+         "CapabilitySent"},
     };
     for (const Case &c : cases) {
         for (Encryption mode : c.modes) {
@@ -255,13 +256,6 @@ TEST(ImapDialogue, SendsNeitherCredentialWhenOneCannotBeQuoted)
          "Greeting"},
         {"after TLS", Encryption::StartTls, "joe", "sec\r\nret", startTlsOffered,
          "t3 OK\r\nt4 OK\r\n", "Encrypting"},
-        {"in clear when STARTTLS is not offered",
-         Encryption::StartTlsWhenOffered,
-         "joe\n",
-         "secret",
-         "* OK ready\r\nt1 OK\r\nt3 OK\r\nt4 OK\r\n",
-         {},
-         "CapabilitySent"},
     };
     for (const Case &c : cases) {
         for (bool isBytewise : {false, true}) {

@@ -61,6 +61,8 @@ TEST(ImapReader, FramesLinesAndLiteralsWhateverTheSplit)
         QByteArray input;
         QList<Framed> expected;
     };
+    // Large enough for the reader to hand over its buffer instead of copying the literal.
+    const QByteArray large = QByteArray("line\r\n").repeated(12000);
     const Case cases[] = {
         {"tagged and untagged lines",
          "* OK [CAPABILITY IMAP4rev1] ready\r\na001 OK Logged in\r\n",
@@ -79,6 +81,9 @@ TEST(ImapReader, FramesLinesAndLiteralsWhateverTheSplit)
         {"braces that are no literal",
          "* OK {x}\r\n* OK {12} inside\r\n* OK {}\r\n",
          {{"* OK {x}\r\n", {}}, {"* OK {12} inside\r\n", {}}, {"* OK {}\r\n", {}}}},
+        {"a large literal with the next response in the same arrival",
+         "* 5 FETCH (BODY[] {72000}\r\n" + large + ")\r\na654 OK done\r\n",
+         {{"* 5 FETCH (BODY[] {72000})\r\n", {large}}, {"a654 OK done\r\n", {}}}},
         {"an unfinished line and an unfinished literal wait",
          "a1 OK done\r\n* 4 FETCH (BODY[] {9}\r\npart",
          {{"a1 OK done\r\n", {}}}},

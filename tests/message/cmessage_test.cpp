@@ -218,3 +218,54 @@ TEST(ParseMessage, SurvivesHostileInput)
     EXPECT_EQ(parsed(manyParts).Attachment.size(), 10001);
     EXPECT_EQ(parsed(manyParts).Attachment.last(), "f9999");
 }
+
+TEST(ParseMessage, TakingTheBodyGivesWhatParsingGives)
+{
+    const QByteArray head = "From: a@example.org\r\nSubject: hi\r\n\r\n";
+    struct Case
+    {
+        const char *name;
+        QByteArray text;
+        bool isTaken;
+    };
+    const Case cases[] = {
+        {"plain body", head + "line one\r\n\r\nline\rtwo\r\n", true},
+        {"a lone CR at the end", head + "x\r", true},
+        {"an encoding that leaves the body as it stands",
+         "Content-Transfer-Encoding: 8bit\r\n" + head + "x\r\n", true},
+        {"a <BR> of its own", head + "a<BR>b\r\n", false},
+        {"a NUL byte", head + QByteArray("a\0b", 3), false},
+        {"no body", head, false},
+        {"base64", "Content-Transfer-Encoding: base64\r\n" + head + "aGk=\r\n", false},
+        {"multipart",
+         "Content-Type: multipart/mixed; boundary=\"b\"\r\n" + head + "--b\r\n\r\nx\r\n--b--\r\n",
+         false},
+        {"an encoding line in the body", head + "Content-Transfer-Encoding: 7bit\r\nx\r\n\r\ny",
+         false},
+        {"no header end", "Subject: x\r\nbody", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const CMessage expected = parsed(c.text);
+        CMessage m;
+        QByteArray text(c.text.constData(), c.text.size()); // an array of its own
+        EXPECT_EQ(m.parseTakingBody(text), c.isTaken);
+        EXPECT_EQ(m.MessageBody, expected.MessageBody);
+        EXPECT_EQ(m.Subject, expected.Subject);
+        EXPECT_EQ(m.from, expected.from);
+        EXPECT_EQ(m.SIZE, expected.SIZE);
+        EXPECT_EQ(m.Attachment, expected.Attachment);
+        EXPECT_EQ(m.AttachmentBodies, expected.AttachmentBodies);
+        if (c.isTaken) {
+            EXPECT_EQ(text, c.text.first(c.text.indexOf("\r\n\r\n") + 4));
+            EXPECT_EQ(text + QByteArray(m.MessageBody).replace("<BR>", "\r\n"), c.text);
+        } else {
+            EXPECT_EQ(text, c.text);
+        }
+    }
+    // An array shared with another holder is parsed, never changed.
+    QByteArray shared = cases[0].text;
+    CMessage m;
+    EXPECT_FALSE(m.parseTakingBody(shared));
+    EXPECT_EQ(m.MessageBody, parsed(cases[0].text).MessageBody);
+}

@@ -1,4 +1,6 @@
+#include "message/bytetext.h"
 #include "message/cmessage.h"
+#include "message/contentdecoders.h"
 #include "support/qtprinters.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +11,9 @@ QByteArray bytes(const char *text, qsizetype size)
 {
     return QByteArray(text, size);
 }
+
+// The decoders pass a body on in pieces of this size.
+constexpr qsizetype pieceSize = 64 * 1024;
 
 } // namespace
 
@@ -38,6 +43,43 @@ TEST(DecodeQP, DecodesUpperCaseEscapesInOnePass)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(m.DecodeQP(c.input), c.expected);
+        // The same with the end of a piece at each of its bytes.
+        for (qsizetype cut = 1; cut < c.input.size(); ++cut) {
+            const QByteArray filler(pieceSize - cut, 'p');
+            EXPECT_EQ(m.DecodeQP(filler + c.input), filler + c.expected) << "cut " << cut;
+        }
+    }
+}
+
+TEST(DecodeAttachment, JoinsQuotedPrintableLinesAcrossPieces)
+{
+    // A soft break, an escape and line ends at every place where a piece can end.
+    const LineArray body = {"ab=", "c=3D", "=", "=41", "d"};
+    const qsizetype joinedSize = body.join("\r\n").size();
+    CMessage m;
+    for (qsizetype cut = 0; cut <= joinedSize; ++cut) {
+        const QByteArray filler(pieceSize - cut, 'p');
+        LineArray entity = {"Content-Transfer-Encoding: quoted-printable", ""};
+        entity += body;
+        entity[2].prepend(filler);
+        EXPECT_EQ(m.DecodeAttachment(entity), filler + "abc=\r\nA\r\nd") << "cut " << cut;
+    }
+}
+
+TEST(BodyTextSink, WritesEachLineEndOnceWherePiecesEnd)
+{
+    const QByteArray text = "a\r\nb\r\r\n\n\rc\r\n\r\n\r";
+    const QByteArray expected = replaceAll(text, "\r\n", "<BR>");
+    for (qsizetype first = 0; first <= text.size(); ++first) {
+        for (qsizetype second = first; second <= text.size(); ++second) {
+            QByteArray body;
+            BodyTextSink sink(body);
+            sink.put(QByteArrayView(text).first(first));
+            sink.put(QByteArrayView(text).sliced(first, second - first));
+            sink.put(QByteArrayView(text).sliced(second));
+            sink.finish();
+            EXPECT_EQ(body, expected) << "pieces end at " << first << " and " << second;
+        }
     }
 }
 

@@ -59,7 +59,17 @@ TEST(LineReader, FramesMultiLineRepliesWholeAndByteByByte)
         QByteArray text;
         bool isComplete;
     };
+    // Large enough for the reader to hand over its buffer instead of copying the text; the
+    // dots are undone in place, the very first byte included.
+    QByteArray large = "..first\r\n";
+    QByteArray unstuffed = ".first\r\n";
+    for (int i = 0; i < 12000; ++i) {
+        large += i % 100 == 0 ? "..\r\n...x\r\n" : "line\r\n";
+        unstuffed += i % 100 == 0 ? ".\r\n..x\r\n" : "line\r\n";
+    }
     const Case cases[] = {
+        {"large text with the next reply in the same arrival",
+         "+OK\r\n" + large + ".\r\n+OK bye\r\n", unstuffed, true},
         {"plain", "+OK 12 octets\r\nSubject: a\r\n\r\nbody\r\n.\r\n+OK bye\r\n",
          "Subject: a\r\n\r\nbody\r\n", true},
         {"empty text", "+OK\r\n.\r\n+OK bye\r\n", "", true},

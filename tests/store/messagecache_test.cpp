@@ -152,6 +152,71 @@ TEST(MessageCache, KeepsTextsVerdictsAndFingerprintsAcrossRuns)
     EXPECT_TRUE(bed.reports().isEmpty());
 }
 
+TEST(MessageCache, GivesBackABodyThatItsSavedCopyHoldsInSeveralReads)
+{
+    CacheBed bed;
+    // The copy is read a MiB at a time: line ends written as "<BR>" stand across the first
+    // three of those boundaries with 1, 2 and 3 of their bytes before it, and a "<B" that
+    // begins none ends right before the fourth.
+    constexpr qsizetype read = 1 << 20;
+    const struct
+    {
+        qsizetype at; // in the copy's body
+        QByteArray raw;
+        QByteArray copy;
+    } pieces[] = {{read - 1, "\r\n", "<BR>"},
+                  {2 * read - 2, "\r\n", "<BR>"},
+                  {3 * read - 3, "\r\n", "<BR>"},
+                  {4 * read - 2, "<Bx", "<Bx"}};
+    QByteArray body;
+    QByteArray copyBody;
+    for (const auto &piece : pieces) {
+        const QByteArray filler(piece.at - copyBody.size(), 'a');
+        body += filler + piece.raw;
+        copyBody += filler + piece.copy;
+    }
+    body += "\r\nend";
+    copyBody += "<BR>end";
+    {
+        auto cache = bed.open();
+        bed.writeCopy(7, copyBody);
+        ASSERT_TRUE(
+            cache->add("U1", raw("U1", body), 99, Verdict(), "fp1", SavedCopyRef {7, copyBody}));
+        ASSERT_TRUE(cache->update({"U1"}));
+    }
+    auto cache = bed.open();
+    // Only the header block is in the cache; the body comes from the copy.
+    ASSERT_EQ(bed.messageFiles(*cache).size(), 1);
+    EXPECT_LT(QFileInfo(cache->folder() + u'/' + bed.messageFiles(*cache).first()).size(), 100);
+    EXPECT_EQ(cache->text("U1"), raw("U1", body));
+}
+
+TEST(MessageCache, StagesTheHeaderBlockAloneWhenTheCopyHoldsTheBody)
+{
+    // The same message staged from its whole text, and from its header block after the
+    // parser took the body for the message's own (CMessage::parseTakingBody).
+    const QByteArray header = "From: bob@spam.test\r\nSubject: offer\r\n\r\n";
+    const QByteArray body = "Hello\r\nthere\r";
+    const QByteArray copyBody = "Hello<BR>there\r";
+    for (bool isHeaderBlock : {false, true}) {
+        SCOPED_TRACE(isHeaderBlock ? "header block" : "whole text");
+        CacheBed bed;
+        {
+            auto cache = bed.open();
+            bed.writeCopy(7, copyBody);
+            ASSERT_TRUE(cache->stage("U1", isHeaderBlock ? header : header + body, copyBody,
+                                     isHeaderBlock));
+            ASSERT_TRUE(cache->complete("U1", 99, Verdict(), "fp1", {}, 7));
+            ASSERT_TRUE(cache->update({"U1"}));
+        }
+        auto cache = bed.open();
+        ASSERT_EQ(bed.messageFiles(*cache).size(), 1);
+        EXPECT_EQ(QFileInfo(cache->folder() + u'/' + bed.messageFiles(*cache).first()).size(),
+                  header.size());
+        EXPECT_EQ(cache->text("U1"), header + body);
+    }
+}
+
 TEST(MessageCache, HoldsOnlyWhatTheServerListed)
 {
     CacheBed bed;

@@ -21,6 +21,8 @@ inline const char *failureName(DialogueFailure failure)
         return "StartTlsRefused";
     case DialogueFailure::PreauthInClear:
         return "PreauthInClear";
+    case DialogueFailure::ClearNotChosen:
+        return "ClearNotChosen";
     case DialogueFailure::CannotQuote:
         return "CannotQuote";
     case DialogueFailure::LoginRefused:
@@ -53,7 +55,6 @@ class RecordingClient : public DialogueClient
 public:
     void send(const QByteArray &command) override { calls << command; }
     void startEncryption() override { calls << "<startEncryption>"; }
-    void goesOnInClear() override { calls << "<goesOnInClear>"; }
     void dialogueFailed(DialogueFailure failure, const QByteArray &reply) override
     {
         calls << "<failed " + QByteArray(failureName(failure)) + "> " + reply;

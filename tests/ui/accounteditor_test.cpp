@@ -61,8 +61,9 @@ TEST(AccountDialog, ServerTypeSetsItsPortAndEveryFieldIsChecked)
         const char *security;
         const char *port;
     } choices[] = {
-        {"IMAP", "SSL/TLS", "993"}, {"IMAP", "STARTTLS", "143"}, {"POP3", "STARTTLS", "110"},
-        {"POP3", "None", "110"},    {"IMAP", "None", "143"},     {"POP3", "SSL/TLS", "995"},
+        {"IMAP", "SSL/TLS", "993"},   {"IMAP", "STARTTLS", "143"}, {"POP3", "STARTTLS", "110"},
+        {"POP3", "None", "110"},      {"IMAP", "None", "143"},     {"IMAP", "Automatic", "143"},
+        {"POP3", "Automatic", "110"}, {"POP3", "SSL/TLS", "995"},
     };
     for (const auto &choice : choices) {
         SCOPED_TRACE(std::string(choice.type) + " " + choice.security);
@@ -162,10 +163,10 @@ TEST(AccountEditor, SecurityFollowsTheAccountsKeyAndLeavesWithIt)
         d.cmdAdd->click();
     });
     editor.cmdEdit->click();
-    // Nothing stored: on 143 a check asks for STARTTLS, and the dialog says so.
+    // Nothing stored shows as "Automatic", and stays unstored when kept.
     editor.cmbAccount->setCurrentIndex(1);
     whenDialogOpens([](frmAddAccount &d) {
-        EXPECT_EQ(d.cmbSecurity->currentText(), "STARTTLS");
+        EXPECT_EQ(d.cmbSecurity->currentText(), "Automatic");
         EXPECT_EQ(d.Text5->text(), "143");
         d.Text4->setText("new");
         d.cmdAdd->click();
@@ -184,7 +185,7 @@ TEST(AccountEditor, SecurityFollowsTheAccountsKeyAndLeavesWithIt)
     EXPECT_EQ(atNewKey.trustedSha256, "AB:CD");
     EXPECT_FALSE(LoadAccountSecurity(*bed.registry, home).mode);
     EXPECT_TRUE(LoadAccountSecurity(*bed.registry, home).trustedSha256.isEmpty());
-    EXPECT_EQ(LoadAccountSecurity(*bed.registry, work).mode, SecurityMode::StartTls);
+    EXPECT_FALSE(LoadAccountSecurity(*bed.registry, work).mode);
     EXPECT_FALSE(LoadAccountSecurity(*bed.registry, old).mode);
 }
 

@@ -132,7 +132,7 @@ TEST(Screenshots, AccountDialogRendersWithItsSecurity)
     frmAddAccount dialog(bed.core->services, true);
     const MailAccount account {"IMAP", "Home", "imap.example.com", "ann", "", 993};
     dialog.showAccount(account);
-    dialog.showSecurity({}, 993,
+    dialog.showSecurity({SecurityMode::SslTls, {}},
                         "3F:A1:09:7C:52:D8:E4:11:B6:0A:9D:73:C2:58:E1:4F:"
                         "6B:20:A7:93:5E:C8:1D:F4:07:BB:62:39:8E:D5:40:A6");
     dialog.resize(560, 320);

@@ -4,6 +4,7 @@
 #include "support/coretestbed.h"
 #include "support/fakereviewactions.h"
 #include "ui/editors/frmaccounteditor.h"
+#include "ui/editors/frmaddaccount.h"
 #include "ui/editors/frmmain.h"
 #include "ui/editors/korvanewindows.h"
 #include "ui/tray/trayicon.h"
@@ -13,6 +14,7 @@
 #include "ui/viewer/reviewwindow.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -24,6 +26,7 @@
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QUuid>
@@ -177,6 +180,39 @@ TEST(Windows, AccountEditorListsTheAccountsFromTheFile)
     editor.cmbAccount->setCurrentIndex(1);
     EXPECT_EQ(editor.txtServerType->text(), "IMAP");
     EXPECT_EQ(editor.txtPort->text(), "143");
+}
+
+// A check that found no STARTTLS on an account without a mode opens that account's dialog
+// once per run: a user who closed it is not asked again at every check.
+TEST(Windows, AnAccountWithoutStartTlsOpensItsDialogOnce)
+{
+    WindowsBed bed;
+    bed.dir.write("data/Accounts.ini",
+                  "POP3\r\nHome\r\npop.example.com\r\njoe\r\nYGFi\r\n110\r\n"
+                  "IMAP\r\nWork\r\nimap.example.com\r\nann\r\nYGFi\r\n143\r\n");
+    MailAccount work;
+    work.AccountName = "Work";
+    QStringList shown;
+    const auto askAndAnswer = [&] {
+        emit bed.core->checkCycle.encryptionChoiceNeeded(work);
+        QTimer::singleShot(0, [&shown] {
+            if (auto *d = qobject_cast<frmAddAccount *>(QApplication::activeModalWidget())) {
+                shown << d->Text1->text() + " " + d->cmbSecurity->currentText();
+                d->cmdCancel->click();
+            }
+        });
+        QCoreApplication::processEvents();
+    };
+    askAndAnswer();
+    EXPECT_EQ(shown, QStringList {"Work Automatic"});
+    ASSERT_NE(bed.windows.accountEditor(), nullptr);
+    EXPECT_EQ(bed.windows.accountEditor()->cmbAccount->currentText(), "Work");
+    bed.windows.accountEditor()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(bed.windows.accountEditor(), nullptr);
+    askAndAnswer();
+    EXPECT_EQ(shown.size(), 1);
+    EXPECT_EQ(bed.windows.accountEditor(), nullptr);
 }
 
 TEST(Windows, LevelButtonsShowALevelThatOnlyOkCommits)

@@ -167,7 +167,7 @@ std::optional<MailAccount> frmAccountEditor::askForAccount(bool editMode, const 
         dialog.setConnectionTimeOut(m_settings->ConnectionTimeOut);
     if (shown) {
         dialog.showAccount(*shown);
-        dialog.showSecurity(security, quint16(shown->Port), refusedSha256);
+        dialog.showSecurity(security, refusedSha256);
     }
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
@@ -211,6 +211,18 @@ void frmAccountEditor::onEdit()
         m_refused[record].clear();
     cmbAccount->setItemText(entry, shownText(account->AccountName));
     showAccount(entry);
+}
+
+bool frmAccountEditor::editAccount(const QByteArray &accountName)
+{
+    for (int entry = 0; entry < m_recordOfEntry.size(); ++entry) {
+        if (m_lists.Accounts.value(m_recordOfEntry.at(entry)).AccountName != accountName)
+            continue;
+        cmbAccount->setCurrentIndex(entry);
+        onEdit();
+        return true;
+    }
+    return false;
 }
 
 void frmAccountEditor::onDelete()

@@ -40,6 +40,9 @@ public:
 
     // Reloads the accounts from the file and lists them.
     void reload();
+    // Shows the account of that name and opens its dialog, as Edit does; false when the
+    // editor lists no such account.
+    bool editAccount(const QByteArray &accountName);
     // Cancel, Escape and the close box: nothing is written, and the list goes back to what
     // the file held when the editor opened.
     void reject() override;

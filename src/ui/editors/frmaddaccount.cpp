@@ -32,6 +32,9 @@ struct frmAddAccount::Labels
 
 namespace {
 
+// The security box's entry that stores no mode.
+constexpr int automaticMode = -1;
+
 QLineEdit *textBox(const QString &name)
 {
     auto *box = new QLineEdit;
@@ -56,9 +59,11 @@ frmAddAccount::frmAddAccount(const Services &services, bool EditMode, QWidget *p
     cmbServerType->addItems({QStringLiteral("POP3"), QStringLiteral("IMAP")});
     cmbSecurity = new QComboBox;
     cmbSecurity->setObjectName(QStringLiteral("cmbSecurity"));
-    // The names are the stored ones and stay untranslated, like the server types.
+    // The names are the stored ones and stay untranslated, like the server types. "Automatic"
+    // stores no mode: STARTTLS when offered, SSL/TLS on the usual TLS ports.
     for (SecurityMode mode : {SecurityMode::SslTls, SecurityMode::StartTls, SecurityMode::None})
         cmbSecurity->addItem(securityModeName(mode), int(mode));
+    cmbSecurity->addItem(QStringLiteral("Automatic"), automaticMode);
     Text1 = textBox(QStringLiteral("Text1"));
     Text2 = textBox(QStringLiteral("Text2"));
     Text3 = textBox(QStringLiteral("Text3"));
@@ -150,15 +155,11 @@ void frmAddAccount::showAccount(const MailAccount &account)
     Text5->setText(QString::number(account.Port));
 }
 
-void frmAddAccount::showSecurity(const AccountSecurity &security, quint16 port,
-                                 const QString &refusedSha256)
+void frmAddAccount::showSecurity(const AccountSecurity &security, const QString &refusedSha256)
 {
-    // Without a stored mode a check encrypts from the first byte on the usual TLS ports, and
-    // asks for STARTTLS on any other.
-    const SecurityMode mode = security.mode.value_or(
-        port == 995 || port == 993 ? SecurityMode::SslTls : SecurityMode::StartTls);
     const QSignalBlocker keepPort(cmbSecurity);
-    cmbSecurity->setCurrentIndex(cmbSecurity->findData(int(mode)));
+    cmbSecurity->setCurrentIndex(
+        cmbSecurity->findData(security.mode ? int(*security.mode) : automaticMode));
     m_trustedSha256 = security.trustedSha256;
     // A refusal after a certificate was trusted means the server shows another one now:
     // only that new one can be trusted instead.
@@ -186,7 +187,8 @@ void frmAddAccount::showCertificate(bool isRefused)
 
 AccountSecurity frmAddAccount::security() const
 {
-    return {SecurityMode(cmbSecurity->currentData().toInt()),
+    const int mode = cmbSecurity->currentData().toInt();
+    return {mode == automaticMode ? std::nullopt : std::optional(SecurityMode(mode)),
             chkTrust->isChecked() ? m_offeredSha256 : QString()};
 }
 
@@ -299,6 +301,7 @@ void frmAddAccount::SetCaptions()
     Label7->setText(c("20003", "If you do not know the port, leave this default value as it  is."));
     m_labels->serverType->setText(c("20004", "Server Type"));
     m_labels->security->setText(c("280150", "Security"));
+    cmbSecurity->setItemText(cmbSecurity->findData(automaticMode), c("280154", "Automatic"));
     m_labels->accountName->setText(c("20006", "Account Name"));
     m_labels->mailServer->setText(c("20009", "Mail Server"));
     m_labels->userName->setText(c("20008", "User Name"));

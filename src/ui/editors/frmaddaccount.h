@@ -34,11 +34,10 @@ public:
     void showAccount(const MailAccount &account);
     // The account typed in, once the dialog was accepted.
     const std::optional<MailAccount> &account() const { return m_account; }
-    // Shows an account's stored security; with no mode stored, what a check would use
-    // for the account's port. Call after showAccount(), whose port it keeps. A refused
-    // certificate's fingerprint is offered for trust.
-    void showSecurity(const AccountSecurity &security, quint16 port,
-                      const QString &refusedSha256 = {});
+    // Shows an account's stored security, "Automatic" when no mode is stored. Call after
+    // showAccount(), whose port it keeps. A refused certificate's fingerprint is offered for
+    // trust.
+    void showSecurity(const AccountSecurity &security, const QString &refusedSha256 = {});
     // The security chosen, once the dialog was accepted.
     AccountSecurity security() const;
 

@@ -19,6 +19,7 @@
 #include <QDebug>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 
 KorvaneWindows::KorvaneWindows(KorvaneCore &core, TrayIcon &tray, TrayMenu &menu)
     : m_core(core)
@@ -35,6 +36,11 @@ KorvaneWindows::KorvaneWindows(KorvaneCore &core, TrayIcon &tray, TrayMenu &menu
     connect(&m_core.checkCycle, &CheckCycle::checkNowCaptionChanged, m_menu.mnuCheckNow,
             &QAction::setText);
     connect(&m_core.checkCycle, &CheckCycle::reviewPending, this, &KorvaneWindows::onReviewPending);
+    // The dialog opens once the check has gone on, not inside the session's own handler.
+    connect(&m_core.checkCycle, &CheckCycle::encryptionChoiceNeeded, this,
+            [this](const MailAccount &account) {
+                QTimer::singleShot(0, this, [this, account] { askForEncryption(account); });
+            });
     followReviewQueue(m_core.reviewQueue);
     connect(m_menu.mnuDisableEnable, &QAction::triggered, this, &KorvaneWindows::onDisableEnable);
     connect(m_menu.mnuExit, &QAction::triggered, this, &KorvaneWindows::onExit);
@@ -98,6 +104,21 @@ void KorvaneWindows::showAccountEditor()
     m_accountEditor->show();
     m_accountEditor->raise();
     m_accountEditor->activateWindow();
+}
+
+// The check that found the account's server without STARTTLS has said why in its popup; the
+// account's dialog opens once per run, so that a user who closes it is not asked again at
+// every check.
+void KorvaneWindows::askForEncryption(const MailAccount &account)
+{
+    if (m_askedForEncryption.contains(account.AccountName) || !m_viewer)
+        return;
+    m_askedForEncryption.insert(account.AccountName);
+    // An editor already open may be in the middle of the user's own changes.
+    const bool wasOpen = m_accountEditor;
+    showAccountEditor();
+    if (!wasOpen)
+        m_accountEditor->editAccount(account.AccountName);
 }
 
 void KorvaneWindows::showSettingsTab(int tab)

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "engine/startupwindows.h"
+#include "store/records.h"
 
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 
 #include <functional>
 #include <memory>
@@ -55,6 +57,9 @@ public:
     // A check left count messages awaiting review: the tray item says how many.
     void onReviewPending(int count);
     void showReviewWindow();
+    // A check found the account's server without STARTTLS and no mode chosen: the account
+    // editor shows it and opens its dialog, once per run and account.
+    void askForEncryption(const MailAccount &account);
 
     frmMain &settingsWindow() { return *m_main; }
     frmStat &viewer() { return *m_viewer; }
@@ -88,5 +93,6 @@ private:
     QPointer<frmBlockedList> m_blockedList;
     ReviewQueue *m_queue = nullptr;
     int m_reviewCount = 0;
+    QSet<QByteArray> m_askedForEncryption; // account names
     std::function<void()> m_shutdown;
 };
