@@ -1,5 +1,6 @@
 #include "history.h"
 
+#include "actionlog.h"
 #include "damagedfile.h"
 #include "historycodec.h"
 #include "message/cmessage.h"
@@ -14,6 +15,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <limits>
@@ -75,6 +77,13 @@ NewFile writeCopy(const QString &file, const QByteArray &messageBody)
     return writeFile(file, {"<html>", messageBody}, QIODevice::WriteOnly | QIODevice::NewOnly);
 }
 
+// A record's copy, its evidence, or evidence being written: "12.mal", "12.why", "12.why.part".
+bool isRecordFile(const QString &fileName)
+{
+    static const QRegularExpression name(QStringLiteral("^[1-9][0-9]*\\.(mal|why|why\\.part)$"));
+    return name.match(fileName).hasMatch();
+}
+
 // The number a file of the "Mails" folder is named after: "12" for "12.mal", "12.why" and
 // "12.why.part"; 0 for other names, and for a number that leaves no next one.
 int numberOfSavedFile(const QString &fileName)
@@ -118,6 +127,48 @@ int History::highestSavedNumber() const
     return highest;
 }
 
+int History::removeUnrecordedCopies()
+{
+    QSet<int> recorded;
+    recorded.reserve(m_records.size());
+    for (const HistoryRecord &record : std::as_const(m_records))
+        recorded.insert(record.MailNumber);
+    int highest = 0;
+    int removed = 0;
+    QDirIterator it(mailsFolder(),
+                    QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        it.next();
+        const int number = numberOfSavedFile(it.fileName());
+        if (it.fileInfo().isFile() && isRecordFile(it.fileName()) && !recorded.contains(number)) {
+            QFile::setPermissions(it.filePath(),
+                                  QFile::permissions(it.filePath()) | QFileDevice::WriteOwner);
+            if (QFile::remove(it.filePath())) {
+                ++removed;
+                continue;
+            }
+        }
+        highest = std::max(highest, number);
+    }
+    if (removed > 0)
+        m_services.log.Log(m_services
+                               .caption(QStringLiteral("280141"),
+                                        QStringLiteral("%1 saved copies that no history record "
+                                                       "names were removed from the Mails "
+                                                       "folder."))
+                               .arg(removed));
+    return highest;
+}
+
+bool History::hasDamagedHistoryKept() const
+{
+    const QFileInfo file(path());
+    return !file.dir()
+                .entryList({file.fileName() + QStringLiteral(".bad*")},
+                           QDir::Files | QDir::Hidden | QDir::System)
+                .isEmpty();
+}
+
 QString History::mailPath(int mailNumber) const
 {
     return dataPath(m_dataDir,
@@ -146,9 +197,7 @@ void History::clear()
 {
     m_records.clear();
     m_index.clear();
-    // Copies outlive their records when "History.ini" could not be written or was reset:
-    // their numbers stay in use, or the next new record would overwrite them.
-    m_highestMailNumber = highestSavedNumber();
+    m_highestMailNumber = 0;
 }
 
 void History::append(const HistoryRecord &record)
@@ -385,8 +434,13 @@ bool History::SaveHist()
 void History::LoadHistory()
 {
     clear();
-    if (!QFile::exists(path()))
+    // Copies outlive their records when "History.ini" is missing or was reset: their numbers
+    // stay in use, or the next new record would overwrite them. Only a history read whole,
+    // with no damaged one kept beside it, tells which copies no record will ever name.
+    if (!QFile::exists(path())) {
+        m_highestMailNumber = highestSavedNumber();
         return;
+    }
     const std::optional<QByteArray> bytes = TextFile::readAll(path());
     bool complete = bytes.has_value();
     if (bytes) {
@@ -395,6 +449,9 @@ void History::LoadHistory()
             append(record);
         complete = decoded.isComplete;
     }
+    const int inUse
+        = complete && !hasDamagedHistoryKept() ? removeUnrecordedCopies() : highestSavedNumber();
+    m_highestMailNumber = std::max(m_highestMailNumber, inUse);
     if (complete)
         return;
     // The records read before the fault stay and are written back at once. Nothing after it

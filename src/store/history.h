@@ -109,6 +109,8 @@ public:
     // record or has a ninth line that is not a number is announced, keeps the records read
     // before the fault, is moved aside to its first free ".bad" name and is written anew
     // with those records (see keepDamagedFile).
+    // A file read whole, with no damaged history kept beside it, also clears "Mails" of the
+    // copies and evidence no record names (logged with their number).
     void LoadHistory();
 
     QString path() const;
@@ -136,6 +138,13 @@ private:
     QString mailsFolder() const;
     // The highest number that names a file in "Mails"; 0 when there is none.
     int highestSavedNumber() const;
+    // After a clean load: removes the copies and evidence in "Mails" that no record names,
+    // which a history write that failed, or a stop before it, left behind. Gives the highest
+    // number still in use there.
+    int removeUnrecordedCopies();
+    // A damaged history was moved aside beside "History.ini": the copies of the records
+    // only it still holds must stay.
+    bool hasDamagedHistoryKept() const;
 
     QString m_dataDir;
     Services &m_services;

@@ -3,6 +3,7 @@
 #include "store/verdictkeys.h"
 #include "support/filesizelimit.h"
 #include "support/historysample.h"
+#include "support/logentries.h"
 #include "support/qtprinters.h"
 #include "support/servicesbed.h"
 #include "support/verdictprinter.h"
@@ -408,7 +409,11 @@ TEST(History, CopiesWhoseRecordsWereNotSavedAreNeverOverwritten)
     EXPECT_EQ(bed.dir.read(QStringLiteral("Mails/1.mal")), "<html>Hello<BR>one");
 }
 
-TEST(History, NewRecordTakesANumberAboveEveryRecordAndSavedFile)
+// A history read whole names every copy that is still wanted: the copies and evidence no
+// record names (left by a history write that failed, or a stop before it) are removed at load.
+// A missing history, or a damaged one kept beside it, keeps every file. A new record takes a
+// number above every record and every file still there.
+TEST(History, LoadRemovesUnrecordedCopiesAndNewRecordsTakeAFreeNumber)
 {
     const QByteArray recordOne = recordLines(historyRecord("one", 1));
     const struct
@@ -416,19 +421,36 @@ TEST(History, NewRecordTakesANumberAboveEveryRecordAndSavedFile)
         const char *name;
         QByteArray historyFile; // empty: no "History.ini"
         QStringList filesBeforeLoad;
+        QStringList removed; // of filesBeforeLoad
         QStringList filesAfterLoad;
         int expected;
     } cases[] = {
         {"copies of records the history lost",
          recordOne,
-         {"Mails/1.mal", "Mails/2.mal", "Mails/2.why"},
+         {"Mails/1.mal", "Mails/2.mal", "Mails/2.why", "Mails/3.why.part"},
+         {"Mails/2.mal", "Mails/2.why", "Mails/3.why.part"},
+         {},
+         2},
+        {"record above every file",
+         recordLines(historyRecord("nine", 9)),
+         {"Mails/2.mal"},
+         {"Mails/2.mal"},
+         {},
+         10},
+        {"other names stay and keep their numbers",
+         recordOne,
+         {"Mails/notes.txt", "Mails/7.mal.old", "Mails/x5.mal"},
+         {},
+         {},
+         8},
+        {"no history: copies stay", {}, {"Mails/4.mal", "Mails/6.why"}, {}, {}, 7},
+        {"a damaged history kept beside it",
+         recordOne,
+         {"History.ini.bad", "Mails/1.mal", "Mails/2.mal"},
+         {},
          {},
          3},
-        {"copies left by a reset history", {}, {"Mails/4.mal"}, {}, 5},
-        {"evidence without its copy", recordOne, {"Mails/6.why"}, {}, 7},
-        {"record above every file", recordLines(historyRecord("nine", 9)), {"Mails/2.mal"}, {}, 10},
-        {"names that are no number", {}, {"Mails/notes.txt", "Mails/x5.mal"}, {}, 1},
-        {"a copy that appeared after loading", {}, {}, {"Mails/1.mal", "Mails/2.why"}, 3},
+        {"a copy that appeared after loading", {}, {}, {}, {"Mails/1.mal", "Mails/2.why"}, 3},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -447,8 +469,19 @@ TEST(History, NewRecordTakesANumberAboveEveryRecordAndSavedFile)
         EXPECT_EQ(history.at(history.count()).MailNumber, c.expected);
         EXPECT_EQ(bed.dir.read(QStringLiteral("Mails/%1.mal").arg(c.expected)),
                   "<html>Hello<BR>new");
-        for (const QString &name : c.filesBeforeLoad + c.filesAfterLoad)
-            EXPECT_EQ(bed.dir.read(name), name.toUtf8()) << name.toStdString();
+        // The new record's copy may take the name of one removed.
+        for (const QString &name : c.filesBeforeLoad + c.filesAfterLoad) {
+            if (name == QStringLiteral("Mails/%1.mal").arg(c.expected))
+                continue;
+            if (c.removed.contains(name))
+                EXPECT_FALSE(QFile::exists(bed.dir.file(name))) << name.toStdString();
+            else
+                EXPECT_EQ(bed.dir.read(name), name.toUtf8()) << name.toStdString();
+        }
+        const QString told = QStringLiteral("%1 saved copies that no history record names were "
+                                            "removed from the Mails folder.")
+                                 .arg(c.removed.size());
+        EXPECT_EQ(logEntries(bed.log.path()).contains(told), !c.removed.isEmpty());
     }
 }
 
