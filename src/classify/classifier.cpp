@@ -166,6 +166,7 @@ Verdict Classifier::judge(const CMessage &message, OptionalScanner words) const
 {
     Verdict verdict;
     const QByteArray &sender = message.ReturnPath;
+    verdict.address = sender;
     const SecurityLevel level = securityLevel();
     const AddressPattern *friendEntry = friendEntryFor(m_lists, sender);
     const bool isFriend = friendEntry != nullptr;

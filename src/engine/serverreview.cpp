@@ -17,15 +17,6 @@ namespace {
 
 // The address of a sender as the history keeps it: the part in angle brackets when there
 // is one ("Jo <jo@example.org>"), else the whole text.
-QByteArray senderAddress(const QByteArray &sender)
-{
-    const qsizetype open = sender.lastIndexOf('<');
-    const qsizetype close = sender.indexOf('>', open + 1);
-    if (open >= 0 && close > open)
-        return sender.mid(open + 1, close - open - 1).trimmed();
-    return sender.trimmed();
-}
-
 QString itemName(const ReviewItem &item)
 {
     const QString name
@@ -260,7 +251,7 @@ void ServerReview::keep(const QList<ReviewItem> &items, bool addSendersToFriends
         return;
     bool isAdded = false;
     for (const ReviewItem &item : items) {
-        const QByteArray address = senderAddress(item.Sender);
+        const QByteArray address = m_history.judgedAddress(item.MailNumber, item.Sender);
         const bool isListed = std::any_of(
             m_lists.FriendList.cbegin(), m_lists.FriendList.cend(),
             [&](const AddressPattern &p) { return p.compare(address, Qt::CaseInsensitive) == 0; });

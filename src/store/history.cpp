@@ -5,6 +5,7 @@
 #include "historycodec.h"
 #include "message/cmessage.h"
 #include "message/cmessages.h"
+#include "message/senderaddress.h"
 #include "platform/clock.h"
 #include "platform/datadir.h"
 #include "platform/textfile.h"
@@ -409,6 +410,14 @@ bool History::saveEvidence(int mailNumber, const Verdict &verdict)
         // A half-written file must not linger beside the evidence, nor fill the disk.
         QFile::remove(partial);
     return written;
+}
+
+QByteArray History::judgedAddress(int mailNumber, const QByteArray &recordedSender) const
+{
+    if (const std::optional<Verdict> evidence = loadEvidence(mailNumber);
+        evidence && !evidence->address.isEmpty())
+        return evidence->address;
+    return bareAddress(recordedSender);
 }
 
 std::optional<Verdict> History::loadEvidence(int mailNumber) const

@@ -100,6 +100,9 @@ public:
 
     // The evidence written for a record; nothing when there is none or it cannot be read.
     std::optional<Verdict> loadEvidence(int mailNumber) const;
+    // The address the rules compared for record mailNumber, as its evidence holds it; for a
+    // record without one, the bare address of its recorded sender.
+    QByteArray judgedAddress(int mailNumber, const QByteArray &recordedSender) const;
 
     // Rewrites "History.ini" with every record not marked deleted. A failed write is
     // reported and leaves the previous file whole; the records stay in memory.

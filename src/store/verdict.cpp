@@ -62,6 +62,8 @@ QByteArray encodeVerdict(const Verdict &verdict)
     QByteArray out;
     addLine(out, "status", keyOf(verdict.status));
     addLine(out, "reason", keyOf(verdict.reason));
+    if (!verdict.address.isEmpty())
+        addLine(out, "address", verdict.address);
     if (!verdict.listEntry.isEmpty())
         addLine(out, "entry", verdict.listEntry);
     if (verdict.wordsScored) {
@@ -109,6 +111,8 @@ std::optional<Verdict> decodeVerdict(QByteArrayView bytes)
         } else if (key == "reason") {
             reason = reasonOf(value);
             ok = reason.has_value();
+        } else if (key == "address") {
+            verdict.address = value.toByteArray();
         } else if (key == "entry") {
             verdict.listEntry = value.toByteArray();
         } else if (key == "word") {

@@ -27,6 +27,8 @@ struct Verdict
     MessageStatus status = MessageStatus::Kept;
     Reason reason = Reason::NoRule;
 
+    // The sender address the friend and blocked lists were compared with (Return-Path).
+    QByteArray address;
     QByteArray listEntry; // the blocked pattern, else the friend pattern that matched
     bool wordsScored = false;
     QList<SpamWordHit> spamWords; // list order, only words found

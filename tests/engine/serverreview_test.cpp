@@ -263,6 +263,13 @@ TEST(ServerReview, KeepRecordsKeptAndAddsNewSendersToTheFriendList)
     EXPECT_EQ(bed.services.dir.read("FriendList.ini"), "ann@example.com\r\nbob@example.org\r\n");
     EXPECT_TRUE(bed.services.notifier.popups.isEmpty());
 
+    // The address the rules judged by, where the evidence holds it, rather than the From text.
+    Verdict judged;
+    judged.address = "bounce@lists.example";
+    ASSERT_TRUE(bed.history.saveEvidence(3, judged));
+    bed.review.keep({item(home, "uid-3", 3, "News <news@example.net>")}, true);
+    EXPECT_EQ(bed.lists.FriendList.last(), "bounce@lists.example");
+
     bed.review.keep({item(home, "uid-9", 9)}, false);
     EXPECT_TRUE(
         bed.services.notifier.popups.last().contains("its history record could not be updated."));

@@ -11,6 +11,7 @@ Verdict fullVerdict()
     Verdict v;
     v.status = MessageStatus::Deleted;
     v.reason = Reason::Repeated;
+    v.address = "bounce@lists.example";
     v.listEntry = "*@friends.example";
     v.wordsScored = true;
     v.spamWords = {{"win", 40, 3}, {"buy now", -7, 1}, {"x=y", 0, 2}};

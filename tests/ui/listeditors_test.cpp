@@ -275,6 +275,19 @@ TEST(AddEmailAddressDialog, AcceptsAddressesAndWildcardsOnly)
     }
 }
 
+// A sender copied from a mail program ("Name <address>") keeps only the address the lists
+// compare, as soon as it is in the box.
+TEST(AddressDialog, APastedNameAndAddressKeepsTheAddress)
+{
+    CoreTestbed bed;
+    QTreeWidget list;
+    frmAddEmailAddress dialog(bed.core->services, list);
+    dialog.Text1->insert("\"Rail Bookings\" <noreply@rail.example>");
+    EXPECT_EQ(dialog.Text1->text(), "noreply@rail.example");
+    pressKey(dialog.Text1, Qt::Key_Return);
+    EXPECT_EQ(dialog.address(), std::optional<AddressPattern>("noreply@rail.example"));
+}
+
 TEST(FriendListEditor, AddEditDeleteAndOkWriteTheRows)
 {
     CoreTestbed bed;

@@ -1,3 +1,4 @@
+#include "classify/matching.h"
 #include "store/verdictkeys.h"
 #include "support/coretestbed.h"
 #include "support/historysample.h"
@@ -267,22 +268,52 @@ TEST(ViewerCommands, ViewMessageWarnsOfAMissingCopyAndOpensTheOthers)
     closeMessageWindows();
 }
 
-TEST(ViewerCommands, AddServerAddsTheSendersDomainPattern)
+// The list commands add what the rules compare: the address the message was judged by, as
+// its evidence holds it, else the address inside the recorded sender's angle brackets. The
+// rules then find the next message from that address, or from its domain.
+TEST(ViewerCommands, AddSenderAndServerAddTheAddressTheRulesCompare)
 {
-    ViewerBed bed;
-    bed.record({from("Ann <ann@example.com>", 1), from("mailer-daemon", 2)});
-    bed.select({0, 1});
-    bed.viewer.mnuSer2Blocked->trigger();
-    EXPECT_EQ(bed.core->lists.BlockedList, QList<QByteArray>({"*@example.com>", "*mailer-daemon"}));
-    EXPECT_TRUE(bed.core->lists.BlockedListLoaded);
-    EXPECT_EQ(bed.dir.read("data/BlockedList.ini"), "*@example.com>\r\n*mailer-daemon\r\n");
-
-    // The sender's own text, also when it is listed already.
-    bed.select({1});
-    bed.viewer.mnuSen2Friend->trigger();
-    bed.viewer.mnuSen2Friend->trigger();
-    EXPECT_EQ(bed.core->lists.FriendList, QList<QByteArray>({"mailer-daemon", "mailer-daemon"}));
-    EXPECT_EQ(bed.dir.read("data/FriendList.ini"), "mailer-daemon\r\nmailer-daemon\r\n");
+    const struct
+    {
+        QByteArray recorded;
+        QByteArray judged; // in the evidence; empty: none written
+        QByteArray senderEntry;
+        QByteArray serverEntry;
+        QByteArray nextFromDomain;
+    } cases[] = {
+        {"\"Rail Bookings\" <noreply@rail.example>",
+         {},
+         "noreply@rail.example",
+         "*@rail.example",
+         "tickets@rail.example"},
+        {"<ann@projects.example.net>",
+         {},
+         "ann@projects.example.net",
+         "*@projects.example.net",
+         "bob@projects.example.net"},
+        {"bob@example.org", {}, "bob@example.org", "*@example.org", "eve@example.org"},
+        {"News <news@example.net>", "bounce@lists.example", "bounce@lists.example",
+         "*@lists.example", "other@lists.example"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.recorded.toStdString());
+        ViewerBed bed;
+        bed.record({from(c.recorded, 1)});
+        if (!c.judged.isEmpty()) {
+            Verdict verdict;
+            verdict.address = c.judged;
+            ASSERT_TRUE(bed.core->history.saveEvidence(1, verdict));
+        }
+        bed.select({0});
+        bed.viewer.mnuSen2Friend->trigger();
+        bed.viewer.mnuSer2Blocked->trigger();
+        EXPECT_EQ(bed.core->lists.FriendList, QList<QByteArray> {c.senderEntry});
+        EXPECT_EQ(bed.core->lists.BlockedList, QList<QByteArray> {c.serverEntry});
+        EXPECT_EQ(bed.dir.read("data/FriendList.ini"), c.senderEntry + "\r\n");
+        EXPECT_EQ(bed.dir.read("data/BlockedList.ini"), c.serverEntry + "\r\n");
+        EXPECT_TRUE(IsInFriendList(bed.core->lists, c.senderEntry));
+        EXPECT_TRUE(IsInBlockedList(bed.core->lists, c.nextFromDomain));
+    }
 }
 
 TEST(ViewerCommands, ViewLogWarnsWhenLoggingIsOffAndOpensTheLogAnyway)
@@ -326,7 +357,7 @@ TEST(ViewerCommands, TableKeysClicksAndContextMenuLeadToTheirCommands)
                                                         + QPoint(1, 1)));
     bed.viewer.mnuStat->close();
     bed.viewer.mnuSer2Friend->trigger();
-    EXPECT_EQ(bed.core->lists.FriendList, QList<QByteArray> {"*@example.com>"});
+    EXPECT_EQ(bed.core->lists.FriendList, QList<QByteArray> {"*@example.com"});
     bed.prompter.answers = {true};
     bed.viewer.mnuDelete->trigger();
     EXPECT_EQ(bed.column(8), QStringList {"2"});

@@ -249,7 +249,8 @@ TEST(Windows, ViewerFiltersTheHistory)
         bed.core->history.append(HistoryRecord {sender, "s", "d", "1024", keyOf(status),
                                                 keyOf(Reason::NoRule), checkedAt, account, number});
     };
-    add("ann@friends.example", MessageStatus::Kept, "2026-03-14 09:00:00", "Home", 1);
+    // The sender filters compare the address inside the brackets, as the rules do.
+    add("Ann <ann@friends.example>", MessageStatus::Kept, "2026-03-14 09:00:00", "Home", 1);
     add("spam@lottery.example", MessageStatus::Deleted, "2026-03-14 09:00:01", "Home", 2);
     add("bob@else.example", MessageStatus::Kept, "2026-03-13 23:59:59", "Work", 3);
     add("eve@else.example", MessageStatus::Deleted, "garbage", "Work", 4);

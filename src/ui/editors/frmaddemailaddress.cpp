@@ -1,5 +1,6 @@
 #include "frmaddemailaddress.h"
 
+#include "message/senderaddress.h"
 #include "message/textformat.h"
 
 #include <QLabel>
@@ -30,6 +31,11 @@ frmAddEmailAddress::frmAddEmailAddress(const Services &services, const QTreeWidg
     layout->addWidget(Text1);
     layout->addWidget(Label2);
     addButtons(*layout);
+    // A pasted "Name <address>" keeps only the address, which is what the lists compare.
+    connect(Text1, &QLineEdit::textEdited, this, [this](const QString &text) {
+        if (text.contains(u'<') && text.contains(u'>') && text.contains(u'@'))
+            Text1->setText(QString::fromUtf8(bareAddress(text.toUtf8())));
+    });
 }
 
 frmAddEmailAddress::~frmAddEmailAddress() = default;

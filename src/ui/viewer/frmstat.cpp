@@ -5,6 +5,7 @@
 #include "engine/korvanecore.h"
 #include "frmabout.h"
 #include "frmviewmessage.h"
+#include "message/senderaddress.h"
 #include "message/textformat.h"
 #include "platform/clock.h"
 #include "platform/cregister.h"
@@ -598,8 +599,12 @@ void frmStat::FillList()
     const HistoryFilter filter = chosenFilter();
     // Against the lists as they are now, not as they were at the time of the check.
     const SenderLists lists {
-        [this](const QByteArray &sender) { return IsInFriendList(m_core.lists, sender); },
-        [this](const QByteArray &sender) { return IsInBlockedList(m_core.lists, sender); },
+        [this](const QByteArray &sender) {
+            return IsInFriendList(m_core.lists, bareAddress(sender));
+        },
+        [this](const QByteArray &sender) {
+            return IsInBlockedList(m_core.lists, bareAddress(sender));
+        },
     };
     int n = 1;
     for (int i = 1; i <= m_core.history.count(); ++i) {
@@ -885,8 +890,11 @@ void frmStat::AddToAddressList(bool IsFriend, const QByteArray &Address)
 
 void frmStat::addSenders(bool isFriend, bool wholeDomain)
 {
-    for (const Row &row : selectedRows())
-        AddToAddressList(isFriend, wholeDomain ? domainPattern(row.sender) : row.sender);
+    // What the rules compare: the address the message was judged by, not the sender's text.
+    for (const Row &row : selectedRows()) {
+        const QByteArray address = m_core.history.judgedAddress(row.mailNumber, row.sender);
+        AddToAddressList(isFriend, wholeDomain ? domainPattern(address) : address);
+    }
     // Written also when nothing was added. A failure is reported inside, and the list in
     // memory keeps the new entries for the next save.
     ListFiles &files = m_core.listFiles;

@@ -17,9 +17,3 @@ QByteArray historyListText(const QList<ListedRow> &rows)
     }
     return text;
 }
-
-QByteArray domainPattern(const QByteArray &sender)
-{
-    const qsizetype at = sender.indexOf('@');
-    return '*' + (at < 0 ? sender : sender.mid(at));
-}

@@ -19,7 +19,3 @@ struct ListedRow
 // The saved list: for each row, numbered from 1 in table order, a heading, the seven labelled
 // values starting in column 21 and a separator line, every line ended by CR LF.
 QByteArray historyListText(const QList<ListedRow> &rows);
-
-// The pattern for every address of a sender's domain: "*" and the sender from its first "@"
-// on, or "*" and the whole sender when it has no "@".
-QByteArray domainPattern(const QByteArray &sender);
