@@ -8,6 +8,7 @@
 #include "pop3/pop3deletion.h"
 #include "sessionfactory.h"
 #include "store/actionlog.h"
+#include "store/decisionlog.h"
 #include "store/history.h"
 #include "store/listfiles.h"
 #include "store/maillists.h"
@@ -149,6 +150,7 @@ void ServerReview::onSessionFinished(const SessionResult &result)
         }
         ++m_deleted;
         deleted << item;
+        logDeleted(m_services, item.AccountName, item.Sender, item.Subject, keyOf(item.reason));
     }
     m_report << recordStatus(deleted, MessageStatus::Deleted);
     if (!deleted.isEmpty() && !m_queue.remove(deleted))
@@ -244,6 +246,8 @@ void ServerReview::keep(const QList<ReviewItem> &items, bool addSendersToFriends
         return;
     if (!m_queue.keep(items))
         tell(caption("280048", "The review list could not be updated."));
+    for (const ReviewItem &item : items)
+        logKept(m_services, item.AccountName, item.Sender, item.Subject);
     const QStringList unrecorded = recordStatus(items, MessageStatus::Kept);
     if (!unrecorded.isEmpty())
         tell(unrecorded.join(QLatin1Char('\n')));
@@ -258,6 +262,7 @@ void ServerReview::keep(const QList<ReviewItem> &items, bool addSendersToFriends
         if (address.isEmpty() || isListed)
             continue;
         m_lists.FriendList << address;
+        logFriendAdded(m_services, address);
         isAdded = true;
     }
     if (isAdded && !m_listFiles.SaveFriendList())

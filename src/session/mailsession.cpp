@@ -7,6 +7,7 @@
 #include "platform/notifier.h"
 #include "platform/showntext.h"
 #include "store/actionlog.h"
+#include "store/decisionlog.h"
 #include "store/services.h"
 #include "store/verdictkeys.h"
 #include "tlstexts.h"
@@ -339,8 +340,12 @@ void MailSession::confirmDeletions(CMessages &messages)
     m_filter.confirmDeleted(messages);
     const QByteArray pending = keyOf(MessageStatus::DeletionPending);
     for (CMessage &message : messages) {
-        if (message.Status == pending)
-            message.Status = keyOf(MessageStatus::Deleted);
+        if (message.Status != pending)
+            continue;
+        message.Status = keyOf(MessageStatus::Deleted);
+        logDeleted(m_services, m_account.AccountName,
+                   message.Sender.isEmpty() ? message.from : message.Sender, message.Subject,
+                   message.Reason);
     }
 }
 

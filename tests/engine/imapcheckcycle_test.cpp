@@ -58,6 +58,7 @@ TEST(ImapCheckCycle, MixedAccountListIsWalkedInOrder)
     EXPECT_EQ(bed.log(),
               (QStringList {
                   "Begin checking mail accounts", "Begin Checking  Mail  Account",
+                  "Mail: deleted the message from <>, \"spam\" (Blocked sender).",
                   "Finished checking  Mail  Account", "Begin checking  Home  Account",
                   "There are no messages in this account.", "Finished checking  Home  Account",
                   "Begin checking  Work  Account", "IMAP Error: a654 NO Message is gone", "",

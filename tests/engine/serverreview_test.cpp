@@ -269,6 +269,11 @@ TEST(ServerReview, KeepRecordsKeptAndAddsNewSendersToTheFriendList)
     ASSERT_TRUE(bed.history.saveEvidence(3, judged));
     bed.review.keep({item(home, "uid-3", 3, "News <news@example.net>")}, true);
     EXPECT_EQ(bed.lists.FriendList.last(), "bounce@lists.example");
+    // Each kept message and each entry added is logged.
+    const QStringList log = logEntries(bed.services.log.path());
+    EXPECT_TRUE(log.contains("Home: kept the message from News <news@example.net>, \"offer 3\"."));
+    EXPECT_TRUE(log.contains("bob@example.org was added to the friend list."));
+    EXPECT_TRUE(log.contains("bounce@lists.example was added to the friend list."));
 
     bed.review.keep({item(home, "uid-9", 9)}, false);
     EXPECT_TRUE(

@@ -135,7 +135,9 @@ TEST(Pop3Socket, PipelinedRetrsAndOneRefusedOverARealSocket)
     EXPECT_EQ(
         bed.log(),
         (QStringList {"Begin checking mail accounts", "Begin Checking  Home  Account",
-                      "POP3 Error:-ERR Message is locked", "", "Finished Checking All Account's"}));
+                      "POP3 Error:-ERR Message is locked", "",
+                      "Home: deleted the message from <jo@example.org>, \"spam\" (Blocked sender).",
+                      "Finished Checking All Account's"}));
 }
 
 TEST(Pop3Socket, NegativeRetrOrHangUpEndsTheAccountWithoutDeleting)

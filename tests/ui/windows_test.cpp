@@ -215,6 +215,40 @@ TEST(Windows, AnAccountWithoutStartTlsOpensItsDialogOnce)
     EXPECT_EQ(bed.windows.accountEditor(), nullptr);
 }
 
+// Unticking "Ask me before deleting" says first how many waiting messages the next check
+// would delete; declined, the box is ticked again and the setting stays.
+TEST(Windows, UntickingAskSaysWhatTheNextCheckWouldDelete)
+{
+    WindowsBed bed;
+    const MailAccount home {"POP3", "Home", "pop.home.test", "joe", "secret", 110};
+    ReviewItem item;
+    item.AccountName = "Home";
+    item.accountIdentity = identityOf(home);
+    item.serverId = "UID1";
+    ReviewItem other = item;
+    other.serverId = "UID2";
+    ASSERT_TRUE(bed.core->reviewQueue.replaceAccount(home, {item, other}));
+    frmMain &main = bed.windows.settingsWindow();
+    main.showSettings();
+    ASSERT_TRUE(main.chkAsk->isChecked());
+
+    bed.prompter.answers = {false};
+    main.chkAsk->click();
+    EXPECT_EQ(bed.prompter.questions,
+              QStringList {"From now on checks delete without asking. 2 messages now awaiting "
+                           "review would be deleted at the next check. Turn off asking?"});
+    EXPECT_TRUE(main.chkAsk->isChecked());
+    EXPECT_TRUE(bed.core->settings.AskBeforeDel);
+
+    bed.prompter.answers = {true};
+    main.chkAsk->click();
+    EXPECT_FALSE(main.chkAsk->isChecked());
+    EXPECT_FALSE(bed.core->settings.AskBeforeDel);
+    // Ticking it again asks nothing.
+    main.chkAsk->click();
+    EXPECT_EQ(bed.prompter.questions.size(), 2);
+}
+
 TEST(Windows, LevelButtonsShowALevelThatOnlyOkCommits)
 {
     WindowsBed bed;

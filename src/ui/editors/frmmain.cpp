@@ -6,6 +6,7 @@
 #include "levelpictures.h"
 #include "platform/prompter.h"
 #include "store/numbers.h"
+#include "store/reviewqueue.h"
 #include "ui/tray/traymenu.h"
 #include "windowplacement.h"
 
@@ -328,6 +329,7 @@ void frmMain::connectControls()
     connect(txtSoundFile, &QLineEdit::textChanged, this,
             [&s](const QString &text) { s.SoundPath = text; });
     connect(chkLog, &QCheckBox::toggled, this, &frmMain::onLogToggled);
+    connect(chkAsk, &QCheckBox::clicked, this, &frmMain::onAskClicked);
     connect(cmdBrowse, &QPushButton::clicked, this, &frmMain::onBrowse);
     connect(cmdAddExt, &QPushButton::clicked, this, &frmMain::onAddExt);
     connect(cmdDelExt, &QPushButton::clicked, this, &frmMain::onDelExt);
@@ -536,6 +538,20 @@ bool frmMain::refuseInvalidNumbers()
         }
     }
     return false;
+}
+
+void frmMain::onAskClicked(bool checked)
+{
+    if (checked)
+        return;
+    const QString text
+        = m_core.services
+              .caption("280142",
+                       "From now on checks delete without asking. %1 messages now awaiting review "
+                       "would be deleted at the next check. Turn off asking?")
+              .arg(m_core.reviewQueue.count());
+    if (!m_core.env.prompter.question(text))
+        chkAsk->setChecked(true);
 }
 
 void frmMain::onOk()

@@ -98,6 +98,9 @@ private:
     void SetCaptions();
     void onOk();
     void onLogToggled();
+    // The user unticked "Ask me before deleting": says first what that means for the messages
+    // awaiting review, and ticks it again unless the user agrees.
+    void onAskClicked(bool checked);
     void onBrowse();
     void onAddExt();
     void onDelExt();
