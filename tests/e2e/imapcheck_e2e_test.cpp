@@ -83,8 +83,14 @@ TEST(ImapCheckE2e, SpamIsExpungedEveryMessageRecordedAndUnreadMailStaysUnread)
                             "Weekly offers 70044 10152 Mail", "Weekly offers 70043 10161 Mail"}));
     EXPECT_EQ(
         bed.log(),
-        (QStringList {"Begin checking mail accounts", "Begin Checking  Mail  Account",
-                      "Mail: 6 fetched, 0 from the cache.", "Finished Checking All Account's"}));
+        (QStringList {
+            "Begin checking mail accounts", "Begin Checking  Mail  Account",
+            "Mail: 6 fetched, 0 from the cache.",
+            "Mail: deleted the message from <promo@spam.test>, \"Great offer\" (Blocked sender).",
+            "Mail: deleted the message from <carol@example.net>, \"Your luck\" (Spam words).",
+            "Mail: deleted the message from <news@shop.test>, \"Weekly offers\" (Repeated "
+            "message).",
+            "Finished Checking All Account's"}));
     EXPECT_EQ(
         bed.notifier.popups,
         (QStringList {"You have 6  New messages in Mail  account.",
@@ -122,13 +128,17 @@ TEST(ImapCheckE2e, MixedAccountsAreCheckedInOrderPastAWrongPassword)
 
     EXPECT_EQ(
         bed.log(),
-        (QStringList {"Begin checking mail accounts", "Begin Checking  Locked  Account",
-                      "IMAP Error: a001 NO [AUTHENTICATIONFAILED] Authentication failed.", "",
-                      "Finished checking  Locked  Account", "Begin checking  Pop  Account",
-                      "Pop: 1 fetched, 0 from the cache.", "Finished checking  Pop  Account",
-                      "Begin checking  Empty  Account", "There are no messages in this account.",
-                      "Finished checking  Empty  Account", "Begin checking  Open  Account",
-                      "Open: 2 fetched, 0 from the cache.", "Finished Checking All Account's"}));
+        (QStringList {
+            "Begin checking mail accounts", "Begin Checking  Locked  Account",
+            "IMAP Error: a001 NO [AUTHENTICATIONFAILED] Authentication failed.", "",
+            "Finished checking  Locked  Account", "Begin checking  Pop  Account",
+            "Pop: 1 fetched, 0 from the cache.",
+            "Pop: deleted the message from <promo@spam.test>, \"Pop offer\" (Blocked sender).",
+            "Finished checking  Pop  Account", "Begin checking  Empty  Account",
+            "There are no messages in this account.", "Finished checking  Empty  Account",
+            "Begin checking  Open  Account", "Open: 2 fetched, 0 from the cache.",
+            "Open: deleted the message from <promo@spam.test>, \"Imap offer\" (Blocked sender).",
+            "Finished Checking All Account's"}));
     EXPECT_TRUE(bed.notifier.popups.contains("Empty, There are no messages in this account."));
     EXPECT_EQ(bed.server.inbox("e2e-imap-locked").size(), 1);
     EXPECT_TRUE(bed.server.inbox("e2e-mixed-pop").isEmpty());

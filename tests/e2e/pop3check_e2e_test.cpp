@@ -34,8 +34,14 @@ TEST(Pop3CheckE2e, SpamLeavesTheServerAndEveryMessageIsRecorded)
                             "Weekly offers 70044 10152 Home", "Weekly offers 70043 10161 Home"}));
     EXPECT_EQ(
         bed.log(),
-        (QStringList {"Begin checking mail accounts", "Begin Checking  Home  Account",
-                      "Home: 6 fetched, 0 from the cache.", "Finished Checking All Account's"}));
+        (QStringList {
+            "Begin checking mail accounts", "Begin Checking  Home  Account",
+            "Home: 6 fetched, 0 from the cache.",
+            "Home: deleted the message from <promo@spam.test>, \"Great offer\" (Blocked sender).",
+            "Home: deleted the message from <carol@example.net>, \"Your luck\" (Spam words).",
+            "Home: deleted the message from <news@shop.test>, \"Weekly offers\" (Repeated "
+            "message).",
+            "Finished Checking All Account's"}));
     EXPECT_EQ(
         bed.notifier.popups,
         (QStringList {"3 spam messages will be deleted!", "Finished Checking All Account's"}));
@@ -72,10 +78,13 @@ TEST(Pop3CheckE2e, WrongPasswordIsReportedAndTheNextAccountIsChecked)
 
     EXPECT_EQ(
         bed.log(),
-        (QStringList {"Begin checking mail accounts", "Begin Checking  Locked  Account",
-                      "POP3 Error:-ERR [AUTH] Authentication failed.", "",
-                      "Finished checking  Locked  Account", "Begin checking  Open  Account",
-                      "Open: 1 fetched, 0 from the cache.", "Finished Checking All Account's"}));
+        (QStringList {
+            "Begin checking mail accounts", "Begin Checking  Locked  Account",
+            "POP3 Error:-ERR [AUTH] Authentication failed.", "",
+            "Finished checking  Locked  Account", "Begin checking  Open  Account",
+            "Open: 1 fetched, 0 from the cache.",
+            "Open: deleted the message from <promo@spam.test>, \"Open offer\" (Blocked sender).",
+            "Finished Checking All Account's"}));
     EXPECT_EQ(bed.server.inbox("e2e-locked").size(), 1);
     EXPECT_TRUE(bed.server.inbox("e2e-open").isEmpty());
     EXPECT_EQ(bed.history(), QStringList {"Open offer 70043 10155 Open"});
