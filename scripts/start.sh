@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Korvane, copies it into its own folder
+# Installs what is missing, builds the program (without the tests and benchmarks, which
+# scripts/test.sh builds), copies it into its own folder
 # ($KORVANE_HOME, default ~/Korvane: that folder also holds its data files) and starts it.
 # Without a desktop ($DISPLAY unset) it starts a private X display with a panel and tray.
 #
@@ -19,12 +20,15 @@ case "${1:-}" in
     *) echo "usage: $0 [--demo]" >&2; exit 2 ;;
 esac
 
+# Only what runs here is built: the program, and for the demo its tool; the tests and the
+# benchmarks are scripts/test.sh's.
 if [ "$demo" = 1 ]; then
     bash scripts/deps.sh demo
+    bash scripts/build.sh --demo
 else
     bash scripts/deps.sh run
+    bash scripts/build.sh --program
 fi
-bash scripts/build.sh
 build=${KORVANE_BUILD_DIR:-build}
 
 # The program, the shipped language packs and their pictures and the user guide into $1.
