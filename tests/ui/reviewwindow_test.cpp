@@ -11,6 +11,8 @@
 #include <QTextDocument>
 #include <QTreeWidget>
 
+#include <QTest>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -213,6 +215,48 @@ TEST(ReviewWindow, ChoiceSurvivesAQueueChangeAndEmptyQueueSaysSo)
     for (QPushButton *b : actionButtons)
         EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
     EXPECT_TRUE(bed.window.cmdClose->isEnabled());
+}
+
+// A window the user sees changes only where it must when a check ends: the new messages wait
+// behind a bar, gone ones leave, the rest keep their rows, selection and collapsed groups, and
+// the keys act on the selected messages alone.
+TEST(ReviewWindow, AVisibleWindowKeepsItsRowsWhenACheckEnds)
+{
+    ReviewBed bed;
+    bed.window.show();
+    bed.window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&bed.window));
+    bed.group("Spam words")->setExpanded(false);
+    bed.select("Older than the age limit", 1);
+    ASSERT_EQ(ids(bed.window.selectedItems()), QStringList {"3"});
+    const QTreeWidgetItem *chosenRow = bed.group("Older than the age limit")->child(1);
+
+    ReviewItem changed = item("1", Reason::TooOld);
+    changed.Subject = "Subject 1 again";
+    bed.window.setItems({changed, item("2", Reason::SpamWords), item("3", Reason::TooOld),
+                         item("5", Reason::TooOld)});
+    EXPECT_EQ(bed.group("Blocked sender"), nullptr);
+    ASSERT_EQ(bed.group("Older than the age limit")->childCount(), 2);
+    EXPECT_EQ(bed.group("Older than the age limit")->child(1), chosenRow);
+    EXPECT_EQ(bed.group("Older than the age limit")->child(0)->text(ReviewWindow::SubjectColumn),
+              "Subject 1 again");
+    EXPECT_FALSE(bed.group("Spam words")->isExpanded());
+    EXPECT_EQ(ids(bed.window.selectedItems()), QStringList {"3"});
+    EXPECT_FALSE(bed.window.cmdShowNew->isHidden());
+    EXPECT_EQ(bed.window.cmdShowNew->text(), "1 new messages: Show");
+    QTest::keyClick(bed.window.lstReview, Qt::Key_K);
+    ASSERT_EQ(bed.actions.keepCalls.size(), 1);
+    EXPECT_EQ(ids(bed.actions.keepCalls[0].items), QStringList {"3"});
+
+    bed.window.cmdShowNew->click();
+    EXPECT_TRUE(bed.window.cmdShowNew->isHidden());
+    EXPECT_EQ(bed.group("Older than the age limit")->childCount(), 3);
+    EXPECT_EQ(ids(bed.window.selectedItems()), QStringList {"3"});
+    EXPECT_FALSE(bed.group("Spam words")->isExpanded());
+    QTest::keyClick(bed.window.lstReview, Qt::Key_F);
+    ASSERT_EQ(bed.actions.keepCalls.size(), 2);
+    EXPECT_TRUE(bed.actions.keepCalls[1].addSendersToFriends);
+    EXPECT_EQ(bed.window.cmdKeep->toolTip(), "Key: K");
 }
 
 TEST(ReviewWindow, SizeAndDateSortByValue)

@@ -15,7 +15,9 @@
 #include <QItemSelection>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSet>
+#include <QShortcut>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -120,6 +122,7 @@ ReviewWindow::ReviewWindow(const Services &services, const History &history, Rev
     buildButtons();
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(lblEmpty);
+    layout->addWidget(cmdShowNew);
     layout->addWidget(lstReview, 1);
     layout->addWidget(lblStatus);
     auto *buttons = new QHBoxLayout;
@@ -132,6 +135,7 @@ ReviewWindow::ReviewWindow(const Services &services, const History &history, Rev
     layout->addLayout(buttons);
 
     connect(&m_actions, &ReviewActions::deletionFinished, this, &ReviewWindow::onDeletionFinished);
+    buildShortcuts();
     applyCaptions();
     setItems({});
     resize(1000, 480);
@@ -155,8 +159,30 @@ void ReviewWindow::buildTree()
             &ReviewWindow::followGroupSelection);
 }
 
+// The keys act on the selected messages as their buttons do; their tooltips name them.
+void ReviewWindow::buildShortcuts()
+{
+    const auto key = [this](const QKeySequence &sequence, auto action) {
+        auto *shortcut = new QShortcut(sequence, this);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, action);
+    };
+    key(QKeySequence(Qt::Key_Delete), [this] {
+        if (cmdDelete->isEnabled())
+            onDelete();
+    });
+    key(QKeySequence(Qt::Key_K), [this] { onKeep(false); });
+    key(QKeySequence(Qt::Key_F), [this] { onKeep(true); });
+    for (const int enter : {Qt::Key_Return, Qt::Key_Enter})
+        key(QKeySequence(enter), [this] { onView(); });
+}
+
 void ReviewWindow::buildButtons()
 {
+    cmdShowNew = button(QStringLiteral("cmdShowNew"), QString());
+    cmdShowNew->setFlat(true);
+    cmdShowNew->hide();
+    connect(cmdShowNew, &QPushButton::clicked, this, &ReviewWindow::showNewMessages);
     cmdDelete = button(QStringLiteral("cmdDelete"), QString());
     cmdKeep = button(QStringLiteral("cmdKeep"), QString());
     cmdKeepAndAdd = button(QStringLiteral("cmdKeepAndAdd"), QString());
@@ -180,6 +206,14 @@ void ReviewWindow::applyCaptions()
     cmdKeep->setText(c("280052", "Keep"));
     cmdKeepAndAdd->setText(c("280053", "Keep and add the sender to the friend list"));
     cmdView->setText(c("280054", "View message"));
+    const QString keyTip = c("280076", "Key: %1");
+    cmdDelete->setToolTip(
+        keyTip.arg(QKeySequence(Qt::Key_Delete).toString(QKeySequence::NativeText)));
+    cmdKeep->setToolTip(keyTip.arg(QStringLiteral("K")));
+    cmdKeepAndAdd->setToolTip(keyTip.arg(QStringLiteral("F")));
+    cmdView->setToolTip(
+        keyTip.arg(QKeySequence(Qt::Key_Return).toString(QKeySequence::NativeText)));
+    updateNewMessagesBar();
     cmdClose->setText(c("280055", "Close"));
     lblEmpty->setText(c("280056", "No messages await your review."));
     lstReview->setHeaderLabels({c("280060", "Account"), c("280061", "Sender"),
@@ -188,32 +222,112 @@ void ReviewWindow::applyCaptions()
     updateGroupCaptions();
 }
 
+namespace {
+
+void fillRow(QTreeWidgetItem &row, const ReviewItem &item)
+{
+    row.setText(ReviewWindow::AccountColumn, shownText(item.AccountName));
+    row.setText(ReviewWindow::SenderColumn, shownText(item.Sender));
+    row.setText(ReviewWindow::SubjectColumn, shownText(item.Subject));
+    row.setText(ReviewWindow::DateColumn, shownText(item.SendDate));
+    row.setData(ReviewWindow::DateColumn, sortKeyRole, dateKey(item.SendDate));
+    row.setText(ReviewWindow::SizeColumn, sizeText(item.Size));
+    row.setData(ReviewWindow::SizeColumn, sortKeyRole, sizeKey(item.Size));
+    row.setText(ReviewWindow::WhyColumn, item.why);
+    row.setToolTip(ReviewWindow::WhyColumn, item.why);
+}
+
+} // namespace
+
 void ReviewWindow::setItems(const QList<ReviewItem> &items)
 {
+    m_latest = items;
+    if (isVisible() && lstReview->topLevelItemCount() > 0) {
+        const QList<ReviewItem> waiting = updateInPlace(items);
+        // With nothing left under the pointer, the new messages may as well show at once.
+        if (lstReview->topLevelItemCount() > 0) {
+            m_waitingCount = int(waiting.size());
+            updateNewMessagesBar();
+            return;
+        }
+    }
+    rebuild(items);
+}
+
+QList<ReviewItem> ReviewWindow::updateInPlace(const QList<ReviewItem> &items)
+{
+    QHash<QByteArray, qsizetype> incoming;
+    for (qsizetype i = 0; i < items.size(); ++i)
+        incoming.insert(idOf(items.at(i)), i);
+    QSet<QByteArray> shown;
+    m_isFollowingSelection = true; // rows that go take only their own selection with them
+    for (int g = lstReview->topLevelItemCount() - 1; g >= 0; --g) {
+        QTreeWidgetItem *group = lstReview->topLevelItem(g);
+        for (int m = group->childCount() - 1; m >= 0; --m) {
+            QTreeWidgetItem *row = group->child(m);
+            const int index = row->data(AccountColumn, itemIndexRole).toInt();
+            const QByteArray id = idOf(m_items.at(index));
+            const auto found = incoming.constFind(id);
+            if (found == incoming.cend() || items.at(*found).reason != m_items.at(index).reason) {
+                delete row;
+                continue;
+            }
+            m_items[index] = items.at(*found);
+            fillRow(*row, m_items.at(index));
+            shown.insert(id);
+        }
+        if (group->childCount() == 0)
+            delete group;
+    }
+    m_isFollowingSelection = false;
+    QList<ReviewItem> waiting;
+    for (const ReviewItem &item : items)
+        if (!shown.contains(idOf(item)))
+            waiting << item;
+    updateGroupCaptions();
+    lblEmpty->setVisible(lstReview->topLevelItemCount() == 0 && waiting.isEmpty());
+    updateButtons();
+    return waiting;
+}
+
+void ReviewWindow::showNewMessages()
+{
+    rebuild(m_latest);
+}
+
+void ReviewWindow::updateNewMessagesBar()
+{
+    cmdShowNew->setText(m_services.caption("280068", "%1 new messages: Show").arg(m_waitingCount));
+    cmdShowNew->setVisible(m_waitingCount > 0);
+}
+
+void ReviewWindow::rebuild(const QList<ReviewItem> &items)
+{
     const QList<ReviewItem> wasSelected = selectedItems();
-    const bool wasEmpty = m_items.isEmpty();
+    const bool wasEmpty = lstReview->topLevelItemCount() == 0;
+    QSet<int> collapsed;
+    for (int g = 0; g < lstReview->topLevelItemCount(); ++g)
+        if (!lstReview->topLevelItem(g)->isExpanded())
+            collapsed.insert(lstReview->topLevelItem(g)->data(AccountColumn, reasonRole).toInt());
+    const int scrolled = lstReview->verticalScrollBar()->value();
     lstReview->setSortingEnabled(false);
     m_isFollowingSelection = true; // the old rows go; nothing to follow
     lstReview->clear();
     m_isFollowingSelection = false;
     m_items = items;
+    m_waitingCount = 0;
     for (int i = 0; i < m_items.size(); ++i) {
         const ReviewItem &item = m_items.at(i);
         auto *row = new ReviewRow(groupFor(item.reason));
         row->setData(AccountColumn, itemIndexRole, i);
-        row->setText(AccountColumn, shownText(item.AccountName));
-        row->setText(SenderColumn, shownText(item.Sender));
-        row->setText(SubjectColumn, shownText(item.Subject));
-        row->setText(DateColumn, shownText(item.SendDate));
-        row->setData(DateColumn, sortKeyRole, dateKey(item.SendDate));
-        row->setText(SizeColumn, sizeText(item.Size));
-        row->setData(SizeColumn, sortKeyRole, sizeKey(item.Size));
-        row->setText(WhyColumn, item.why);
-        row->setToolTip(WhyColumn, item.why);
+        fillRow(*row, item);
     }
     updateGroupCaptions();
     lstReview->setSortingEnabled(true);
-    lstReview->expandAll();
+    for (int g = 0; g < lstReview->topLevelItemCount(); ++g) {
+        QTreeWidgetItem *group = lstReview->topLevelItem(g);
+        group->setExpanded(!collapsed.contains(group->data(AccountColumn, reasonRole).toInt()));
+    }
     // Fit the columns to the first messages shown; later changes keep the user's widths.
     if (wasEmpty)
         for (int column = AccountColumn; column < WhyColumn; ++column)
@@ -232,7 +346,9 @@ void ReviewWindow::setItems(const QList<ReviewItem> &items)
     }
     lstReview->selectionModel()->select(stillChosen,
                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    lstReview->verticalScrollBar()->setValue(scrolled);
     lblEmpty->setVisible(m_items.isEmpty());
+    updateNewMessagesBar();
     updateButtons();
 }
 

@@ -28,7 +28,11 @@ public:
     ReviewWindow(const Services &services, const History &history, ReviewActions &actions,
                  QWidget *parent = nullptr);
 
-    // Shows exactly these messages; the messages still among them stay selected.
+    // The messages awaiting review now. A window the user sees changes under the pointer only
+    // where it must: messages gone leave their rows, changed ones are updated in place, and
+    // new ones wait behind cmdShowNew ("N new messages: Show") until the user asks for them.
+    // A hidden or empty window shows them all at once. Selection, collapsed groups and the
+    // scroll position stay as the user left them.
     void setItems(const QList<ReviewItem> &items);
     void applyCaptions();
 
@@ -36,6 +40,7 @@ public:
     // in the order shown.
     QList<ReviewItem> selectedItems() const;
 
+    QPushButton *cmdShowNew;
     QTreeWidget *lstReview;
     QLabel *lblEmpty;
     QLabel *lblStatus;
@@ -46,6 +51,14 @@ public:
     QPushButton *cmdClose;
 
 private:
+    // Shows exactly these messages, keeping what the user chose and collapsed.
+    void rebuild(const QList<ReviewItem> &items);
+    // Takes the rows of messages no longer awaiting review out and updates the others;
+    // gives the messages not shown yet.
+    QList<ReviewItem> updateInPlace(const QList<ReviewItem> &items);
+    void showNewMessages();
+    void updateNewMessagesBar();
+    void buildShortcuts();
     void buildTree();
     void buildButtons();
     QTreeWidgetItem *groupFor(Reason reason);
@@ -62,7 +75,9 @@ private:
     const Services &m_services;
     const History &m_history;
     ReviewActions &m_actions;
-    QList<ReviewItem> m_items;
+    QList<ReviewItem> m_items; // indexed by the rows' itemIndexRole; rows gone leave theirs
+    QList<ReviewItem> m_latest; // every message awaiting review, as last given
+    int m_waitingCount = 0; // of m_latest, not shown yet
     bool m_isDeleting = false;
     bool m_isFollowingSelection = false;
 };
