@@ -54,7 +54,8 @@ TEST(AccountDialog, ServerTypeSetsItsPortAndEveryFieldIsChecked)
     EXPECT_EQ(dialog.cmbServerType->currentText(), "POP3");
     EXPECT_EQ(dialog.cmbSecurity->currentText(), "SSL/TLS");
     EXPECT_EQ(dialog.Text5->text(), "995");
-    // Type and security, chosen in either order, give the port their pair uses.
+    // Type and security, chosen in either order, give the port their pair uses while the box
+    // holds the previous choice's default.
     const struct
     {
         const char *type;
@@ -67,17 +68,20 @@ TEST(AccountDialog, ServerTypeSetsItsPortAndEveryFieldIsChecked)
     };
     for (const auto &choice : choices) {
         SCOPED_TRACE(std::string(choice.type) + " " + choice.security);
-        dialog.Text5->setText("1");
         dialog.cmbServerType->setCurrentText(choice.type);
         dialog.cmbSecurity->setCurrentText(choice.security);
         EXPECT_EQ(dialog.Text5->text(), choice.port);
-        dialog.Text5->setText("1");
         dialog.cmbSecurity->setCurrentText("None");
         dialog.cmbSecurity->setCurrentText(choice.security);
         dialog.cmbServerType->setCurrentText(choice.type == std::string("IMAP") ? "POP3" : "IMAP");
         dialog.cmbServerType->setCurrentText(choice.type);
         EXPECT_EQ(dialog.Text5->text(), choice.port);
     }
+    // A port the user typed stays whatever is chosen after it.
+    dialog.Text5->setText("27027");
+    dialog.cmbSecurity->setCurrentText("STARTTLS");
+    dialog.cmbServerType->setCurrentText("IMAP");
+    EXPECT_EQ(dialog.Text5->text(), "27027");
     dialog.cmbServerType->setCurrentText("IMAP");
 
     type(dialog, "Home", "imap.example.com", "joe", "");
@@ -421,11 +425,12 @@ TEST(AccountDialog, TestConnectionLogsInWithTheTypedValues)
               "password: a001 NO [AUTHENTICATIONFAILED] Authentication failed.");
     EXPECT_FALSE(dialog.account());
 
+    // The typed port stays when the mode changes.
     dialog.cmbSecurity->setCurrentText("SSL/TLS");
     dialog.cmdTest->click();
     EXPECT_EQ(connections, 2);
     EXPECT_EQ(net->encryptedConnects, 1);
-    EXPECT_EQ(net->port, 993);
+    EXPECT_EQ(net->port, 1143);
     dialog.cmdTest->click(); // disabled while a test runs
     EXPECT_EQ(connections, 2);
     TlsRefusal refusal;

@@ -160,6 +160,7 @@ void frmAddAccount::showSecurity(const AccountSecurity &security, const QString 
     const QSignalBlocker keepPort(cmbSecurity);
     cmbSecurity->setCurrentIndex(
         cmbSecurity->findData(security.mode ? int(*security.mode) : automaticMode));
+    m_defaultPort = defaultPort();
     m_trustedSha256 = security.trustedSha256;
     // A refusal after a certificate was trusted means the server shows another one now:
     // only that new one can be trusted instead.
@@ -192,11 +193,19 @@ AccountSecurity frmAddAccount::security() const
             chkTrust->isChecked() ? m_offeredSha256 : QString()};
 }
 
-void frmAddAccount::fillPort()
+QString frmAddAccount::defaultPort() const
 {
     const bool isImap = cmbServerType->currentIndex() == 1;
-    const bool isTls = SecurityMode(cmbSecurity->currentData().toInt()) == SecurityMode::SslTls;
-    Text5->setText(QString::number(isTls ? (isImap ? 993 : 995) : (isImap ? 143 : 110)));
+    const bool isTls = cmbSecurity->currentData().toInt() == int(SecurityMode::SslTls);
+    return QString::number(isTls ? (isImap ? 993 : 995) : (isImap ? 143 : 110));
+}
+
+void frmAddAccount::fillPort()
+{
+    const QString typed = Text5->text().trimmed();
+    if (typed.isEmpty() || typed == m_defaultPort)
+        Text5->setText(defaultPort());
+    m_defaultPort = defaultPort();
 }
 
 std::optional<int> frmAddAccount::typedPort()

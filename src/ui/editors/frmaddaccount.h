@@ -70,7 +70,11 @@ public:
 private:
     struct Labels;
     void SetCaptions();
+    // A new server type or security mode brings its usual port, unless the user typed
+    // another one: the port is replaced only while it holds the previous choice's default.
     void fillPort();
+    // The usual port of the chosen server type and security mode.
+    QString defaultPort() const;
     // The typed port, or a warning and nothing.
     std::optional<int> typedPort();
     // The typed account, or a warning and nothing when a box of `required` is empty or the
@@ -90,6 +94,7 @@ private:
     QString m_trustedSha256;
     // The fingerprint chkTrust stands for: the refused one, or the one trusted before.
     QString m_offeredSha256;
+    QString m_defaultPort; // the default the port box was last given
     int m_timeOutSeconds;
     std::function<std::unique_ptr<Transport>()> m_makeTransport;
     ConnectionTest *m_test = nullptr; // the one that runs, a child of the dialog
