@@ -10,11 +10,13 @@
 #include "ui/viewer/frmabout.h"
 #include "ui/viewer/frmstat.h"
 #include "ui/viewer/frmviewmessage.h"
+#include "ui/viewer/logviewer.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QHeaderView>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -34,7 +36,7 @@ struct ViewerBed : CoreTestbed
         viewer.setDesktop({[this](QWidget *, const QString &, const QString &) { return saveName; },
                            [this](const QUrl &url) {
                                opened << url;
-                               return true;
+                               return canOpen;
                            }});
     }
 
@@ -72,6 +74,7 @@ struct ViewerBed : CoreTestbed
     frmStat viewer {*core};
     QString saveName;
     QList<QUrl> opened;
+    bool canOpen = true; // whether the desktop has a program for the file
 };
 
 HistoryRecord from(const QByteArray &sender, int mailNumber)
@@ -329,6 +332,19 @@ TEST(ViewerCommands, ViewLogWarnsWhenLoggingIsOffAndOpensTheLogAnyway)
     EXPECT_EQ(bed.prompter.warnings,
               QStringList {"The 'Write Action to log file' option is unchecked"});
     EXPECT_EQ(bed.opened, QList<QUrl>({log, log}));
+
+    // A desktop without a program for it: the log shows in Korvane's own window, read-only.
+    bed.core->settings.WriteLog = true;
+    ASSERT_TRUE(bed.core->log.Log("Home: kept the message from ann@example.com, \"Hi\"."));
+    bed.canOpen = false;
+    bed.viewer.mnuViewLog->trigger();
+    auto *shown = bed.viewer.findChild<LogViewer *>();
+    ASSERT_NE(shown, nullptr);
+    EXPECT_TRUE(shown->isVisible());
+    EXPECT_TRUE(shown->txtLog->isReadOnly());
+    EXPECT_TRUE(shown->txtLog->toPlainText().contains(
+        "Home: kept the message from ann@example.com, \"Hi\"."));
+    shown->cmdClose->click();
 }
 
 TEST(ViewerCommands, TableKeysClicksAndContextMenuLeadToTheirCommands)

@@ -5,6 +5,7 @@
 #include "engine/korvanecore.h"
 #include "frmabout.h"
 #include "frmviewmessage.h"
+#include "logviewer.h"
 #include "message/senderaddress.h"
 #include "message/textformat.h"
 #include "platform/clock.h"
@@ -33,10 +34,12 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QProcess>
 #include <QRadioButton>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QSet>
+#include <QStandardPaths>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QUrl>
@@ -85,8 +88,30 @@ QString fileFromDialog(QWidget *parent, const QString &title, const QString &fil
     return QFileDialog::getSaveFileName(parent, title, QString(), filter);
 }
 
+// Whether the desktop names a program for the file's type. Without one, xdg-open takes the
+// request and nothing opens, so the caller must show the file itself.
+bool hasDesktopProgramFor(const QString &file)
+{
+    const QString xdgMime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+    if (xdgMime.isEmpty())
+        return !QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty();
+    const auto ask = [&xdgMime](const QStringList &arguments) {
+        QProcess process;
+        process.start(xdgMime, arguments);
+        if (!process.waitForFinished(5000) || process.exitCode() != 0)
+            return QByteArray();
+        return process.readAllStandardOutput().trimmed();
+    };
+    const QByteArray type = ask({QStringLiteral("query"), QStringLiteral("filetype"), file});
+    return !type.isEmpty()
+        && !ask({QStringLiteral("query"), QStringLiteral("default"), QString::fromUtf8(type)})
+                .isEmpty();
+}
+
 bool openWithDesktop(const QUrl &url)
 {
+    if (url.isLocalFile() && !hasDesktopProgramFor(url.toLocalFile()))
+        return false;
     return QDesktopServices::openUrl(url);
 }
 
@@ -909,8 +934,12 @@ void frmStat::onViewLog()
                 "70040", "The 'Write Action to log file' option is unchecked"));
             return true;
         });
-    // Opened all the same: it holds what was written while the option was on.
-    m_desktop.openUrl(QUrl::fromLocalFile(m_core.log.path()));
+    // Opened all the same: it holds what was written while the option was on. Without a
+    // program for it on this desktop, Korvane shows it itself.
+    if (!m_desktop.openUrl(QUrl::fromLocalFile(m_core.log.path()))) {
+        auto *viewer = new LogViewer(m_core.services, m_core.log.path(), this);
+        viewer->show();
+    }
 }
 
 void frmStat::onClose()
