@@ -15,6 +15,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -317,6 +319,38 @@ TEST(ViewerCommands, AddSenderAndServerAddTheAddressTheRulesCompare)
         EXPECT_TRUE(IsInFriendList(bed.core->lists, c.senderEntry));
         EXPECT_TRUE(IsInBlockedList(bed.core->lists, c.nextFromDomain));
     }
+}
+
+// A click on a column header sorts by the column's value, the search box keeps the rows whose
+// sender or subject holds its text, and the status bar counts the rows shown.
+TEST(ViewerCommands, HeadersSortTheSearchBoxNarrowsAndTheRowsAreCounted)
+{
+    ViewerBed bed;
+    const auto row = [](const QByteArray &sender, const QByteArray &subject, const QByteArray &size,
+                        int mailNumber) {
+        HistoryRecord r = from(sender, mailNumber);
+        r.Subject = subject;
+        r.Size = size;
+        return r;
+    };
+    bed.record({row("Zed <zed@example.com>", "Invoice", "900", 1),
+                row("Ann <ann@example.com>", "Minutes", "2048", 2),
+                row("Bob <bob@example.org>", "Lunch", "100", 3)});
+    EXPECT_EQ(bed.column(8), QStringList({"1", "2", "3"}));
+    EXPECT_EQ(bed.viewer.lblCount->text(), "3 messages");
+
+    bed.viewer.lstStat->header()->setSortIndicator(4, Qt::AscendingOrder);
+    EXPECT_EQ(bed.column(8), QStringList({"3", "1", "2"}));
+    bed.viewer.lstStat->header()->setSortIndicator(1, Qt::AscendingOrder);
+    EXPECT_EQ(bed.column(8), QStringList({"2", "3", "1"}));
+
+    bed.viewer.txtSearch->setText("MINUTES");
+    EXPECT_EQ(bed.column(8), QStringList {"2"});
+    EXPECT_EQ(bed.viewer.lblCount->text(), "1 messages");
+    bed.viewer.txtSearch->setText("example.org");
+    EXPECT_EQ(bed.column(8), QStringList {"3"});
+    bed.viewer.txtSearch->clear();
+    EXPECT_EQ(bed.column(8), QStringList({"2", "3", "1"}));
 }
 
 TEST(ViewerCommands, ViewLogWarnsWhenLoggingIsOffAndOpensTheLogAnyway)

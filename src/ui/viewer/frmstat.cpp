@@ -21,6 +21,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -30,6 +31,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -40,11 +42,13 @@
 #include <QScreen>
 #include <QSet>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <limits>
 #include <numeric>
 
 struct frmStat::Labels
@@ -80,6 +84,30 @@ constexpr int senderColumn = 1;
 constexpr int subjectColumn = 2;
 // Texts recorded as bytes keep them beside the shown text, for the commands.
 constexpr int rawRole = Qt::UserRole;
+// The value a column sorts by where its text would sort wrongly ("900 bytes" after "2 KB").
+constexpr int sortKeyRole = Qt::UserRole + 1;
+
+// A row of the history table: a click on a column header sorts by the column's value.
+class StatRow : public QTreeWidgetItem
+{
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+    bool operator<(const QTreeWidgetItem &other) const override
+    {
+        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
+        const QVariant mine = data(column, sortKeyRole);
+        const QVariant theirs = other.data(column, sortKeyRole);
+        if (mine.isValid() && theirs.isValid())
+            return mine.toLongLong() < theirs.toLongLong();
+        return text(column).localeAwareCompare(other.text(column)) < 0;
+    }
+};
+
+qint64 dateKey(const QByteArray &sendDate)
+{
+    const QDateTime date = QDateTime::fromString(shownText(sendDate).trimmed(), Qt::RFC2822Date);
+    return date.isValid() ? date.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min();
+}
 // More windows than this at once are likely a slip: View Message asks first.
 constexpr qsizetype manyWindows = 10;
 
@@ -362,6 +390,16 @@ void frmStat::buildFilters()
     criteria->addWidget(cmbMessages, 1, 1);
     criteria->addWidget(m_labels->sender, 0, 2);
     criteria->addWidget(cmbSender, 1, 2);
+    txtSearch = new QLineEdit;
+    txtSearch->setObjectName(QStringLiteral("txtSearch"));
+    txtSearch->setClearButtonEnabled(true);
+    txtSearch->setPlaceholderText(QStringLiteral("Search sender and subject"));
+    criteria->addWidget(txtSearch, 1, 3);
+    criteria->setColumnStretch(3, 1);
+    connect(txtSearch, &QLineEdit::textChanged, this, [this] { FillList(); });
+    lblCount = new QLabel;
+    lblCount->setObjectName(QStringLiteral("lblCount"));
+    statusBar()->addPermanentWidget(lblCount);
 
     connect(optFrom, &QRadioButton::toggled, this, [this] { FillList(); });
     connect(DTPickerFrom, &QDateEdit::dateChanged, this, [this] { FillList(); });
@@ -384,7 +422,9 @@ void frmStat::buildTable()
     lstStat->setObjectName(QStringLiteral("lstStat"));
     lstStat->setRootIsDecorated(false);
     lstStat->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    lstStat->setSortingEnabled(false);
+    lstStat->setSortingEnabled(true);
+    // At first in the order of recording; a click on a header sorts by that column.
+    lstStat->sortByColumn(0, Qt::AscendingOrder);
     lstStat->setHeaderLabels({QString(), QStringLiteral("Sender"), QStringLiteral("Subject"),
                               QStringLiteral("Message Date"), QStringLiteral("Size"),
                               QStringLiteral("Status"), QStringLiteral("Reason"),
@@ -520,6 +560,7 @@ void frmStat::SetStatCaptions()
     Frame2->setTitle(c("70003", "Checking Period: "));
     m_labels->to->setText(c("70004", "To"));
     m_labels->sender->setText(c("70005", "Sender:-"));
+    txtSearch->setPlaceholderText(c("280078", "Search sender and subject"));
     m_labels->messages->setText(c("70006", "Message Status:-"));
     m_labels->account->setText(c("70007", "Account:-"));
     optFrom->setText(c("10115", "From"));
@@ -631,23 +672,34 @@ void frmStat::FillList()
             return IsInBlockedList(m_core.lists, bareAddress(sender));
         },
     };
+    const QString searched = txtSearch->text().trimmed();
+    // Filled unsorted, then sorted once by the column the user chose.
+    lstStat->setSortingEnabled(false);
     int n = 1;
     for (int i = 1; i <= m_core.history.count(); ++i) {
         const HistoryRecord &r = m_core.history.at(i);
         if (!matchesFilter(r, filter, m_core.services, lists))
             continue;
-        auto *item = new QTreeWidgetItem(lstStat);
-        item->setText(0, QString::number(n++));
         // Shown decoded; the commands work on the bytes as recorded.
-        item->setText(1, decodedHeaderText(r.Sender));
+        const QString sender = decodedHeaderText(r.Sender);
+        const QString subject = decodedHeaderText(r.Subject);
+        if (!searched.isEmpty() && !sender.contains(searched, Qt::CaseInsensitive)
+            && !subject.contains(searched, Qt::CaseInsensitive))
+            continue;
+        auto *item = new StatRow(lstStat);
+        item->setData(0, sortKeyRole, n);
+        item->setText(0, QString::number(n++));
+        item->setText(1, sender);
         item->setData(1, rawRole, r.Sender);
-        item->setText(2, decodedHeaderText(r.Subject));
+        item->setText(2, subject);
         item->setData(2, rawRole, r.Subject);
         item->setText(3, shownText(r.SendDate));
         item->setData(3, rawRole, r.SendDate);
+        item->setData(3, sortKeyRole, dateKey(r.SendDate));
         bool isNumber = false;
         const float size = r.Size.toFloat(&isNumber);
         item->setText(4, isNumber ? FormatSize(size) : QString());
+        item->setData(4, sortKeyRole, isNumber ? qint64(size) : qint64(-1));
         item->setText(5, shownStatus(r.Status, m_core.services));
         item->setText(
             6, m_core.services.caption(QString::fromLatin1(r.Reason), QStringLiteral("??ERROR??")));
@@ -655,6 +707,9 @@ void frmStat::FillList()
         item->setData(7, rawRole, r.CheckedAt);
         item->setText(mailNumberColumn, QString::number(r.MailNumber));
     }
+    lstStat->setSortingEnabled(true);
+    lblCount->setText(
+        m_core.services.caption("280079", "%1 messages").arg(lstStat->topLevelItemCount()));
 }
 
 HistoryFilter frmStat::chosenFilter() const

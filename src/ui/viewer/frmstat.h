@@ -13,6 +13,7 @@ class QComboBox;
 class QDateEdit;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QRadioButton;
 class QToolBar;
@@ -78,6 +79,8 @@ public:
     QComboBox *cmbAccounts;
     QComboBox *cmbMessages;
     QComboBox *cmbSender;
+    QLineEdit *txtSearch; // sender and subject, as the user types
+    QLabel *lblCount; // in the status bar: how many messages the table shows
     QTreeWidget *lstStat;
     QToolBar *Toolbar1;
     QComboBox *ComboLang;
