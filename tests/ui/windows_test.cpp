@@ -3,6 +3,7 @@
 #include "store/verdictkeys.h"
 #include "support/coretestbed.h"
 #include "support/fakereviewactions.h"
+#include "support/historysample.h"
 #include "ui/editors/frmaccounteditor.h"
 #include "ui/editors/frmaddaccount.h"
 #include "ui/editors/frmmain.h"
@@ -314,6 +315,26 @@ TEST(Windows, ViewerFiltersTheHistory)
     emit viewer.cmbSender->activated(0);
     viewer.DTPickerFrom->setDate(QDate(2026, 3, 15)); // first day after the last
     EXPECT_EQ(shown(), "4");
+}
+
+// An open viewer refills itself when a check ends, keeping the rows the user chose.
+TEST(Windows, AnOpenViewerShowsWhatACheckRecordedAndKeepsTheChoice)
+{
+    WindowsBed bed;
+    bed.core->history.append(historyRecord("first", 1));
+    bed.core->history.append(historyRecord("second", 2));
+    frmStat &viewer = bed.windows.viewer();
+    viewer.FillCombos();
+    viewer.show();
+    ASSERT_EQ(viewer.lstStat->topLevelItemCount(), 2);
+    viewer.lstStat->topLevelItem(1)->setSelected(true);
+
+    bed.core->history.append(historyRecord("third", 3));
+    emit bed.core->checkCycle.checkFinished();
+    ASSERT_EQ(viewer.lstStat->topLevelItemCount(), 3);
+    ASSERT_EQ(viewer.lstStat->selectedItems().size(), 1);
+    EXPECT_EQ(viewer.lstStat->selectedItems().at(0)->text(8), "2");
+    viewer.hide();
 }
 
 TEST(Windows, ViewerStatusBoxFindsTheMessagesAwaitingReview)

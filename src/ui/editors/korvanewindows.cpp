@@ -58,6 +58,11 @@ void KorvaneWindows::loadViewer()
 
 void KorvaneWindows::connectViewer()
 {
+    // An open viewer shows what the check just recorded, keeping the user's place.
+    connect(&m_core.checkCycle, &CheckCycle::checkFinished, m_viewer.get(), [this] {
+        if (m_viewer->isVisible())
+            m_viewer->FillList();
+    });
     connect(m_viewer.get(), &frmStat::accountEditorRequested, this,
             &KorvaneWindows::showAccountEditor);
     connect(m_viewer.get(), &frmStat::settingsRequested, this, &KorvaneWindows::showSettingsTab);

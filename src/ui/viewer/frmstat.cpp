@@ -40,6 +40,7 @@
 #include <QRadioButton>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSet>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -661,6 +662,12 @@ void frmStat::FillList()
 {
     if (m_filling)
         return;
+    // A refill (after a check, or another filter) keeps the user's rows chosen and the view
+    // where it was.
+    QSet<QString> chosen;
+    for (const QTreeWidgetItem *item : lstStat->selectedItems())
+        chosen.insert(item->text(mailNumberColumn));
+    const int scrolled = lstStat->verticalScrollBar()->value();
     lstStat->clear();
     const HistoryFilter filter = chosenFilter();
     // Against the lists as they are now, not as they were at the time of the check.
@@ -708,6 +715,12 @@ void frmStat::FillList()
         item->setText(mailNumberColumn, QString::number(r.MailNumber));
     }
     lstStat->setSortingEnabled(true);
+    for (int i = 0; !chosen.isEmpty() && i < lstStat->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *item = lstStat->topLevelItem(i);
+        if (chosen.contains(item->text(mailNumberColumn)))
+            item->setSelected(true);
+    }
+    lstStat->verticalScrollBar()->setValue(scrolled);
     lblCount->setText(
         m_core.services.caption("280079", "%1 messages").arg(lstStat->topLevelItemCount()));
 }
