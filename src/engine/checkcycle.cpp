@@ -5,6 +5,7 @@
 #include "message/cmessages.h"
 #include "message/textformat.h"
 #include "net/tcptransport.h"
+#include "platform/clock.h"
 #include "platform/notifier.h"
 #include "platform/prompter.h"
 #include "platform/showntext.h"
@@ -183,6 +184,7 @@ void CheckCycle::startSession(std::unique_ptr<MailSession> owned, const MailAcco
     MailSession *session = owned.release();
     session->setParent(this);
     m_session = session;
+    m_sessionAccount = account.AccountName;
     connect(session, &MailSession::activity, this, [this, session] {
         if (session == m_session)
             restartTimeOut();
@@ -216,7 +218,15 @@ void CheckCycle::onSessionFinished(MailSession *session, const MailAccount &acco
     else if (result.status == SessionStatus::Ok || result.status == SessionStatus::AuthRejected)
         (void)SaveRefusedCertificate(m_core.env.registry, account, {});
     emit sessionEnded(result);
+    recordEnd(account.AccountName, result);
     CheckNextAccount();
+}
+
+void CheckCycle::recordEnd(const QByteArray &account, const SessionResult &result)
+{
+    if (m_problems.recordEnd(account, result, AccountProblems::reasonText(m_core.services, result),
+                             m_core.env.clock.now()))
+        emit problemsChanged();
 }
 
 // An account with no mode chosen takes STARTTLS only where the server offers it. Once a
@@ -263,8 +273,11 @@ void CheckCycle::EndCheck()
 
 void CheckCycle::cutSessionShort(SessionStatus status)
 {
-    if (m_session)
-        emit sessionEnded({status, m_session->step(), {}});
+    if (!m_session)
+        return;
+    const SessionResult result {status, m_session->step(), {}};
+    emit sessionEnded(result);
+    recordEnd(m_sessionAccount, result);
 }
 
 void CheckCycle::onTimeOut()

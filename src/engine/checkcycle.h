@@ -1,5 +1,6 @@
 #pragma once
 
+#include "accountproblems.h"
 #include "extratimer.h"
 #include "session/sessionresult.h"
 
@@ -56,6 +57,9 @@ public:
     // at the session's time limit (MailSession::allowedSeconds).
     ExtraTimer sessionClock;
 
+    // The accounts whose last check failed, until they are checked successfully.
+    const AccountProblems &problems() const { return m_problems; }
+
 signals:
     void checkNowCaptionChanged(const QString &caption);
     // The last account is done and the history has been reloaded.
@@ -68,6 +72,8 @@ signals:
     // The account has no encryption mode chosen and its server offers no STARTTLS: it was
     // not signed in to, and will not be until the user chooses a mode for it.
     void encryptionChoiceNeeded(const MailAccount &account);
+    // An account's check failed, or one that had failed succeeded: problems() changed.
+    void problemsChanged();
 
 private:
     void onCheckTimer();
@@ -82,6 +88,7 @@ private:
     void keepStartTls(const MailAccount &account);
     void restartTimeOut();
     void cutSessionShort(SessionStatus status);
+    void recordEnd(const QByteArray &account, const SessionResult &result);
     void tell(const QString &text);
     QString caption(const char *key, const char *defaultText) const;
 
@@ -90,6 +97,8 @@ private:
     MailboxFilter *m_filter;
     TransportFactory m_makeTransport;
     QPointer<MailSession> m_session;
+    QByteArray m_sessionAccount; // the name of m_session's account
+    AccountProblems m_problems;
     qint64 m_sessionSeconds = 0; // of m_session, by sessionClock
     int m_nextAccountIndex = 0;
 };

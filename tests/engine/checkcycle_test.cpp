@@ -365,3 +365,39 @@ TEST(CheckCycle, AnAccountWithoutStartTlsWaitsForTheUsersChoice)
     EXPECT_EQ(bed.nets[1]->takeWritten(), "USER joe\r\n");
     EXPECT_EQ(asked.size(), 1);
 }
+
+// An account whose check failed stays listed with why and when until a check of it succeeds;
+// a check the user stopped changes nothing.
+TEST(CheckCycle, FailedAccountsStayListedUntilTheirNextGoodCheck)
+{
+    CycleBed bed;
+    const MailAccount home = account("POP3", "Home", "pop.home.test");
+    bed.setAccounts({home});
+    int changes = 0;
+    QObject::connect(&bed.cycle, &CheckCycle::problemsChanged, [&changes] { ++changes; });
+
+    bed.cycle.CheckNow();
+    ASSERT_EQ(bed.nets.size(), 1);
+    bed.nets[0]->serverSends("+OK ready\r\n");
+    bed.nets[0]->serverSends("-ERR [AUTH] no\r\n");
+    ASSERT_FALSE(bed.core->IsChecking);
+    ASSERT_EQ(bed.cycle.problems().list().size(), 1);
+    const AccountProblems::Problem &problem = bed.cycle.problems().list().at(0);
+    EXPECT_EQ(problem.account, "Home");
+    EXPECT_EQ(problem.reason,
+              "the server refused the user name or the password (-ERR [AUTH] no)");
+    EXPECT_EQ(problem.at, bed.clock.now());
+    EXPECT_EQ(AccountProblems::listText(bed.core->services, bed.cycle.problems().list()),
+              "The last check of these accounts failed:\nHome, "
+                  + bed.clock.now().toString("yyyy-MM-dd HH:mm")
+                  + ": the server refused the user name or the password (-ERR [AUTH] no)");
+    EXPECT_EQ(changes, 1);
+
+    bed.cycle.CheckNow();
+    ASSERT_EQ(bed.nets.size(), 2);
+    bed.nets[1]->serverSends("+OK ready\r\n+OK\r\n+OK\r\n+OK 0 0\r\n");
+    bed.nets[1]->serverSends("+OK bye\r\n");
+    ASSERT_FALSE(bed.core->IsChecking);
+    EXPECT_TRUE(bed.cycle.problems().list().isEmpty());
+    EXPECT_EQ(changes, 2);
+}

@@ -7,6 +7,7 @@
 #include "frmfriendlist.h"
 #include "frmmain.h"
 #include "frmspamwords.h"
+#include "platform/prompter.h"
 #include "store/reviewqueue.h"
 #include "ui/tray/trayicon.h"
 #include "ui/tray/traymenu.h"
@@ -36,6 +37,11 @@ KorvaneWindows::KorvaneWindows(KorvaneCore &core, TrayIcon &tray, TrayMenu &menu
     connect(&m_core.checkCycle, &CheckCycle::checkNowCaptionChanged, m_menu.mnuCheckNow,
             &QAction::setText);
     connect(&m_core.checkCycle, &CheckCycle::reviewPending, this, &KorvaneWindows::onReviewPending);
+    connect(&m_core.checkCycle, &CheckCycle::problemsChanged, this, &KorvaneWindows::showProblems);
+    connect(m_menu.mnuProblems, &QAction::triggered, this, [this] {
+        m_core.env.prompter.warning(
+            AccountProblems::listText(m_core.services, m_core.checkCycle.problems().list()));
+    });
     // The dialog opens once the check has gone on, not inside the session's own handler.
     connect(&m_core.checkCycle, &CheckCycle::encryptionChoiceNeeded, this,
             [this](const MailAccount &account) {
@@ -124,6 +130,15 @@ void KorvaneWindows::askForEncryption(const MailAccount &account)
     showAccountEditor();
     if (!wasOpen)
         m_accountEditor->editAccount(account.AccountName);
+}
+
+void KorvaneWindows::showProblems()
+{
+    const int count = int(m_core.checkCycle.problems().list().size());
+    m_menu.mnuProblems->setText(
+        m_core.services.caption("280506", "Problems with %1 accounts...").arg(count));
+    m_menu.mnuProblems->setVisible(count > 0);
+    m_tray.setProblemMark(count > 0);
 }
 
 void KorvaneWindows::showSettingsTab(int tab)

@@ -60,6 +60,8 @@ public:
     // A check found the account's server without STARTTLS and no mode chosen: the account
     // editor shows it and opens its dialog, once per run and account.
     void askForEncryption(const MailAccount &account);
+    // The tray's error mark and its Problems item follow the accounts whose last check failed.
+    void showProblems();
 
     frmMain &settingsWindow() { return *m_main; }
     frmStat &viewer() { return *m_viewer; }

@@ -24,6 +24,9 @@ public:
     void RemoveTrayIcon() override;
 
     int currentIcon() const { return m_current; }
+    // A red mark on every picture while an account's last check failed.
+    void setProblemMark(bool isMarked);
+    bool hasProblemMark() const { return m_isMarked; }
     bool isShown() const;
 
 signals:
@@ -33,4 +36,5 @@ private:
     TrayMenu &m_menu;
     std::unique_ptr<QSystemTrayIcon> m_icon;
     int m_current = 0;
+    bool m_isMarked = false;
 };

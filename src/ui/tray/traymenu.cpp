@@ -8,6 +8,8 @@ TrayMenu::TrayMenu(QWidget *parent)
     mnuStat = addAction(QStringLiteral("K&orvane"));
     mnuReview = addAction(QStringLiteral("Review messages..."));
     mnuReview->setVisible(false);
+    mnuProblems = addAction(QStringLiteral("Problems..."));
+    mnuProblems->setVisible(false);
     addSeparator();
     mnuCheckNow = addAction(QStringLiteral("&Check  Now"));
     addSeparator();
@@ -18,6 +20,7 @@ TrayMenu::TrayMenu(QWidget *parent)
     mnuSettings->setObjectName(QStringLiteral("mnuSettings"));
     mnuStat->setObjectName(QStringLiteral("mnuStat"));
     mnuReview->setObjectName(QStringLiteral("mnuReview"));
+    mnuProblems->setObjectName(QStringLiteral("mnuProblems"));
     mnuCheckNow->setObjectName(QStringLiteral("mnuCheckNow"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     mnuDisableEnable->setObjectName(QStringLiteral("mnuDisableEnable"));
