@@ -384,8 +384,7 @@ TEST(CheckCycle, FailedAccountsStayListedUntilTheirNextGoodCheck)
     ASSERT_EQ(bed.cycle.problems().list().size(), 1);
     const AccountProblems::Problem &problem = bed.cycle.problems().list().at(0);
     EXPECT_EQ(problem.account, "Home");
-    EXPECT_EQ(problem.reason,
-              "the server refused the user name or the password (-ERR [AUTH] no)");
+    EXPECT_EQ(problem.reason, "the server refused the user name or the password (-ERR [AUTH] no)");
     EXPECT_EQ(problem.at, bed.clock.now());
     EXPECT_EQ(AccountProblems::listText(bed.core->services, bed.cycle.problems().list()),
               "The last check of these accounts failed:\nHome, "
