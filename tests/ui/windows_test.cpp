@@ -73,11 +73,17 @@ TEST(Windows, CaptionsComeFromTheActivePack)
 TEST(Windows, ArabicPackTurnsTheWindowsRightToLeft)
 {
     WindowsBed bed;
-    bed.dir.write("data/Lang/Arabic.ini", "[Korvane]\r\n70001=Al-yawm\r\n");
+    bed.dir.write("data/Lang/Arabic.ini",
+                  "[Korvane]\r\n70001=Al-yawm\r\n280050=Muraja'a\r\n10112=I'dadat\r\n");
     bed.dir.write("data/Lang/English.ini", "[Korvane]\r\n");
     bed.core->lang.LanguageFile = "Arabic.ini";
     bed.windows.viewer().load();
     bed.windows.applyMainCaptions();
+    FakeReviewActions actions;
+    bed.windows.attachReview(actions);
+    ReviewWindow &review = *bed.windows.reviewWindow();
+    EXPECT_EQ(review.layoutDirection(), Qt::RightToLeft);
+    EXPECT_EQ(review.windowTitle(), "Muraja'a");
     EXPECT_EQ(bed.windows.settingsWindow().layoutDirection(), Qt::RightToLeft);
     frmStat &viewer = bed.windows.viewer();
     EXPECT_EQ(viewer.layoutDirection(), Qt::RightToLeft);
@@ -92,6 +98,15 @@ TEST(Windows, ArabicPackTurnsTheWindowsRightToLeft)
     EXPECT_EQ(viewer.layoutDirection(), Qt::LeftToRight);
     EXPECT_EQ(viewer.optToday->text(), "Today");
     EXPECT_EQ(bed.windows.settingsWindow().layoutDirection(), Qt::RightToLeft);
+    // The review window and the tray menu follow the viewer's choice at once, both ways.
+    EXPECT_EQ(review.layoutDirection(), Qt::LeftToRight);
+    EXPECT_EQ(review.windowTitle(), "Korvane - Review");
+    EXPECT_EQ(bed.menu.mnuSettings->text(), "&Settings");
+    viewer.ComboLang->setCurrentIndex(0);
+    emit viewer.ComboLang->activated(0);
+    EXPECT_EQ(review.layoutDirection(), Qt::RightToLeft);
+    EXPECT_EQ(review.windowTitle(), "Muraja'a");
+    EXPECT_EQ(bed.menu.mnuSettings->text(), "I'dadat");
 }
 
 TEST(Windows, SettingsControlsHoldTheLiveSettings)

@@ -75,6 +75,10 @@ void KorvaneWindows::connectViewer()
     connect(m_main.get(), &frmMain::accountEditorRequested, this,
             &KorvaneWindows::showAccountEditor);
     connect(m_viewer.get(), &frmStat::helpRequested, this, &KorvaneWindows::showHelp);
+    connect(m_viewer.get(), &frmStat::languageChanged, this, [this] {
+        applyMainCaptions();
+        showProblems();
+    });
     connect(m_viewer.get(), &frmStat::spamWordsRequested, this,
             [this] { showListEditor<frmSpamWords>(m_spamWords); });
     connect(m_viewer.get(), &frmStat::friendListRequested, this,

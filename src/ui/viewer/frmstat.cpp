@@ -548,6 +548,7 @@ void frmStat::onLanguagePicked(int index)
         FillCombos();
     }
     applyDirection();
+    emit languageChanged();
 }
 
 void frmStat::SetStatCaptions()

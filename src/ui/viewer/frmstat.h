@@ -127,6 +127,8 @@ signals:
     void blockedListRequested();
     // The settings window on its tab: 0 general settings, 1 spam settings, 2 security level.
     void settingsRequested(int tab);
+    // The user picked another language pack: the other windows and the tray menu follow.
+    void languageChanged();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

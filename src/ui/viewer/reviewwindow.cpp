@@ -1,5 +1,6 @@
 #include "reviewwindow.h"
 
+#include "celldirectiondelegate.h"
 #include "engine/reviewactions.h"
 #include "frmviewmessage.h"
 #include "lang/language.h"
@@ -155,6 +156,8 @@ void ReviewWindow::buildTree()
     lstReview->setSortingEnabled(true);
     lstReview->sortByColumn(AccountColumn, Qt::AscendingOrder);
     lstReview->header()->setStretchLastSection(true);
+    // Addresses and subjects keep their own direction inside a right-to-left window.
+    lstReview->setItemDelegate(new CellDirectionDelegate(lstReview));
     connect(lstReview->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &ReviewWindow::followGroupSelection);
 }
