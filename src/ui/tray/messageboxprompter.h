@@ -4,7 +4,8 @@
 
 class QWidget;
 
-// Message boxes titled "Korvane": warning, critical and Yes/No question.
+// Message boxes titled "Korvane": warning, critical and Yes/No question, each owned by the
+// window the user is in (the parent given here when no window of the program is active).
 class MessageBoxPrompter final : public Prompter
 {
 public:
@@ -16,5 +17,7 @@ public:
     bool question(const QString &text) override;
 
 private:
+    QWidget *owner() const;
+
     QWidget *m_parent;
 };
