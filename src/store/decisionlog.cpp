@@ -8,40 +8,12 @@
 
 namespace {
 
-// The reason's own words when no language pack gives them.
-QString reasonText(const Services &services, const QByteArray &key)
+// The reason's words in the language pack, else in English.
+QString reasonCaption(const Services &services, const QByteArray &key)
 {
     const std::optional<Reason> reason = reasonOf(key);
-    const char *english = "??ERROR??";
-    if (reason) {
-        switch (*reason) {
-        case Reason::NoRule:
-            english = "No rule applied";
-            break;
-        case Reason::FriendSender:
-            english = "Friend";
-            break;
-        case Reason::BlockedSender:
-            english = "Blocked sender";
-            break;
-        case Reason::BlockedAttachment:
-            english = "Blocked attachment type";
-            break;
-        case Reason::SpamWords:
-            english = "Spam words";
-            break;
-        case Reason::TooLarge:
-            english = "Larger than the size limit";
-            break;
-        case Reason::TooOld:
-            english = "Older than the age limit";
-            break;
-        case Reason::Repeated:
-            english = "Repeated message";
-            break;
-        }
-    }
-    return services.caption(QString::fromLatin1(key), QString::fromLatin1(english));
+    return services.caption(QString::fromLatin1(key),
+                            QString::fromLatin1(reason ? englishText(*reason) : "??ERROR??"));
 }
 
 // A message without a sender reads as SMTP's null sender.
@@ -59,7 +31,7 @@ void logDeleted(Services &services, const QByteArray &accountName, const QByteAr
                          .caption(QStringLiteral("280143"),
                                   QStringLiteral("%1: deleted the message from %2, \"%3\" (%4)."))
                          .arg(shownText(accountName), shownSender(sender),
-                              decodedHeaderText(subject), reasonText(services, reasonKey)));
+                              decodedHeaderText(subject), reasonCaption(services, reasonKey)));
 }
 
 void logKept(Services &services, const QByteArray &accountName, const QByteArray &sender,

@@ -84,6 +84,30 @@ constexpr const char *keyText(Reason reason)
     return "";
 }
 
+// The English text of each reason, as the language packs give it.
+constexpr const char *englishText(Reason reason)
+{
+    switch (reason) {
+    case Reason::NoRule:
+        return "No rule applied";
+    case Reason::FriendSender:
+        return "Friend";
+    case Reason::BlockedSender:
+        return "Blocked sender";
+    case Reason::BlockedAttachment:
+        return "Blocked attachment type";
+    case Reason::SpamWords:
+        return "Spam words";
+    case Reason::TooLarge:
+        return "Larger than the size limit";
+    case Reason::TooOld:
+        return "Older than the age limit";
+    case Reason::Repeated:
+        return "Repeated message";
+    }
+    return "";
+}
+
 inline QByteArray keyOf(MessageStatus status)
 {
     return QByteArray(keyText(status));

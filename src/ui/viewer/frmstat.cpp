@@ -14,6 +14,7 @@
 #include "platform/prompter.h"
 #include "platform/showntext.h"
 #include "platform/textfile.h"
+#include "sortablerow.h"
 #include "statcommands.h"
 #include "store/historyfilter.h"
 #include "toolbarpictures.h"
@@ -21,7 +22,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QDateTime>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -49,7 +49,6 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include <limits>
 #include <numeric>
 
 struct frmStat::Labels
@@ -85,30 +84,6 @@ constexpr int senderColumn = 1;
 constexpr int subjectColumn = 2;
 // Texts recorded as bytes keep them beside the shown text, for the commands.
 constexpr int rawRole = Qt::UserRole;
-// The value a column sorts by where its text would sort wrongly ("900 bytes" after "2 KB").
-constexpr int sortKeyRole = Qt::UserRole + 1;
-
-// A row of the history table: a click on a column header sorts by the column's value.
-class StatRow : public QTreeWidgetItem
-{
-public:
-    using QTreeWidgetItem::QTreeWidgetItem;
-    bool operator<(const QTreeWidgetItem &other) const override
-    {
-        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
-        const QVariant mine = data(column, sortKeyRole);
-        const QVariant theirs = other.data(column, sortKeyRole);
-        if (mine.isValid() && theirs.isValid())
-            return mine.toLongLong() < theirs.toLongLong();
-        return text(column).localeAwareCompare(other.text(column)) < 0;
-    }
-};
-
-qint64 dateKey(const QByteArray &sendDate)
-{
-    const QDateTime date = QDateTime::fromString(shownText(sendDate).trimmed(), Qt::RFC2822Date);
-    return date.isValid() ? date.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min();
-}
 // More windows than this at once are likely a slip: View Message asks first.
 constexpr qsizetype manyWindows = 10;
 
@@ -694,8 +669,8 @@ void frmStat::FillList()
         if (!searched.isEmpty() && !sender.contains(searched, Qt::CaseInsensitive)
             && !subject.contains(searched, Qt::CaseInsensitive))
             continue;
-        auto *item = new StatRow(lstStat);
-        item->setData(0, sortKeyRole, n);
+        auto *item = new SortableRow(lstStat);
+        item->setData(0, SortableRow::sortKeyRole, n);
         item->setText(0, QString::number(n++));
         item->setText(1, sender);
         item->setData(1, rawRole, r.Sender);
@@ -703,11 +678,11 @@ void frmStat::FillList()
         item->setData(2, rawRole, r.Subject);
         item->setText(3, shownText(r.SendDate));
         item->setData(3, rawRole, r.SendDate);
-        item->setData(3, sortKeyRole, dateKey(r.SendDate));
+        item->setData(3, SortableRow::sortKeyRole, sendDateSortKey(r.SendDate));
         bool isNumber = false;
         const float size = r.Size.toFloat(&isNumber);
         item->setText(4, isNumber ? FormatSize(size) : QString());
-        item->setData(4, sortKeyRole, isNumber ? qint64(size) : qint64(-1));
+        item->setData(4, SortableRow::sortKeyRole, isNumber ? qint64(size) : qint64(-1));
         item->setText(5, shownStatus(r.Status, m_core.services));
         item->setText(
             6, m_core.services.caption(QString::fromLatin1(r.Reason), QStringLiteral("??ERROR??")));

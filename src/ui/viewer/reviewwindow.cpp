@@ -7,10 +7,10 @@
 #include "message/textformat.h"
 #include "platform/prompter.h"
 #include "platform/showntext.h"
+#include "sortablerow.h"
 #include "store/history.h"
 #include "store/services.h"
 
-#include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelection>
@@ -22,58 +22,14 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include <limits>
-
 namespace {
 
 // A message row keeps its place in the list it was given; a group row its reason.
 constexpr int itemIndexRole = Qt::UserRole;
 constexpr int reasonRole = Qt::UserRole + 1;
-// The value a column sorts by where its text would sort wrongly ("900 bytes" after "2 KB").
-constexpr int sortKeyRole = Qt::UserRole + 2;
 
 // More saved messages than this at once are opened only when the user says so.
 constexpr qsizetype manyWindows = 10;
-
-// The English text of each reason, as the language packs give it.
-const char *reasonDefault(Reason reason)
-{
-    switch (reason) {
-    case Reason::NoRule:
-        return "No rule applied";
-    case Reason::FriendSender:
-        return "Friend";
-    case Reason::BlockedSender:
-        return "Blocked sender";
-    case Reason::BlockedAttachment:
-        return "Blocked attachment type";
-    case Reason::SpamWords:
-        return "Spam words";
-    case Reason::TooLarge:
-        return "Larger than the size limit";
-    case Reason::TooOld:
-        return "Older than the age limit";
-    case Reason::Repeated:
-        return "Repeated message";
-    }
-    return "";
-}
-
-class ReviewRow : public QTreeWidgetItem
-{
-public:
-    using QTreeWidgetItem::QTreeWidgetItem;
-
-    bool operator<(const QTreeWidgetItem &other) const override
-    {
-        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
-        const QVariant mine = data(column, sortKeyRole);
-        const QVariant theirs = other.data(column, sortKeyRole);
-        if (mine.isValid() && theirs.isValid())
-            return mine.toLongLong() < theirs.toLongLong();
-        return QTreeWidgetItem::operator<(other);
-    }
-};
 
 qint64 sizeKey(const QByteArray &size)
 {
@@ -90,12 +46,6 @@ QString sizeText(const QByteArray &size)
 }
 
 // A date that cannot be read sorts before every readable one.
-qint64 dateKey(const QByteArray &sendDate)
-{
-    const QDateTime date = QDateTime::fromString(shownText(sendDate).trimmed(), Qt::RFC2822Date);
-    return date.isValid() ? date.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min();
-}
-
 // What tells two messages apart across changes of the queue: mailbox and server id.
 QByteArray idOf(const ReviewItem &item)
 {
@@ -233,9 +183,9 @@ void fillRow(QTreeWidgetItem &row, const ReviewItem &item)
     row.setText(ReviewWindow::SenderColumn, shownText(item.Sender));
     row.setText(ReviewWindow::SubjectColumn, shownText(item.Subject));
     row.setText(ReviewWindow::DateColumn, shownText(item.SendDate));
-    row.setData(ReviewWindow::DateColumn, sortKeyRole, dateKey(item.SendDate));
+    row.setData(ReviewWindow::DateColumn, SortableRow::sortKeyRole, sendDateSortKey(item.SendDate));
     row.setText(ReviewWindow::SizeColumn, sizeText(item.Size));
-    row.setData(ReviewWindow::SizeColumn, sortKeyRole, sizeKey(item.Size));
+    row.setData(ReviewWindow::SizeColumn, SortableRow::sortKeyRole, sizeKey(item.Size));
     row.setText(ReviewWindow::WhyColumn, item.why);
     row.setToolTip(ReviewWindow::WhyColumn, item.why);
 }
@@ -321,7 +271,7 @@ void ReviewWindow::rebuild(const QList<ReviewItem> &items)
     m_waitingCount = 0;
     for (int i = 0; i < m_items.size(); ++i) {
         const ReviewItem &item = m_items.at(i);
-        auto *row = new ReviewRow(groupFor(item.reason));
+        auto *row = new SortableRow(groupFor(item.reason));
         row->setData(AccountColumn, itemIndexRole, i);
         fillRow(*row, item);
     }
@@ -362,11 +312,11 @@ QTreeWidgetItem *ReviewWindow::groupFor(Reason reason)
         if (group->data(AccountColumn, reasonRole).toInt() == int(reason))
             return group;
     }
-    auto *group = new ReviewRow(lstReview);
+    auto *group = new SortableRow(lstReview);
     group->setData(AccountColumn, reasonRole, int(reason));
     // Groups keep the order of the reasons whatever column sorts their messages.
     for (int column = AccountColumn; column <= WhyColumn; ++column)
-        group->setData(column, sortKeyRole, int(reason));
+        group->setData(column, SortableRow::sortKeyRole, int(reason));
     group->setFirstColumnSpanned(true);
     QFont bold = group->font(AccountColumn);
     bold.setBold(true);
@@ -380,7 +330,7 @@ void ReviewWindow::updateGroupCaptions()
         QTreeWidgetItem *group = lstReview->topLevelItem(g);
         const Reason reason = Reason(group->data(AccountColumn, reasonRole).toInt());
         const QString caption = m_services.caption(QString::fromLatin1(keyText(reason)),
-                                                   QString::fromUtf8(reasonDefault(reason)));
+                                                   QString::fromUtf8(englishText(reason)));
         group->setText(AccountColumn,
                        QStringLiteral("%1 (%2)").arg(caption).arg(group->childCount()));
     }
