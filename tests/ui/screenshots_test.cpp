@@ -15,6 +15,7 @@
 #include "ui/viewer/frmviewmessage.h"
 #include "ui/viewer/reviewwindow.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -56,6 +57,8 @@ TEST(Screenshots, SettingsWindowAndHistoryViewerRender)
     viewer.resize(1260, 480);
     viewer.show();
     viewer.FillCombos();
+    // The status bar lays out its new row count on the next pass of the event loop.
+    QCoreApplication::processEvents();
 
     const QString folder = qEnvironmentVariable("KORVANE_SCREENSHOT_DIR");
     const QPixmap settings = main.grab();
